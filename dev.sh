@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Set-up, build, run and test for Selvantrix on Debian 12.
+#   ./dev.sh run     install what is missing, build, start the configurator
+#   ./dev.sh test    install what is missing, build, run every test
+#   ./dev.sh build   install what is missing, build
+#   ./dev.sh setup   only install the packages
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config ccache
+  qt6-base-dev qt6-serialport-dev libgl-dev
+  libicu-dev libsimpleini-dev
+  libgtest-dev libgmock-dev
+  libsqlite3-dev libbenchmark-dev
+  fonts-liberation fontconfig
+)
+BUILD_DIR=${BUILD_DIR:-build}
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+setup() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() {
+  setup
+  if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  fi
+  cmake --build "$BUILD_DIR" -j "$(nproc)"
+}
+
+case "${1:-run}" in
+  setup) setup ;;
+  build) build ;;
+  run)
+    build
+    if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+      echo "No display found: set DISPLAY (or QT_QPA_PLATFORM=vnc, say) to see the window." >&2
+    fi
+    exec "$BUILD_DIR/bin/selvantrix"
+    ;;
+  test)
+    build
+    cd "$BUILD_DIR"
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+    ;;
+  *)
+    echo "usage: $0 [run|test|build|setup]" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,77 @@
+#include "app/dlgostiv.h"
+
+#include <QLabel>
+#include <QScreen>
+
+#include "app/controls.h"
+#include "app/pictures.h"
+#include "app/user_interface.h"
+
+namespace {
+
+constexpr int kButtonWidth = 112;
+constexpr int kButtonHeight = 34;
+constexpr int kButtonTop = 92;
+
+void CentreOver(QWidget* dialog, QWidget* parent) {
+  const QRect over = parent ? parent->window()->geometry() : dialog->screen()->availableGeometry();
+  dialog->move(over.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+}
+
+}  // namespace
+
+Tdlgfm::Tdlgfm(const QString& text, int kind, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+  setObjectName(QStringLiteral("dlgfm"));
+  setFixedSize(kWidth, kHeight);
+  setModal(true);
+
+  auto* background = new QLabel(this);
+  background->setObjectName(QStringLiteral("background"));
+  background->setPixmap(pictures::DialogBackground(size()));
+  background->setGeometry(rect());
+
+  auto* message = new QLabel(text, this);
+  message->setObjectName(QStringLiteral("Label1"));
+  message->setFont(pictures::Font(14, true));
+  message->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+  message->setAlignment(Qt::AlignCenter);
+  message->setWordWrap(true);
+  message->setGeometry(18, 14, 345, 70);
+
+  const QPixmap accent = pictures::Button(QSize(kButtonWidth, kButtonHeight), pictures::ButtonStyle::kAccent);
+  const QPixmap quiet = pictures::Button(QSize(kButtonWidth, kButtonHeight), pictures::ButtonStyle::kQuiet);
+  const int middle = (kWidth - kButtonWidth) / 2;
+  const PictureButton ok = MakePictureButton(this, "Image27", "Label28", "OK",
+                                             QRect(middle, kButtonTop, kButtonWidth, kButtonHeight), accent,
+                                             pictures::kNavy, 8);
+  const PictureButton yes = MakePictureButton(this, "Image1", "Label2", "TAK",
+                                              QRect(middle - 66, kButtonTop, kButtonWidth, kButtonHeight), accent,
+                                              pictures::kNavy, 8);
+  const PictureButton no = MakePictureButton(this, "Image2", "Label3", "NIE",
+                                             QRect(middle + 66, kButtonTop, kButtonWidth, kButtonHeight), quiet,
+                                             pictures::kText, 8);
+  // Only the captions answer; the pictures under them are decoration.
+  connect(ok.caption, &ClickLabel::clicked, this, [this] { Answer(0); });
+  connect(yes.caption, &ClickLabel::clicked, this, [this] { Answer(1); });
+  connect(no.caption, &ClickLabel::clicked, this, [this] { Answer(0); });
+
+  const bool question = kind == kQuestion;
+  for (QWidget* w : {static_cast<QWidget*>(ok.picture), static_cast<QWidget*>(ok.caption)}) w->setVisible(!question);
+  for (QWidget* w : {static_cast<QWidget*>(yes.picture), static_cast<QWidget*>(yes.caption),
+                     static_cast<QWidget*>(no.picture), static_cast<QWidget*>(no.caption)}) {
+    w->setVisible(question);
+  }
+  CentreOver(this, parent);
+}
+
+void Tdlgfm::Answer(int result) {
+  result_ = result;
+  accept();
+}
+
+int ShowDialog(QWidget* parent, const QString& text, int kind) {
+  Tdlgfm dialog(text, kind, parent);
+  dialog.exec();
+  return dialog.Result();
+}

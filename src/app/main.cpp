@@ -1,0 +1,20 @@
+#include <QApplication>
+#include <QFont>
+
+#include "app/session.h"
+#include "app/uostivtiny.h"
+#include "common/application_directory.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Selvantrix"));
+  // Arial where it is installed; Liberation Sans has the same metrics, so
+  // every caption keeps its place without it.
+  QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+  QApplication::setStyle(QStringLiteral("Fusion"));
+
+  Session session(ApplicationDirectory());
+  TForm1 window(session);
+  window.show();
+  return app.exec();
+}

@@ -1,0 +1,218 @@
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/controls.h"
+#include "app/session.h"
+#include "app/testing/modal.h"
+#include "app/uostivtiny.h"
+
+namespace {
+
+const char* const kPanels[8] = {"panel_lista_l",   "panel_lista_g",   "panel_konfig_l",  "panel_konfig_g",
+                                "panel_raporty_l", "panel_raporty_g", "panel_ofirmie_l", "panel_ofirmie_g"};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = std::make_unique<Session>(temp_.path());
+    window_ = std::make_unique<TForm1>(*session_);
+    window_->show();
+    window_->FormActivate();
+  }
+
+  QWidget* W(const char* name) { return Find(window_.get(), name); }
+
+  // Names of the visible view panels.
+  std::vector<std::string> VisiblePanels() {
+    std::vector<std::string> visible;
+    for (const char* name : kPanels) {
+      if (W(name)->isVisible()) visible.emplace_back(name);
+    }
+    return visible;
+  }
+
+  QTemporaryDir temp_;
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<TForm1> window_;
+};
+
+TEST_F(MainWindowTest, IsAFixedWindowWithTheTitleAndPlacedPanels) {
+  EXPECT_EQ(window_->windowTitle(), "Ostiv");
+  EXPECT_EQ(window_->size(), QSize(1072, 637));
+  EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
+  EXPECT_FALSE(window_->windowFlags() & Qt::WindowMaximizeButtonHint);
+  for (int i = 0; i < 8; ++i) {
+    const QRect expected = i % 2 == 0 ? QRect(41, 117, 202, 483) : QRect(256, 120, 777, 481);
+    EXPECT_EQ(W(kPanels[i])->geometry(), expected) << kPanels[i];
+  }
+  // The activation step shows the phone list view in manage mode.
+  EXPECT_EQ(VisiblePanels(), (std::vector<std::string>{"panel_lista_l", "panel_lista_g"}));
+  EXPECT_TRUE(W("DBEdit1")->isVisible());
+  EXPECT_FALSE(W("DBEdit1_")->isVisible());
+  for (int i = 1; i <= 3; ++i) {
+    const QString data = QStringLiteral("DBEdit%1").arg(i);
+    auto* edit = window_->findChild<QLineEdit*>(data);
+    auto* search = window_->findChild<QLineEdit*>(data + u'_');
+    EXPECT_EQ(search->geometry(), edit->geometry()) << i;
+    EXPECT_TRUE(search->text().isEmpty());
+  }
+}
+
+TEST_F(MainWindowTest, PortListHoldsComOneToTwenty) {
+  auto* listcom = Find<QComboBox>(window_.get(), "listcom");
+  ASSERT_EQ(listcom->count(), 20);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(listcom->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+  // Activating twice must not add them twice.
+  window_->FormActivate();
+  EXPECT_EQ(listcom->count(), 20);
+}
+
+TEST_F(MainWindowTest, EachTabPictureAndCaptionShowsExactlyItsView) {
+  struct TabCase {
+    const char* control;
+    const char* left;
+    const char* right;
+  };
+  const TabCase cases[] = {
+      {"Image13", "panel_konfig_l", "panel_konfig_g"}, {"Label3", "panel_raporty_l", "panel_raporty_g"},
+      {"Image16", "panel_ofirmie_l", "panel_ofirmie_g"}, {"Label1", "panel_lista_l", "panel_lista_g"},
+      {"Label2", "panel_konfig_l", "panel_konfig_g"},  {"Image15", "panel_raporty_l", "panel_raporty_g"},
+      {"Label4", "panel_ofirmie_l", "panel_ofirmie_g"}, {"Image11", "panel_lista_l", "panel_lista_g"},
+  };
+  for (const TabCase& c : cases) {
+    Click(W(c.control));
+    EXPECT_EQ(VisiblePanels(), (std::vector<std::string>{c.left, c.right})) << c.control;
+  }
+}
+
+TEST_F(MainWindowTest, ActiveTabTakesTheActivePictureOfItsPair) {
+  auto pictureOf = [&](const char* name) { return Find<QLabel>(window_.get(), name)->pixmap().toImage(); };
+  Click(W("Label3"));  // report: the second pair, shared with the configuration tab
+  EXPECT_EQ(pictureOf("Image15"), pictureOf("Image14_a"));
+  EXPECT_EQ(pictureOf("Image13"), pictureOf("Image14"));
+  EXPECT_EQ(pictureOf("Image11"), pictureOf("Image12"));
+  EXPECT_EQ(pictureOf("Image16"), pictureOf("Image17"));
+  EXPECT_NE(pictureOf("Image14_a"), pictureOf("Image14"));
+  Click(W("Label1"));
+  EXPECT_EQ(pictureOf("Image11"), pictureOf("Image12_a"));
+  EXPECT_EQ(pictureOf("Image15"), pictureOf("Image14"));
+}
+
+TEST_F(MainWindowTest, MenusOpenWithTheirViewAndAreNeverBothVisible) {
+  QWidget* lista = W("MenuLista");
+  QWidget* konfig = W("menukonfig");
+  Click(W("Image25"));
+  EXPECT_TRUE(lista->isVisible());
+  EXPECT_EQ(VisiblePanels()[0], "panel_lista_l");
+
+  Click(W("zap_menu_konfig"));
+  EXPECT_TRUE(konfig->isVisible());
+  EXPECT_FALSE(lista->isVisible());
+  EXPECT_EQ(VisiblePanels()[0], "panel_konfig_l");
+
+  Click(W("Label1"));  // back to the phone list hides the configuration menu
+  EXPECT_FALSE(konfig->isVisible());
+
+  Click(W("Image25"));
+  Click(W("Label2"));  // the configuration tab hides the list menu
+  EXPECT_FALSE(lista->isVisible());
+
+  // The configuration menu survives its own tab, not the report or company tabs.
+  Click(W("zap_menu_konfig"));
+  Click(W("Label2"));
+  EXPECT_TRUE(konfig->isVisible());
+  Click(W("Label4"));
+  EXPECT_FALSE(konfig->isVisible());
+}
+
+TEST_F(MainWindowTest, MenuEntriesStandInOrder) {
+  const std::pair<const char*, std::vector<const char*>> menus[] = {
+      {"MenuLista",
+       {"IMPORTUJ LISTĘ TELEFONÓW", "EXPORTUJ LISTĘ TELEFONÓW", "ZAPISZ DO STEROWNIKA PRZEZ COM",
+        "ODCZYTAJ ZE STEROWNIKA PRZEZ COM", "USUŃ ZE STEROWNIKA PRZEZ COM", "WERYFIKUJ LISTĘ TELEFONÓW PORZEZ COM",
+        "USUŃ Z LISTY"}},
+      {"menukonfig",
+       {"ZAPISZ DO STEROWNIKA PRZEZ COM", "ODCZYTAJ ZE STEROWNIKA PRZEZ COM", "FORMATUJ PAMIĘĆ STEROWNIKA PRZEZ COM",
+        "HASŁO DOSTĘPU", "ZAPISZ DO STEROWNIKA PRZYPOMNIENIE"}},
+  };
+  for (const auto& [menu, captions] : menus) {
+    QList<QLabel*> entries = W(menu)->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+    std::sort(entries.begin(), entries.end(), [](QLabel* a, QLabel* b) { return a->y() < b->y(); });
+    ASSERT_EQ(entries.size(), qsizetype(captions.size())) << menu;
+    for (size_t i = 0; i < captions.size(); ++i) EXPECT_EQ(entries[i]->text(), QString::fromUtf8(captions[i]));
+  }
+}
+
+TEST_F(MainWindowTest, PointerOverTheMarginClosesAMenuButNotOverAnEntry) {
+  for (const char* opener : {"Image25", "zap_menu_konfig"}) {
+    Click(W(opener));
+    QWidget* menu = W(opener == std::string("Image25") ? "MenuLista" : "menukonfig");
+    ASSERT_TRUE(menu->isVisible());
+    QWidget* entry = menu->findChildren<QLabel*>().first();
+    QTest::mouseMove(entry, entry->rect().center());
+    QTest::mouseMove(entry, entry->rect().center() + QPoint(20, 3));
+    EXPECT_TRUE(menu->isVisible()) << opener;
+    QTest::mouseMove(menu, QPoint(2, menu->height() / 2));  // the left margin
+    EXPECT_FALSE(menu->isVisible()) << opener;
+  }
+}
+
+TEST_F(MainWindowTest, SaveButtonCaptionSinksWhilePressed) {
+  Click(W("Label2"));
+  QWidget* label = W("zap_konfig");
+  QWidget* picture = W("Image30");
+  const QPoint rest = label->pos();
+  EXPECT_EQ(picture->pos(), rest - QPoint(0, 7));
+  QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(label->pos(), rest + QPoint(2, 2));
+  EXPECT_EQ(picture->pos(), QPoint(rest.x() + 2, rest.y() - 5));
+  QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(label->pos(), rest);
+  EXPECT_EQ(picture->pos(), QPoint(rest.x(), rest.y() - 7));
+}
+
+TEST_F(MainWindowTest, SearchModeShowsTheSearchBoxesInPlaceOfTheDataBoxes) {
+  Click(W("but_szukaj"));
+  EXPECT_FALSE(W("DBEdit2")->isVisible());
+  EXPECT_TRUE(W("DBEdit2_")->isVisible());
+  EXPECT_EQ(Find<QLabel>(window_.get(), "but_add_poust_find")->text(), "SZUKAJ TELEFON");
+  Click(W("but_zarzadzaj"));
+  EXPECT_TRUE(W("DBEdit2")->isVisible());
+  EXPECT_EQ(Find<QLabel>(window_.get(), "but_add_poust_find")->text(), "DODAJ TELEFON");
+}
+
+TEST_F(MainWindowTest, ClosingAsksAboutUnsavedChangesOnlyWhenThereAreSome) {
+  // Clean: closes without a question.
+  EXPECT_TRUE(window_->close());
+
+  for (const char* answer : {"Label3", "Label2"}) {  // "NIE", then "TAK"
+    window_->show();
+    session_->UnsavedChanges = true;
+    QString asked;
+    WhenModalOpens([&](QWidget* modal) {
+      asked = Find<QLabel>(modal, "Label1")->text();
+      Click(Find(modal, answer));
+    });
+    EXPECT_TRUE(window_->close()) << answer;
+    EXPECT_EQ(asked, QString::fromUtf8("Nie zapisano danych. Czy zapisa je?"));
+    EXPECT_FALSE(window_->isVisible());
+  }
+}
+
+TEST(MainWindowStartTest, CreationRemovesTheOldIndexFile) {
+  QTemporaryDir temp;
+  QFile mdx(QDir(temp.path()).filePath("telefony.mdx"));
+  ASSERT_TRUE(mdx.open(QIODevice::WriteOnly));
+  mdx.close();
+  Session session(temp.path());
+  TForm1 window(session);
+  EXPECT_FALSE(mdx.exists());
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QFrame>
+
+class ClickLabel;
+class QLabel;
+class ShapeWidget;
+
+// The progress panel shown over the window while a long operation runs: an
+// orange bar on a grey track, the percentage, and "ANULUJ".
+class ProgressPanel : public QFrame {
+  Q_OBJECT
+ public:
+  explicit ProgressPanel(QWidget* parent);
+
+  // Redraws the bar for `current` of `total`; the caller lets events run.
+  void UpdateProgress(int current, int total);
+
+  static constexpr int kWidth = 385;
+  static constexpr int kHeight = 137;
+
+  ShapeWidget* track() const { return s2_; }
+  ShapeWidget* fill() const { return s2_s_; }
+  ShapeWidget* head() const { return s3_s_; }
+  QLabel* percent() const { return lbprecent_; }
+
+ signals:
+  // "ANULUJ" was pressed.
+  void cancelClicked();
+
+ private:
+  ShapeWidget* s1_ = nullptr;
+  ShapeWidget* s2_ = nullptr;
+  ShapeWidget* s3_ = nullptr;
+  ShapeWidget* s2_s_ = nullptr;
+  ShapeWidget* s3_s_ = nullptr;
+  QLabel* lbprecent_ = nullptr;
+};

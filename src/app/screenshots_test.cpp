@@ -1,0 +1,75 @@
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/dlgostiv.h"
+#include "app/pinostiv.h"
+#include "app/progress_panel.h"
+#include "app/session.h"
+#include "app/testing/modal.h"
+#include "app/uostivtiny.h"
+#include "app/user_interface.h"
+
+// Writes a picture of every view, both dialog kinds, the PIN dialog and the
+// progress panel to build/screenshots, for a person to look at. The checks
+// only catch a blank or wrongly sized picture; the eye does the rest.
+namespace {
+
+QString Save(QWidget* widget, const QString& name) {
+  QDir().mkpath(QStringLiteral(SCREENSHOT_DIR));
+  const QString path = QDir(QStringLiteral(SCREENSHOT_DIR)).filePath(name + ".png");
+  const QImage image = widget->grab().toImage();
+  EXPECT_TRUE(image.save(path)) << path.toStdString();
+  return path;
+}
+
+// A picture that is one flat colour means something failed to draw.
+int DistinctColours(const QImage& image) {
+  QSet<QRgb> colours;
+  for (int y = 0; y < image.height(); y += 3) {
+    for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
+  }
+  return int(colours.size());
+}
+
+TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
+  QTemporaryDir temp;
+  Session session(temp.path());
+  TForm1 window(session);
+  window.show();
+  window.FormActivate();
+
+  const std::pair<void (TForm1::*)(), const char*> views[] = {
+      {&TForm1::Image11Click, "view-phone-list"},    {&TForm1::Image13Click, "view-configuration"},
+      {&TForm1::Image15Click, "view-report"},        {&TForm1::Image16Click, "view-company"},
+      {&TForm1::Image25Click, "menu-phone-list"},    {&TForm1::zap_menu_konfigClick, "menu-configuration"},
+  };
+  for (const auto& [show, name] : views) {
+    (window.*show)();
+    const QImage image = QImage(Save(&window, name));
+    EXPECT_EQ(image.size(), QSize(1072, 637)) << name;
+    EXPECT_GT(DistinctColours(image), 50) << name;
+  }
+
+  window.Image11Click();
+  window.ShowProgress();
+  window.progressPanel()->UpdateProgress(2, 3);
+  EXPECT_GT(DistinctColours(QImage(Save(&window, "progress-over-window"))), 50);
+  EXPECT_EQ(QImage(Save(window.progressPanel(), "progress-panel")).size(), QSize(385, 137));
+  window.HideProgress();
+
+  Tdlgfm notice(QString::fromUtf8("Brak zaznaczonych rekordów"), kNotice, &window);
+  notice.show();
+  EXPECT_EQ(QImage(Save(&notice, "dialog-notice")).size(), QSize(381, 139));
+  Tdlgfm question(QString::fromUtf8("Operacja usunie wszystkie numery telefonów ze sterownika. Czy kontynuować?"),
+                  kQuestion, &window);
+  question.show();
+  EXPECT_GT(DistinctColours(QImage(Save(&question, "dialog-question"))), 20);
+  Tpinfm pin(&window);
+  pin.show();
+  EXPECT_EQ(QImage(Save(&pin, "dialog-pin")).size(), QSize(378, 138));
+}
+
+}  // namespace

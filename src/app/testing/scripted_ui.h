@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <deque>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "app/user_interface.h"
+
+// A user who answers from a script: questions take the next scripted answer
+// (a test that runs out of answers fails loudly), and everything shown is
+// recorded for the test to check.
+class ScriptedUi : public UserInterface {
+ public:
+  struct Dialog {
+    QString text;
+    int kind = 0;
+  };
+
+  // Answers for the coming questions, in order: true is "TAK".
+  void Answer(std::initializer_list<bool> answers);
+
+  int ShowDialog(const QString& text, int kind) override;
+  void ShowError(const QString& text) override { errors.push_back(text); }
+  void ShowProgress() override;
+  void UpdateProgress(int current, int total) override;
+  void HideProgress() override;
+  void ProcessEvents() override { ++eventPasses; }
+  void SuspendViewUpdates(bool suspended) override;
+
+  std::vector<Dialog> dialogs;
+  std::vector<QString> errors;
+  std::vector<std::pair<int, int>> progress;
+  bool progressVisible = false;
+  int progressShows = 0;
+  bool viewsSuspended = false;
+  int eventPasses = 0;
+  int unansweredQuestions = 0;
+
+  // Runs at every progress update: a test presses "ANULUJ" from here.
+  std::function<void(int current, int total)> onProgress;
+
+ private:
+  std::deque<bool> answers_;
+};

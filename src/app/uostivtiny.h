@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QPoint>
+#include <QWidget>
+
+#include "app/session.h"
+#include "app/user_interface.h"
+
+class ClickLabel;
+class MenuPanel;
+class ProgressPanel;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QTableView;
+class QToolButton;
+class ViewPanel;
+
+// The main window: the four views, the two pop-up menus, the progress panel
+// and the window-wide state. It is the user interface every command talks to.
+class TForm1 : public QWidget, public UserInterface, public CloseActions {
+  Q_OBJECT
+ public:
+  explicit TForm1(Session& session, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  Session& session() { return session_; }
+
+  static constexpr int kClientWidth = 1072;
+  static constexpr int kClientHeight = 637;
+
+  // View and menu operations.
+  void Image11Click();
+  void Image13Click();
+  void Image15Click();
+  void Image16Click();
+  void Image25Click();
+  void zap_menu_konfigClick();
+
+  // Phone list modes.
+  void but_zarzadzajClick();
+  void but_szukajClick();
+
+  // The activation step; runs once, on the first activation after showing.
+  void FormActivate();
+
+  // UserInterface
+  int ShowDialog(const QString& text, int kind) override;
+  void ShowError(const QString& text) override;
+  void ShowProgress() override;
+  void UpdateProgress(int current, int total) override;
+  void HideProgress() override;
+  void ProcessEvents() override;
+  void SuspendViewUpdates(bool suspended) override;
+
+  // CloseActions
+  bool SaveSettingsView() override;
+  void PostPendingPhone() override;
+
+  ProgressPanel* progressPanel() const { return czekaj_na_zapis_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  enum class View { kPhoneList, kConfiguration, kReport, kCompany };
+
+  void FormCreate();
+  void BuildTabs();
+  void BuildPhoneListView();
+  void BuildConfigurationView();
+  void BuildReportView();
+  void BuildCompanyView();
+  void BuildMenus();
+  void ShowView(View view);
+  void ShowListMode(bool search);
+  void LoadSettingsView(int viewKey);
+  void zap_konfigMouseDown();
+  void zap_konfigMouseUp();
+
+  Session& session_;
+  bool activated_ = false;
+  bool centred_ = false;
+
+  QLabel* background_ = nullptr;
+  ClickLabel* tabPictures_[4] = {};
+  ClickLabel* tabCaptions_[4] = {};
+  QLabel* activeSources_[3] = {};
+  QLabel* inactiveSources_[3] = {};
+  ClickLabel* Image25_ = nullptr;
+  ClickLabel* zap_menu_konfig_ = nullptr;
+
+  ViewPanel* viewPanels_[8] = {};
+  MenuPanel* MenuLista_ = nullptr;
+  MenuPanel* menukonfig_ = nullptr;
+  ProgressPanel* czekaj_na_zapis_ = nullptr;
+
+  // Phone list view.
+  QLabel* but_zarzadzaj_ = nullptr;
+  QLabel* but_szukaj_ = nullptr;
+  QLineEdit* dataEdits_[3] = {};
+  QLineEdit* searchEdits_[3] = {};
+  ClickLabel* but_add_poust_find_ = nullptr;
+  QLabel* Label23_ = nullptr;
+  QTableView* RxDBGrid1_ = nullptr;
+
+  // Configuration view.
+  QComboBox* listcom_ = nullptr;
+  QToolButton* butfindport_ = nullptr;
+  QLineEdit* teladmin_ = nullptr;
+  QLineEdit* telster_ = nullptr;
+  QComboBox* listczas_ = nullptr;
+  ClickLabel* zap_konfig_ = nullptr;
+  ClickLabel* Image30_ = nullptr;
+  QLabel* zap_konf_ = nullptr;
+  QPoint zapKonfigRest_;
+  QDateEdit* DateEdit1_ = nullptr;
+  QPlainTextEdit* Log_ = nullptr;
+
+  // Report view.
+  QLineEdit* edilpob_ = nullptr;
+  QTableView* RxDBGrid2_ = nullptr;
+};

@@ -1,0 +1,24 @@
+#include "app/user_interface.h"
+
+#include <exception>
+
+#include "app/session.h"
+
+ProgressScope::ProgressScope(Session& session, UserInterface& ui) : session_(session), ui_(ui) {
+  session_.CancelRequested = false;
+  ui_.ShowProgress();
+}
+
+ProgressScope::~ProgressScope() { ui_.HideProgress(); }
+
+bool ProgressScope::CancelRequested() const { return session_.CancelRequested; }
+
+void RunCommand(UserInterface& ui, const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    ui.ShowError(QString::fromUtf8(e.what()));
+  } catch (...) {
+    ui.ShowError(QStringLiteral("Nieznany błąd"));
+  }
+}

@@ -1,0 +1,3 @@
+#include "common/slot_text.h"
+
+QString SlotText(int slot) { return QString::asprintf("%.3d", slot); }

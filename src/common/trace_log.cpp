@@ -1,0 +1,26 @@
+#include "common/trace_log.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+
+#include "common/application_directory.h"
+
+QString TraceFilePath(const QString& directory) {
+  return QDir(directory).filePath(QStringLiteral("logs/dlltrace.txt"));
+}
+
+bool TraceLogIn(const QString& directory, const QString& text) {
+  if (!QDir(directory).mkpath(QStringLiteral("logs"))) return false;
+  QFile file(TraceFilePath(directory));
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return false;
+  const QDateTime now = QDateTime::currentDateTime();
+  const QLocale locale = QLocale::system();
+  const QString line = locale.toString(now.date(), QLocale::ShortFormat) + u' ' +
+                       locale.toString(now.time(), QLocale::LongFormat) + u' ' + text + u'\n';
+  const QByteArray bytes = line.toUtf8();
+  return file.write(bytes) == bytes.size();
+}
+
+bool TraceLog(const QString& text) { return TraceLogIn(ApplicationDirectory(), text); }
