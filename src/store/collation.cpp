@@ -1,0 +1,139 @@
+#include "store/collation.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucol.h>
+#include <unicode/uloc.h>
+#include <unicode/ustring.h>
+
+#include <array>
+
+namespace store {
+
+namespace {
+
+// The code page maps each byte to one UTF-16 unit; the table is read once
+// from ICU's converter.
+const std::array<char16_t, 256>& CodePageTable() {
+  static const std::array<char16_t, 256> table = [] {
+    std::array<char16_t, 256> t{};
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* conv = ucnv_open("windows-1250", &status);
+    for (int b = 0; b < 256; ++b) {
+      t[size_t(b)] = char16_t(b);
+      if (U_FAILURE(status) || !conv) continue;
+      const char byte = static_cast<char>(b);
+      UChar out[4];
+      UErrorCode s = U_ZERO_ERROR;
+      const int32_t n = ucnv_toUChars(conv, out, 4, &byte, 1, &s);
+      if (U_SUCCESS(s) && n == 1) t[size_t(b)] = out[0];
+    }
+    if (conv) ucnv_close(conv);
+    return t;
+  }();
+  return table;
+}
+
+void Widen(std::string_view bytes, std::u16string* out) {
+  const auto& table = CodePageTable();
+  out->resize(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) (*out)[i] = table[static_cast<unsigned char>(bytes[i])];
+}
+
+class IcuCollation final : public Collation {
+ public:
+  IcuCollation(UCollator* exact, UCollator* caseless) : exact_(exact), caseless_(caseless) {}
+  ~IcuCollation() override {
+    ucol_close(exact_);
+    ucol_close(caseless_);
+  }
+
+  int Compare(std::string_view a, std::string_view b, bool ignoreCase) const override {
+    if (!ignoreCase && a == b) return 0;
+    thread_local std::u16string wa, wb;
+    Widen(a, &wa);
+    Widen(b, &wb);
+    const UCollationResult r = ucol_strcoll(ignoreCase ? caseless_ : exact_, reinterpret_cast<const UChar*>(wa.data()),
+                                            int32_t(wa.size()), reinterpret_cast<const UChar*>(wb.data()),
+                                            int32_t(wb.size()));
+    return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
+  }
+
+ private:
+  UCollator* exact_;
+  UCollator* caseless_;
+};
+
+// Byte order, for when ICU cannot give a collator at all.
+class ByteCollation final : public Collation {
+ public:
+  int Compare(std::string_view a, std::string_view b, bool) const override {
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<const Collation> MakeLocaleCollation(const std::string& locale) {
+  std::string name = locale.empty() ? std::string(uloc_getDefault()) : locale;
+  if (name == "en_US_POSIX" || name == "c" || name == "C" || name == "POSIX") name = "root";
+  UErrorCode status = U_ZERO_ERROR;
+  UCollator* exact = ucol_open(name.c_str(), &status);
+  if (U_FAILURE(status)) return std::make_shared<ByteCollation>();
+  ucol_setStrength(exact, UCOL_TERTIARY);
+  status = U_ZERO_ERROR;
+  UCollator* caseless = ucol_open(name.c_str(), &status);
+  if (U_FAILURE(status)) {
+    ucol_close(exact);
+    return std::make_shared<ByteCollation>();
+  }
+  // Secondary strength keeps accents apart and lets case go.
+  ucol_setStrength(caseless, UCOL_SECONDARY);
+  return std::make_shared<IcuCollation>(exact, caseless);
+}
+
+std::string Windows1250ToUtf8(std::string_view bytes) {
+  std::u16string wide;
+  Widen(bytes, &wide);
+  std::string out;
+  out.reserve(wide.size());
+  for (char16_t c : wide) {
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xE0 | (c >> 12));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string Utf8ToWindows1250(std::string_view utf8) {
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* conv = ucnv_open("windows-1250", &status);
+  if (U_FAILURE(status)) return std::string(utf8);
+  status = U_ZERO_ERROR;
+  ucnv_setSubstChars(conv, "?", 1, &status);
+  std::u16string wide(utf8.size() + 1, u'\0');
+  int32_t wideLength = 0;
+  status = U_ZERO_ERROR;
+  // Malformed UTF-8 becomes U+FFFD, and from there "?".
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(wide.data()), int32_t(wide.size()), &wideLength, utf8.data(),
+                       int32_t(utf8.size()), 0xFFFD, nullptr, &status);
+  std::string out(size_t(wideLength) * 2 + 1, '\0');
+  int32_t n = 0;
+  if (U_SUCCESS(status)) {
+    n = ucnv_fromUChars(conv, out.data(), int32_t(out.size()), reinterpret_cast<const UChar*>(wide.data()),
+                        wideLength, &status);
+  }
+  ucnv_close(conv);
+  if (U_FAILURE(status)) return std::string(utf8);
+  out.resize(size_t(n));
+  return out;
+}
+
+}  // namespace store

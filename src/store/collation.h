@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace store {
+
+// How texts of the file's code page compare: the user's locale, linguistic
+// order, upper and lower case different unless asked otherwise.
+class Collation {
+ public:
+  virtual ~Collation() = default;
+  // <0, 0, >0 as a sorts before, with or after b.
+  virtual int Compare(std::string_view a, std::string_view b, bool ignoreCase) const = 0;
+};
+
+// An ICU collator for `locale` ("pl_PL", say); an empty name takes the user's
+// default locale, and the POSIX locale takes the root order.
+std::shared_ptr<const Collation> MakeLocaleCollation(const std::string& locale = "");
+
+// Converts Windows-1250 bytes to UTF-8 and back ("?" for what the code page
+// lacks); the store keeps bytes, its tool and tests speak UTF-8.
+std::string Windows1250ToUtf8(std::string_view bytes);
+std::string Utf8ToWindows1250(std::string_view utf8);
+
+}  // namespace store

@@ -1,0 +1,483 @@
+#include "store/cursor.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+namespace store {
+
+namespace {
+
+std::vector<std::string> SplitNames(std::string_view text) {
+  std::vector<std::string> names;
+  size_t start = 0;
+  while (true) {
+    const size_t semi = text.find(';', start);
+    std::string_view part = text.substr(start, semi == std::string_view::npos ? std::string_view::npos : semi - start);
+    while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
+    while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+    names.emplace_back(part);
+    if (semi == std::string_view::npos) break;
+    start = semi + 1;
+  }
+  return names;
+}
+
+std::int64_t ParseInteger(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  std::int64_t value = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  return r.ec == std::errc() ? value : 0;
+}
+
+std::string_view TextOf(std::string_view field) {
+  const size_t end = field.find('\0');
+  return end == std::string_view::npos ? field : field.substr(0, end);
+}
+
+}  // namespace
+
+const char* StateName(Cursor::State state) {
+  switch (state) {
+    case Cursor::State::kBrowse:
+      return "browse";
+    case Cursor::State::kInsert:
+      return "insert";
+    case Cursor::State::kEdit:
+      return "edit";
+  }
+  return "?";
+}
+
+Cursor::Cursor(std::shared_ptr<Database> db, std::string table) : db_(std::move(db)), tableName_(std::move(table)) {}
+
+Cursor::~Cursor() = default;
+
+Status Cursor::Open() {
+  std::unique_ptr<TableData> table;
+  Status s = db_->LoadTable(tableName_, &table);
+  if (!s.ok()) return s;
+  table_ = std::move(table);
+  orderSlot_ = orderName_.empty() ? -1 : table_->IndexSlot(orderName_);
+  state_ = State::kBrowse;
+  First();
+  return Status::Ok();
+}
+
+void Cursor::Close() {
+  if (state_ != State::kBrowse) SetState(State::kBrowse);
+  table_.reset();
+  eof_ = true;
+  pos_ = 0;
+}
+
+const std::vector<std::int32_t>& Cursor::CurrentOrder() const {
+  return orderSlot_ < 0 ? table_->Natural() : table_->Order(orderSlot_);
+}
+
+int Cursor::RowCount() const { return table_ ? table_->LiveCount() : 0; }
+
+void Cursor::First() {
+  pos_ = 0;
+  eof_ = !table_ || CurrentOrder().empty();
+  DataChanged();
+}
+
+void Cursor::Next() {
+  if (!table_) return;
+  if (pos_ + 1 < CurrentOrder().size()) {
+    ++pos_;
+    DataChanged();
+  } else {
+    eof_ = true;
+  }
+}
+
+int Cursor::Position() const {
+  if (!table_ || CurrentOrder().empty()) return 0;
+  return int(pos_) + 1;
+}
+
+std::int32_t Cursor::RowNumber() const {
+  if (!table_ || CurrentOrder().empty()) return -1;
+  return CurrentOrder()[std::min(pos_, CurrentOrder().size() - 1)];
+}
+
+void Cursor::MoveToRow(std::int32_t row) {
+  const auto& order = CurrentOrder();
+  const auto it = std::find(order.begin(), order.end(), row);
+  if (it != order.end()) {
+    pos_ = size_t(it - order.begin());
+    eof_ = false;
+  } else {
+    pos_ = 0;
+    eof_ = order.empty();
+  }
+  DataChanged();
+}
+
+void Cursor::SetState(State state) {
+  if (state_ == state) return;
+  state_ = state;
+  if (onStateChange) onStateChange(state);
+}
+
+void Cursor::DataChanged() {
+  if (disabled_ > 0) {
+    changedWhileDisabled_ = true;
+    return;
+  }
+  if (onDataChange) onDataChange();
+}
+
+void Cursor::DisableControls() { ++disabled_; }
+
+void Cursor::EnableControls() {
+  if (disabled_ == 0) return;
+  if (--disabled_ == 0 && changedWhileDisabled_) {
+    changedWhileDisabled_ = false;
+    if (onDataChange) onDataChange();
+  }
+}
+
+Status Cursor::Append() {
+  if (!table_) return Status::InvalidArgument("Cannot perform this operation on a closed dataset");
+  if (state_ != State::kBrowse) {
+    Status s = Post();
+    if (!s.ok()) return s;
+  }
+  pending_.assign(size_t(table_->RowSize()), '\0');
+  editing_ = -1;
+  modified_ = false;
+  SetState(State::kInsert);
+  if (onNewRow) {
+    inHook_ = true;
+    onNewRow(*this);
+    inHook_ = false;
+  }
+  return Status::Ok();
+}
+
+Status Cursor::Edit() {
+  if (!table_) return Status::InvalidArgument("Cannot perform this operation on a closed dataset");
+  if (state_ != State::kBrowse) return Status::Ok();
+  if (RowCount() == 0) return Append();
+  editing_ = RowNumber();
+  pending_ = table_->Row(editing_);
+  modified_ = false;
+  SetState(State::kEdit);
+  return Status::Ok();
+}
+
+Status Cursor::Post() {
+  if (!table_ || state_ == State::kBrowse) return Status::Ok();
+  std::int32_t row = editing_;
+  Status s = state_ == State::kInsert ? table_->Append(*db_, pending_, &row) : table_->Change(*db_, editing_, pending_);
+  if (!s.ok()) return s;  // the row stays pending; the caller decides
+  SetState(State::kBrowse);
+  MoveToRow(row);
+  return Status::Ok();
+}
+
+void Cursor::Cancel() {
+  if (state_ == State::kBrowse) return;
+  SetState(State::kBrowse);
+  DataChanged();
+}
+
+Status Cursor::Delete() {
+  if (!table_) return Status::InvalidArgument("Cannot perform this operation on a closed dataset");
+  if (state_ == State::kInsert) {
+    Cancel();
+    return Status::Ok();
+  }
+  if (state_ == State::kEdit) Cancel();
+  if (RowCount() == 0) return Status::InvalidArgument("Cannot perform this operation on an empty dataset");
+  const size_t at = pos_;
+  Status s = table_->Delete(*db_, RowNumber());
+  if (!s.ok()) return s;
+  const auto& order = CurrentOrder();
+  // The row after becomes current; the one before when the last went.
+  pos_ = order.empty() ? 0 : std::min(at, order.size() - 1);
+  eof_ = order.empty();
+  DataChanged();
+  return Status::Ok();
+}
+
+Status Cursor::FieldAt(std::string_view name, int* index) const {
+  if (!table_) return Status::InvalidArgument("Cannot perform this operation on a closed dataset");
+  *index = table_->FieldIndex(name);
+  if (*index < 0) return Status::NotFound("Field '" + std::string(name) + "' not found");
+  return Status::Ok();
+}
+
+const std::string* Cursor::CurrentImage() const {
+  if (state_ != State::kBrowse) return &pending_;
+  const std::int32_t row = RowNumber();
+  return row < 0 ? nullptr : &table_->Row(row);
+}
+
+Status Cursor::GetText(std::string_view name, std::string* out) const {
+  int f = 0;
+  Status s = FieldAt(name, &f);
+  if (!s.ok()) return s;
+  out->clear();
+  const std::string* image = CurrentImage();
+  if (!image) return Status::Ok();
+  const FieldDefinition& def = table_->header().fields[size_t(f)];
+  const char* p = image->data() + table_->FieldOffset(f);
+  if (IsTextType(def.type)) {
+    *out = std::string(TextOf(std::string_view(p, size_t(FieldWidth(def.type, def.size)))));
+  } else {
+    std::int64_t value = 0;
+    GetInt(name, &value);
+    *out = std::to_string(value);
+  }
+  return Status::Ok();
+}
+
+Status Cursor::GetInt(std::string_view name, std::int64_t* out) const {
+  int f = 0;
+  Status s = FieldAt(name, &f);
+  if (!s.ok()) return s;
+  *out = 0;
+  const std::string* image = CurrentImage();
+  if (!image) return Status::Ok();
+  const FieldDefinition& def = table_->header().fields[size_t(f)];
+  const char* p = image->data() + table_->FieldOffset(f);
+  switch (def.type) {
+    case FieldType::kText:
+    case FieldType::kFixedText:
+      *out = ParseInteger(TextOf(std::string_view(p, size_t(FieldWidth(def.type, def.size)))));
+      break;
+    case FieldType::kInt16:
+    case FieldType::kBoolean:
+      *out = GetInt16(p);
+      break;
+    case FieldType::kUInt16:
+      *out = std::uint16_t(GetInt16(p));
+      break;
+    case FieldType::kInt32:
+    case FieldType::kAutoInc:
+    case FieldType::kDate:
+    case FieldType::kTime:
+      *out = GetInt32(p);
+      break;
+    case FieldType::kInt64:
+    case FieldType::kCurrency:
+      *out = GetInt64(p);
+      break;
+    case FieldType::kFloat:
+    case FieldType::kDateTime: {
+      double d;
+      std::memcpy(&d, p, 8);
+      *out = std::int64_t(d);
+      break;
+    }
+    default:
+      break;  // blobs carry no number
+  }
+  return Status::Ok();
+}
+
+Status Cursor::GetBool(std::string_view name, bool* out) const {
+  std::int64_t value = 0;
+  Status s = GetInt(name, &value);
+  *out = value != 0;
+  return s;
+}
+
+Status Cursor::SetText(std::string_view name, std::string_view value) {
+  int f = 0;
+  Status s = FieldAt(name, &f);
+  if (!s.ok()) return s;
+  if (state_ == State::kBrowse) return Status::InvalidArgument("Dataset not in edit or insert mode");
+  const FieldDefinition& def = table_->header().fields[size_t(f)];
+  if (!IsTextType(def.type)) return SetInt(name, ParseInteger(value));
+  char* p = pending_.data() + table_->FieldOffset(f);
+  const size_t width = size_t(FieldWidth(def.type, def.size));
+  std::memset(p, 0, width);
+  std::memcpy(p, value.data(), std::min(value.size(), width - 1));  // cut to the size, always ends with 0
+  if (!inHook_) modified_ = true;
+  return Status::Ok();
+}
+
+Status Cursor::SetInt(std::string_view name, std::int64_t value) {
+  int f = 0;
+  Status s = FieldAt(name, &f);
+  if (!s.ok()) return s;
+  if (state_ == State::kBrowse) return Status::InvalidArgument("Dataset not in edit or insert mode");
+  const FieldDefinition& def = table_->header().fields[size_t(f)];
+  char* p = pending_.data() + table_->FieldOffset(f);
+  switch (FieldWidth(def.type, def.size)) {
+    case 2:
+      PutInt16(p, std::int16_t(value));
+      break;
+    case 4:
+      PutInt32(p, std::int32_t(value));
+      break;
+    case 8:
+      PutInt64(p, value);
+      break;
+    default:
+      if (IsTextType(def.type)) return SetText(name, std::to_string(value));
+      return Status::InvalidArgument("Field '" + std::string(name) + "' cannot hold a number");
+  }
+  if (!inHook_) modified_ = true;
+  return Status::Ok();
+}
+
+std::string Cursor::Text(std::string_view field) const {
+  std::string text;
+  GetText(field, &text);
+  return text;
+}
+
+std::int64_t Cursor::Int(std::string_view field) const {
+  std::int64_t value = 0;
+  GetInt(field, &value);
+  return value;
+}
+
+Status Cursor::Settle() {
+  if (state_ == State::kBrowse) return Status::Ok();
+  if (modified_) return Post();
+  Cancel();
+  return Status::Ok();
+}
+
+Status Cursor::Find(std::string_view fieldList, const std::vector<std::string>& values, FindOptions options,
+                    bool* found) {
+  *found = false;
+  if (!table_) return Status::InvalidArgument("Cannot perform this operation on a closed dataset");
+  Status s = Settle();
+  if (!s.ok()) return s;
+  const std::vector<std::string> names = SplitNames(fieldList);
+  if (values.empty()) return Status::InvalidArgument("Find needs a value");
+  std::vector<int> fields;
+  for (const std::string& name : names) {
+    int f = 0;
+    s = FieldAt(name, &f);
+    if (!s.ok()) return s;
+    fields.push_back(f);
+  }
+
+  // Each search value in its field's form: texts cut to the size, numbers parsed.
+  const TableData& t = *table_;
+  std::string probe(size_t(t.RowSize()), '\0');
+  std::vector<std::string> texts(fields.size());
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const FieldDefinition& def = t.header().fields[size_t(fields[i])];
+    const std::string& value = values[std::min(i, values.size() - 1)];
+    char* p = probe.data() + t.FieldOffset(fields[i]);
+    if (IsTextType(def.type)) {
+      texts[i] = value.substr(0, size_t(def.size));
+      std::memcpy(p, texts[i].data(), texts[i].size());
+    } else {
+      const std::int64_t n = ParseInteger(value);
+      switch (FieldWidth(def.type, def.size)) {
+        case 2: PutInt16(p, std::int16_t(n)); break;
+        case 4: PutInt32(p, std::int32_t(n)); break;
+        case 8: PutInt64(p, n); break;
+        default: break;
+      }
+    }
+  }
+
+  const Collation& collation = db_->collation();
+  // <0, 0, >0 of a row's searched fields against the search values.
+  auto compare = [&](const std::string& row) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+      const FieldDefinition& def = t.header().fields[size_t(fields[i])];
+      const size_t at = size_t(t.FieldOffset(fields[i]));
+      const size_t width = size_t(FieldWidth(def.type, def.size));
+      int c = 0;
+      if (IsTextType(def.type)) {
+        std::string_view have = TextOf(std::string_view(row.data() + at, width));
+        if (options.prefix) have = have.substr(0, texts[i].size());
+        c = collation.Compare(have, texts[i], options.ignoreCase);
+      } else {
+        c = std::memcmp(row.data() + at, probe.data() + at, width) == 0 ? 0 : 1;
+        if (c != 0) {
+          std::int64_t a = 0, b = 0;
+          if (width == 2) a = GetInt16(row.data() + at), b = GetInt16(probe.data() + at);
+          if (width == 4) a = GetInt32(row.data() + at), b = GetInt32(probe.data() + at);
+          if (width == 8) a = GetInt64(row.data() + at), b = GetInt64(probe.data() + at);
+          c = a < b ? -1 : 1;
+        }
+      }
+      if (c != 0) return c;
+    }
+    return 0;
+  };
+
+  // An index on exactly these fields (and, for texts, of the same case
+  // rule) is searched by bisection; otherwise the rows are scanned.
+  int slot = -1;
+  for (size_t i = 0; i < t.header().indexes.size() && slot < 0; ++i) {
+    const IndexDefinition& index = t.header().indexes[i];
+    if (index.fields.size() != fields.size() || (index.options & kIndexDescending)) continue;
+    bool same = true;
+    bool anyText = false;
+    for (size_t k = 0; k < fields.size(); ++k) {
+      same = same && index.fields[k] == fields[k];
+      anyText = anyText || IsTextType(t.header().fields[size_t(fields[k])].type);
+    }
+    const bool caseless = index.options & kIndexCaseInsensitive;
+    if (same && (!anyText || caseless == options.ignoreCase)) slot = int(i);
+  }
+
+  std::int32_t match = -1;
+  if (slot >= 0) {
+    const auto& order = t.Order(slot);
+    const size_t at = t.LowerBound(slot, compare);
+    if (at < order.size() && compare(t.Row(order[at])) == 0) match = order[at];
+  } else {
+    for (std::int32_t row : CurrentOrder()) {
+      if (compare(t.Row(row)) == 0) {
+        match = row;
+        break;
+      }
+    }
+  }
+  if (match < 0) return Status::Ok();
+  MoveToRow(match);
+  *found = true;
+  return Status::Ok();
+}
+
+Status Cursor::SetOrder(std::string_view indexName) {
+  orderName_ = std::string(indexName);
+  if (!table_) return Status::Ok();
+  Status s = Settle();
+  if (!s.ok()) return s;
+  orderSlot_ = orderName_.empty() ? -1 : table_->IndexSlot(orderName_);
+  First();
+  return Status::Ok();
+}
+
+Status Cursor::Reopen(std::int32_t keepRow) {
+  std::unique_ptr<TableData> table;
+  Status s = db_->LoadTable(tableName_, &table);
+  if (!s.ok()) return s;
+  table_ = std::move(table);
+  orderSlot_ = orderName_.empty() ? -1 : table_->IndexSlot(orderName_);
+  if (keepRow >= 0 && table_->IsLive(keepRow)) {
+    MoveToRow(keepRow);
+  } else {
+    pos_ = std::min(pos_, CurrentOrder().empty() ? size_t(0) : CurrentOrder().size() - 1);
+    eof_ = CurrentOrder().empty();
+    DataChanged();
+  }
+  return Status::Ok();
+}
+
+Status Cursor::Refresh() {
+  if (!table_) return Status::InvalidArgument("Cannot perform this operation on a closed dataset");
+  Status s = Settle();
+  if (!s.ok()) return s;
+  return Reopen(RowNumber());
+}
+
+}  // namespace store

@@ -1,0 +1,329 @@
+#include "store/database.h"
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "store/table.h"
+
+namespace store {
+
+namespace {
+
+// The digest text of the empty password; readers look at it only when
+// encryption is on, which this store never turns on.
+constexpr std::string_view kEmptyPasswordDigest = "D41D8CD98F00B204E9800998ECF8427E";
+
+bool ValidName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 32) return false;
+  }
+  return true;
+}
+
+std::string Cut(std::string_view name) { return std::string(name.substr(0, kMaxNameLength)); }
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+Database::Database(std::unique_ptr<File> file, const Options& options)
+    : file_(std::move(file)), options_(options), collation_(options.collation) {
+  if (!collation_) collation_ = MakeLocaleCollation();
+}
+
+Database::~Database() = default;
+
+Status Database::CreateOn(File& file) {
+  std::string bytes(size_t(kFirstTableOffset), '\0');
+  FileHeader().EncodeTo(bytes.data() + kFileHeaderOffset);
+  OptionsBlock options;
+  std::random_device seed;
+  std::mt19937 random(seed());
+  std::uniform_int_distribution<int> printable(20, 122);
+  for (auto& b : options.random) b = static_cast<std::uint8_t>(printable(random));
+  options.passwordDigest = std::string(kEmptyPasswordDigest);
+  options.EncodeTo(bytes.data() + kOptionsOffset);
+  TableDirectory().EncodeTo(bytes.data() + kDirectoryOffset);
+  Status s = file.WriteAt(0, bytes);
+  if (s.ok()) s = file.Sync();
+  return s;
+}
+
+Status Database::Create(const std::string& path) {
+  // Built under a temporary name and renamed, so a cut never leaves a
+  // half-written database where the program looks for one.
+  const std::string temporary = path + ".creating";
+  std::unique_ptr<File> file;
+  Status s = OpenOsFile(temporary, FileOpenOptions{true, false}, &file);
+  if (!s.ok()) return Status::IOError("Cannot create file " + path);
+  s = CreateOn(*file);
+  file.reset();
+  if (s.ok() && std::rename(temporary.c_str(), path.c_str()) != 0) s = Status::IOError("Cannot create file " + path);
+  if (!s.ok()) std::remove(temporary.c_str());
+  return s;
+}
+
+Status Database::Open(const std::string& path, const Options& options, std::shared_ptr<Database>* out) {
+  std::unique_ptr<File> file;
+  Status s = OpenOsFile(path, FileOpenOptions{false, options.exclusive}, &file);
+  if (!s.ok()) return s;
+  return OpenOn(std::move(file), options, out);
+}
+
+Status Database::OpenOn(std::unique_ptr<File> file, const Options& options, std::shared_ptr<Database>* out) {
+  const std::string path = file->Path();
+  std::int64_t size = 0;
+  Status s = file->Size(&size);
+  if (!s.ok()) return s;
+  const std::string invalid = "Database file '" + path + "' is not a valid database file";
+  if (size < kFileHeaderLength) return Status::Corruption(invalid);
+
+  char header[kFileHeaderLength];
+  s = file->ReadAt(0, sizeof header, header);
+  if (!s.ok()) return s;
+  FileHeader fileHeader;
+  s = FileHeader::DecodeFrom(header, &fileHeader, path);
+  if (!s.ok()) return s;
+  if (fileHeader.version == "1.00") return Status::Corruption("Version 1.x is not compatible");
+  if (fileHeader.version.compare(kVersion) > 0) return Status::Corruption("Version of database file is too High");
+  if (size < kFirstTableOffset) return Status::Corruption(invalid);
+
+  std::shared_ptr<Database> db(new Database(std::move(file), options));
+  db->version_ = fileHeader.version;
+  TableDirectory directory;
+  s = db->ReadDirectory(&directory);
+  if (!s.ok()) return s;
+  *out = std::move(db);
+  return Status::Ok();
+}
+
+Status Database::Acquire(LockKind kind, Lock* lock) {
+  for (int attempt = 0;; ++attempt) {
+    Status s = file_->TryLock(kind);
+    if (s.ok()) {
+      *lock = Lock(file_.get());
+      return s;
+    }
+    if (s.code() != Status::Code::kBusy || attempt >= options_.lockRetryCount) return s;
+    std::this_thread::sleep_for(std::chrono::milliseconds(options_.lockWaitMs));
+  }
+}
+
+Status Database::Barrier() { return options_.sync == SyncMode::kBarrier ? file_->Sync() : Status::Ok(); }
+
+Status Database::ReadDirectory(TableDirectory* out) {
+  char bytes[kDirectoryLength];
+  Status s = file_->ReadAt(kDirectoryOffset, sizeof bytes, bytes);
+  if (!s.ok()) return s;
+  return TableDirectory::DecodeFrom(bytes, out);
+}
+
+Status Database::FindTable(const TableDirectory& directory, std::string_view name, std::int64_t* offset,
+                           TableHeader* header, std::int64_t fileSize) {
+  std::string bytes(size_t(TableHeader::kEncodedLength), '\0');
+  for (std::int32_t at : directory.tableOffsets) {
+    if (at < kFirstTableOffset || std::int64_t(at) + TableHeader::kEncodedLength > fileSize) {
+      return Status::Corruption("table directory points outside the file");
+    }
+    Status s = file_->ReadAt(at, bytes.size(), bytes.data());
+    if (!s.ok()) return s;
+    if (!SameName(GetName(bytes.data()), name)) continue;
+    s = TableHeader::DecodeFrom(bytes.data(), header);
+    if (!s.ok()) return s;
+    *offset = at;
+    return Status::Ok();
+  }
+  return Status::NotFound("Table '" + std::string(name) + "' not found");
+}
+
+Status Database::TableNames(std::vector<std::string>* out) {
+  TableDirectory directory;
+  Status s = ReadDirectory(&directory);
+  if (!s.ok()) return s;
+  std::int64_t size = 0;
+  s = file_->Size(&size);
+  if (!s.ok()) return s;
+  out->clear();
+  char name[kNameFieldLength];
+  for (std::int32_t at : directory.tableOffsets) {
+    if (at < kFirstTableOffset || std::int64_t(at) + TableHeader::kEncodedLength > size) {
+      return Status::Corruption("table directory points outside the file");
+    }
+    s = file_->ReadAt(at, sizeof name, name);
+    if (!s.ok()) return s;
+    out->push_back(GetName(name));
+  }
+  return Status::Ok();
+}
+
+Status Database::CreateTable(std::string_view rawName, const std::vector<FieldSpec>& fields) {
+  const std::string name = Cut(rawName);
+  if (!ValidName(rawName)) return Status::InvalidArgument("Invalid table name '" + std::string(rawName) + "'");
+  if (fields.empty()) return Status::InvalidArgument("Field name expected");
+  if (fields.size() >= size_t(kMaxFields)) return Status::InvalidArgument("Too many fields");
+  int autoIncs = 0;
+  std::vector<FieldDefinition> definitions;
+  for (const FieldSpec& f : fields) {
+    if (!ValidName(f.name)) return Status::InvalidArgument("Invalid field name '" + f.name + "'");
+    if (!IsKnownFieldType(static_cast<std::uint8_t>(f.type))) {
+      return Status::InvalidArgument("Field '" + f.name + "' is of an unsupported type");
+    }
+    if ((IsTextType(f.type) && (f.size < 1 || f.size > kMaxTextSize)) || (IsBlobType(f.type) && f.size != 0)) {
+      return Status::InvalidArgument("Invalid field size");
+    }
+    for (const FieldDefinition& earlier : definitions) {
+      if (SameName(earlier.name, Cut(f.name))) return Status::InvalidArgument("Duplicate field name '" + f.name + "'");
+    }
+    if (f.type == FieldType::kAutoInc && ++autoIncs > 1) return Status::InvalidArgument("Duplicate AutoInc field");
+    definitions.push_back(FieldDefinition{Cut(f.name), f.type, IsTextType(f.type) ? f.size : 0});
+  }
+  if (file_->ReadOnly()) return Status::IOError("Database file '" + file_->Path() + "' is read-only");
+
+  Lock lock;
+  Status s = Acquire(LockKind::kExclusive, &lock);
+  if (!s.ok()) return s;
+  TableDirectory directory;
+  s = ReadDirectory(&directory);
+  if (!s.ok()) return s;
+  if (directory.tableOffsets.size() >= size_t(kMaxTables)) return Status::InvalidArgument("Too many tables");
+  std::vector<std::string> names;
+  s = TableNames(&names);
+  if (!s.ok()) return s;
+  for (const std::string& existing : names) {
+    if (SameName(existing, name)) return Status::InvalidArgument("Duplicate table name '" + std::string(rawName) + "'");
+  }
+
+  std::int64_t end = 0;
+  s = file_->Size(&end);
+  if (!s.ok()) return s;
+  TableHeader header;
+  header.name = name;
+  header.fields = definitions;
+  for (size_t i = 0; i < definitions.size(); ++i) {
+    if (definitions[i].type != FieldType::kAutoInc) continue;
+    IndexDefinition primary;
+    primary.name = definitions[i].name;
+    primary.options = kIndexPrimary;
+    primary.fields = {std::int32_t(i)};
+    primary.tabOffset = std::int32_t(end + TableHeader::kEncodedLength);
+    header.indexes.push_back(primary);
+  }
+  // The header first, then the directory slot, then the count that makes
+  // the table exist: a cut anywhere before leaves the old directory.
+  std::string bytes(size_t(TableHeader::kEncodedLength), '\0');
+  header.EncodeTo(bytes.data());
+  s = file_->WriteAt(end, bytes);
+  if (s.ok()) s = Barrier();
+  const int slot = int(directory.tableOffsets.size());
+  char four[4];
+  if (s.ok()) {
+    PutInt32(four, std::int32_t(end));
+    s = file_->WriteAt(kDirectoryOffset + 8 + 4 * slot, std::string_view(four, 4));
+  }
+  if (s.ok()) s = Barrier();
+  if (s.ok()) {
+    PutInt32(four, slot + 1);
+    s = file_->WriteAt(kDirectoryOffset, std::string_view(four, 4));
+  }
+  return s;
+}
+
+Status Database::CreateIndex(std::string_view table, std::string_view rawIndex, std::uint8_t options,
+                             const std::vector<std::string>& fields) {
+  if (!ValidName(table)) return Status::InvalidArgument("Invalid table name '" + std::string(table) + "'");
+  if (!ValidName(rawIndex)) return Status::InvalidArgument("Invalid index name '" + std::string(rawIndex) + "'");
+  if (file_->ReadOnly()) return Status::IOError("Database file '" + file_->Path() + "' is read-only");
+
+  Lock lock;
+  Status s = Acquire(LockKind::kExclusive, &lock);
+  if (!s.ok()) return s;
+  TableDirectory directory;
+  s = ReadDirectory(&directory);
+  if (!s.ok()) return s;
+  std::int64_t end = 0;
+  s = file_->Size(&end);
+  if (!s.ok()) return s;
+  std::int64_t at = 0;
+  TableHeader header;
+  s = FindTable(directory, table, &at, &header, end);
+  if (!s.ok()) return s;
+
+  const std::string index = Cut(rawIndex);
+  if (header.indexes.size() >= size_t(kMaxIndexes)) return Status::InvalidArgument("Too many indexes");
+  for (const IndexDefinition& d : header.indexes) {
+    if (SameName(d.name, index)) return Status::InvalidArgument("Duplicate index name '" + std::string(rawIndex) + "'");
+  }
+  if (options & kIndexPrimary) {
+    for (const IndexDefinition& d : header.indexes) {
+      if (d.options & kIndexPrimary) return Status::InvalidArgument("Duplicate primary index");
+    }
+  }
+  if (header.rowCount > 0) return Status::InvalidArgument("Fail to create index");
+  if (fields.empty()) return Status::InvalidArgument("Field name expected");
+  IndexDefinition definition;
+  definition.name = index;
+  definition.options = options;
+  std::set<std::int32_t> seen;
+  for (const std::string& field : fields) {
+    std::int32_t slot = -1;
+    for (size_t i = 0; i < header.fields.size(); ++i) {
+      if (SameName(header.fields[i].name, field)) slot = std::int32_t(i);
+    }
+    if (slot >= 0 && !seen.insert(slot).second) return Status::InvalidArgument("Duplicate field name '" + field + "'");
+    if (slot < 0) return Status::InvalidArgument("Field '" + field + "' not found");
+    if (definition.fields.size() < size_t(kMaxIndexFields)) definition.fields.push_back(slot);
+  }
+  definition.tabOffset = std::int32_t(end);
+  definition.head = 0;
+
+  // The definition first, then the count that makes it part of the table.
+  const int slot = int(header.indexes.size());
+  std::string bytes(size_t(IndexDefinition::kEncodedLength), '\0');
+  definition.EncodeTo(bytes.data());
+  s = file_->WriteAt(at + TableHeader::IndexDefinitionAt(slot), bytes);
+  if (s.ok()) s = Barrier();
+  if (s.ok()) {
+    char four[4];
+    PutInt32(four, slot + 1);
+    s = file_->WriteAt(at + TableHeader::kIndexCountAt, std::string_view(four, 4));
+  }
+  return s;
+}
+
+Status Database::LoadTable(std::string_view name, std::unique_ptr<TableData>* out) {
+  Lock lock;
+  Status s = Acquire(LockKind::kShared, &lock);
+  if (!s.ok()) return s;
+  std::int64_t size = 0;
+  s = file_->Size(&size);
+  if (!s.ok()) return s;
+  std::string bytes(size_t(size), '\0');
+  s = file_->ReadAt(0, bytes.size(), bytes.data());
+  if (!s.ok()) return s;
+  TableDirectory directory;
+  s = TableDirectory::DecodeFrom(bytes.data() + kDirectoryOffset, &directory);
+  if (!s.ok()) return s;
+  std::int64_t at = 0;
+  TableHeader header;
+  s = FindTable(directory, name, &at, &header, size);
+  if (!s.ok()) return s;
+  auto table = std::make_unique<TableData>();
+  s = table->LoadFrom(*this, bytes, at);
+  if (!s.ok()) return s;
+  *out = std::move(table);
+  return Status::Ok();
+}
+
+}  // namespace store

@@ -1,0 +1,582 @@
+#include "store/table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "store/database.h"
+
+namespace store {
+
+namespace {
+
+std::string_view TextOf(std::string_view field) {
+  const size_t end = field.find('\0');
+  return end == std::string_view::npos ? field : field.substr(0, end);
+}
+
+template <typename T>
+int ThreeWay(T a, T b) {
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+std::string Four(std::int32_t value) {
+  std::string bytes(4, '\0');
+  PutInt32(bytes.data(), value);
+  return bytes;
+}
+
+}  // namespace
+
+int TableData::FieldIndex(std::string_view name) const {
+  for (size_t i = 0; i < header_.fields.size(); ++i) {
+    if (SameName(header_.fields[i].name, name)) return int(i);
+  }
+  return -1;
+}
+
+int TableData::IndexSlot(std::string_view name) const {
+  for (size_t i = 0; i < header_.indexes.size(); ++i) {
+    if (SameName(header_.indexes[i].name, name)) return int(i);
+  }
+  return -1;
+}
+
+bool TableData::IsLive(std::int32_t row) const {
+  return row >= 0 && row < std::int32_t(items_.size()) && !items_[size_t(row)].deleted;
+}
+
+int TableData::CompareKeys(int slot, std::string_view a, std::string_view b) const {
+  const IndexDefinition& index = header_.indexes[size_t(slot)];
+  const bool ignoreCase = index.options & kIndexCaseInsensitive;
+  for (std::int32_t field : index.fields) {
+    const FieldDefinition& f = header_.fields[size_t(field)];
+    const size_t at = size_t(fieldOffsets_[size_t(field)]);
+    const size_t width = size_t(FieldWidth(f.type, f.size));
+    const char* pa = a.data() + at;
+    const char* pb = b.data() + at;
+    int c = 0;
+    switch (f.type) {
+      case FieldType::kText:
+      case FieldType::kFixedText:
+        c = db_->collation().Compare(TextOf(std::string_view(pa, width)), TextOf(std::string_view(pb, width)),
+                                     ignoreCase);
+        break;
+      case FieldType::kInt16:
+      case FieldType::kBoolean:
+        c = ThreeWay(GetInt16(pa), GetInt16(pb));
+        break;
+      case FieldType::kUInt16:
+        c = ThreeWay(std::uint16_t(GetInt16(pa)), std::uint16_t(GetInt16(pb)));
+        break;
+      case FieldType::kInt32:
+      case FieldType::kAutoInc:
+      case FieldType::kDate:
+      case FieldType::kTime:
+        c = ThreeWay(GetInt32(pa), GetInt32(pb));
+        break;
+      case FieldType::kInt64:
+      case FieldType::kCurrency:
+        c = ThreeWay(GetInt64(pa), GetInt64(pb));
+        break;
+      case FieldType::kFloat:
+      case FieldType::kDateTime: {
+        double da, dbl;
+        std::memcpy(&da, pa, 8);
+        std::memcpy(&dbl, pb, 8);
+        c = ThreeWay(da, dbl);
+        break;
+      }
+      default:
+        c = std::memcmp(pa, pb, width);
+        c = c < 0 ? -1 : (c > 0 ? 1 : 0);
+        break;
+    }
+    if (c != 0) return (index.options & kIndexDescending) ? -c : c;
+  }
+  return 0;
+}
+
+std::string TableData::KeyText(int slot, std::string_view row) const {
+  std::string text;
+  for (std::int32_t field : header_.indexes[size_t(slot)].fields) {
+    const FieldDefinition& f = header_.fields[size_t(field)];
+    const char* p = row.data() + fieldOffsets_[size_t(field)];
+    if (!text.empty()) text += ',';
+    if (IsTextType(f.type)) {
+      text += TextOf(std::string_view(p, size_t(FieldWidth(f.type, f.size))));
+    } else if (f.type == FieldType::kInt16 || f.type == FieldType::kBoolean || f.type == FieldType::kUInt16) {
+      text += std::to_string(GetInt16(p));
+    } else if (FieldWidth(f.type, f.size) == 4) {
+      text += std::to_string(GetInt32(p));
+    } else {
+      text += std::to_string(GetInt64(p));
+    }
+  }
+  return text;
+}
+
+Status TableData::CheckUnique(const std::string& row, std::int32_t self) const {
+  for (size_t slot = 0; slot < header_.indexes.size(); ++slot) {
+    if (!(header_.indexes[slot].options & (kIndexUnique | kIndexPrimary))) continue;
+    const int s = int(slot);
+    const std::vector<std::int32_t>& order = indexes_[slot].order;
+    for (size_t pos = LowerBound(s, [&](const std::string& other) { return CompareKeys(s, other, row); });
+         pos < order.size() && CompareKeys(s, rows_[size_t(order[pos])], row) == 0; ++pos) {
+      if (order[pos] != self) return Status::InvalidArgument("Invalid unique field value '" + KeyText(s, row) + "'");
+    }
+  }
+  return Status::Ok();
+}
+
+size_t TableData::InsertPosition(int slot, const std::string& row) const {
+  // After every equal key: rows with equal keys keep their arrival order.
+  const std::vector<std::int32_t>& order = indexes_[size_t(slot)].order;
+  size_t lo = 0, hi = order.size();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (CompareKeys(slot, rows_[size_t(order[mid])], row) <= 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
+Status TableData::LoadFrom(Database& db, const std::string& file, std::int64_t headerOffset) {
+  db_ = &db;
+  const std::int64_t size = std::int64_t(file.size());
+  headerOffset_ = headerOffset;
+  fileSize_ = size;
+  headerBytes_ = file.substr(size_t(headerOffset), size_t(TableHeader::kEncodedLength));
+  Status s = TableHeader::DecodeFrom(headerBytes_.data(), &header_);
+  if (!s.ok()) return s;
+  const std::string& name = header_.name;
+
+  fieldOffsets_.clear();
+  rowSize_ = 0;
+  for (const FieldDefinition& f : header_.fields) {
+    fieldOffsets_.push_back(rowSize_);
+    rowSize_ += FieldWidth(f.type, f.size);
+  }
+
+  // The record tab: as many chunks as the row count needs, each inside the
+  // file and after the one that links to it (the file only ever grows).
+  const std::int32_t count = header_.rowCount;
+  const std::int32_t chunksNeeded = (count + kItemsPerChunk - 1) / kItemsPerChunk;
+  recordChunks_.clear();
+  std::int64_t chunk = header_.recordTab;
+  std::int64_t previous = 0;
+  for (std::int32_t i = 0; i < chunksNeeded; ++i) {
+    if (chunk < kFirstTableOffset || chunk <= previous || chunk + kRecordChunkLength > size) {
+      return Status::Corruption("record tab of table '" + name + "' is damaged: its row count claims rows it does not hold");
+    }
+    recordChunks_.push_back(chunk);
+    previous = chunk;
+    chunk = GetInt32(file.data() + chunk);
+  }
+
+  items_.assign(size_t(count), RecordItem{});
+  rows_.assign(size_t(count), std::string());
+  natural_.clear();
+  for (std::int32_t n = 0; n < count; ++n) {
+    const RecordItem item = RecordItem::DecodeFrom(file.data() + RecordItemOffset(recordChunks_[size_t(n / kItemsPerChunk)], n));
+    items_[size_t(n)] = item;
+    if (item.deleted) continue;
+    if (item.offset < kFirstTableOffset || std::int64_t(item.offset) + rowSize_ > size) {
+      return Status::Corruption("row " + std::to_string(n) + " of table '" + name + "' points outside the file");
+    }
+    rows_[size_t(n)] = file.substr(size_t(item.offset), size_t(rowSize_));
+    natural_.push_back(n);
+  }
+
+  indexes_.assign(header_.indexes.size(), IndexState{});
+  repairs.clear();
+  for (size_t slot = 0; slot < header_.indexes.size(); ++slot) BuildOrder(int(slot), file);
+  return Status::Ok();
+}
+
+void TableData::BuildOrder(int slot, const std::string& file) {
+  IndexState& state = indexes_[size_t(slot)];
+  const IndexDefinition& index = header_.indexes[size_t(slot)];
+  const std::int32_t count = header_.rowCount;
+  const std::int64_t size = std::int64_t(file.size());
+  state.next.assign(size_t(count), -1);
+  if (count == 0) return;
+
+  // Chunks of the index tab; one beyond the row count may hold the item of a
+  // row whose append was cut before it counted.
+  const std::int32_t chunksNeeded = (count + kItemsPerChunk - 1) / kItemsPerChunk;
+  std::int64_t chunk = index.tabOffset;
+  std::int64_t previous = 0;
+  for (std::int32_t i = 0; i <= chunksNeeded; ++i) {
+    if (chunk < kFirstTableOffset || chunk <= previous || chunk + kIndexChunkLength > size) break;
+    state.chunks.push_back(chunk);
+    previous = chunk;
+    chunk = GetInt32(file.data() + chunk);
+  }
+  auto itemOf = [&](std::int32_t row, IndexItem* item) {
+    const size_t c = size_t(row / kItemsPerChunk);
+    if (row < 0 || c >= state.chunks.size()) return false;
+    *item = IndexItem::DecodeFrom(file.data() + IndexItemOffset(state.chunks[c], row));
+    return item->row == row;
+  };
+  for (std::int32_t n = 0; n < count; ++n) {
+    IndexItem item;
+    if (itemOf(n, &item)) state.next[size_t(n)] = item.next;
+  }
+
+  // Walk the chain from the head: bounded, each row once, rows past the
+  // count skipped but followed.
+  std::vector<char> seen(size_t(count), 0);
+  std::vector<std::int32_t> walked;
+  bool broken = false;
+  std::int32_t row = index.head;
+  for (std::int64_t steps = 0; row != -1; ++steps) {
+    IndexItem item;
+    if (steps > std::int64_t(count) + 1 || !itemOf(row, &item)) {
+      broken = true;
+      break;
+    }
+    if (row < count) {
+      if (seen[size_t(row)]) {
+        broken = true;
+        break;
+      }
+      seen[size_t(row)] = 1;
+      if (!items_[size_t(row)].deleted) walked.push_back(row);
+    }
+    row = item.next;
+  }
+
+  // Keep what is in order; put every other live row in its place.
+  std::vector<std::int32_t> misplaced;
+  for (std::int32_t r : walked) {
+    if (!state.order.empty() && CompareKeys(slot, rows_[size_t(state.order.back())], rows_[size_t(r)]) > 0) {
+      misplaced.push_back(r);
+    } else {
+      state.order.push_back(r);
+    }
+  }
+  for (std::int32_t r : natural_) {
+    if (!seen[size_t(r)]) misplaced.push_back(r);
+  }
+  for (std::int32_t r : misplaced) {
+    state.order.insert(state.order.begin() + std::ptrdiff_t(InsertPosition(slot, rows_[size_t(r)])), r);
+  }
+  if (broken || !misplaced.empty()) {
+    repairs.push_back("index '" + index.name + "' of table '" + header_.name + "': " +
+                      (broken ? "chain broken; " : "") + std::to_string(misplaced.size()) +
+                      " row(s) out of place, ordered from their keys");
+  }
+}
+
+Status TableData::CatchUp(Database& db, bool* reloaded) {
+  *reloaded = false;
+  std::int64_t size = 0;
+  Status s = db.file().Size(&size);
+  if (!s.ok()) return s;
+  std::string header(size_t(TableHeader::kEncodedLength), '\0');
+  s = db.file().ReadAt(headerOffset_, header.size(), header.data());
+  if (!s.ok()) return s;
+  if (size == fileSize_ && header == headerBytes_) return Status::Ok();
+  std::string file(size_t(size), '\0');
+  s = db.file().ReadAt(0, file.size(), file.data());
+  if (!s.ok()) return s;
+  TableData fresh;
+  s = fresh.LoadFrom(db, file, headerOffset_);
+  if (!s.ok()) return s;
+  *this = std::move(fresh);
+  *reloaded = true;
+  return Status::Ok();
+}
+
+Status TableData::WriteNext(Database& db, int slot, std::int32_t row, std::int32_t next) {
+  IndexState& state = indexes_[size_t(slot)];
+  const size_t c = size_t(row / kItemsPerChunk);
+  if (c >= state.chunks.size()) return Status::Corruption("index tab of '" + header_.indexes[size_t(slot)].name + "' is short");
+  Status s = db.file().WriteAt(IndexItemOffset(state.chunks[c], row) + 4, Four(next));
+  if (s.ok() && row < std::int32_t(state.next.size())) state.next[size_t(row)] = next;
+  return s;
+}
+
+Status TableData::WriteHead(Database& db, int slot, std::int32_t head) {
+  const std::int64_t at = TableHeader::IndexDefinitionAt(slot) + TableHeader::kIndexHeadAt;
+  Status s = db.file().WriteAt(headerOffset_ + at, Four(head));
+  if (s.ok()) {
+    header_.indexes[size_t(slot)].head = head;
+    PutInt32(headerBytes_.data() + at, head);
+  }
+  return s;
+}
+
+Status TableData::UnlinkFromIndex(Database& db, int slot, std::int32_t row) {
+  IndexState& state = indexes_[size_t(slot)];
+  const std::int32_t after = state.next[size_t(row)];
+  if (header_.indexes[size_t(slot)].head == row) return WriteHead(db, slot, after);
+  for (size_t q = 0; q < state.next.size(); ++q) {
+    if (state.next[q] == row) return WriteNext(db, slot, std::int32_t(q), after);
+  }
+  return Status::Ok();  // not in the chain (a mended index): nothing to unlink
+}
+
+Status TableData::LinkIntoIndex(Database& db, int slot, std::int32_t row, size_t position, std::string* chunkBytes,
+                                std::int64_t chunkAt) {
+  IndexState& state = indexes_[size_t(slot)];
+  const bool first = position == 0;
+  const std::int32_t predecessor = first ? -1 : state.order[position - 1];
+  std::int32_t next = first ? header_.indexes[size_t(slot)].head : state.next[size_t(predecessor)];
+  if (header_.rowCount == 0 && row == 0) next = -1;  // the very first row ends the chain
+
+  // The row's own item before anything points at it.
+  Status s;
+  if (chunkBytes) {
+    IndexItem{row, next}.EncodeTo(chunkBytes->data() + (IndexItemOffset(chunkAt, row) - chunkAt));
+  } else {
+    std::string item(size_t(kIndexItemLength), '\0');
+    IndexItem{row, next}.EncodeTo(item.data());
+    const size_t c = size_t(row / kItemsPerChunk);
+    if (c >= state.chunks.size()) return Status::Corruption("index tab of '" + header_.indexes[size_t(slot)].name + "' is short");
+    s = db.file().WriteAt(IndexItemOffset(state.chunks[c], row), item);
+    if (!s.ok()) return s;
+  }
+  if (row >= std::int32_t(state.next.size())) state.next.resize(size_t(row) + 1, -1);
+  state.next[size_t(row)] = next;
+  if (chunkBytes) return Status::Ok();  // linked by the caller once the chunk is on disk
+  return first ? WriteHead(db, slot, row) : WriteNext(db, slot, predecessor, row);
+}
+
+Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t* newRow) {
+  if (db.ReadOnly()) return Status::IOError("Database file '" + db.file().Path() + "' is read-only");
+  Database::Lock lock;
+  Status s = db.Acquire(LockKind::kExclusive, &lock);
+  if (!s.ok()) return s;
+  bool reloaded = false;
+  s = CatchUp(db, &reloaded);
+  if (!s.ok()) return s;
+  s = CheckUnique(rowImage, -1);
+  if (!s.ok()) return s;
+
+  std::string row = rowImage;
+  std::int32_t lastAutoInc = header_.lastAutoInc;
+  for (size_t i = 0; i < header_.fields.size(); ++i) {
+    if (header_.fields[i].type != FieldType::kAutoInc) continue;
+    char* p = row.data() + fieldOffsets_[i];
+    const std::int32_t given = GetInt32(p);
+    if (given == 0) {
+      PutInt32(p, ++lastAutoInc);
+    } else if (given > lastAutoInc) {
+      lastAutoInc = given;
+    }
+  }
+
+  const std::int32_t n = header_.rowCount;
+  const bool newChunk = n % kItemsPerChunk == 0;
+  const std::int64_t end = fileSize_;
+  if (end >= std::int64_t(INT32_MAX) - kRecordChunkLength - rowSize_ - kMaxIndexes * kIndexChunkLength) {
+    return Status::IOError("Database file '" + db.file().Path() + "' is full");
+  }
+
+  // Everything new goes to the end of the file in one write: the record-tab
+  // chunk when one starts, the row, and the index-tab chunks when they start.
+  // Nothing points at it yet, so a cut here leaves the table as it was.
+  std::string tail;
+  std::int64_t recordChunkAt = 0;
+  if (newChunk) {
+    recordChunkAt = end;
+    tail.assign(size_t(kRecordChunkLength), '\0');
+    RecordItem{std::int32_t(end + kRecordChunkLength), false}.EncodeTo(tail.data() + 4);
+  }
+  const std::int64_t rowAt = end + std::int64_t(tail.size());
+  tail += row;
+  rows_.push_back(row);  // the keys compare against it below
+  items_.push_back(RecordItem{std::int32_t(rowAt), false});
+
+  std::vector<size_t> positions(header_.indexes.size());
+  std::vector<std::int64_t> indexChunkAt(header_.indexes.size(), 0);
+  for (size_t slot = 0; slot < header_.indexes.size(); ++slot) {
+    positions[slot] = InsertPosition(int(slot), row);
+    if (!newChunk) continue;
+    indexChunkAt[slot] = end + std::int64_t(tail.size());
+    std::string chunk(size_t(kIndexChunkLength), '\0');
+    s = LinkIntoIndex(db, int(slot), n, positions[slot], &chunk, indexChunkAt[slot]);
+    if (!s.ok()) break;
+    tail += chunk;
+  }
+  if (s.ok()) s = db.file().WriteAt(end, tail);
+
+  // Then the pointers into it: the record item or chunk link, the index
+  // items and chunk links, the predecessors in each order.
+  if (s.ok()) {
+    if (!newChunk) {
+      std::string item(size_t(kRecordItemLength), '\0');
+      items_.back().EncodeTo(item.data());
+      s = db.file().WriteAt(RecordItemOffset(recordChunks_.back(), n), item);
+    } else if (n > 0) {
+      s = db.file().WriteAt(recordChunks_.back(), Four(std::int32_t(recordChunkAt)));
+    }
+  }
+  for (size_t slot = 0; s.ok() && slot < header_.indexes.size(); ++slot) {
+    IndexState& state = indexes_[slot];
+    if (!newChunk) {
+      s = LinkIntoIndex(db, int(slot), n, positions[slot], nullptr, 0);
+      continue;
+    }
+    if (n > 0) {
+      s = db.file().WriteAt(state.chunks.back(), Four(std::int32_t(indexChunkAt[slot])));
+    } else {
+      // The first row: the index tab starts here, recorded with the head.
+      const std::int64_t at = TableHeader::IndexDefinitionAt(int(slot)) + TableHeader::kIndexTabAt;
+      s = db.file().WriteAt(headerOffset_ + at, Four(std::int32_t(indexChunkAt[slot])));
+      if (s.ok()) {
+        header_.indexes[slot].tabOffset = std::int32_t(indexChunkAt[slot]);
+        PutInt32(headerBytes_.data() + at, std::int32_t(indexChunkAt[slot]));
+      }
+    }
+    if (!s.ok()) break;
+    state.chunks.push_back(indexChunkAt[slot]);
+    const size_t position = positions[slot];
+    s = position == 0 ? WriteHead(db, int(slot), n) : WriteNext(db, int(slot), state.order[position - 1], n);
+  }
+
+  // Last, and only once all of the above is on disk: the header's row count.
+  // Until this write the row does not exist for any reader.
+  if (s.ok()) s = db.Barrier();
+  if (s.ok()) {
+    const std::int32_t recordTab = n == 0 ? std::int32_t(recordChunkAt) : header_.recordTab;
+    std::string commit(12, '\0');
+    PutInt32(commit.data(), recordTab);
+    PutInt32(commit.data() + 4, n + 1);
+    PutInt32(commit.data() + 8, lastAutoInc);
+    s = db.file().WriteAt(headerOffset_ + TableHeader::kRecordTabAt, commit);
+    if (s.ok()) {
+      std::memcpy(headerBytes_.data() + TableHeader::kRecordTabAt, commit.data(), commit.size());
+      header_.recordTab = recordTab;
+      header_.rowCount = n + 1;
+      header_.lastAutoInc = lastAutoInc;
+    }
+  }
+  if (!s.ok()) {
+    // The file holds the table as it was; read it again rather than trust
+    // what memory half-holds.
+    rows_.pop_back();
+    items_.pop_back();
+    bool again = false;
+    fileSize_ = -1;
+    CatchUp(db, &again);
+    return s;
+  }
+
+  if (newChunk) recordChunks_.push_back(recordChunkAt);
+  fileSize_ = end + std::int64_t(tail.size());
+  natural_.push_back(n);
+  for (size_t slot = 0; slot < header_.indexes.size(); ++slot) {
+    auto& order = indexes_[slot].order;
+    order.insert(order.begin() + std::ptrdiff_t(positions[slot]), n);
+  }
+  *newRow = n;
+  return Status::Ok();
+}
+
+Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string& row) {
+  if (db.ReadOnly()) return Status::IOError("Database file '" + db.file().Path() + "' is read-only");
+  Database::Lock lock;
+  Status s = db.Acquire(LockKind::kExclusive, &lock);
+  if (!s.ok()) return s;
+  bool reloaded = false;
+  s = CatchUp(db, &reloaded);
+  if (!s.ok()) return s;
+  if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
+  s = CheckUnique(row, rowNumber);
+  if (!s.ok()) return s;
+
+  // The new image goes to the end of the file and the record item is
+  // switched to it in one small write: a cut leaves the old row or the new
+  // one, never a mix.
+  const std::int64_t end = fileSize_;
+  s = db.file().WriteAt(end, row);
+  if (s.ok()) s = db.Barrier();
+  if (s.ok()) {
+    const std::int64_t chunk = recordChunks_[size_t(rowNumber / kItemsPerChunk)];
+    s = db.file().WriteAt(RecordItemOffset(chunk, rowNumber), Four(std::int32_t(end)));
+  }
+  if (!s.ok()) {
+    fileSize_ = -1;
+    bool again = false;
+    CatchUp(db, &again);
+    return s;
+  }
+  fileSize_ = end + std::int64_t(row.size());
+  items_[size_t(rowNumber)].offset = std::int32_t(end);
+  rows_[size_t(rowNumber)] = row;
+
+  // Then each order the change moves the row in.
+  for (size_t slot = 0; s.ok() && slot < header_.indexes.size(); ++slot) {
+    auto& order = indexes_[slot].order;
+    const auto it = std::find(order.begin(), order.end(), rowNumber);
+    const size_t old = size_t(it - order.begin());
+    if (it != order.end()) order.erase(it);
+    const size_t position = InsertPosition(int(slot), row);
+    if (position == old) {
+      order.insert(order.begin() + std::ptrdiff_t(position), rowNumber);
+      continue;
+    }
+    s = UnlinkFromIndex(db, int(slot), rowNumber);
+    if (s.ok()) s = LinkIntoIndex(db, int(slot), rowNumber, position, nullptr, 0);
+    order.insert(order.begin() + std::ptrdiff_t(position), rowNumber);
+  }
+  return s;
+}
+
+Status TableData::Delete(Database& db, std::int32_t rowNumber) {
+  if (db.ReadOnly()) return Status::IOError("Database file '" + db.file().Path() + "' is read-only");
+  Database::Lock lock;
+  Status s = db.Acquire(LockKind::kExclusive, &lock);
+  if (!s.ok()) return s;
+  bool reloaded = false;
+  s = CatchUp(db, &reloaded);
+  if (!s.ok()) return s;
+  if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
+  const std::int64_t chunk = recordChunks_[size_t(rowNumber / kItemsPerChunk)];
+  s = db.file().WriteAt(RecordItemOffset(chunk, rowNumber) + 4, std::string_view("\x01", 1));
+  if (!s.ok()) return s;
+  items_[size_t(rowNumber)].deleted = true;
+  rows_[size_t(rowNumber)].clear();
+  natural_.erase(std::find(natural_.begin(), natural_.end(), rowNumber));
+  for (IndexState& state : indexes_) {
+    const auto it = std::find(state.order.begin(), state.order.end(), rowNumber);
+    if (it != state.order.end()) state.order.erase(it);
+  }
+  return Status::Ok();
+}
+
+std::vector<std::string> TableData::Verify(Database&) const {
+  std::vector<std::string> problems = repairs;
+  const std::string& name = header_.name;
+  for (std::int32_t n = 0; n < std::int32_t(items_.size()); ++n) {
+    if (items_[size_t(n)].deleted) continue;
+    const std::string& row = rows_[size_t(n)];
+    for (size_t i = 0; i < header_.fields.size(); ++i) {
+      const FieldDefinition& f = header_.fields[i];
+      if (!IsTextType(f.type)) continue;
+      if (row[size_t(fieldOffsets_[i] + f.size)] != '\0') {
+        problems.push_back("table '" + name + "' row " + std::to_string(n) + ": text of field '" + f.name +
+                           "' has no terminating zero");
+      }
+    }
+  }
+  for (size_t slot = 0; slot < header_.indexes.size(); ++slot) {
+    const IndexDefinition& index = header_.indexes[slot];
+    const auto& order = indexes_[slot].order;
+    if (!(index.options & (kIndexUnique | kIndexPrimary))) continue;
+    for (size_t i = 1; i < order.size(); ++i) {
+      if (CompareKeys(int(slot), rows_[size_t(order[i - 1])], rows_[size_t(order[i])]) == 0) {
+        problems.push_back("table '" + name + "' index '" + index.name + "': duplicate key '" +
+                           KeyText(int(slot), rows_[size_t(order[i])]) + "'");
+      }
+    }
+  }
+  return problems;
+}
+
+}  // namespace store

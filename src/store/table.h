@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/format.h"
+#include "store/status.h"
+
+namespace store {
+
+class Database;
+
+// One table as read from the file: its header, every row's bytes, the natural
+// order and each index order. Changes go through here so the file and this
+// picture of it move together.
+class TableData {
+ public:
+  // What a load had to mend in memory: index chains that missed live rows or
+  // held them out of order (a cut during a change can leave either).
+  std::vector<std::string> repairs;
+
+  const TableHeader& header() const { return header_; }
+  std::int64_t headerOffset() const { return headerOffset_; }
+  int RowSize() const { return rowSize_; }
+  int FieldOffset(int field) const { return fieldOffsets_[size_t(field)]; }
+  int FieldIndex(std::string_view name) const;  // -1 when missing
+  int IndexSlot(std::string_view name) const;   // -1 when missing
+
+  bool IsLive(std::int32_t row) const;
+  const std::string& Row(std::int32_t row) const { return rows_[size_t(row)]; }
+  const std::vector<std::int32_t>& Natural() const { return natural_; }
+  const std::vector<std::int32_t>& Order(int slot) const { return indexes_[size_t(slot)].order; }
+  int LiveCount() const { return int(natural_.size()); }
+
+  // Compares the keys of two row images under an index.
+  int CompareKeys(int slot, std::string_view a, std::string_view b) const;
+  // The first position in an index order whose row compares >= key (by
+  // `compare`, which gets a row image).
+  template <typename Compare>
+  size_t LowerBound(int slot, Compare compare) const;
+
+  // Writes; each takes the change lock, catches up with the file first and
+  // leaves the file valid at every step. `row` is a full row image.
+  Status Append(Database& db, const std::string& row, std::int32_t* newRow);
+  Status Change(Database& db, std::int32_t rowNumber, const std::string& row);
+  Status Delete(Database& db, std::int32_t rowNumber);
+
+  // Reads the table again when the file has changed since it was read.
+  Status CatchUp(Database& db, bool* reloaded);
+
+  // Values of a row's key under an index, joined by "," (for messages).
+  std::string KeyText(int slot, std::string_view row) const;
+  // The unique check: Ok, or the store's refusal naming the key.
+  Status CheckUnique(const std::string& row, std::int32_t self) const;
+
+  // Structural problems a full check finds beyond those a load refuses.
+  std::vector<std::string> Verify(Database& db) const;
+
+ private:
+  friend class Database;
+
+  struct IndexState {
+    std::vector<std::int64_t> chunks;  // index-tab chunk offsets in chain order
+    std::vector<std::int32_t> next;    // next row per row number, as in the file
+    std::vector<std::int32_t> order;   // live rows in index order
+  };
+
+  Status LoadFrom(Database& db, const std::string& file, std::int64_t headerOffset);
+  void BuildOrder(int slot, const std::string& file);
+  size_t InsertPosition(int slot, const std::string& row) const;
+  Status LinkIntoIndex(Database& db, int slot, std::int32_t row, size_t position, std::string* chunkBytes,
+                       std::int64_t chunkAt);
+  Status UnlinkFromIndex(Database& db, int slot, std::int32_t row);
+  Status WriteNext(Database& db, int slot, std::int32_t row, std::int32_t next);
+  Status WriteHead(Database& db, int slot, std::int32_t head);
+
+  const Database* db_ = nullptr;
+  TableHeader header_;
+  std::string headerBytes_;
+  std::int64_t headerOffset_ = 0;
+  std::int64_t fileSize_ = 0;
+  int rowSize_ = 0;
+  std::vector<int> fieldOffsets_;
+  std::vector<std::int64_t> recordChunks_;
+  std::vector<RecordItem> items_;
+  std::vector<std::string> rows_;
+  std::vector<std::int32_t> natural_;
+  std::vector<IndexState> indexes_;
+};
+
+template <typename Compare>
+size_t TableData::LowerBound(int slot, Compare compare) const {
+  const std::vector<std::int32_t>& order = indexes_[size_t(slot)].order;
+  size_t lo = 0, hi = order.size();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (compare(rows_[size_t(order[mid])]) < 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
+}  // namespace store
