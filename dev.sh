@@ -53,6 +53,16 @@ case "${1:-run}" in
     ;;
   test)
     build
+    # The store and its inspector tool once more under AddressSanitizer and
+    # UndefinedBehaviorSanitizer: they parse files that may be damaged.
+    SAN_DIR="$BUILD_DIR-sanitize"
+    if [ ! -f "$SAN_DIR/build.ninja" ]; then
+      cmake -S . -B "$SAN_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSELVANTRIX_SANITIZE=ON
+    fi
+    cmake --build "$SAN_DIR" -j "$(nproc)" --target store_tests tdb_tests
+    echo "Store tests under sanitizers:"
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 "$SAN_DIR/bin/store_tests" --gtest_brief=1
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 "$SAN_DIR/bin/tdb_tests" --gtest_brief=1
     cd "$BUILD_DIR"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
     ;;

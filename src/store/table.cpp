@@ -264,6 +264,9 @@ void TableData::BuildOrder(int slot, const std::string& file) {
   for (std::int32_t r : misplaced) {
     state.order.insert(state.order.begin() + std::ptrdiff_t(InsertPosition(slot, rows_[size_t(r)])), r);
   }
+  // A chunk beyond the count belongs to an append that never counted; the
+  // next append at that row makes its own and links it in its place.
+  if (state.chunks.size() > size_t(chunksNeeded)) state.chunks.resize(size_t(chunksNeeded));
   if (broken || !misplaced.empty()) {
     repairs.push_back("index '" + index.name + "' of table '" + header_.name + "': " +
                       (broken ? "chain broken; " : "") + std::to_string(misplaced.size()) +
@@ -372,6 +375,13 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
 
   const std::int32_t n = header_.rowCount;
   const bool newChunk = n % kItemsPerChunk == 0;
+  const size_t chunksHeld = size_t((n + kItemsPerChunk - 1) / kItemsPerChunk);
+  for (const IndexState& state : indexes_) {
+    // Orders still read from a damaged index tab, but nothing is linked into it.
+    if (state.chunks.size() < chunksHeld) {
+      return Status::Corruption("index tab of table '" + header_.name + "' is damaged; new rows cannot be indexed");
+    }
+  }
   const std::int64_t end = fileSize_;
   if (end >= std::int64_t(INT32_MAX) - kRecordChunkLength - rowSize_ - kMaxIndexes * kIndexChunkLength) {
     return Status::IOError("Database file '" + db.file().Path() + "' is full");

@@ -1,0 +1,210 @@
+#include "store/database.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "store/cursor.h"
+#include "store/testing/temp_dir.h"
+
+namespace store {
+namespace {
+
+class DatabaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.File("db.tdb");
+    ASSERT_TRUE(Database::Create(path_).ok());
+    ASSERT_TRUE(Database::Open(path_, {}, &db_).ok());
+  }
+
+  std::uintmax_t Size() const { return std::filesystem::file_size(path_); }
+
+  testing::TempDir dir_;
+  std::string path_;
+  std::shared_ptr<Database> db_;
+};
+
+FieldSpec Text(const std::string& name, int size) { return FieldSpec{name, FieldType::kText, size}; }
+FieldSpec Int(const std::string& name) { return FieldSpec{name, FieldType::kInt32, 0}; }
+
+TEST_F(DatabaseTest, CreateTableRefusesWithTheStoresMessagesAndWritesNothing) {
+  ASSERT_TRUE(db_->CreateTable("existing", {Int("a")}).ok());
+  std::vector<FieldSpec> tooMany;
+  for (int i = 0; i < 96; ++i) tooMany.push_back(Int("f" + std::to_string(i)));
+  struct Case {
+    std::string table;
+    std::vector<FieldSpec> fields;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"", {Int("a")}, "Invalid table name ''"},
+      {"bad\x01name", {Int("a")}, "Invalid table name 'bad\x01name'"},
+      {"t", {}, "Field name expected"},
+      {"t", tooMany, "Too many fields"},
+      {"t", {Int("")}, "Invalid field name ''"},
+      {"t", {FieldSpec{"x", FieldType(8), 0}}, "Field 'x' is of an unsupported type"},
+      {"t", {Text("x", 0)}, "Invalid field size"},
+      {"t", {Text("x", 8193)}, "Invalid field size"},
+      {"t", {FieldSpec{"b", FieldType::kBlob, 4}}, "Invalid field size"},
+      {"t", {Int("Tel"), Text("TEL", 5)}, "Duplicate field name 'TEL'"},
+      {"t", {FieldSpec{"a", FieldType::kAutoInc, 0}, FieldSpec{"b", FieldType::kAutoInc, 0}}, "Duplicate AutoInc field"},
+      {"EXISTING", {Int("a")}, "Duplicate table name 'EXISTING'"},
+  };
+  const auto before = Size();
+  for (const Case& c : cases) {
+    const Status s = db_->CreateTable(c.table, c.fields);
+    EXPECT_FALSE(s.ok()) << c.message;
+    EXPECT_EQ(s.message(), c.message);
+  }
+  EXPECT_EQ(Size(), before);
+}
+
+TEST_F(DatabaseTest, TextSizesAtTheLimitsAndEveryTypeAreAccepted) {
+  ASSERT_TRUE(db_->CreateTable("limits", {Text("one", 1), Text("max", 8192), FieldSpec{"w", FieldType::kInt16, 0},
+                                          FieldSpec{"u", FieldType::kUInt16, 0}, FieldSpec{"b", FieldType::kBoolean, 0},
+                                          FieldSpec{"f", FieldType::kFloat, 0}, FieldSpec{"m", FieldType::kBlob, 0},
+                                          FieldSpec{"l", FieldType::kInt64, 0}, FieldSpec{"x", FieldType::kFixedText, 3}})
+                  .ok());
+  Cursor c(db_, "limits");
+  ASSERT_TRUE(c.Open().ok());
+  EXPECT_EQ(c.table()->RowSize(), 2 + 8193 + 2 + 2 + 2 + 8 + 20 + 8 + 4);
+  // Rows of types the configurator never uses still store and read back.
+  ASSERT_TRUE(c.Append().ok());
+  const std::pair<const char*, std::int64_t> numbers[] = {{"w", -7}, {"u", 65535}, {"b", 1}, {"l", 1LL << 40}};
+  for (const auto& [field, value] : numbers) ASSERT_TRUE(c.SetInt(field, value).ok()) << field;
+  ASSERT_TRUE(c.SetText("max", std::string(9000, 'm')).ok());
+  ASSERT_TRUE(c.SetText("x", "abcdef").ok());
+  ASSERT_TRUE(c.Post().ok());
+  Cursor again(db_, "limits");
+  ASSERT_TRUE(again.Open().ok());
+  for (const auto& [field, value] : numbers) EXPECT_EQ(again.Int(field), value) << field;
+  bool flag = false;
+  ASSERT_TRUE(again.GetBool("b", &flag).ok());
+  EXPECT_TRUE(flag);
+  EXPECT_EQ(again.Text("max").size(), 8192u);
+  EXPECT_EQ(again.Text("x"), "abc");
+  EXPECT_EQ(again.Text("l"), std::to_string(1LL << 40));
+  EXPECT_EQ(again.Int("m"), 0);
+}
+
+TEST_F(DatabaseTest, CreateIndexRefusesWithTheStoresMessages) {
+  ASSERT_TRUE(db_->CreateTable("t", {Int("a"), Text("b", 5), FieldSpec{"c", FieldType::kAutoInc, 0}}).ok());
+  ASSERT_TRUE(db_->CreateTable("full", {Int("a")}).ok());
+  for (int i = 0; i < 8; ++i) ASSERT_TRUE(db_->CreateIndex("full", "i" + std::to_string(i), 0, {"a"}).ok());
+  ASSERT_TRUE(db_->CreateTable("used", {Int("a")}).ok());
+  {
+    Cursor used(db_, "used");
+    ASSERT_TRUE(used.Open().ok());
+    ASSERT_TRUE(used.Append().ok());
+    ASSERT_TRUE(used.Post().ok());
+    ASSERT_TRUE(used.Delete().ok());  // a table that ever had a row is settled
+  }
+  ASSERT_TRUE(db_->CreateIndex("t", "byA", 0, {"a"}).ok());
+  struct Case {
+    const char* table;
+    const char* index;
+    std::uint8_t options;
+    std::vector<std::string> fields;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"", "x", 0, {"a"}, "Invalid table name ''"},
+      {"t", "", 0, {"a"}, "Invalid index name ''"},
+      {"missing", "x", 0, {"a"}, "Table 'missing' not found"},
+      {"full", "x", 0, {"a"}, "Too many indexes"},
+      {"t", "BYA", 0, {"a"}, "Duplicate index name 'BYA'"},
+      {"t", "p2", kIndexPrimary, {"a"}, "Duplicate primary index"},  // the auto-increment field made one
+      {"used", "x", 0, {"a"}, "Fail to create index"},
+      {"t", "x", 0, {}, "Field name expected"},
+      {"t", "x", 0, {"a", "A"}, "Duplicate field name 'A'"},
+      {"t", "x", 0, {"zzz"}, "Field 'zzz' not found"},
+  };
+  const auto before = Size();
+  for (const Case& c : cases) {
+    const Status s = db_->CreateIndex(c.table, c.index, c.options, c.fields);
+    EXPECT_EQ(s.message(), c.message);
+  }
+  EXPECT_EQ(Size(), before);
+}
+
+TEST_F(DatabaseTest, AutoIncrementFieldGetsAPrimaryIndexAndCountsUp) {
+  ASSERT_TRUE(db_->CreateTable("log", {FieldSpec{"id", FieldType::kAutoInc, 0}, Text("what", 10)}).ok());
+  Cursor c(db_, "log");
+  ASSERT_TRUE(c.Open().ok());
+  ASSERT_EQ(c.table()->header().indexes.size(), 1u);
+  EXPECT_EQ(c.table()->header().indexes[0].name, "id");
+  EXPECT_EQ(c.table()->header().indexes[0].options, kIndexPrimary);
+  const std::pair<std::int64_t, std::int64_t> cases[] = {{0, 1}, {0, 2}, {10, 10}, {0, 11}};
+  for (const auto& [given, stored] : cases) {
+    ASSERT_TRUE(c.Append().ok());
+    if (given) c.SetInt("id", given);
+    ASSERT_TRUE(c.Post().ok());
+    EXPECT_EQ(c.Int("id"), stored);
+  }
+  ASSERT_TRUE(c.Append().ok());
+  c.SetInt("id", 10);
+  EXPECT_EQ(c.Post().message(), "Invalid unique field value '10'");
+}
+
+TEST(DatabaseOpenTest, RefusesWhatIsNotADatabase) {
+  testing::TempDir dir;
+  auto write = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(dir.File(name), std::ios::binary) << bytes;
+    return dir.File(name);
+  };
+  std::string valid(3821, '\0');
+  valid.replace(0, 7, std::string("TinyDB\0", 7));
+  std::string old = valid, future = valid, newer = valid;
+  old.replace(7, 4, "1.00");
+  future.replace(7, 3, "3.0");
+  newer.replace(7, 3, "2.1");
+  const std::string shortFile = write("short", valid.substr(0, 100));
+  struct Case {
+    std::string path;
+    std::string message;
+  };
+  const Case cases[] = {
+      {dir.File("absent.tdb"), "Cannot open file " + dir.File("absent.tdb")},
+      {write("empty", ""), "Database file '" + dir.File("empty") + "' is not a valid database file"},
+      {write("text", "hello, this is not a database at all"),
+       "Database file '" + dir.File("text") + "' is not a valid database file"},
+      {write("old", old), "Version 1.x is not compatible"},
+      {write("future", future), "Version of database file is too High"},
+      {write("newer", newer), "Version of database file is too High"},
+      {shortFile, "Database file '" + shortFile + "' is not a valid database file"},
+  };
+  for (const Case& c : cases) {
+    std::shared_ptr<Database> db;
+    const Status s = Database::Open(c.path, {}, &db);
+    EXPECT_FALSE(s.ok()) << c.path;
+    EXPECT_EQ(s.message(), c.message);
+  }
+  std::shared_ptr<Database> db;
+  EXPECT_TRUE(Database::Open(write("good", valid), {}, &db).ok());
+}
+
+TEST(DatabaseOpenTest, ReadOnlyFileOpensForReadingAndRefusesChanges) {
+  testing::TempDir dir;
+  const std::string path = dir.File("ro.tdb");
+  ASSERT_TRUE(Database::Create(path).ok());
+  {
+    std::shared_ptr<Database> db;
+    ASSERT_TRUE(Database::Open(path, {}, &db).ok());
+    ASSERT_TRUE(db->CreateTable("t", {Int("a")}).ok());
+  }
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+  std::shared_ptr<Database> db;
+  ASSERT_TRUE(Database::Open(path, {}, &db).ok());
+  EXPECT_TRUE(db->ReadOnly());
+  Cursor c(db, "t");
+  ASSERT_TRUE(c.Open().ok());
+  ASSERT_TRUE(c.Append().ok());
+  EXPECT_FALSE(c.Post().ok());
+  EXPECT_FALSE(db->CreateTable("u", {Int("a")}).ok());
+  EXPECT_EQ(std::filesystem::file_size(path), 3821u + 4821u);
+}
+
+}  // namespace
+}  // namespace store
