@@ -349,13 +349,18 @@ Status TableData::LinkIntoIndex(Database& db, int slot, std::int32_t row, size_t
   return first ? WriteHead(db, slot, row) : WriteNext(db, slot, predecessor, row);
 }
 
-Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t* newRow) {
+Status TableData::BeginChange(Database& db, Database::Lock* lock) {
   if (db.ReadOnly()) return Status::IOError("Database file '" + db.file().Path() + "' is read-only");
-  Database::Lock lock;
-  Status s = db.Acquire(LockKind::kExclusive, &lock);
+  Status s = db.Acquire(LockKind::kExclusive, lock);
   if (!s.ok()) return s;
+  // Another process may have written since this table was read.
   bool reloaded = false;
-  s = CatchUp(db, &reloaded);
+  return CatchUp(db, &reloaded);
+}
+
+Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t* newRow) {
+  Database::Lock lock;
+  Status s = BeginChange(db, &lock);
   if (!s.ok()) return s;
   s = CheckUnique(rowImage, -1);
   if (!s.ok()) return s;
@@ -489,12 +494,8 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
 }
 
 Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string& row) {
-  if (db.ReadOnly()) return Status::IOError("Database file '" + db.file().Path() + "' is read-only");
   Database::Lock lock;
-  Status s = db.Acquire(LockKind::kExclusive, &lock);
-  if (!s.ok()) return s;
-  bool reloaded = false;
-  s = CatchUp(db, &reloaded);
+  Status s = BeginChange(db, &lock);
   if (!s.ok()) return s;
   if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
   s = CheckUnique(row, rowNumber);
@@ -539,12 +540,8 @@ Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string
 }
 
 Status TableData::Delete(Database& db, std::int32_t rowNumber) {
-  if (db.ReadOnly()) return Status::IOError("Database file '" + db.file().Path() + "' is read-only");
   Database::Lock lock;
-  Status s = db.Acquire(LockKind::kExclusive, &lock);
-  if (!s.ok()) return s;
-  bool reloaded = false;
-  s = CatchUp(db, &reloaded);
+  Status s = BeginChange(db, &lock);
   if (!s.ok()) return s;
   if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
   const std::int64_t chunk = recordChunks_[size_t(rowNumber / kItemsPerChunk)];

@@ -5,12 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "store/database.h"
 #include "store/format.h"
 #include "store/status.h"
 
 namespace store {
-
-class Database;
 
 // One table as read from the file: its header, every row's bytes, the natural
 // order and each index order. Changes go through here so the file and this
@@ -67,6 +66,8 @@ class TableData {
     std::vector<std::int32_t> order;   // live rows in index order
   };
 
+  // Takes the change lock and catches up with the file.
+  Status BeginChange(Database& db, Database::Lock* lock);
   Status LoadFrom(Database& db, const std::string& file, std::int64_t headerOffset);
   void BuildOrder(int slot, const std::string& file);
   size_t InsertPosition(int slot, const std::string& row) const;
