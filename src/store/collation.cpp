@@ -76,7 +76,9 @@ class ByteCollation final : public Collation {
 
 std::shared_ptr<const Collation> MakeLocaleCollation(const std::string& locale) {
   std::string name = locale.empty() ? std::string(uloc_getDefault()) : locale;
-  if (name == "en_US_POSIX" || name == "c" || name == "C" || name == "POSIX") name = "root";
+  // No locale chosen at all (a script, a service): the files are Polish
+  // Windows-1250 text, so order them as a Polish desktop does.
+  if (name == "en_US_POSIX" || name == "c" || name == "C" || name == "POSIX") name = "pl_PL";
   UErrorCode status = U_ZERO_ERROR;
   UCollator* exact = ucol_open(name.c_str(), &status);
   if (U_FAILURE(status)) return std::make_shared<ByteCollation>();

@@ -16,7 +16,7 @@ class Collation {
 };
 
 // An ICU collator for `locale` ("pl_PL", say); an empty name takes the user's
-// default locale, and the POSIX locale takes the root order.
+// default locale, and where none is set (the C/POSIX locale) the Polish one.
 std::shared_ptr<const Collation> MakeLocaleCollation(const std::string& locale = "");
 
 // Converts Windows-1250 bytes to UTF-8 and back ("?" for what the code page

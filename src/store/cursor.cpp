@@ -31,6 +31,33 @@ std::int64_t ParseInteger(std::string_view text) {
   return r.ec == std::errc() ? value : 0;
 }
 
+// Stores a number in a field's own form: floating-point types hold doubles.
+bool PutNumber(const FieldDefinition& def, char* p, std::int64_t value) {
+  switch (def.type) {
+    case FieldType::kFloat:
+    case FieldType::kDateTime: {
+      const double d = double(value);
+      std::memcpy(p, &d, 8);
+      return true;
+    }
+    default:
+      break;
+  }
+  switch (FieldWidth(def.type, def.size)) {
+    case 2:
+      PutInt16(p, std::int16_t(value));
+      return true;
+    case 4:
+      PutInt32(p, std::int32_t(value));
+      return true;
+    case 8:
+      PutInt64(p, value);
+      return true;
+    default:
+      return false;  // blobs hold no number
+  }
+}
+
 std::string_view TextOf(std::string_view field) {
   const size_t end = field.find('\0');
   return end == std::string_view::npos ? field : field.substr(0, end);
@@ -106,7 +133,26 @@ std::int32_t Cursor::RowNumber() const {
 
 void Cursor::MoveToRow(std::int32_t row) {
   const auto& order = CurrentOrder();
-  const auto it = std::find(order.begin(), order.end(), row);
+  auto it = order.end();
+  if (orderSlot_ < 0) {
+    // Row numbers stand in the natural order ascending.
+    it = std::lower_bound(order.begin(), order.end(), row);
+    if (it != order.end() && *it != row) it = order.end();
+  } else if (table_->IsLive(row)) {
+    // Bisect to the row's key, then step over the rows with an equal one.
+    const std::string& image = table_->Row(row);
+    const size_t from = table_->LowerBound(
+        orderSlot_, [&](const std::string& other) { return table_->CompareKeys(orderSlot_, other, image); });
+    for (size_t i = from; i < order.size(); ++i) {
+      if (order[i] == row) {
+        it = order.begin() + std::ptrdiff_t(i);
+        break;
+      }
+      if (table_->CompareKeys(orderSlot_, table_->Row(order[i]), image) != 0) break;
+    }
+    // A mended order may hold a row off its key's place; look everywhere then.
+    if (it == order.end()) it = std::find(order.begin(), order.end(), row);
+  }
   if (it != order.end()) {
     pos_ = size_t(it - order.begin());
     eof_ = false;
@@ -310,20 +356,8 @@ Status Cursor::SetInt(std::string_view name, std::int64_t value) {
   if (state_ == State::kBrowse) return Status::InvalidArgument("Dataset not in edit or insert mode");
   const FieldDefinition& def = table_->header().fields[size_t(f)];
   char* p = pending_.data() + table_->FieldOffset(f);
-  switch (FieldWidth(def.type, def.size)) {
-    case 2:
-      PutInt16(p, std::int16_t(value));
-      break;
-    case 4:
-      PutInt32(p, std::int32_t(value));
-      break;
-    case 8:
-      PutInt64(p, value);
-      break;
-    default:
-      if (IsTextType(def.type)) return SetText(name, std::to_string(value));
-      return Status::InvalidArgument("Field '" + std::string(name) + "' cannot hold a number");
-  }
+  if (IsTextType(def.type)) return SetText(name, std::to_string(value));
+  if (!PutNumber(def, p, value)) return Status::InvalidArgument("Field '" + std::string(name) + "' cannot hold a number");
   if (!inHook_) modified_ = true;
   return Status::Ok();
 }
@@ -375,13 +409,7 @@ Status Cursor::Find(std::string_view fieldList, const std::vector<std::string>& 
       texts[i] = value.substr(0, size_t(def.size));
       std::memcpy(p, texts[i].data(), texts[i].size());
     } else {
-      const std::int64_t n = ParseInteger(value);
-      switch (FieldWidth(def.type, def.size)) {
-        case 2: PutInt16(p, std::int16_t(n)); break;
-        case 4: PutInt32(p, std::int32_t(n)); break;
-        case 8: PutInt64(p, n); break;
-        default: break;
-      }
+      PutNumber(def, p, ParseInteger(value));
     }
   }
 

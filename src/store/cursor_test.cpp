@@ -336,3 +336,55 @@ TEST(CollationTest, CodePageRoundTrip) {
 
 }  // namespace
 }  // namespace store
+
+namespace store {
+namespace {
+
+TEST_F(CursorTest, ChangesSeeADeleteMadeByAnotherConnection) {
+  ASSERT_TRUE(AddPhone("a", "a", "600100200").ok());
+  ASSERT_TRUE(AddPhone("b", "b", "700").ok());
+  std::shared_ptr<Database> other;
+  ASSERT_TRUE(Database::Open(path_, {}, &other).ok());
+  Cursor elsewhere(other, "telefony");
+  ASSERT_TRUE(elsewhere.Open().ok());
+  ASSERT_TRUE(elsewhere.Delete().ok());  // the first row
+  // An edit of the gone row is refused rather than lost, and its number is free.
+  ASSERT_TRUE(phones_->SetOrder("").ok());
+  ASSERT_EQ(phones_->Text("Tel"), "600100200");
+  ASSERT_TRUE(phones_->Edit().ok());
+  phones_->SetText("Imie", "z");
+  EXPECT_EQ(phones_->Post().message(), "Record not found");
+  phones_->Cancel();
+  ASSERT_TRUE(AddPhone("c", "c", "600100200").ok());
+  ASSERT_TRUE(phones_->Refresh().ok());
+  EXPECT_EQ(phones_->RowCount(), 2);
+}
+
+TEST(CursorNumberTest, FloatingPointFieldsHoldDoubles) {
+  testing::TempDir dir;
+  const std::string path = dir.File("f.tdb");
+  ASSERT_TRUE(Database::Create(path).ok());
+  std::shared_ptr<Database> db;
+  ASSERT_TRUE(Database::Open(path, {}, &db).ok());
+  ASSERT_TRUE(db->CreateTable("t", {FieldSpec{"f", FieldType::kFloat, 0}, FieldSpec{"d", FieldType::kDateTime, 0}}).ok());
+  ASSERT_TRUE(db->CreateIndex("t", "byF", 0, {"f"}).ok());
+  Cursor t(db, "t");
+  ASSERT_TRUE(t.Open().ok());
+  for (int v : {5, -3, 40}) {
+    ASSERT_TRUE(t.Append().ok());
+    ASSERT_TRUE(t.SetInt("f", v).ok());
+    ASSERT_TRUE(t.SetInt("d", v * 2).ok());
+    ASSERT_TRUE(t.Post().ok());
+  }
+  ASSERT_TRUE(t.SetOrder("byF").ok());
+  std::vector<std::int64_t> values;
+  for (t.First(); !t.Eof(); t.Next()) values.push_back(t.Int("f"));
+  EXPECT_EQ(values, (std::vector<std::int64_t>{-3, 5, 40}));
+  bool found = false;
+  ASSERT_TRUE(t.Find("f", {"40"}, {}, &found).ok());
+  EXPECT_TRUE(found);
+  EXPECT_EQ(t.Int("d"), 80);
+}
+
+}  // namespace
+}  // namespace store

@@ -43,7 +43,11 @@ Database::Database(std::unique_ptr<File> file, const Options& options)
   if (!collation_) collation_ = MakeLocaleCollation();
 }
 
-Database::~Database() = default;
+Database::~Database() {
+  // The last change's commit was written after its barrier; make it durable
+  // before the file is let go.
+  if (options_.sync == SyncMode::kBarrier && !file_->ReadOnly()) file_->Sync();
+}
 
 Status Database::CreateOn(File& file) {
   std::string bytes(size_t(kFirstTableOffset), '\0');

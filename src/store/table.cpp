@@ -282,7 +282,23 @@ Status TableData::CatchUp(Database& db, bool* reloaded) {
   std::string header(size_t(TableHeader::kEncodedLength), '\0');
   s = db.file().ReadAt(headerOffset_, header.size(), header.data());
   if (!s.ok()) return s;
-  if (size == fileSize_ && header == headerBytes_) return Status::Ok();
+  if (size == fileSize_ && header == headerBytes_) {
+    // A delete elsewhere changes neither: it only flags a record item.
+    bool same = true;
+    std::string chunk;
+    for (size_t c = 0; same && c < recordChunks_.size(); ++c) {
+      const size_t first = c * kItemsPerChunk;
+      const size_t used = std::min(items_.size() - first, size_t(kItemsPerChunk));
+      chunk.resize(used * kRecordItemLength);
+      s = db.file().ReadAt(recordChunks_[c] + 4, chunk.size(), chunk.data());
+      if (!s.ok()) return s;
+      for (size_t i = 0; same && i < used; ++i) {
+        const RecordItem item = RecordItem::DecodeFrom(chunk.data() + i * kRecordItemLength);
+        same = item.offset == items_[first + i].offset && item.deleted == items_[first + i].deleted;
+      }
+    }
+    if (same) return Status::Ok();
+  }
   std::string file(size_t(size), '\0');
   s = db.file().ReadAt(0, file.size(), file.data());
   if (!s.ok()) return s;
