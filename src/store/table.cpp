@@ -274,7 +274,7 @@ void TableData::BuildOrder(int slot, const std::string& file) {
   }
 }
 
-Status TableData::CatchUp(Database& db, bool* reloaded) {
+Status TableData::CatchUp(Database& db, bool* reloaded, bool deep) {
   *reloaded = false;
   std::int64_t size = 0;
   Status s = db.file().Size(&size);
@@ -283,6 +283,7 @@ Status TableData::CatchUp(Database& db, bool* reloaded) {
   s = db.file().ReadAt(headerOffset_, header.size(), header.data());
   if (!s.ok()) return s;
   if (size == fileSize_ && header == headerBytes_) {
+    if (!deep) return Status::Ok();
     // A delete elsewhere changes neither: it only flags a record item.
     bool same = true;
     std::string chunk;
@@ -365,21 +366,46 @@ Status TableData::LinkIntoIndex(Database& db, int slot, std::int32_t row, size_t
   return first ? WriteHead(db, slot, row) : WriteNext(db, slot, predecessor, row);
 }
 
-Status TableData::BeginChange(Database& db, Database::Lock* lock) {
+Status TableData::RowStillAsRead(Database& db, std::int32_t row, bool* same) {
+  *same = true;
+  if (row < 0 || row >= std::int32_t(items_.size())) return Status::Ok();
+  char bytes[kRecordItemLength];
+  Status s = db.file().ReadAt(RecordItemOffset(recordChunks_[size_t(row / kItemsPerChunk)], row), sizeof bytes, bytes);
+  if (!s.ok()) return s;
+  const RecordItem item = RecordItem::DecodeFrom(bytes);
+  *same = item.offset == items_[size_t(row)].offset && item.deleted == items_[size_t(row)].deleted;
+  return Status::Ok();
+}
+
+Status TableData::BeginChange(Database& db, Database::Lock* lock, std::int32_t row) {
   if (db.ReadOnly()) return Status::IOError("Database file '" + db.file().Path() + "' is read-only");
   Status s = db.Acquire(LockKind::kExclusive, lock);
   if (!s.ok()) return s;
-  // Another process may have written since this table was read.
+  // Another process may have written since this table was read. Appends
+  // and changes grow the file; a delete only flags the row's item, so the
+  // item of the row about to change is read again as well.
   bool reloaded = false;
-  return CatchUp(db, &reloaded);
+  s = CatchUp(db, &reloaded, false);
+  if (!s.ok() || reloaded || row < 0) return s;
+  bool same = true;
+  s = RowStillAsRead(db, row, &same);
+  if (s.ok() && !same) s = CatchUp(db, &reloaded, true);
+  return s;
 }
 
 Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t* newRow) {
   Database::Lock lock;
-  Status s = BeginChange(db, &lock);
+  Status s = BeginChange(db, &lock, -1);
   if (!s.ok()) return s;
   s = CheckUnique(rowImage, -1);
-  if (!s.ok()) return s;
+  if (!s.ok()) {
+    // The clashing row may have been deleted elsewhere: look again before refusing.
+    bool reloaded = false;
+    Status again = CatchUp(db, &reloaded, true);
+    if (!again.ok()) return again;
+    if (reloaded) s = CheckUnique(rowImage, -1);
+    if (!s.ok()) return s;
+  }
 
   std::string row = rowImage;
   std::int32_t lastAutoInc = header_.lastAutoInc;
@@ -494,7 +520,7 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
     items_.pop_back();
     bool again = false;
     fileSize_ = -1;
-    CatchUp(db, &again);
+    CatchUp(db, &again, true);
     return s;
   }
 
@@ -511,7 +537,7 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
 
 Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string& row) {
   Database::Lock lock;
-  Status s = BeginChange(db, &lock);
+  Status s = BeginChange(db, &lock, rowNumber);
   if (!s.ok()) return s;
   if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
   s = CheckUnique(row, rowNumber);
@@ -530,7 +556,7 @@ Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string
   if (!s.ok()) {
     fileSize_ = -1;
     bool again = false;
-    CatchUp(db, &again);
+    CatchUp(db, &again, true);
     return s;
   }
   fileSize_ = end + std::int64_t(row.size());
@@ -557,7 +583,7 @@ Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string
 
 Status TableData::Delete(Database& db, std::int32_t rowNumber) {
   Database::Lock lock;
-  Status s = BeginChange(db, &lock);
+  Status s = BeginChange(db, &lock, rowNumber);
   if (!s.ok()) return s;
   if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
   const std::int64_t chunk = recordChunks_[size_t(rowNumber / kItemsPerChunk)];

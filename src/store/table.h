@@ -46,8 +46,9 @@ class TableData {
   Status Change(Database& db, std::int32_t rowNumber, const std::string& row);
   Status Delete(Database& db, std::int32_t rowNumber);
 
-  // Reads the table again when the file has changed since it was read.
-  Status CatchUp(Database& db, bool* reloaded);
+  // Reads the table again when the file has changed since it was read;
+  // `deep` also compares every record item, which a delete elsewhere changes.
+  Status CatchUp(Database& db, bool* reloaded, bool deep);
 
   // Values of a row's key under an index, joined by "," (for messages).
   std::string KeyText(int slot, std::string_view row) const;
@@ -66,8 +67,10 @@ class TableData {
     std::vector<std::int32_t> order;   // live rows in index order
   };
 
-  // Takes the change lock and catches up with the file.
-  Status BeginChange(Database& db, Database::Lock* lock);
+  // Takes the change lock and catches up with the file, and with the item of
+  // `row` when a row is about to change (-1 for an append).
+  Status BeginChange(Database& db, Database::Lock* lock, std::int32_t row);
+  Status RowStillAsRead(Database& db, std::int32_t row, bool* same);
   Status LoadFrom(Database& db, const std::string& file, std::int64_t headerOffset);
   void BuildOrder(int slot, const std::string& file);
   size_t InsertPosition(int slot, const std::string& row) const;
