@@ -274,7 +274,7 @@ Status Cursor::GetText(std::string_view name, std::string* out) const {
   const FieldDefinition& def = table_->header().fields[size_t(f)];
   const char* p = image->data() + table_->FieldOffset(f);
   if (IsTextType(def.type)) {
-    *out = std::string(TextOf(std::string_view(p, size_t(FieldWidth(def.type, def.size)))));
+    *out = std::string(TextOf(std::string_view(p, size_t(def.size))));
   } else {
     std::int64_t value = 0;
     GetInt(name, &value);
@@ -295,7 +295,7 @@ Status Cursor::GetInt(std::string_view name, std::int64_t* out) const {
   switch (def.type) {
     case FieldType::kText:
     case FieldType::kFixedText:
-      *out = ParseInteger(TextOf(std::string_view(p, size_t(FieldWidth(def.type, def.size)))));
+      *out = ParseInteger(TextOf(std::string_view(p, size_t(def.size))));
       break;
     case FieldType::kInt16:
     case FieldType::kBoolean:
@@ -422,7 +422,7 @@ Status Cursor::Find(std::string_view fieldList, const std::vector<std::string>& 
       const size_t width = size_t(FieldWidth(def.type, def.size));
       int c = 0;
       if (IsTextType(def.type)) {
-        std::string_view have = TextOf(std::string_view(row.data() + at, width));
+        std::string_view have = TextOf(std::string_view(row.data() + at, size_t(def.size)));
         if (options.prefix) have = have.substr(0, texts[i].size());
         c = collation.Compare(have, texts[i], options.ignoreCase);
       } else {

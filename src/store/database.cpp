@@ -212,6 +212,12 @@ Status Database::CreateTable(std::string_view rawName, const std::vector<FieldSp
   std::int64_t end = 0;
   s = file_->Size(&end);
   if (!s.ok()) return s;
+  // The header's row count and auto-increment value are the writes that make
+  // rows exist; they must not lie across a 512-byte sector boundary, where a
+  // cut could keep half of them. A few zero bytes before the header see to it.
+  const std::int64_t countAt = (end + TableHeader::kRecordTabAt) % 512;
+  const std::int64_t padding = countAt > 512 - 12 ? 512 - countAt : 0;
+  end += padding;
   TableHeader header;
   header.name = name;
   header.fields = definitions;
@@ -226,9 +232,9 @@ Status Database::CreateTable(std::string_view rawName, const std::vector<FieldSp
   }
   // The header first, then the directory slot, then the count that makes
   // the table exist: a cut anywhere before leaves the old directory.
-  std::string bytes(size_t(TableHeader::kEncodedLength), '\0');
-  header.EncodeTo(bytes.data());
-  s = file_->WriteAt(end, bytes);
+  std::string bytes(size_t(padding + TableHeader::kEncodedLength), '\0');
+  header.EncodeTo(bytes.data() + padding);
+  s = file_->WriteAt(end - padding, bytes);
   if (s.ok()) s = Barrier();
   const int slot = int(directory.tableOffsets.size());
   char four[4];

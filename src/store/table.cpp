@@ -19,6 +19,26 @@ int ThreeWay(T a, T b) {
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
+// Disks write 512-byte sectors whole; a write across a sector boundary can
+// be cut between them.
+constexpr std::int64_t kSector = 512;
+
+// Where a changed row's new image may start so that switching the 4-byte
+// offset at `itemAt` from `old` can never leave a mix of the two: when the
+// offset lies across a sector boundary, the part in one of the two sectors
+// must stay as it was, so only one sector really changes. Returns the
+// smallest such start at or after `end` (the file's end); some padding is
+// the price, only for the few rows whose item lies across a boundary.
+std::int64_t PlaceForSwitch(std::int64_t itemAt, std::int32_t old, std::int64_t end) {
+  const std::int64_t inFirst = kSector - itemAt % kSector;  // bytes of the offset in the first sector
+  if (inFirst >= 4) return end;
+  const std::int64_t low = std::int64_t(1) << (8 * inFirst);  // the first sector holds the low bytes
+  if (end / low == std::int64_t(std::uint32_t(old)) / low) return end;  // the high bytes already agree
+  if (inFirst == 3) return end;  // agreeing low bytes would cost megabytes: accept the rare risk
+  const std::int64_t want = std::int64_t(std::uint32_t(old)) % low;
+  return end + ((want - end % low) % low + low) % low;  // the low bytes agree
+}
+
 std::string Four(std::int32_t value) {
   std::string bytes(4, '\0');
   PutInt32(bytes.data(), value);
@@ -58,8 +78,10 @@ int TableData::CompareKeys(int slot, std::string_view a, std::string_view b) con
     switch (f.type) {
       case FieldType::kText:
       case FieldType::kFixedText:
-        c = db_->collation().Compare(TextOf(std::string_view(pa, width)), TextOf(std::string_view(pb, width)),
-                                     ignoreCase);
+        // A text is at most its size: a missing terminator never lets the
+        // next field's bytes in.
+        c = db_->collation().Compare(TextOf(std::string_view(pa, size_t(f.size))),
+                                     TextOf(std::string_view(pb, size_t(f.size))), ignoreCase);
         break;
       case FieldType::kInt16:
       case FieldType::kBoolean:
@@ -103,7 +125,7 @@ std::string TableData::KeyText(int slot, std::string_view row) const {
     const char* p = row.data() + fieldOffsets_[size_t(field)];
     if (!text.empty()) text += ',';
     if (IsTextType(f.type)) {
-      text += TextOf(std::string_view(p, size_t(FieldWidth(f.type, f.size))));
+      text += TextOf(std::string_view(p, size_t(f.size)));
     } else if (f.type == FieldType::kInt16 || f.type == FieldType::kBoolean || f.type == FieldType::kUInt16) {
       text += std::to_string(GetInt16(p));
     } else if (FieldWidth(f.type, f.size) == 4) {
@@ -162,14 +184,27 @@ Status TableData::LoadFrom(Database& db, const std::string& file, std::int64_t h
 
   // The record tab: as many chunks as the row count needs, each inside the
   // file and after the one that links to it (the file only ever grows).
-  const std::int32_t count = header_.rowCount;
-  const std::int32_t chunksNeeded = (count + kItemsPerChunk - 1) / kItemsPerChunk;
+  // Only the last row may be missing, as a cut or a power loss during its
+  // append can leave it: it is left out. Anything more is damage.
+  repairs.clear();
+  std::int32_t count = header_.rowCount;
+  const std::string tooMany = "record tab of table '" + name + "' is damaged: its row count claims rows it does not hold";
+  if (std::int64_t(count) > size) return Status::Corruption(tooMany);
+  auto leaveOutLastRow = [&] {
+    repairs.push_back("table '" + name + "': row " + std::to_string(count - 1) +
+                      " was never completed (the file ends inside it or its item is empty); left out");
+    header_.rowCount = --count;
+  };
+  const std::int64_t chunksNeeded = (std::int64_t(count) + kItemsPerChunk - 1) / kItemsPerChunk;
   recordChunks_.clear();
   std::int64_t chunk = header_.recordTab;
   std::int64_t previous = 0;
-  for (std::int32_t i = 0; i < chunksNeeded; ++i) {
+  for (std::int64_t i = 0; i < chunksNeeded; ++i) {
     if (chunk < kFirstTableOffset || chunk <= previous || chunk + kRecordChunkLength > size) {
-      return Status::Corruption("record tab of table '" + name + "' is damaged: its row count claims rows it does not hold");
+      const bool onlyTheLastRow = i == chunksNeeded - 1 && (count - 1) % kItemsPerChunk == 0;
+      if (!onlyTheLastRow) return Status::Corruption(tooMany);
+      leaveOutLastRow();
+      break;
     }
     recordChunks_.push_back(chunk);
     previous = chunk;
@@ -184,14 +219,19 @@ Status TableData::LoadFrom(Database& db, const std::string& file, std::int64_t h
     items_[size_t(n)] = item;
     if (item.deleted) continue;
     if (item.offset < kFirstTableOffset || std::int64_t(item.offset) + rowSize_ > size) {
-      return Status::Corruption("row " + std::to_string(n) + " of table '" + name + "' points outside the file");
+      if (n != count - 1 || !repairs.empty()) {
+        return Status::Corruption("row " + std::to_string(n) + " of table '" + name + "' points outside the file");
+      }
+      leaveOutLastRow();
+      items_.pop_back();
+      rows_.pop_back();
+      break;
     }
     rows_[size_t(n)] = file.substr(size_t(item.offset), size_t(rowSize_));
     natural_.push_back(n);
   }
 
   indexes_.assign(header_.indexes.size(), IndexState{});
-  repairs.clear();
   for (size_t slot = 0; slot < header_.indexes.size(); ++slot) BuildOrder(int(slot), file);
   return Status::Ok();
 }
@@ -206,10 +246,10 @@ void TableData::BuildOrder(int slot, const std::string& file) {
 
   // Chunks of the index tab; one beyond the row count may hold the item of a
   // row whose append was cut before it counted.
-  const std::int32_t chunksNeeded = (count + kItemsPerChunk - 1) / kItemsPerChunk;
+  const std::int64_t chunksNeeded = (std::int64_t(count) + kItemsPerChunk - 1) / kItemsPerChunk;
   std::int64_t chunk = index.tabOffset;
   std::int64_t previous = 0;
-  for (std::int32_t i = 0; i <= chunksNeeded; ++i) {
+  for (std::int64_t i = 0; i <= chunksNeeded; ++i) {
     if (chunk < kFirstTableOffset || chunk <= previous || chunk + kIndexChunkLength > size) break;
     state.chunks.push_back(chunk);
     previous = chunk;
@@ -422,7 +462,7 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
 
   const std::int32_t n = header_.rowCount;
   const bool newChunk = n % kItemsPerChunk == 0;
-  const size_t chunksHeld = size_t((n + kItemsPerChunk - 1) / kItemsPerChunk);
+  const size_t chunksHeld = size_t((std::int64_t(n) + kItemsPerChunk - 1) / kItemsPerChunk);
   for (const IndexState& state : indexes_) {
     // Orders still read from a damaged index tab, but nothing is linked into it.
     if (state.chunks.size() < chunksHeld) {
@@ -498,19 +538,27 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
 
   // Last, and only once all of the above is on disk: the header's row count.
   // Until this write the row does not exist for any reader.
+  // The auto-increment value goes first and on its own: a value used up by a
+  // row that never counted is a harmless gap, a row counted with a stale
+  // value would hand its key out twice.
+  if (s.ok() && lastAutoInc != header_.lastAutoInc) {
+    s = db.file().WriteAt(headerOffset_ + TableHeader::kLastAutoIncAt, Four(lastAutoInc));
+    if (s.ok()) {
+      header_.lastAutoInc = lastAutoInc;
+      PutInt32(headerBytes_.data() + TableHeader::kLastAutoIncAt, lastAutoInc);
+    }
+  }
   if (s.ok()) s = db.Barrier();
   if (s.ok()) {
     const std::int32_t recordTab = n == 0 ? std::int32_t(recordChunkAt) : header_.recordTab;
-    std::string commit(12, '\0');
+    std::string commit(8, '\0');
     PutInt32(commit.data(), recordTab);
     PutInt32(commit.data() + 4, n + 1);
-    PutInt32(commit.data() + 8, lastAutoInc);
     s = db.file().WriteAt(headerOffset_ + TableHeader::kRecordTabAt, commit);
     if (s.ok()) {
       std::memcpy(headerBytes_.data() + TableHeader::kRecordTabAt, commit.data(), commit.size());
       header_.recordTab = recordTab;
       header_.rowCount = n + 1;
-      header_.lastAutoInc = lastAutoInc;
     }
   }
   if (!s.ok()) {
@@ -546,13 +594,11 @@ Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string
   // The new image goes to the end of the file and the record item is
   // switched to it in one small write: a cut leaves the old row or the new
   // one, never a mix.
-  const std::int64_t end = fileSize_;
-  s = db.file().WriteAt(end, row);
+  const std::int64_t itemAt = RecordItemOffset(recordChunks_[size_t(rowNumber / kItemsPerChunk)], rowNumber);
+  const std::int64_t end = PlaceForSwitch(itemAt, items_[size_t(rowNumber)].offset, fileSize_);
+  s = db.file().WriteAt(fileSize_, std::string(size_t(end - fileSize_), '\0') + row);
   if (s.ok()) s = db.Barrier();
-  if (s.ok()) {
-    const std::int64_t chunk = recordChunks_[size_t(rowNumber / kItemsPerChunk)];
-    s = db.file().WriteAt(RecordItemOffset(chunk, rowNumber), Four(std::int32_t(end)));
-  }
+  if (s.ok()) s = db.file().WriteAt(itemAt, Four(std::int32_t(end)));
   if (!s.ok()) {
     fileSize_ = -1;
     bool again = false;
