@@ -172,6 +172,14 @@ Status Database::TableNames(std::vector<std::string>* out) {
   return Status::Ok();
 }
 
+Status Database::BeginSchemaChange(Lock* lock, TableDirectory* directory, std::int64_t* end) {
+  if (file_->ReadOnly()) return Status::IOError("Database file '" + file_->Path() + "' is read-only");
+  Status s = Acquire(LockKind::kExclusive, lock);
+  if (s.ok()) s = ReadDirectory(directory);
+  if (s.ok()) s = file_->Size(end);
+  return s;
+}
+
 Status Database::CreateTable(std::string_view rawName, const std::vector<FieldSpec>& fields) {
   const std::string name = Cut(rawName);
   if (!ValidName(rawName)) return Status::InvalidArgument("Invalid table name '" + std::string(rawName) + "'");
@@ -193,13 +201,10 @@ Status Database::CreateTable(std::string_view rawName, const std::vector<FieldSp
     if (f.type == FieldType::kAutoInc && ++autoIncs > 1) return Status::InvalidArgument("Duplicate AutoInc field");
     definitions.push_back(FieldDefinition{Cut(f.name), f.type, IsTextType(f.type) ? f.size : 0});
   }
-  if (file_->ReadOnly()) return Status::IOError("Database file '" + file_->Path() + "' is read-only");
-
   Lock lock;
-  Status s = Acquire(LockKind::kExclusive, &lock);
-  if (!s.ok()) return s;
   TableDirectory directory;
-  s = ReadDirectory(&directory);
+  std::int64_t end = 0;
+  Status s = BeginSchemaChange(&lock, &directory, &end);
   if (!s.ok()) return s;
   if (directory.tableOffsets.size() >= size_t(kMaxTables)) return Status::InvalidArgument("Too many tables");
   std::vector<std::string> names;
@@ -209,9 +214,6 @@ Status Database::CreateTable(std::string_view rawName, const std::vector<FieldSp
     if (SameName(existing, name)) return Status::InvalidArgument("Duplicate table name '" + std::string(rawName) + "'");
   }
 
-  std::int64_t end = 0;
-  s = file_->Size(&end);
-  if (!s.ok()) return s;
   // The header's row count and auto-increment value are the writes that make
   // rows exist; they must not lie across a 512-byte sector boundary, where a
   // cut could keep half of them. A few zero bytes before the header see to it.
@@ -254,16 +256,10 @@ Status Database::CreateIndex(std::string_view table, std::string_view rawIndex, 
                              const std::vector<std::string>& fields) {
   if (!ValidName(table)) return Status::InvalidArgument("Invalid table name '" + std::string(table) + "'");
   if (!ValidName(rawIndex)) return Status::InvalidArgument("Invalid index name '" + std::string(rawIndex) + "'");
-  if (file_->ReadOnly()) return Status::IOError("Database file '" + file_->Path() + "' is read-only");
-
   Lock lock;
-  Status s = Acquire(LockKind::kExclusive, &lock);
-  if (!s.ok()) return s;
   TableDirectory directory;
-  s = ReadDirectory(&directory);
-  if (!s.ok()) return s;
   std::int64_t end = 0;
-  s = file_->Size(&end);
+  Status s = BeginSchemaChange(&lock, &directory, &end);
   if (!s.ok()) return s;
   std::int64_t at = 0;
   TableHeader header;
