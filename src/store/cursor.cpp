@@ -461,6 +461,17 @@ Status Cursor::Find(std::string_view fieldList, const std::vector<std::string>& 
     const auto& order = t.Order(slot);
     const size_t at = t.LowerBound(slot, compare);
     if (at < order.size() && compare(t.Row(order[at])) == 0) match = order[at];
+    // The first bytes of linguistically ordered keys are not always in order
+    // themselves ("Koa" < "kowalski" < "Kowalski"), so a prefix the bisection
+    // missed may still be there.
+    if (match < 0 && options.prefix) {
+      for (std::int32_t row : order) {
+        if (compare(t.Row(row)) == 0) {
+          match = row;
+          break;
+        }
+      }
+    }
   } else {
     for (std::int32_t row : CurrentOrder()) {
       if (compare(t.Row(row)) == 0) {

@@ -186,6 +186,21 @@ TEST_F(CursorTest, FindsExactAndByPrefixThroughIndexesAndScans) {
   }
 }
 
+TEST_F(CursorTest, PrefixFindsSurviveKeysWhoseStartsAreOutOfOrder) {
+  // Ordered as Koa, kob, koc: the two-byte starts read Ko, ko, ko, so a
+  // bisection for "Ko" walks past the one row that has it.
+  for (const char* s : {"kob", "Koa", "koc"}) ASSERT_TRUE(AddPhone("x", s, s).ok());
+  ASSERT_TRUE(phones_->SetOrder("NazwiskoIndex").ok());
+  for (const char* prefix : {"Ko", "Koa", "ko", "koc"}) {
+    bool found = false;
+    Cursor::FindOptions options;
+    options.prefix = true;
+    ASSERT_TRUE(phones_->Find("Nazwisko", {prefix}, options, &found).ok());
+    EXPECT_TRUE(found) << prefix;
+    EXPECT_EQ(phones_->Text("Nazwisko").substr(0, std::string(prefix).size()), prefix);
+  }
+}
+
 TEST_F(CursorTest, FindOnTwoFieldsNeedsBoth) {
   Cursor reports(db_, "raporty");
   ASSERT_TRUE(reports.Open().ok());
