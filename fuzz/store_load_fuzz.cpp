@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       cursor.Delete();
     }
-    cursor.table()->Verify(*db);
+    cursor.table()->Verify();
   }
   return 0;
 }

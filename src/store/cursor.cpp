@@ -31,51 +31,12 @@ std::int64_t ParseInteger(std::string_view text) {
   return r.ec == std::errc() ? value : 0;
 }
 
-// Stores a number in a field's own form: floating-point types hold doubles.
-bool PutNumber(const FieldDefinition& def, char* p, std::int64_t value) {
-  switch (def.type) {
-    case FieldType::kFloat:
-    case FieldType::kDateTime: {
-      const double d = double(value);
-      std::memcpy(p, &d, 8);
-      return true;
-    }
-    default:
-      break;
-  }
-  switch (FieldWidth(def.type, def.size)) {
-    case 2:
-      PutInt16(p, std::int16_t(value));
-      return true;
-    case 4:
-      PutInt32(p, std::int32_t(value));
-      return true;
-    case 8:
-      PutInt64(p, value);
-      return true;
-    default:
-      return false;  // blobs hold no number
-  }
-}
-
 std::string_view TextOf(std::string_view field) {
   const size_t end = field.find('\0');
   return end == std::string_view::npos ? field : field.substr(0, end);
 }
 
 }  // namespace
-
-const char* StateName(Cursor::State state) {
-  switch (state) {
-    case Cursor::State::kBrowse:
-      return "browse";
-    case Cursor::State::kInsert:
-      return "insert";
-    case Cursor::State::kEdit:
-      return "edit";
-  }
-  return "?";
-}
 
 Cursor::Cursor(std::shared_ptr<Database> db, std::string table) : db_(std::move(db)), tableName_(std::move(table)) {}
 
@@ -292,38 +253,7 @@ Status Cursor::GetInt(std::string_view name, std::int64_t* out) const {
   if (!image) return Status::Ok();
   const FieldDefinition& def = table_->header().fields[size_t(f)];
   const char* p = image->data() + table_->FieldOffset(f);
-  switch (def.type) {
-    case FieldType::kText:
-    case FieldType::kFixedText:
-      *out = ParseInteger(TextOf(std::string_view(p, size_t(def.size))));
-      break;
-    case FieldType::kInt16:
-    case FieldType::kBoolean:
-      *out = GetInt16(p);
-      break;
-    case FieldType::kUInt16:
-      *out = std::uint16_t(GetInt16(p));
-      break;
-    case FieldType::kInt32:
-    case FieldType::kAutoInc:
-    case FieldType::kDate:
-    case FieldType::kTime:
-      *out = GetInt32(p);
-      break;
-    case FieldType::kInt64:
-    case FieldType::kCurrency:
-      *out = GetInt64(p);
-      break;
-    case FieldType::kFloat:
-    case FieldType::kDateTime: {
-      double d;
-      std::memcpy(&d, p, 8);
-      *out = std::int64_t(d);
-      break;
-    }
-    default:
-      break;  // blobs carry no number
-  }
+  *out = IsTextType(def.type) ? ParseInteger(TextOf(std::string_view(p, size_t(def.size)))) : GetFieldNumber(def, p);
   return Status::Ok();
 }
 
@@ -357,7 +287,7 @@ Status Cursor::SetInt(std::string_view name, std::int64_t value) {
   const FieldDefinition& def = table_->header().fields[size_t(f)];
   char* p = pending_.data() + table_->FieldOffset(f);
   if (IsTextType(def.type)) return SetText(name, std::to_string(value));
-  if (!PutNumber(def, p, value)) return Status::InvalidArgument("Field '" + std::string(name) + "' cannot hold a number");
+  if (!PutFieldNumber(def, p, value)) return Status::InvalidArgument("Field '" + std::string(name) + "' cannot hold a number");
   if (!inHook_) modified_ = true;
   return Status::Ok();
 }
@@ -409,7 +339,7 @@ Status Cursor::Find(std::string_view fieldList, const std::vector<std::string>& 
       texts[i] = value.substr(0, size_t(def.size));
       std::memcpy(p, texts[i].data(), texts[i].size());
     } else {
-      PutNumber(def, p, ParseInteger(value));
+      PutFieldNumber(def, p, ParseInteger(value));
     }
   }
 
@@ -419,21 +349,13 @@ Status Cursor::Find(std::string_view fieldList, const std::vector<std::string>& 
     for (size_t i = 0; i < fields.size(); ++i) {
       const FieldDefinition& def = t.header().fields[size_t(fields[i])];
       const size_t at = size_t(t.FieldOffset(fields[i]));
-      const size_t width = size_t(FieldWidth(def.type, def.size));
       int c = 0;
       if (IsTextType(def.type)) {
         std::string_view have = TextOf(std::string_view(row.data() + at, size_t(def.size)));
         if (options.prefix) have = have.substr(0, texts[i].size());
         c = collation.Compare(have, texts[i], options.ignoreCase);
       } else {
-        c = std::memcmp(row.data() + at, probe.data() + at, width) == 0 ? 0 : 1;
-        if (c != 0) {
-          std::int64_t a = 0, b = 0;
-          if (width == 2) a = GetInt16(row.data() + at), b = GetInt16(probe.data() + at);
-          if (width == 4) a = GetInt32(row.data() + at), b = GetInt32(probe.data() + at);
-          if (width == 8) a = GetInt64(row.data() + at), b = GetInt64(probe.data() + at);
-          c = a < b ? -1 : 1;
-        }
+        c = CompareFieldNumbers(def, row.data() + at, probe.data() + at);
       }
       if (c != 0) return c;
     }

@@ -80,7 +80,6 @@ class Cursor {
   void EnableControls();
 
   const TableData* table() const { return table_.get(); }
-  Database& database() { return *db_; }
 
  private:
   const std::vector<std::int32_t>& CurrentOrder() const;
@@ -108,6 +107,5 @@ class Cursor {
   bool changedWhileDisabled_ = false;
 };
 
-const char* StateName(Cursor::State state);
 
 }  // namespace store

@@ -154,18 +154,21 @@ Status Database::FindTable(const TableDirectory& directory, std::string_view nam
 
 Status Database::TableNames(std::vector<std::string>* out) {
   TableDirectory directory;
-  Status s = ReadDirectory(&directory);
-  if (!s.ok()) return s;
   std::int64_t size = 0;
-  s = file_->Size(&size);
-  if (!s.ok()) return s;
+  Status s = ReadDirectory(&directory);
+  if (s.ok()) s = file_->Size(&size);
+  if (s.ok()) s = NamesIn(directory, size, out);
+  return s;
+}
+
+Status Database::NamesIn(const TableDirectory& directory, std::int64_t fileSize, std::vector<std::string>* out) {
   out->clear();
   char name[kNameFieldLength];
   for (std::int32_t at : directory.tableOffsets) {
-    if (at < kFirstTableOffset || std::int64_t(at) + TableHeader::kEncodedLength > size) {
+    if (at < kFirstTableOffset || std::int64_t(at) + TableHeader::kEncodedLength > fileSize) {
       return Status::Corruption("table directory points outside the file");
     }
-    s = file_->ReadAt(at, sizeof name, name);
+    Status s = file_->ReadAt(at, sizeof name, name);
     if (!s.ok()) return s;
     out->push_back(GetName(name));
   }
@@ -208,7 +211,7 @@ Status Database::CreateTable(std::string_view rawName, const std::vector<FieldSp
   if (!s.ok()) return s;
   if (directory.tableOffsets.size() >= size_t(kMaxTables)) return Status::InvalidArgument("Too many tables");
   std::vector<std::string> names;
-  s = TableNames(&names);
+  s = NamesIn(directory, end, &names);
   if (!s.ok()) return s;
   for (const std::string& existing : names) {
     if (SameName(existing, name)) return Status::InvalidArgument("Duplicate table name '" + std::string(rawName) + "'");

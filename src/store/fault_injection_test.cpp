@@ -222,7 +222,7 @@ Status ReadState(const std::shared_ptr<Database>& db, DbState* out, std::vector<
                             " rows, the table has " + std::to_string(t.rows.size()) + ")");
       }
     }
-    std::vector<std::string> verify = data.Verify(*db);
+    std::vector<std::string> verify = data.Verify();
     for (const std::string& problem : verify) {
       if (std::find(data.repairs.begin(), data.repairs.end(), problem) == data.repairs.end()) {
         problems->push_back("Verify: " + problem);

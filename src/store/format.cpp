@@ -157,6 +157,68 @@ int FieldWidth(FieldType type, std::int32_t size) {
   return 0;
 }
 
+namespace {
+
+bool HoldsDouble(FieldType type) { return type == FieldType::kFloat || type == FieldType::kDateTime; }
+
+double GetDouble(const char* src) {
+  double d;
+  std::memcpy(&d, src, sizeof d);
+  return d;
+}
+
+template <typename T>
+int ThreeWay(T a, T b) {
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+}  // namespace
+
+std::int64_t GetFieldNumber(const FieldDefinition& field, const char* value) {
+  if (HoldsDouble(field.type)) return static_cast<std::int64_t>(GetDouble(value));
+  if (field.type == FieldType::kUInt16) return std::uint16_t(GetInt16(value));
+  switch (FieldWidth(field.type, field.size)) {
+    case 2:
+      return GetInt16(value);
+    case 4:
+      return GetInt32(value);
+    case 8:
+      return GetInt64(value);
+    default:
+      return 0;  // blobs carry no number
+  }
+}
+
+bool PutFieldNumber(const FieldDefinition& field, char* value, std::int64_t number) {
+  if (HoldsDouble(field.type)) {
+    const double d = double(number);
+    std::memcpy(value, &d, sizeof d);
+    return true;
+  }
+  switch (FieldWidth(field.type, field.size)) {
+    case 2:
+      PutInt16(value, std::int16_t(number));
+      return true;
+    case 4:
+      PutInt32(value, std::int32_t(number));
+      return true;
+    case 8:
+      PutInt64(value, number);
+      return true;
+    default:
+      return false;
+  }
+}
+
+int CompareFieldNumbers(const FieldDefinition& field, const char* a, const char* b) {
+  if (HoldsDouble(field.type)) return ThreeWay(GetDouble(a), GetDouble(b));
+  if (IsBlobType(field.type)) {
+    const int c = std::memcmp(a, b, size_t(FieldWidth(field.type, field.size)));
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+  return ThreeWay(GetFieldNumber(field, a), GetFieldNumber(field, b));
+}
+
 void FieldDefinition::EncodeTo(char* dst) const {
   std::memset(dst, 0, kEncodedLength);
   PutName(dst, name);

@@ -114,6 +114,15 @@ bool IsBlobType(FieldType type);
 // Bytes a value of this field takes in a row.
 int FieldWidth(FieldType type, std::int32_t size);
 
+struct FieldDefinition;
+
+// A non-text field's value in a row: read as a number (floating-point types
+// truncated, blobs 0), written from one (floating-point types as doubles;
+// false for blobs), and compared in the type's own order.
+std::int64_t GetFieldNumber(const FieldDefinition& field, const char* value);
+bool PutFieldNumber(const FieldDefinition& field, char* value, std::int64_t number);
+int CompareFieldNumbers(const FieldDefinition& field, const char* a, const char* b);
+
 struct FieldDefinition {
   static constexpr int kEncodedLength = 43;
   std::string name;

@@ -14,11 +14,6 @@ std::string_view TextOf(std::string_view field) {
   return end == std::string_view::npos ? field : field.substr(0, end);
 }
 
-template <typename T>
-int ThreeWay(T a, T b) {
-  return a < b ? -1 : (a > b ? 1 : 0);
-}
-
 // Disks write 512-byte sectors whole; a write across a sector boundary can
 // be cut between them.
 constexpr std::int64_t kSector = 512;
@@ -71,48 +66,13 @@ int TableData::CompareKeys(int slot, std::string_view a, std::string_view b) con
   for (std::int32_t field : index.fields) {
     const FieldDefinition& f = header_.fields[size_t(field)];
     const size_t at = size_t(fieldOffsets_[size_t(field)]);
-    const size_t width = size_t(FieldWidth(f.type, f.size));
     const char* pa = a.data() + at;
     const char* pb = b.data() + at;
-    int c = 0;
-    switch (f.type) {
-      case FieldType::kText:
-      case FieldType::kFixedText:
-        // A text is at most its size: a missing terminator never lets the
-        // next field's bytes in.
-        c = db_->collation().Compare(TextOf(std::string_view(pa, size_t(f.size))),
-                                     TextOf(std::string_view(pb, size_t(f.size))), ignoreCase);
-        break;
-      case FieldType::kInt16:
-      case FieldType::kBoolean:
-        c = ThreeWay(GetInt16(pa), GetInt16(pb));
-        break;
-      case FieldType::kUInt16:
-        c = ThreeWay(std::uint16_t(GetInt16(pa)), std::uint16_t(GetInt16(pb)));
-        break;
-      case FieldType::kInt32:
-      case FieldType::kAutoInc:
-      case FieldType::kDate:
-      case FieldType::kTime:
-        c = ThreeWay(GetInt32(pa), GetInt32(pb));
-        break;
-      case FieldType::kInt64:
-      case FieldType::kCurrency:
-        c = ThreeWay(GetInt64(pa), GetInt64(pb));
-        break;
-      case FieldType::kFloat:
-      case FieldType::kDateTime: {
-        double da, dbl;
-        std::memcpy(&da, pa, 8);
-        std::memcpy(&dbl, pb, 8);
-        c = ThreeWay(da, dbl);
-        break;
-      }
-      default:
-        c = std::memcmp(pa, pb, width);
-        c = c < 0 ? -1 : (c > 0 ? 1 : 0);
-        break;
-    }
+    // A text is at most its size: a missing terminator never lets the next
+    // field's bytes in.
+    const int c = IsTextType(f.type) ? db_->collation().Compare(TextOf(std::string_view(pa, size_t(f.size))),
+                                                                TextOf(std::string_view(pb, size_t(f.size))), ignoreCase)
+                                     : CompareFieldNumbers(f, pa, pb);
     if (c != 0) return (index.options & kIndexDescending) ? -c : c;
   }
   return 0;
@@ -124,15 +84,8 @@ std::string TableData::KeyText(int slot, std::string_view row) const {
     const FieldDefinition& f = header_.fields[size_t(field)];
     const char* p = row.data() + fieldOffsets_[size_t(field)];
     if (!text.empty()) text += ',';
-    if (IsTextType(f.type)) {
-      text += TextOf(std::string_view(p, size_t(f.size)));
-    } else if (f.type == FieldType::kInt16 || f.type == FieldType::kBoolean || f.type == FieldType::kUInt16) {
-      text += std::to_string(GetInt16(p));
-    } else if (FieldWidth(f.type, f.size) == 4) {
-      text += std::to_string(GetInt32(p));
-    } else {
-      text += std::to_string(GetInt64(p));
-    }
+    text += IsTextType(f.type) ? std::string(TextOf(std::string_view(p, size_t(f.size))))
+                               : std::to_string(GetFieldNumber(f, p));
   }
   return text;
 }
@@ -645,7 +598,7 @@ Status TableData::Delete(Database& db, std::int32_t rowNumber) {
   return Status::Ok();
 }
 
-std::vector<std::string> TableData::Verify(Database&) const {
+std::vector<std::string> TableData::Verify() const {
   std::vector<std::string> problems = repairs;
   const std::string& name = header_.name;
   for (std::int32_t n = 0; n < std::int32_t(items_.size()); ++n) {

@@ -56,7 +56,7 @@ class TableData {
   Status CheckUnique(const std::string& row, std::int32_t self) const;
 
   // Structural problems a full check finds beyond those a load refuses.
-  std::vector<std::string> Verify(Database& db) const;
+  std::vector<std::string> Verify() const;
 
  private:
   friend class Database;

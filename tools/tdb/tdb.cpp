@@ -450,7 +450,7 @@ int Check(const std::vector<std::string>& args, std::ostream& out) {
       problems.push_back(s.message());
       continue;
     }
-    for (std::string& problem : table->Verify(*db)) problems.push_back(std::move(problem));
+    for (std::string& problem : table->Verify()) problems.push_back(std::move(problem));
   }
   if (problems.empty()) {
     out << "ok\n";
