@@ -58,6 +58,21 @@ class IcuCollation final : public Collation {
     return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
   }
 
+  std::string SortKey(std::string_view text) const override {
+    thread_local std::u16string wide;
+    Widen(text, &wide);
+    std::string key(wide.size() * 4 + 16, '\0');
+    const UChar* source = reinterpret_cast<const UChar*>(wide.data());
+    int32_t n = ucol_getSortKey(exact_, source, int32_t(wide.size()), reinterpret_cast<uint8_t*>(key.data()),
+                                int32_t(key.size()));
+    if (n > int32_t(key.size())) {
+      key.resize(size_t(n));
+      n = ucol_getSortKey(exact_, source, int32_t(wide.size()), reinterpret_cast<uint8_t*>(key.data()), n);
+    }
+    key.resize(size_t(n));
+    return key;
+  }
+
  private:
   UCollator* exact_;
   UCollator* caseless_;
@@ -70,6 +85,7 @@ class ByteCollation final : public Collation {
     const int c = a.compare(b);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
   }
+  std::string SortKey(std::string_view text) const override { return std::string(text); }
 };
 
 }  // namespace

@@ -13,6 +13,9 @@ class Collation {
   virtual ~Collation() = default;
   // <0, 0, >0 as a sorts before, with or after b.
   virtual int Compare(std::string_view a, std::string_view b, bool ignoreCase) const = 0;
+  // Bytes that are equal exactly when Compare(a, b, false) is 0, for
+  // hashing texts the way the store finds them.
+  virtual std::string SortKey(std::string_view text) const = 0;
 };
 
 // An ICU collator for `locale` ("pl_PL", say); an empty name takes the user's

@@ -31,7 +31,7 @@ std::int64_t ParseInteger(std::string_view text) {
   return r.ec == std::errc() ? value : 0;
 }
 
-std::string_view TextOf(std::string_view field) {
+std::string_view FieldText(std::string_view field) {
   const size_t end = field.find('\0');
   return end == std::string_view::npos ? field : field.substr(0, end);
 }
@@ -225,22 +225,30 @@ const std::string* Cursor::CurrentImage() const {
   return row < 0 ? nullptr : &table_->Row(row);
 }
 
+std::string Cursor::TextOf(const std::string& image, int f) const {
+  const FieldDefinition& def = table_->header().fields[size_t(f)];
+  if (!IsTextType(def.type)) return std::to_string(IntOf(image, f));
+  const char* p = image.data() + table_->FieldOffset(f);
+  return std::string(FieldText(std::string_view(p, size_t(def.size))));
+}
+
+std::int64_t Cursor::IntOf(const std::string& image, int f) const {
+  const FieldDefinition& def = table_->header().fields[size_t(f)];
+  const char* p = image.data() + table_->FieldOffset(f);
+  return IsTextType(def.type) ? ParseInteger(FieldText(std::string_view(p, size_t(def.size)))) : GetFieldNumber(def, p);
+}
+
+const std::string* Cursor::ImageAt(int position) const {
+  if (!table_ || position < 1 || size_t(position) > CurrentOrder().size()) return nullptr;
+  return &table_->Row(CurrentOrder()[size_t(position - 1)]);
+}
+
 Status Cursor::GetText(std::string_view name, std::string* out) const {
   int f = 0;
   Status s = FieldAt(name, &f);
   if (!s.ok()) return s;
-  out->clear();
   const std::string* image = CurrentImage();
-  if (!image) return Status::Ok();
-  const FieldDefinition& def = table_->header().fields[size_t(f)];
-  const char* p = image->data() + table_->FieldOffset(f);
-  if (IsTextType(def.type)) {
-    *out = std::string(TextOf(std::string_view(p, size_t(def.size))));
-  } else {
-    std::int64_t value = 0;
-    GetInt(name, &value);
-    *out = std::to_string(value);
-  }
+  *out = image ? TextOf(*image, f) : std::string();
   return Status::Ok();
 }
 
@@ -248,12 +256,34 @@ Status Cursor::GetInt(std::string_view name, std::int64_t* out) const {
   int f = 0;
   Status s = FieldAt(name, &f);
   if (!s.ok()) return s;
-  *out = 0;
   const std::string* image = CurrentImage();
-  if (!image) return Status::Ok();
-  const FieldDefinition& def = table_->header().fields[size_t(f)];
-  const char* p = image->data() + table_->FieldOffset(f);
-  *out = IsTextType(def.type) ? ParseInteger(TextOf(std::string_view(p, size_t(def.size)))) : GetFieldNumber(def, p);
+  *out = image ? IntOf(*image, f) : 0;
+  return Status::Ok();
+}
+
+std::string Cursor::TextAt(int position, std::string_view name) const {
+  const std::string* image = ImageAt(position);
+  const int f = image ? table_->FieldIndex(name) : -1;
+  return f < 0 ? std::string() : TextOf(*image, f);
+}
+
+std::int64_t Cursor::IntAt(int position, std::string_view name) const {
+  const std::string* image = ImageAt(position);
+  const int f = image ? table_->FieldIndex(name) : -1;
+  return f < 0 ? 0 : IntOf(*image, f);
+}
+
+Status Cursor::MoveTo(int position) {
+  if (!table_) return Status::InvalidArgument("Cannot perform this operation on a closed dataset");
+  // Staying on the row being edited keeps the edit going.
+  if (state_ == State::kEdit && position == Position()) return Status::Ok();
+  Status s = Settle();
+  if (!s.ok()) return s;
+  const auto& order = CurrentOrder();
+  if (position < 1 || size_t(position) > order.size()) return Status::Ok();
+  pos_ = size_t(position - 1);
+  eof_ = false;
+  DataChanged();
   return Status::Ok();
 }
 
@@ -351,7 +381,7 @@ Status Cursor::Find(std::string_view fieldList, const std::vector<std::string>& 
       const size_t at = size_t(t.FieldOffset(fields[i]));
       int c = 0;
       if (IsTextType(def.type)) {
-        std::string_view have = TextOf(std::string_view(row.data() + at, size_t(def.size)));
+        std::string_view have = FieldText(std::string_view(row.data() + at, size_t(def.size)));
         if (options.prefix) have = have.substr(0, texts[i].size());
         c = collation.Compare(have, texts[i], options.ignoreCase);
       } else {

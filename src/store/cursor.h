@@ -48,6 +48,9 @@ class Cursor {
   void Cancel();
   Status Delete();
   State state() const { return state_; }
+  // Posts a pending row that was written to since it became pending and
+  // drops one that was not: what moving away from a row does.
+  Status Settle();
 
   // Field access by name, without regard to case.
   Status GetText(std::string_view field, std::string* out) const;
@@ -58,6 +61,14 @@ class Cursor {
   // Convenience for callers that know the field exists.
   std::string Text(std::string_view field) const;
   std::int64_t Int(std::string_view field) const;
+
+  // Reads of the stored row at a 1-based position in the current order,
+  // without moving: what a grid needs to paint one row. Empty or 0 when the
+  // position or the field does not exist.
+  std::string TextAt(int position, std::string_view field) const;
+  std::int64_t IntAt(int position, std::string_view field) const;
+  // Makes the row at a 1-based position current, settling a pending row first.
+  Status MoveTo(int position);
 
   // `fields` is one name or several separated by ";"; `values` one value or
   // one per field. Settles a pending row first. Moves to the match and
@@ -78,6 +89,7 @@ class Cursor {
   std::function<void()> onDataChange;
   void DisableControls();
   void EnableControls();
+  bool ControlsDisabled() const { return disabled_ > 0; }
 
   const TableData* table() const { return table_.get(); }
 
@@ -85,10 +97,12 @@ class Cursor {
   const std::vector<std::int32_t>& CurrentOrder() const;
   Status FieldAt(std::string_view name, int* index) const;
   const std::string* CurrentImage() const;
+  const std::string* ImageAt(int position) const;
+  std::string TextOf(const std::string& image, int field) const;
+  std::int64_t IntOf(const std::string& image, int field) const;
   void SetState(State state);
   void DataChanged();
   void MoveToRow(std::int32_t row);
-  Status Settle();
   Status Reopen(std::int32_t keepRow);
 
   std::shared_ptr<Database> db_;

@@ -401,5 +401,31 @@ TEST(CursorNumberTest, FloatingPointFieldsHoldDoubles) {
   EXPECT_EQ(t.Int("d"), 80);
 }
 
+TEST_F(CursorTest, RowsAreReadByPositionAndMovingSettlesAPendingRow) {
+  ASSERT_TRUE(AddPhone("Zofia", "Adamska", "3").ok());
+  ASSERT_TRUE(AddPhone("Adam", "Nowak", "1").ok());
+  ASSERT_TRUE(phones_->SetOrder("ImieIndex").ok());
+  EXPECT_EQ(phones_->TextAt(1, "imie"), "Adam");
+  EXPECT_EQ(phones_->TextAt(2, "Tel"), "3");
+  EXPECT_EQ(phones_->TextAt(3, "Tel"), "") << "past the end";
+  EXPECT_EQ(phones_->TextAt(1, "nope"), "");
+
+  // Staying on the row being edited keeps the edit; moving away posts it.
+  ASSERT_TRUE(phones_->Edit().ok());
+  ASSERT_TRUE(phones_->SetText("Nazwisko", "Lis").ok());
+  ASSERT_TRUE(phones_->MoveTo(1).ok());
+  EXPECT_EQ(phones_->state(), Cursor::State::kEdit);
+  ASSERT_TRUE(phones_->MoveTo(2).ok());
+  EXPECT_EQ(phones_->state(), Cursor::State::kBrowse);
+  EXPECT_EQ(phones_->Text("Imie"), "Zofia");
+  EXPECT_EQ(phones_->TextAt(1, "Nazwisko"), "Lis");
+
+  // A new row no field was written to is dropped by a move.
+  ASSERT_TRUE(phones_->Append().ok());
+  ASSERT_TRUE(phones_->MoveTo(1).ok());
+  EXPECT_EQ(phones_->RowCount(), 2);
+  EXPECT_EQ(phones_->Position(), 1);
+}
+
 }  // namespace
 }  // namespace store
