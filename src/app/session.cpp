@@ -4,16 +4,86 @@
 #include <QFile>
 
 #include "app/user_interface.h"
+#include "phonelist/schema.h"
+#include "store/cursor.h"
+#include "store/database.h"
 
 Session::Session(const QString& directory) : directory_(QDir(directory).absolutePath()) {}
 
+Session::~Session() = default;
+
 QString Session::FilePath(const QString& name) const { return QDir(directory_).filePath(name); }
 
-void Session::Create() {
+QString Session::Create() { return Create(store::OpenOptions{}); }
+
+QString Session::Create(const store::OpenOptions& storeOptions) {
   LoadedViewKey = -1;
+  SelectAll = false;
   UnsavedChanges = false;
+  memcheck.Empty();
   // A failure to remove it is harmless: nothing reads that file any more.
   QFile::remove(FilePath(QStringLiteral("telefony.mdx")));
+
+  const std::string path = QFile::encodeName(FilePath(QString::fromLatin1(kDatabaseFileName))).toStdString();
+  // A file that is there is taken as it is: no check, no upgrade.
+  if (!QFile::exists(QString::fromLocal8Bit(path))) CreateConfiguratorDatabase(path);
+
+  std::shared_ptr<store::Database> db;
+  store::Status s = store::Database::Open(path, storeOptions, &db);
+  if (!s.ok()) return QString::fromStdString(s.message());
+  auto dbf1 = std::make_unique<store::Cursor>(db, "telefony");
+  auto dbf2 = std::make_unique<store::Cursor>(db, "config");
+  auto dbf3 = std::make_unique<store::Cursor>(db, "raporty");
+  for (store::Cursor* cursor : {dbf1.get(), dbf2.get(), dbf3.get()}) {
+    s = cursor->Open();
+    if (!s.ok()) return QString::fromStdString(s.message());
+  }
+  database_ = db;
+  memcheck.SetCollation(&db->collation());
+  Dbf1_ = std::move(dbf1);
+  Dbf2_ = std::move(dbf2);
+  Dbf3_ = std::move(dbf3);
+
+  // Every new list row is numbered from the row count when it is started.
+  Dbf1_->onNewRow = [](store::Cursor& cursor) { cursor.SetInt("ID", cursor.RowCount() + 2); };
+  Dbf1_->onStateChange = [this](store::Cursor::State state) {
+    ListStateChanged(state == store::Cursor::State::kInsert ? ListState::kInsert
+                     : state == store::Cursor::State::kEdit ? ListState::kEdit
+                                                            : ListState::kBrowse);
+  };
+  return QString();
+}
+
+ListState Session::listState() const {
+  if (!Dbf1_ || !Dbf1_->IsOpen()) return ListState::kClosed;
+  switch (Dbf1_->state()) {
+    case store::Cursor::State::kInsert:
+      return ListState::kInsert;
+    case store::Cursor::State::kEdit:
+      return ListState::kEdit;
+    default:
+      return ListState::kBrowse;
+  }
+}
+
+void Session::CloseList() {
+  if (!Dbf1_->IsOpen()) return;
+  Dbf1_->Close();
+  ListStateChanged(ListState::kClosed);
+}
+
+bool Session::OpenList() {
+  if (Dbf1_->IsOpen()) return true;
+  if (!Dbf1_->Open().ok()) return false;
+  ListStateChanged(ListState::kBrowse);
+  return true;
+}
+
+bool Session::CurrentCheck() const { return Dbf1_ && Dbf1_->RowCount() > 0 && Check(Dbf1_->Text("Tel")); }
+
+void Session::ListStateChanged(ListState state) {
+  if (state != ListState::kBrowse) UnsavedChanges = true;
+  if (DataSource1StateChange) DataSource1StateChange(state);
 }
 
 bool RunCloseStep(Session& session, UserInterface& ui, CloseActions& actions) {

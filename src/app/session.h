@@ -1,22 +1,66 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "phonelist/marks.h"
 
 class UserInterface;
 
+namespace store {
+class Cursor;
+class Database;
+struct OpenOptions;
+}  // namespace store
+
+// What the list view is told about the phone list cursor.
+enum class ListState { kClosed, kBrowse, kInsert, kEdit };
+
 // Everything that lives for one run of the configurator and is not a widget:
-// the program's directory and the window-wide flags. The main window owns
-// one; tests build one on a temporary directory.
+// the program's directory, the database with its three cursors, the marks
+// and the window-wide flags. The main window owns one; tests build one on a
+// temporary directory.
 class Session {
  public:
   explicit Session(const QString& directory);
+  ~Session();
 
   const QString& Directory() const { return directory_; }
   QString FilePath(const QString& name) const;
 
-  // The creation step's file work, before the window is shown: an index file
-  // of an older installation is removed so it can never be taken for current.
-  void Create();
+  // The creation step's file and database work, before the window is shown.
+  // Returns the store's message when the database cannot be opened (the file
+  // is then left exactly as it was), an empty text otherwise.
+  // `storeOptions` are for benchmarks and tools; the window takes the defaults.
+  QString Create(const store::OpenOptions& storeOptions);
+  QString Create();
+  bool DatabaseOpen() const { return database_ != nullptr; }
+
+  // The cursors on `telefony`, `config` and `raporty`; valid after Create().
+  store::Cursor& Dbf1() { return *Dbf1_; }
+  store::Cursor& Dbf2() { return *Dbf2_; }
+  store::Cursor& Dbf3() { return *Dbf3_; }
+
+  // The list cursor's state as the list view sees it, closed included.
+  ListState listState() const;
+  // Closing and opening the list cursor again; the chosen order is kept.
+  void CloseList();
+  bool OpenList();
+
+  // The calculated `check` of a list row: its number is marked. Never true
+  // while BulkUpdate is set, since bulk loops must not pay for it.
+  bool Check(std::string_view tel) const { return !BulkUpdate && memcheck.Contains(tel); }
+  bool CurrentCheck() const;
+
+  // The list view's state notification (captions); UnsavedChanges is raised
+  // here before it is called.
+  std::function<void(ListState)> DataSource1StateChange;
+
+  Marks memcheck;
+  bool BulkUpdate = false;
+  bool SelectAll = false;
 
   bool UnsavedChanges = false;
   bool CancelRequested = false;
@@ -25,7 +69,11 @@ class Session {
   int ReportWaitMs = 15000;
 
  private:
+  void ListStateChanged(ListState state);
+
   QString directory_;
+  std::shared_ptr<store::Database> database_;
+  std::unique_ptr<store::Cursor> Dbf1_, Dbf2_, Dbf3_;
 };
 
 // What the close step needs from the views: saving the settings view, and

@@ -1,5 +1,6 @@
 #include "app/user_interface.h"
 
+#include <QCoreApplication>
 #include <exception>
 
 #include "app/session.h"
@@ -21,4 +22,10 @@ void RunCommand(UserInterface& ui, const std::function<void()>& command) {
   } catch (...) {
     ui.ShowError(QStringLiteral("Nieznany błąd"));
   }
+}
+
+void EventPacer::Pass() {
+  if (last_.isValid() && last_.elapsed() < kIntervalMs) return;
+  QCoreApplication::processEvents();
+  last_.start();
 }

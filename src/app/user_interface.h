@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <functional>
 
@@ -56,3 +57,16 @@ class ProgressScope {
 // Runs one user command. An exception that escapes it ends the command and is
 // shown in the general error box; the application goes on.
 void RunCommand(UserInterface& ui, const std::function<void()>& command);
+
+// Runs pending window events when a few milliseconds have passed since the
+// last run: often enough for the window to stay live and "ANULUJ" to be
+// noticed at once, rarely enough that a loop over ten thousand rows does not
+// spend most of its time asking for events that are not there.
+class EventPacer {
+ public:
+  static constexpr int kIntervalMs = 10;
+  void Pass();
+
+ private:
+  QElapsedTimer last_;
+};

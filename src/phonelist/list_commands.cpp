@@ -1,0 +1,200 @@
+#include "phonelist/list_commands.h"
+
+#include <string>
+
+#include "app/session.h"
+#include "app/user_interface.h"
+#include "common/windows1250.h"
+#include "store/cursor.h"
+
+namespace {
+
+std::string Bytes(const QString& text) { return ToWindows1250(text).toStdString(); }
+
+bool FindExact(store::Cursor& cursor, const char* field, const std::string& value) {
+  bool found = false;
+  RequireOk(cursor.Find(field, {value}, {}, &found));
+  return found;
+}
+
+// Holds the list's views still for a loop over many rows; they are repainted
+// once when it ends, however it ends.
+class ListUpdatesSuspended {
+ public:
+  ListUpdatesSuspended(Session& session, UserInterface& ui) : session_(session), ui_(ui) {
+    session_.Dbf1().DisableControls();
+    ui_.SuspendViewUpdates(true);
+  }
+  ~ListUpdatesSuspended() {
+    session_.Dbf1().EnableControls();
+    ui_.SuspendViewUpdates(false);
+  }
+  ListUpdatesSuspended(const ListUpdatesSuspended&) = delete;
+  ListUpdatesSuspended& operator=(const ListUpdatesSuspended&) = delete;
+
+ private:
+  Session& session_;
+  UserInterface& ui_;
+};
+
+class BulkUpdateScope {
+ public:
+  explicit BulkUpdateScope(Session& session) : session_(session) { session_.BulkUpdate = true; }
+  ~BulkUpdateScope() { session_.BulkUpdate = false; }
+  BulkUpdateScope(const BulkUpdateScope&) = delete;
+  BulkUpdateScope& operator=(const BulkUpdateScope&) = delete;
+
+ private:
+  Session& session_;
+};
+
+}  // namespace
+
+void RequireOk(const store::Status& status) {
+  if (!status.ok()) throw StoreError(status.message(), IsRefusal(status));
+}
+
+bool IsRefusal(const store::Status& status) { return status.code() == store::Status::Code::kInvalidArgument; }
+
+bool CheckPhoneField(UserInterface& ui, const QString& text, const std::function<void()>& showField) {
+  if (text.size() >= 5) return true;
+  ui.ShowDialog(QString::fromUtf8(kBadPhoneMessage), kNotice);
+  if (showField) showField();
+  return false;
+}
+
+ManageResult ManageAction(Session& session, const std::function<bool()>& checkPhone) {
+  store::Cursor& list = session.Dbf1();
+  if (session.listState() == ListState::kBrowse) {
+    RequireOk(list.Append());
+    return ManageResult::kStarted;
+  }
+  try {
+    if (checkPhone && !checkPhone()) return ManageResult::kRefused;
+    RequireOk(list.Post());
+    // Opened afresh so the view shows the row as stored, then found again
+    // so the saved row is the current one.
+    const std::string id = std::to_string(list.Int("ID"));
+    session.CloseList();
+    if (!session.OpenList()) throw StoreError("Cannot open table telefony", false);
+    FindExact(list, "id", id);
+    session.UnsavedChanges = false;
+    return ManageResult::kSaved;
+  } catch (const StoreError& e) {
+    if (list.IsOpen()) list.Cancel();
+    // A number already on the list is simply not added twice; a failing
+    // file is another matter and must not pass for that.
+    if (!e.refusal()) throw;
+    return ManageResult::kDiscarded;
+  }
+}
+
+bool SearchList(Session& session, const QString& firstName, const QString& surname, const QString& phone) {
+  const char* field = nullptr;
+  QString text;
+  if (!firstName.isEmpty()) {
+    field = "Imie";
+    text = firstName;
+  } else if (!surname.isEmpty()) {
+    field = "Nazwisko";
+    text = surname;
+  } else if (!phone.isEmpty()) {
+    field = "TEL";
+    text = phone;
+  } else {
+    return false;
+  }
+  bool found = false;
+  RequireOk(session.Dbf1().Find(field, {Bytes(text)}, {.prefix = true}, &found));
+  return found;
+}
+
+void WriteListField(Session& session, const char* field, const QString& text) {
+  store::Cursor& list = session.Dbf1();
+  if (list.state() == store::Cursor::State::kBrowse) RequireOk(list.Edit());
+  RequireOk(list.SetText(field, Bytes(text)));
+}
+
+QString ListFieldText(Session& session, const char* field) {
+  return FromWindows1250(QByteArray::fromStdString(session.Dbf1().Text(field)));
+}
+
+QString PostFromPhoneBox(Session& session) {
+  if (session.listState() == ListState::kBrowse) return QString();
+  const store::Status s = session.Dbf1().Post();
+  return s.ok() ? QString() : QString::fromStdString(s.message());
+}
+
+void SortList(Session& session, const char* indexName) {
+  store::Cursor& list = session.Dbf1();
+  const std::string id = std::to_string(list.Int("ID"));
+  RequireOk(list.SetOrder(indexName));
+  FindExact(list, "id", id);
+}
+
+void ToggleMark(Session& session) {
+  if (session.BulkUpdate) return;
+  store::Cursor& list = session.Dbf1();
+  if (list.RowCount() == 0) return;
+  const std::string tel = list.Text("Tel");
+  if (session.Check(tel)) {
+    session.memcheck.RemoveOne(tel);
+  } else {
+    session.memcheck.Append(tel);
+  }
+  RequireOk(list.Refresh());
+}
+
+void MarkAll(Session& session, UserInterface& ui) {
+  session.SelectAll = !session.SelectAll;
+  store::Cursor& list = session.Dbf1();
+  const std::string id = std::to_string(list.Int("ID"));
+  {
+    ListUpdatesSuspended still(session, ui);
+    RequireOk(list.Settle());
+    for (list.First(); !list.Eof(); list.Next()) {
+      const std::string tel = list.Text("Tel");
+      if (session.SelectAll) {
+        session.memcheck.Append(tel);
+      } else {
+        session.memcheck.RemoveOne(tel);
+      }
+    }
+  }
+  RequireOk(list.Refresh());
+  FindExact(list, "id", id);
+}
+
+void DeleteMarked(Session& session, UserInterface& ui) {
+  if (ui.ShowDialog(QString::fromUtf8(kDeleteMarkedQuestion), kQuestion) != 1) return;
+  if (session.memcheck.Count() == 0) {
+    ui.ShowDialog(QString::fromUtf8(kNoMarksMessage), kNotice);
+    return;
+  }
+  const std::vector<std::string> marked = session.memcheck.Numbers();
+  const int total = int(marked.size());
+  store::Cursor& list = session.Dbf1();
+  ProgressScope progress(session, ui);
+  {
+    ListUpdatesSuspended still(session, ui);
+    BulkUpdateScope bulk(session);
+    int counter = 1;
+    for (const std::string& tel : marked) {
+      if (session.CancelRequested) break;
+      progress.Update(counter, total);
+      ++counter;
+      if (FindExact(list, "TEL", tel)) RequireOk(list.Delete());
+      ui.ProcessEvents();
+    }
+  }
+  list.First();
+  // Every mark goes, also those a cancel left unprocessed.
+  session.memcheck.Empty();
+}
+
+void PostPendingPhone(Session& session) {
+  if (!session.DatabaseOpen() || session.listState() == ListState::kBrowse ||
+      session.listState() == ListState::kClosed)
+    return;
+  if (!session.Dbf1().Post().ok()) session.Dbf1().Cancel();
+}

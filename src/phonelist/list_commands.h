@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+class Session;
+class UserInterface;
+
+namespace store {
+class Status;
+}
+
+inline constexpr const char* kBadPhoneMessage = "Niepoprawny numer telefonu";
+inline constexpr const char* kNoMarksMessage = "Brak zaznaczonych rekordów";
+inline constexpr const char* kDeleteMarkedQuestion =
+    "Operacja usunie zaznaczone numery telefonów z listy. Czy kontynuować?";
+
+// A store failure on its way to the general error box, worded by the store.
+class StoreError : public std::runtime_error {
+ public:
+  StoreError(const std::string& message, bool refusal) : std::runtime_error(message), refusal_(refusal) {}
+  // The store said no to a value (a duplicate number, say); the file is fine.
+  bool refusal() const { return refusal_; }
+
+ private:
+  bool refusal_;
+};
+void RequireOk(const store::Status& status);
+// Whether a failed status is only a refusal of the row's values.
+bool IsRefusal(const store::Status& status);
+
+// Index names the list can be ordered by.
+inline constexpr const char* kImieIndex = "ImieIndex";
+inline constexpr const char* kNazwiskoIndex = "NazwiskoIndex";
+inline constexpr const char* kTelIndex = "TelIndex";
+
+// The phone field check: fewer than 5 characters is refused with a message,
+// and `showField` brings the user to the box. Nothing but the length counts.
+bool CheckPhoneField(UserInterface& ui, const QString& text, const std::function<void()>& showField);
+
+// What the action in manage mode did.
+enum class ManageResult {
+  kStarted,    // a new row is pending; the first-name box takes the focus
+  kSaved,      // the pending row was stored and is current
+  kRefused,    // the phone check refused; the row stays pending
+  kDiscarded,  // the store refused the row (a number already listed); it is gone
+};
+// The action button in manage mode; `checkPhone` checks the phone box.
+ManageResult ManageAction(Session& session, const std::function<bool()>& checkPhone);
+
+// The action in search mode: a prefix find on the first non-empty box.
+// True when a row was found and made current.
+bool SearchList(Session& session, const QString& firstName, const QString& surname, const QString& phone);
+
+// Typing into a data-bound box: starts an edit (or a new row on an empty
+// list) and writes the box's text into the field.
+void WriteListField(Session& session, const char* field, const QString& text);
+// The field of the current (or pending) row as a box shows it.
+QString ListFieldText(Session& session, const char* field);
+
+// Enter in the phone box: posts a pending row without any check. Returns the
+// store's refusal (the row then stays pending), empty when stored.
+QString PostFromPhoneBox(Session& session);
+
+// Orders the list by an index, keeping the current row current.
+void SortList(Session& session, const char* indexName);
+
+// Marks or unmarks the current row.
+void ToggleMark(Session& session);
+// The select-all square: every row marked, or every row unmarked, in turn.
+void MarkAll(Session& session, UserInterface& ui);
+// "USUŃ Z LISTY": deletes the rows whose numbers are marked.
+void DeleteMarked(Session& session, UserInterface& ui);
+
+// The close step's save of a row being typed; a refusal drops the row.
+void PostPendingPhone(Session& session);

@@ -1,0 +1,207 @@
+#include "phonelist/list_commands.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/testing/scripted_ui.h"
+#include "phonelist/testing/phones.h"
+#include "store/collation.h"
+
+namespace {
+
+class ListCommandsTest : public ::testing::Test {
+ protected:
+  store::Cursor& List() { return session_.Dbf1(); }
+  void GoTo(const std::string& tel) {
+    bool found = false;
+    ASSERT_TRUE(List().Find("Tel", {tel}, {}, &found).ok());
+    ASSERT_TRUE(found) << tel;
+  }
+
+  QTemporaryDir temp_;
+  SessionOnTemp open_{temp_.path()};
+  Session& session_ = open_.session;
+  ScriptedUi ui_;
+};
+
+TEST_F(ListCommandsTest, ManageActionStartsNumbersChecksAndSavesARow) {
+  std::vector<ListState> states;
+  session_.DataSource1StateChange = [&](ListState state) { states.push_back(state); };
+  AddPhone(session_, "Jan", "Kowalski", "600100200");
+  session_.UnsavedChanges = false;
+
+  EXPECT_EQ(ManageAction(session_, nullptr), ManageResult::kStarted);
+  EXPECT_EQ(List().Int("ID"), 3) << "row count + 2";
+  EXPECT_TRUE(session_.UnsavedChanges);
+
+  WriteListField(session_, "Tel", "1234");
+  bool checked = false;
+  auto check = [&] { return CheckPhoneField(ui_, ListFieldText(session_, "Tel"), [&] { checked = true; }); };
+  EXPECT_EQ(ManageAction(session_, check), ManageResult::kRefused);
+  EXPECT_TRUE(checked);
+  EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kBadPhoneMessage));
+  EXPECT_EQ(session_.listState(), ListState::kInsert) << "the row stays pending";
+
+  WriteListField(session_, "Imie", "Ewa");
+  WriteListField(session_, "Tel", "abcde");  // five characters of any kind pass
+  EXPECT_EQ(ManageAction(session_, check), ManageResult::kSaved);
+  EXPECT_EQ(List().Text("Imie"), "Ewa") << "the saved row is current";
+  EXPECT_FALSE(session_.UnsavedChanges);
+  EXPECT_EQ(states.back(), ListState::kBrowse);
+  EXPECT_NE(std::find(states.begin(), states.end(), ListState::kClosed), states.end());
+
+  // A number already listed is dropped silently and leaves the flag up.
+  ManageAction(session_, nullptr);
+  WriteListField(session_, "Tel", "600100200");
+  EXPECT_EQ(ManageAction(session_, check), ManageResult::kDiscarded);
+  EXPECT_EQ(session_.listState(), ListState::kBrowse);
+  EXPECT_EQ(List().RowCount(), 2);
+  EXPECT_TRUE(session_.UnsavedChanges);
+  EXPECT_EQ(ui_.dialogs.size(), 1u);
+}
+
+TEST_F(ListCommandsTest, EnterInThePhoneBoxPostsUncheckedAndReportsRefusals) {
+  AddPhone(session_, "Jan", "Kowalski", "600100200");
+  ManageAction(session_, nullptr);
+  WriteListField(session_, "Tel", "7");
+  EXPECT_EQ(PostFromPhoneBox(session_), "");
+  EXPECT_EQ(List().RowCount(), 2);
+
+  ManageAction(session_, nullptr);
+  WriteListField(session_, "Tel", "600100200");
+  EXPECT_EQ(PostFromPhoneBox(session_), "Invalid unique field value '600100200'");
+  EXPECT_EQ(session_.listState(), ListState::kInsert);
+
+  // Closing with "TAK" posts what can be posted and drops what cannot.
+  PostPendingPhone(session_);
+  EXPECT_EQ(session_.listState(), ListState::kBrowse);
+  EXPECT_EQ(List().RowCount(), 2);
+  GoTo("7");
+  WriteListField(session_, "Imie", "Ala");
+  PostPendingPhone(session_);
+  GoTo("7");
+  EXPECT_EQ(List().Text("Imie"), "Ala");
+}
+
+TEST_F(ListCommandsTest, SearchUsesTheFirstNonEmptyBoxByCaseSensitivePrefix) {
+  AddPhone(session_, "Zofia", "kowalska", "500000001");
+  AddPhone(session_, "Adam", "Kowalski", "500000002");
+  AddPhone(session_, "Ewa", "Nowak", "600000003");
+  struct Case {
+    const char *first, *surname, *tel;
+    bool found;
+    std::string expectTel;
+  };
+  const Case cases[] = {
+      {"", "Ko", "600", true, "500000002"},
+      {"Ew", "Ko", "", true, "600000003"},
+      {"", "", "5000000", true, "500000001"},
+      {"", "KO", "", false, "500000001"},  // no match: the cursor stays
+      {"", "", "", false, "500000001"},
+  };
+  GoTo("500000001");
+  for (const Case& c : cases) {
+    if (c.found) GoTo("500000001");
+    EXPECT_EQ(SearchList(session_, c.first, c.surname, c.tel), c.found) << c.first << c.surname << c.tel;
+    EXPECT_EQ(List().Text("Tel"), c.expectTel) << c.first << c.surname << c.tel;
+  }
+}
+
+TEST_F(ListCommandsTest, SortingKeepsTheCurrentRow) {
+  AddPhone(session_, "Zofia", "Adamska", "3");
+  AddPhone(session_, "Adam", "Zieliński", "1");
+  AddPhone(session_, "Ewa", "Nowak", "2");
+  GoTo("2");
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {kImieIndex, {"3 Adam Zieliński 1 0", "4 Ewa Nowak 2 0", "2 Zofia Adamska 3 0"}},
+      {kNazwiskoIndex, {"2 Zofia Adamska 3 0", "4 Ewa Nowak 2 0", "3 Adam Zieliński 1 0"}},
+      {kTelIndex, {"3 Adam Zieliński 1 0", "4 Ewa Nowak 2 0", "2 Zofia Adamska 3 0"}},
+  };
+  for (const auto& [index, rows] : cases) {
+    SortList(session_, index);
+    EXPECT_EQ(List().Text("Tel"), "2") << index;
+    EXPECT_EQ(Rows(session_), rows) << index;
+    GoTo("2");
+  }
+}
+
+TEST_F(ListCommandsTest, MarksToggleOneByOneAndAllAtOnceInTurn) {
+  AddPhone(session_, "A", "A", "111111");
+  AddPhone(session_, "B", "B", "222222");
+  GoTo("222222");
+  ToggleMark(session_);
+  EXPECT_TRUE(session_.CurrentCheck());
+  EXPECT_EQ(session_.memcheck.Count(), 1);
+
+  MarkAll(session_, ui_);  // marks every row, the marked one a second time
+  EXPECT_EQ(session_.memcheck.Count(), 3);
+  EXPECT_EQ(List().Text("Tel"), "222222") << "the current row stays";
+  EXPECT_FALSE(ui_.viewsSuspended);
+  ToggleMark(session_);
+  EXPECT_TRUE(session_.CurrentCheck()) << "one of its two marks is left";
+
+  MarkAll(session_, ui_);  // unmarks every row once
+  EXPECT_EQ(session_.memcheck.Count(), 0);
+  MarkAll(session_, ui_);
+  EXPECT_EQ(session_.memcheck.Count(), 2);
+
+  session_.BulkUpdate = true;
+  EXPECT_FALSE(session_.CurrentCheck()) << "not computed during bulk work";
+  ToggleMark(session_);
+  EXPECT_EQ(session_.memcheck.Count(), 2);
+}
+
+TEST_F(ListCommandsTest, DeleteMarkedAsksDeletesAndDropsEveryMark) {
+  for (const char* tel : {"111111", "222222", "333333", "444444"}) AddPhone(session_, "X", "Y", tel);
+
+  ui_.Answer({true});
+  DeleteMarked(session_, ui_);
+  EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kNoMarksMessage));
+
+  session_.memcheck.Append("222222");
+  session_.memcheck.Append("444444");
+  session_.memcheck.Append("999999");  // marked, but no longer listed
+  ui_.Answer({false});
+  DeleteMarked(session_, ui_);
+  EXPECT_EQ(List().RowCount(), 4) << "NIE changes nothing";
+
+  ui_.Answer({true});
+  DeleteMarked(session_, ui_);
+  EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 X Y 111111 0", "4 X Y 333333 0"}));
+  EXPECT_EQ(session_.memcheck.Count(), 0);
+  EXPECT_FALSE(session_.BulkUpdate);
+  EXPECT_FALSE(ui_.viewsSuspended);
+  EXPECT_FALSE(ui_.progressVisible);
+
+  // "ANULUJ" at the first number: that one still goes, the rest stay, and
+  // every mark is dropped.
+  session_.memcheck.Append("111111");
+  session_.memcheck.Append("333333");
+  ui_.onProgress = [&](int, int) {
+    EXPECT_TRUE(session_.BulkUpdate);
+    session_.CancelRequested = true;
+  };
+  ui_.Answer({true});
+  DeleteMarked(session_, ui_);
+  EXPECT_EQ(Rows(session_), (std::vector<std::string>{"4 X Y 333333 0"}));
+  EXPECT_EQ(session_.memcheck.Count(), 0);
+}
+
+TEST(MarksTest, FindsNumbersAsTheStoreDoes) {
+  const auto collation = store::MakeLocaleCollation("pl_PL");
+  Marks marks;
+  marks.SetCollation(collation.get());
+  marks.Append("1234567890123");  // cut to 12, as the field would
+  marks.Append("600");
+  marks.Append("600");
+  EXPECT_TRUE(marks.Contains("123456789012"));
+  EXPECT_FALSE(marks.Contains("60"));
+  EXPECT_TRUE(marks.RemoveOne("600"));
+  EXPECT_TRUE(marks.Contains("600"));
+  EXPECT_EQ(marks.Numbers(), (std::vector<std::string>{"123456789012", "600"}));
+  marks.Empty();
+  EXPECT_FALSE(marks.RemoveOne("600"));
+  EXPECT_EQ(marks.Count(), 0);
+}
+
+}  // namespace

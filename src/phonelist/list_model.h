@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+class Session;
+
+// The phone list as the grid sees it: one row per stored row in the cursor's
+// current order, plus the new row while one is being added. Rows are read
+// only when the grid asks for them, so the marks are looked up for the rows
+// that are painted and no others.
+class PhoneListModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  enum Column { kCheckColumn = 0, kImieColumn, kNazwiskoColumn, kTelColumn, kColumnCount };
+  enum Role {
+    kCheckRole = Qt::UserRole + 1,  // bool: the row's number is marked
+    kConfirmedRole,                 // bool: ST above 0
+    kCurrentRole,                   // bool: the cursor's current row
+    kPositionRole,                  // int: 1-based position in the current order
+  };
+
+  explicit PhoneListModel(Session& session, QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+  // The cursor moved or its rows changed: the grid repaints what it shows.
+  void Changed();
+  // The model row of the cursor's current row (the new row while one is
+  // pending); -1 when the list is empty or closed.
+  int CurrentRow() const;
+  // Whether a model row is the new row that is not stored yet.
+  bool IsPendingRow(int row) const;
+
+ private:
+  int StoredRows() const;
+
+  Session& session_;
+  int rows_ = 0;
+};
