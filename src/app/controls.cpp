@@ -24,6 +24,11 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
 
 ShapeWidget::ShapeWidget(Kind kind, QColor color, QWidget* parent) : QWidget(parent), kind_(kind), color_(color) {}
 
+void ShapeWidget::mousePressEvent(QMouseEvent* event) {
+  emit pressed();
+  QWidget::mousePressEvent(event);
+}
+
 void ShapeWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);

@@ -24,7 +24,8 @@ class ClickLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// A filled rectangle or circle: the pieces of the progress bar.
+// A filled rectangle or circle: the pieces of the progress bar, the
+// select-all square. It reports a press of any mouse button.
 class ShapeWidget : public QWidget {
   Q_OBJECT
  public:
@@ -34,8 +35,12 @@ class ShapeWidget : public QWidget {
   Kind kind() const { return kind_; }
   QColor color() const { return color_; }
 
+ signals:
+  void pressed();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   Kind kind_;

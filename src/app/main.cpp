@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
 
   Session session(ApplicationDirectory());
   TForm1 window(session);
+  if (!window.DatabaseReady()) return 1;
   window.show();
   return app.exec();
 }

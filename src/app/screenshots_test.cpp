@@ -11,6 +11,8 @@
 #include "app/testing/modal.h"
 #include "app/uostivtiny.h"
 #include "app/user_interface.h"
+#include "phonelist/list_model.h"
+#include "phonelist/testing/phones.h"
 
 // Writes a picture of every view, both dialog kinds, the PIN dialog and the
 // progress panel to build/screenshots, for a person to look at. The checks
@@ -40,6 +42,16 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   TForm1 window(session);
   window.show();
   window.FormActivate();
+  // A list with confirmed and unconfirmed numbers and a few marks.
+  const char* const people[][3] = {{"Jan", "Kowalski", "600100200"}, {"\xa3ucja", "Nowak", "501222333"},
+                                   {"Piotr", "Wi\x9cniewski", "602444555"}, {"Ewa", "Zieli\xf1ska", "+48603555666"},
+                                   {"Marek", "D\xb9" "browski", "604777888"}, {"Anna", "Lewandowska", "605999000"}};
+  int n = 0;
+  for (const auto& person : people) AddPhone(session, person[0], person[1], person[2], n++ % 3 == 1 ? 0 : 1);
+  session.memcheck.Append("501222333");
+  session.memcheck.Append("604777888");
+  session.Dbf1().First();
+  window.listModel()->Changed();
 
   const std::pair<void (TForm1::*)(), const char*> views[] = {
       {&TForm1::Image11Click, "view-phone-list"},    {&TForm1::Image13Click, "view-configuration"},

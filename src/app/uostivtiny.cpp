@@ -4,7 +4,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,6 +21,12 @@
 #include "app/dlgostiv.h"
 #include "app/pictures.h"
 #include "app/progress_panel.h"
+#include "phonelist/list_commands.h"
+#include "phonelist/list_file.h"
+#include "phonelist/list_model.h"
+#include "phonelist/list_view.h"
+#include "phonelist/schema.h"
+#include "store/cursor.h"
 
 namespace {
 
@@ -159,8 +167,14 @@ TForm1::TForm1(Session& session, QWidget* parent) : QWidget(parent), session_(se
 TForm1::~TForm1() = default;
 
 void TForm1::FormCreate() {
-  session_.Create();
+  const QString failure = session_.Create();
   zapKonfigRest_ = zap_konfig_->pos();
+  if (!failure.isEmpty()) {
+    // Nothing is touched: the file stays as it is for whoever can mend it.
+    ShowError(QStringLiteral("%1\n%2").arg(session_.FilePath(QString::fromLatin1(kDatabaseFileName)), failure));
+    return;
+  }
+  ConnectPhoneList();
 }
 
 void TForm1::BuildTabs() {
@@ -260,6 +274,7 @@ void TForm1::BuildPhoneListView() {
                                                  QRect(12, 270, 178, 38),
                                                  pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary),
                                                  Qt::white, 9);
+  Image22_ = action.picture;
   but_add_poust_find_ = action.caption;
   but_add_poust_find_->setGeometry(40, 279, 150, 20);
   but_add_poust_find_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -273,12 +288,13 @@ void TForm1::BuildPhoneListView() {
 
   // The header row of the grid: the select-all square and the column titles.
   TitleBar(right, QRect(12, 52, 753, 30));
-  auto* shape9 = new ShapeWidget(ShapeWidget::Kind::kRectangle, Qt::white, right);
-  shape9->setObjectName(QStringLiteral("Shape9"));
-  shape9->setGeometry(12 + 13, 52 + 9, 12, 12);
-  ColumnTitle(right, "Label25", QString::fromUtf8("Imię"), QRect(12 + 40, 52, 250, 30));
-  ColumnTitle(right, "Label26", QStringLiteral("Nazwisko"), QRect(12 + 291, 52, 300, 30));
-  ColumnTitle(right, "Label27", QStringLiteral("Telefon"), QRect(12 + 592, 52, 160, 30));
+  Shape9_ = new ShapeWidget(ShapeWidget::Kind::kRectangle, Qt::white, right);
+  Shape9_->setObjectName(QStringLiteral("Shape9"));
+  Shape9_->setGeometry(12 + 13, 52 + 9, 12, 12);
+  Shape9_->setCursor(Qt::PointingHandCursor);
+  columnTitles_[0] = ColumnTitle(right, "Label25", QString::fromUtf8("Imię"), QRect(12 + 40, 52, 250, 30));
+  columnTitles_[1] = ColumnTitle(right, "Label26", QStringLiteral("Nazwisko"), QRect(12 + 291, 52, 300, 30));
+  columnTitles_[2] = ColumnTitle(right, "Label27", QStringLiteral("Telefon"), QRect(12 + 592, 52, 160, 30));
   RxDBGrid1_ = Grid(right, "RxDBGrid1", QRect(12, 82, 753, 387), {39, 250, 300, 160});
 }
 
@@ -449,7 +465,13 @@ void TForm1::BuildMenus() {
       {"weryfikuj_przez_com", "WERYFIKUJ LISTĘ TELEFONÓW PORZEZ COM"},
       {"usun_z_listy", "USUŃ Z LISTY"},
   };
-  for (const auto& [name, caption] : listEntries) MenuLista_->AddEntry(name, QString::fromUtf8(caption));
+  for (const auto& [name, caption] : listEntries) {
+    ClickLabel* entry = MenuLista_->AddEntry(name, QString::fromUtf8(caption));
+    const QLatin1StringView entryName(name);
+    if (entryName == QLatin1StringView("imp_list")) imp_list_ = entry;
+    if (entryName == QLatin1StringView("export_list")) export_list_ = entry;
+    if (entryName == QLatin1StringView("usun_z_listy")) usun_z_listy_ = entry;
+  }
 
   menukonfig_ = new MenuPanel(QStringLiteral("menukonfig"), this);
   menukonfig_->move(41 + kTabStep, 104);
@@ -524,6 +546,7 @@ void TForm1::ShowListMode(bool search) {
     dataEdits_[i]->setVisible(!search);
     searchEdits_[i]->setVisible(search);
   }
+  searchMode_ = search;
   but_add_poust_find_->setText(search ? QStringLiteral("SZUKAJ TELEFON") : QStringLiteral("DODAJ TELEFON"));
   Label23_->setText(search ? QStringLiteral("?") : QStringLiteral("+"));
 }
@@ -581,7 +604,7 @@ void TForm1::UpdateProgress(int current, int total) {
 
 void TForm1::HideProgress() { czekaj_na_zapis_->hide(); }
 
-void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }
+void TForm1::ProcessEvents() { eventPacer_.Pass(); }
 
 void TForm1::SuspendViewUpdates(bool suspended) {
   RxDBGrid1_->setUpdatesEnabled(!suspended);
@@ -593,7 +616,190 @@ bool TForm1::SaveSettingsView() {
   return true;
 }
 
-void TForm1::PostPendingPhone() {}
+void TForm1::PostPendingPhone() { ::PostPendingPhone(session_); }
+
+void TForm1::ConnectPhoneList() {
+  listModel_ = new PhoneListModel(session_, this);
+  QAbstractItemModel* placeholder = RxDBGrid1_->model();
+  RxDBGrid1_->setModel(listModel_);
+  delete placeholder;
+  RxDBGrid1_->setItemDelegate(new PhoneGridDelegate(RxDBGrid1_));
+  RxDBGrid1_->setSelectionMode(QAbstractItemView::NoSelection);
+  const int widths[4] = {39, 250, 300, 160};
+  for (int i = 0; i < 4; ++i) RxDBGrid1_->setColumnWidth(i, widths[i]);
+
+  // Moving in the grid moves the list; a click in the mark column marks.
+  connect(RxDBGrid1_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (syncingGrid_ || !current.isValid() || listModel_->IsPendingRow(current.row())) return;
+            if (current.row() == listModel_->CurrentRow()) return;
+            RunCommand(*this, [&] { RequireOk(session_.Dbf1().MoveTo(current.row() + 1)); });
+            ListChanged();
+          });
+  connect(RxDBGrid1_, &QTableView::clicked, this, &TForm1::RxDBGrid1CellClick);
+
+  session_.Dbf1().onDataChange = [this] { ListChanged(); };
+  session_.DataSource1StateChange = [this](ListState state) { DataSource1StateChange(state); };
+
+  for (ClickLabel* part : {Image22_, but_add_poust_find_, Label23_}) {
+    connect(part, &ClickLabel::clicked, this, &TForm1::Label23Click);
+  }
+  connect(columnTitles_[0], &ClickLabel::clicked, this, &TForm1::Label25Click);
+  connect(columnTitles_[1], &ClickLabel::clicked, this, &TForm1::Label26Click);
+  connect(columnTitles_[2], &ClickLabel::clicked, this, &TForm1::Label27Click);
+  connect(Shape9_, &ShapeWidget::pressed, this, &TForm1::Shape9MouseDown);
+  connect(usun_z_listy_, &ClickLabel::clicked, this, &TForm1::usun_z_listyClick);
+  connect(export_list_, &ClickLabel::clicked, this, &TForm1::export_listClick);
+  connect(imp_list_, &ClickLabel::clicked, this, &TForm1::imp_listClick);
+
+  for (int i = 0; i < 3; ++i) {
+    connect(dataEdits_[i], &QLineEdit::textEdited, this, [this, i](const QString& text) { DataEditTyped(i, text); });
+    connect(dataEdits_[i], &QLineEdit::returnPressed, this, [this, i] { DataEditReturn(i); });
+    dataEdits_[i]->installEventFilter(this);
+    connect(searchEdits_[i], &QLineEdit::returnPressed, this, &TForm1::Label23Click);
+  }
+  ListChanged();
+}
+
+namespace {
+const char* const kBoxFields[3] = {"Imie", "Nazwisko", "Tel"};
+}  // namespace
+
+void TForm1::ListChanged() {
+  if (!listModel_) return;
+  syncingGrid_ = true;
+  listModel_->Changed();
+  const int row = listModel_->CurrentRow();
+  if (row >= 0) {
+    const QModelIndex current = listModel_->index(row, qMax(0, RxDBGrid1_->currentIndex().column()));
+    RxDBGrid1_->setCurrentIndex(current);
+    RxDBGrid1_->scrollTo(current);
+  }
+  syncingGrid_ = false;
+  for (int i = 0; i < 3; ++i) {
+    if (i == typingBox_) continue;
+    const QString text = session_.listState() == ListState::kClosed ? QString() : ListFieldText(session_, kBoxFields[i]);
+    shownValues_[i] = text;
+    if (dataEdits_[i]->text() != text) dataEdits_[i]->setText(text);
+  }
+}
+
+void TForm1::DataEditTyped(int box, const QString& text) {
+  typingBox_ = box;
+  RunCommand(*this, [&] { WriteListField(session_, kBoxFields[box], text); });
+  typingBox_ = -1;
+  listModel_->Changed();
+}
+
+void TForm1::DataEditReturn(int box) {
+  if (box < 2) {
+    dataEdits_[box + 1]->setFocus();
+    return;
+  }
+  // No phone check on this path, and the store's refusal is shown as it is;
+  // the row stays pending with the focus in the phone box.
+  QString refusal;
+  RunCommand(*this, [&] { refusal = PostFromPhoneBox(session_); });
+  if (!refusal.isEmpty()) {
+    ShowError(refusal);
+    return;
+  }
+  dataEdits_[0]->setFocus();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  for (int i = 0; i < 3; ++i) {
+    if (watched != dataEdits_[i]) continue;
+    if (event->type() == QEvent::FocusOut) {
+      shownValues_[i] = dataEdits_[i]->text();
+    } else if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+      dataEdits_[i]->setText(shownValues_[i]);
+      if (session_.listState() == ListState::kInsert || session_.listState() == ListState::kEdit) {
+        RunCommand(*this, [&] { WriteListField(session_, kBoxFields[i], shownValues_[i]); });
+        listModel_->Changed();
+      }
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::DataSource1StateChange(ListState state) {
+  const bool browse = state == ListState::kBrowse;
+  but_add_poust_find_->setText(browse ? QStringLiteral("DODAJ TELEFON") : QStringLiteral("ZAPISZ TELEFON"));
+  Label23_->setText(browse ? QStringLiteral("+") : QStringLiteral("*"));
+  if (!session_.Dbf1().ControlsDisabled()) ListChanged();
+}
+
+void TForm1::Label23Click() {
+  RunCommand(*this, [this] {
+    if (searchMode_) {
+      SearchList(session_, searchEdits_[0]->text(), searchEdits_[1]->text(), searchEdits_[2]->text());
+      return;
+    }
+    const ManageResult result = ManageAction(session_, [this] {
+      return CheckPhoneField(*this, dataEdits_[2]->text(), [this] {
+        Image11Click();
+        dataEdits_[2]->setFocus();
+      });
+    });
+    if (result == ManageResult::kStarted) dataEdits_[0]->setFocus();
+  });
+}
+
+void TForm1::Label25Click() {
+  RunCommand(*this, [this] { SortList(session_, kImieIndex); });
+}
+
+void TForm1::Label26Click() {
+  RunCommand(*this, [this] { SortList(session_, kNazwiskoIndex); });
+}
+
+void TForm1::Label27Click() {
+  RunCommand(*this, [this] { SortList(session_, kTelIndex); });
+}
+
+void TForm1::RxDBGrid1CellClick(const QModelIndex& index) {
+  if (!index.isValid() || index.column() != PhoneListModel::kCheckColumn) return;
+  RunCommand(*this, [this] { ToggleMark(session_); });
+}
+
+void TForm1::Shape9MouseDown() {
+  RunCommand(*this, [this] { MarkAll(session_, *this); });
+}
+
+void TForm1::usun_z_listyClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { DeleteMarked(session_, *this); });
+}
+
+void TForm1::export_listClick() {
+  MenuLista_->hide();
+  const QString path = ChooseListFile(true);
+  if (path.isEmpty()) return;
+  RunCommand(*this, [&] { ExportList(session_, *this, path); });
+}
+
+void TForm1::imp_listClick() {
+  MenuLista_->hide();
+  const QString path = ChooseListFile(false);
+  if (path.isEmpty()) return;
+  RunCommand(*this, [&] { ImportList(session_, *this, path); });
+}
+
+QString TForm1::ChooseListFile(bool save) {
+  if (chooseListFile) return chooseListFile(save);
+  QFileDialog dialog(this);
+  dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
+  dialog.setNameFilter(QString::fromLatin1(kListFileFilter));
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  // The file is taken as named: no extension added, no overwrite question,
+  // and a missing file is the import's to report.
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().first();
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
   bool mayClose = true;

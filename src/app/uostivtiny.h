@@ -2,12 +2,15 @@
 
 #include <QPoint>
 #include <QWidget>
+#include <functional>
 
 #include "app/session.h"
 #include "app/user_interface.h"
 
 class ClickLabel;
 class MenuPanel;
+class PhoneListModel;
+class QModelIndex;
 class ProgressPanel;
 class QComboBox;
 class QDateEdit;
@@ -16,6 +19,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QTableView;
 class QToolButton;
+class ShapeWidget;
 class ViewPanel;
 
 // The main window: the four views, the two pop-up menus, the progress panel
@@ -43,6 +47,25 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void but_zarzadzajClick();
   void but_szukajClick();
 
+  // Phone list commands.
+  void Label23Click();
+  void Label25Click();
+  void Label26Click();
+  void Label27Click();
+  void RxDBGrid1CellClick(const QModelIndex& index);
+  void Shape9MouseDown();
+  void usun_z_listyClick();
+  void export_listClick();
+  void imp_listClick();
+  void DataSource1StateChange(ListState state);
+
+  // Picks the list file for an import (save false) or an export (save true);
+  // empty when the user cancels. The file dialogs unless replaced (tests).
+  std::function<QString(bool save)> chooseListFile;
+
+  // False when the database could not be opened; the window then closes.
+  bool DatabaseReady() const { return session_.DatabaseOpen(); }
+
   // The activation step; runs once, on the first activation after showing.
   void FormActivate();
 
@@ -60,6 +83,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void PostPendingPhone() override;
 
   ProgressPanel* progressPanel() const { return czekaj_na_zapis_; }
+  PhoneListModel* listModel() const { return listModel_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -81,8 +105,15 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void LoadSettingsView(int viewKey);
   void zap_konfigMouseDown();
   void zap_konfigMouseUp();
+  void ConnectPhoneList();
+  void ListChanged();
+  void DataEditTyped(int box, const QString& text);
+  void DataEditReturn(int box);
+  QString ChooseListFile(bool save);
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   Session& session_;
+  EventPacer eventPacer_;
   bool activated_ = false;
   bool centred_ = false;
 
@@ -104,9 +135,22 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   QLabel* but_szukaj_ = nullptr;
   QLineEdit* dataEdits_[3] = {};
   QLineEdit* searchEdits_[3] = {};
+  ClickLabel* Image22_ = nullptr;
   ClickLabel* but_add_poust_find_ = nullptr;
-  QLabel* Label23_ = nullptr;
+  ClickLabel* Label23_ = nullptr;
+  ClickLabel* columnTitles_[3] = {};
+  ShapeWidget* Shape9_ = nullptr;
   QTableView* RxDBGrid1_ = nullptr;
+  PhoneListModel* listModel_ = nullptr;
+  bool searchMode_ = false;
+  bool syncingGrid_ = false;
+  int typingBox_ = -1;
+  // What Esc puts back into each data-bound box: its value when the row was
+  // shown or the box was last left.
+  QString shownValues_[3];
+  ClickLabel* usun_z_listy_ = nullptr;
+  ClickLabel* export_list_ = nullptr;
+  ClickLabel* imp_list_ = nullptr;
 
   // Configuration view.
   QComboBox* listcom_ = nullptr;

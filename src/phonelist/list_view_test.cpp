@@ -1,0 +1,212 @@
+#include "phonelist/list_view.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/progress_panel.h"
+#include "app/testing/modal.h"
+#include "app/uostivtiny.h"
+#include "phonelist/list_model.h"
+#include "phonelist/testing/phones.h"
+
+namespace {
+
+class ListViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = std::make_unique<Session>(temp_.path());
+    window_ = std::make_unique<TForm1>(*session_);
+    window_->show();
+    window_->FormActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  }
+
+  QLineEdit* Edit(const char* name) { return Find<QLineEdit>(window_.get(), name); }
+  QString Caption() {
+    return Find<QLabel>(window_.get(), "but_add_poust_find")->text() + " " + Find<QLabel>(window_.get(), "Label23")->text();
+  }
+  QTableView* Grid() { return Find<QTableView>(window_.get(), "RxDBGrid1"); }
+  // Clicks a cell of the phone grid.
+  void ClickCell(int row, int column) {
+    const QRect cell = Grid()->visualRect(Grid()->model()->index(row, column));
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, cell.center());
+  }
+  QTemporaryDir temp_;
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<TForm1> window_;
+};
+
+TEST_F(ListViewTest, TheActionButtonAddsChecksAndSavesARow) {
+  AddPhone(*session_, "Jan", "Kowalski", "600100200");
+  EXPECT_EQ(Caption(), "DODAJ TELEFON +");
+
+  Click(Find(window_.get(), "but_add_poust_find"));
+  EXPECT_EQ(Caption(), "ZAPISZ TELEFON *");
+  EXPECT_EQ(session_->Dbf1().Int("ID"), 3);
+  EXPECT_EQ(window_->focusWidget(), Edit("DBEdit1"));
+  EXPECT_EQ(Grid()->model()->rowCount(), 2) << "the new row shows in the grid";
+
+  QTest::keyClicks(Edit("DBEdit1"), "Ewa");
+  QTest::keyClicks(Edit("DBEdit3"), "1234");
+  bool asked = false;
+  WhenModalOpens([&](QWidget* modal) {
+    asked = Find<QLabel>(modal, "Label1")->text() == "Niepoprawny numer telefonu";
+    Click(Find(modal, "Label28"));
+  });
+  Click(Find(window_.get(), "Image22"));
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(window_->focusWidget(), Edit("DBEdit3"));
+  EXPECT_EQ(Caption(), "ZAPISZ TELEFON *") << "the row stays pending";
+
+  QTest::keyClicks(Edit("DBEdit3"), "5");
+  Click(Find(window_.get(), "Label23"));
+  EXPECT_EQ(Caption(), "DODAJ TELEFON +");
+  EXPECT_EQ(Rows(*session_)[1], "3 Ewa  12345 0");
+  EXPECT_FALSE(session_->UnsavedChanges);
+}
+
+TEST_F(ListViewTest, ADuplicateIsDroppedByTheButtonButShownByEnter) {
+  AddPhone(*session_, "Jan", "Kowalski", "600100200");
+  Click(Find(window_.get(), "Label23"));
+  QTest::keyClicks(Edit("DBEdit3"), "600100200");
+  Click(Find(window_.get(), "Label23"));
+  EXPECT_EQ(session_->Dbf1().RowCount(), 1);
+  EXPECT_EQ(Caption(), "DODAJ TELEFON +");
+  EXPECT_EQ(Edit("DBEdit3")->text(), "600100200") << "the stored row is shown again";
+
+  Click(Find(window_.get(), "Label23"));
+  QTest::keyClicks(Edit("DBEdit3"), "600100200");
+  QString shown;
+  WhenModalOpens([&](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) shown = box->text();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
+  EXPECT_EQ(shown, "Invalid unique field value '600100200'");
+  EXPECT_EQ(session_->listState(), ListState::kInsert);
+
+  // Enter saves even a one-character number, with no check.
+  Edit("DBEdit3")->clear();
+  QTest::keyClicks(Edit("DBEdit3"), "7");
+  QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
+  EXPECT_EQ(session_->Dbf1().RowCount(), 2);
+  EXPECT_EQ(window_->focusWidget(), Edit("DBEdit1"));
+}
+
+TEST_F(ListViewTest, TypingStartsAnEditAndEscapePutsTheValueBack) {
+  AddPhone(*session_, "Jan", "Kowalski", "600100200");
+  session_->UnsavedChanges = false;
+  Edit("DBEdit2")->setFocus();
+  QTest::keyClicks(Edit("DBEdit2"), "ska");
+  EXPECT_EQ(session_->listState(), ListState::kEdit);
+  EXPECT_TRUE(session_->UnsavedChanges);
+  EXPECT_EQ(Grid()->model()->index(0, 2).data().toString(), "Kowalskiska") << "the grid shows the typing";
+  QTest::keyClick(Edit("DBEdit2"), Qt::Key_Escape);
+  EXPECT_EQ(Edit("DBEdit2")->text(), "Kowalski");
+  EXPECT_EQ(Edit("DBEdit1")->maxLength(), 40);
+  EXPECT_EQ(Edit("DBEdit3")->maxLength(), 12);
+}
+
+TEST_F(ListViewTest, GridClicksMoveAndMarkAndTheSquareMarksAll) {
+  for (const char* tel : {"111111", "222222", "333333"}) AddPhone(*session_, "A", "B", tel);
+  session_->Dbf1().First();
+  ClickCell(1, 2);
+  EXPECT_EQ(session_->Dbf1().Text("Tel"), "222222");
+  EXPECT_EQ(session_->memcheck.Count(), 0) << "a click outside the mark column only moves";
+  ClickCell(2, 0);
+  EXPECT_EQ(session_->Dbf1().Text("Tel"), "333333");
+  EXPECT_EQ(session_->memcheck.Numbers(), std::vector<std::string>{"333333"});
+
+  auto* square = Find(window_.get(), "Shape9");
+  QTest::mouseClick(square, Qt::RightButton);
+  EXPECT_EQ(session_->memcheck.Count(), 4);
+  QTest::mouseClick(square, Qt::LeftButton);
+  EXPECT_EQ(session_->memcheck.Count(), 1);
+
+  Click(Find(window_.get(), "Label27"));  // sort by phone
+  EXPECT_EQ(session_->Dbf1().OrderName(), "TelIndex");
+  EXPECT_EQ(session_->Dbf1().Text("Tel"), "333333");
+}
+
+TEST_F(ListViewTest, CellsAreDrawnAtTheirPixels) {
+  AddPhone(*session_, "Jan", "Kowalski", "600100200", 1);
+  AddPhone(*session_, "Ewa", "Nowak", "500400300", 0);
+  AddPhone(*session_, "Ala", "Lis", "400300200", 1);
+  session_->memcheck.Append("500400300");
+  session_->Dbf1().First();
+  window_->listModel()->Changed();
+  const QImage image = Grid()->viewport()->grab().toImage();
+  auto cell = [&](int row, int column) { return Grid()->visualRect(Grid()->model()->index(row, column)); };
+  auto colour = [&](QPoint p) { return QColor(image.pixel(p)); };
+
+  EXPECT_EQ(colour(cell(0, 1).topLeft() + QPoint(2, 2)), QColor(33, 211, 253)) << "current row";
+  EXPECT_EQ(colour(cell(1, 1).topLeft() + QPoint(2, 2)), QColor(Qt::white)) << "even position";
+  EXPECT_EQ(colour(cell(2, 1).topLeft() + QPoint(2, 2)), QColor(248, 249, 251)) << "odd position";
+  const QPoint mark = cell(1, 0).topLeft();
+  EXPECT_EQ(colour(mark + QPoint(13, 8)), QColor(1, 81, 178)) << "square corner";
+  EXPECT_EQ(colour(mark + QPoint(25, 20)), QColor(1, 81, 178)) << "square corner";
+  EXPECT_EQ(colour(mark + QPoint(19, 17)), QColor(252, 208, 42)) << "tick";
+  EXPECT_NE(colour(cell(2, 0).topLeft() + QPoint(19, 17)), QColor(252, 208, 42)) << "no tick unmarked";
+
+  // Text starts 8 pixels in and down; the unconfirmed phone is red.
+  auto hasInk = [&](const QRect& area, const QColor& ink) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      for (int x = area.left(); x <= area.right(); ++x) {
+        const QColor c = colour(QPoint(x, y));
+        if (ink == QColor(Qt::red) ? (c.red() > 200 && c.green() < 120 && c.blue() < 120)
+                                   : (c.blue() > 150 && c.red() < 90 && c.green() < 150))
+          return true;
+      }
+    }
+    return false;
+  };
+  const QRect phone = cell(1, 3);
+  EXPECT_TRUE(hasInk(phone.adjusted(8, 8, 0, 0), Qt::red));
+  EXPECT_FALSE(hasInk(QRect(phone.left(), phone.top(), 7, phone.height()), Qt::red)) << "nothing left of +8";
+  EXPECT_TRUE(hasInk(cell(2, 3).adjusted(8, 8, 0, 0), QColor(1, 81, 178)));
+  EXPECT_FALSE(hasInk(cell(2, 3).adjusted(8, 8, 0, 0), Qt::red));
+}
+
+TEST_F(ListViewTest, DeletingMarkedRowsFromTheMenu) {
+  for (const char* tel : {"111111", "222222", "333333"}) AddPhone(*session_, "A", "B", tel);
+  session_->memcheck.Append("111111");
+  session_->memcheck.Append("333333");
+  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label2")); });  // "TAK"
+  window_->Image25Click();
+  Click(Find(window_.get(), "usun_z_listy"));
+  EXPECT_EQ(Rows(*session_), std::vector<std::string>{"3 A B 222222 0"});
+  EXPECT_EQ(Grid()->model()->rowCount(), 1);
+  EXPECT_FALSE(window_->progressPanel()->isVisible());
+}
+
+TEST_F(ListViewTest, ClosingWithTakPostsTheRowBeingTyped) {
+  Click(Find(window_.get(), "Label23"));
+  QTest::keyClicks(Edit("DBEdit3"), "600100200");
+  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label2")); });
+  window_->close();
+  EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2   600100200 0"});
+}
+
+TEST_F(ListViewTest, ImportAndExportGoThroughTheChosenFile) {
+  const QString path = QDir(temp_.path()).filePath("lista.dat");
+  AddPhone(*session_, "Jan", "Kowalski", "600100200");
+  window_->chooseListFile = [&](bool save) { return save ? path : QString(); };
+  Click(Find(window_.get(), "export_list"));
+  EXPECT_EQ(QFileInfo(path).size(), 24);
+  Click(Find(window_.get(), "imp_list"));  // the open dialog cancelled: nothing asked
+  window_->chooseListFile = [&](bool) { return path; };
+  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label2")); });  // clear first: "TAK"
+  Click(Find(window_.get(), "imp_list"));
+  EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2 Jan Kowalski 600100200 0"});
+  EXPECT_EQ(Grid()->model()->rowCount(), 1);
+}
+
+}  // namespace
