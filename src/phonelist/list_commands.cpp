@@ -17,26 +17,6 @@ bool FindExact(store::Cursor& cursor, const char* field, const std::string& valu
   return found;
 }
 
-// Holds the list's views still for a loop over many rows; they are repainted
-// once when it ends, however it ends.
-class ListUpdatesSuspended {
- public:
-  ListUpdatesSuspended(Session& session, UserInterface& ui) : session_(session), ui_(ui) {
-    session_.Dbf1().DisableControls();
-    ui_.SuspendViewUpdates(true);
-  }
-  ~ListUpdatesSuspended() {
-    session_.Dbf1().EnableControls();
-    ui_.SuspendViewUpdates(false);
-  }
-  ListUpdatesSuspended(const ListUpdatesSuspended&) = delete;
-  ListUpdatesSuspended& operator=(const ListUpdatesSuspended&) = delete;
-
- private:
-  Session& session_;
-  UserInterface& ui_;
-};
-
 class BulkUpdateScope {
  public:
   explicit BulkUpdateScope(Session& session) : session_(session) { session_.BulkUpdate = true; }
@@ -49,6 +29,16 @@ class BulkUpdateScope {
 };
 
 }  // namespace
+
+ListUpdatesSuspended::ListUpdatesSuspended(Session& session, UserInterface& ui) : session_(session), ui_(ui) {
+  session_.Dbf1().DisableControls();
+  ui_.SuspendViewUpdates(true);
+}
+
+ListUpdatesSuspended::~ListUpdatesSuspended() {
+  session_.Dbf1().EnableControls();
+  ui_.SuspendViewUpdates(false);
+}
 
 void RequireOk(const store::Status& status) {
   if (!status.ok()) throw StoreError(status.message(), IsRefusal(status));

@@ -31,6 +31,20 @@ void RequireOk(const store::Status& status);
 // Whether a failed status is only a refusal of the row's values.
 bool IsRefusal(const store::Status& status);
 
+// Holds the list's views still for a loop over many rows; they are repainted
+// once when it ends, however it ends.
+class ListUpdatesSuspended {
+ public:
+  ListUpdatesSuspended(Session& session, UserInterface& ui);
+  ~ListUpdatesSuspended();
+  ListUpdatesSuspended(const ListUpdatesSuspended&) = delete;
+  ListUpdatesSuspended& operator=(const ListUpdatesSuspended&) = delete;
+
+ private:
+  Session& session_;
+  UserInterface& ui_;
+};
+
 // Index names the list can be ordered by.
 inline constexpr const char* kImieIndex = "ImieIndex";
 inline constexpr const char* kNazwiskoIndex = "NazwiskoIndex";

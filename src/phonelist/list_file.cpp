@@ -17,18 +17,6 @@ QString FileError(const char* what, const QString& path, const QString& detail) 
 constexpr const char* kCannotRead = "Nie można odczytać pliku \"%1\": %2";
 constexpr const char* kCannotWrite = "Nie można zapisać pliku \"%1\": %2";
 
-// Holds the list's views still while a loop changes many rows.
-class ListStill {
- public:
-  explicit ListStill(store::Cursor& list) : list_(list) { list_.DisableControls(); }
-  ~ListStill() { list_.EnableControls(); }
-  ListStill(const ListStill&) = delete;
-  ListStill& operator=(const ListStill&) = delete;
-
- private:
-  store::Cursor& list_;
-};
-
 }  // namespace
 
 ListLine SplitListLine(std::string_view line) {
@@ -83,8 +71,9 @@ bool ReadListFile(const QString& path, std::vector<std::string>* lines, QString*
 void ExportList(Session& session, UserInterface& ui, const QString& path) {
   store::Cursor& list = session.Dbf1();
   QByteArray text;
+  ProgressScope progress(session, ui);
   {
-    ProgressScope progress(session, ui);
+    ListUpdatesSuspended still(session, ui);
     RequireOk(list.Settle());
     list.First();
     int counter = 1;
@@ -100,11 +89,11 @@ void ExportList(Session& session, UserInterface& ui, const QString& path) {
       list.Next();
       ui.ProcessEvents();
     }
-    // All or nothing: a failed write leaves any older file of that name whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-      ui.ShowError(FileError(kCannotWrite, path, file.errorString()));
-    }
+  }
+  // All or nothing: a failed write leaves any older file of that name whole.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    ui.ShowError(FileError(kCannotWrite, path, file.errorString()));
   }
 }
 
@@ -120,7 +109,7 @@ void ImportList(Session& session, UserInterface& ui, const QString& path) {
   store::Cursor& list = session.Dbf1();
   ProgressScope progress(session, ui);
   {
-    ListStill still(list);
+    ListUpdatesSuspended still(session, ui);
     RequireOk(list.Settle());
     if (clearFirst) {
       list.First();
