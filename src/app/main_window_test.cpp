@@ -10,6 +10,7 @@
 #include "app/controls.h"
 #include "app/session.h"
 #include "app/testing/modal.h"
+#include "app/testing/window_test.h"
 #include "app/uostivtiny.h"
 
 namespace {
@@ -17,17 +18,8 @@ namespace {
 const char* const kPanels[8] = {"panel_lista_l",   "panel_lista_g",   "panel_konfig_l",  "panel_konfig_g",
                                 "panel_raporty_l", "panel_raporty_g", "panel_ofirmie_l", "panel_ofirmie_g"};
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
  protected:
-  void SetUp() override {
-    session_ = std::make_unique<Session>(temp_.path());
-    window_ = std::make_unique<TForm1>(*session_);
-    window_->show();
-    window_->FormActivate();
-  }
-
-  QWidget* W(const char* name) { return Find(window_.get(), name); }
-
   // Names of the visible view panels.
   std::vector<std::string> VisiblePanels() {
     std::vector<std::string> visible;
@@ -36,10 +28,6 @@ class MainWindowTest : public ::testing::Test {
     }
     return visible;
   }
-
-  QTemporaryDir temp_;
-  std::unique_ptr<Session> session_;
-  std::unique_ptr<TForm1> window_;
 };
 
 TEST_F(MainWindowTest, IsAFixedWindowWithTheTitleAndPlacedPanels) {

@@ -13,21 +13,15 @@
 
 #include "app/progress_panel.h"
 #include "app/testing/modal.h"
+#include "app/testing/window_test.h"
 #include "app/uostivtiny.h"
 #include "phonelist/list_model.h"
 #include "phonelist/testing/phones.h"
 
 namespace {
 
-class ListViewTest : public ::testing::Test {
+class ListViewTest : public WindowTest {
  protected:
-  void SetUp() override {
-    session_ = std::make_unique<Session>(temp_.path());
-    window_ = std::make_unique<TForm1>(*session_);
-    window_->show();
-    window_->FormActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-  }
 
   QLineEdit* Edit(const char* name) { return Find<QLineEdit>(window_.get(), name); }
   QString Caption() {
@@ -38,11 +32,7 @@ class ListViewTest : public ::testing::Test {
   void ClickCell(int row, int column) {
     const QRect cell = Grid()->visualRect(Grid()->model()->index(row, column));
     QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, cell.center());
-  }
-  QTemporaryDir temp_;
-  std::unique_ptr<Session> session_;
-  std::unique_ptr<TForm1> window_;
-};
+  }};
 
 TEST_F(ListViewTest, TheActionButtonAddsChecksAndSavesARow) {
   AddPhone(*session_, "Jan", "Kowalski", "600100200");

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "app/session.h"
+#include "app/testing/modal.h"
+#include "app/uostivtiny.h"
+
+// A main window on a fresh directory, shown and past its activation step.
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = std::make_unique<Session>(temp_.path());
+    window_ = std::make_unique<TForm1>(*session_);
+    window_->show();
+    window_->FormActivate();
+  }
+
+  QWidget* W(const char* name) { return Find(window_.get(), name); }
+
+  QTemporaryDir temp_;
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<TForm1> window_;
+};
