@@ -24,9 +24,10 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   // A failure to remove it is harmless: nothing reads that file any more.
   QFile::remove(FilePath(QStringLiteral("telefony.mdx")));
 
-  const std::string path = QFile::encodeName(FilePath(QString::fromLatin1(kDatabaseFileName))).toStdString();
+  const QString file = FilePath(QString::fromLatin1(kDatabaseFileName));
+  const std::string path = QFile::encodeName(file).toStdString();
   // A file that is there is taken as it is: no check, no upgrade.
-  if (!QFile::exists(QString::fromLocal8Bit(path))) CreateConfiguratorDatabase(path);
+  if (!QFile::exists(file)) CreateConfiguratorDatabase(path);
 
   std::shared_ptr<store::Database> db;
   store::Status s = store::Database::Open(path, storeOptions, &db);

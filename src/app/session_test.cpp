@@ -8,6 +8,7 @@
 
 #include "app/testing/scripted_ui.h"
 #include "app/user_interface.h"
+#include "store/cursor.h"
 
 namespace {
 
@@ -77,6 +78,27 @@ TEST(SessionTest, CreationRemovesTheStaleIndexFileAndResetsTheFlags) {
 
   // Starting where there is no such file is no failure either.
   session.Create();
+}
+
+TEST(SessionTest, CreationMakesTheDatabaseOnceAndRefusesAForeignFileUntouched) {
+  QTemporaryDir temp;
+  Session session(temp.path());
+  ASSERT_EQ(session.Create(), QString());
+  EXPECT_TRUE(QFile::exists(QDir(temp.path()).filePath("selvantrixx.tdb")));
+  EXPECT_EQ(session.Dbf1().RowCount(), 0);
+  EXPECT_EQ(session.listState(), ListState::kBrowse);
+
+  QTemporaryDir other;
+  const QString path = QDir(other.path()).filePath("selvantrixx.tdb");
+  QFile foreign(path);
+  ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+  foreign.write(QByteArray(4096, 'x'));
+  foreign.close();
+  Session refused(other.path());
+  EXPECT_NE(refused.Create(), QString());
+  EXPECT_FALSE(refused.DatabaseOpen());
+  ASSERT_TRUE(foreign.open(QIODevice::ReadOnly));
+  EXPECT_EQ(foreign.readAll(), QByteArray(4096, 'x'));
 }
 
 TEST(ProgressScopeTest, ClearsCancelBeforeAndHidesAfterEvenOnFailure) {

@@ -164,7 +164,11 @@ TForm1::TForm1(Session& session, QWidget* parent) : QWidget(parent), session_(se
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The session may outlive the window; its cursor must not call back into it.
+  if (session_.DatabaseOpen()) session_.Dbf1().onDataChange = nullptr;
+  session_.DataSource1StateChange = nullptr;
+}
 
 void TForm1::FormCreate() {
   const QString failure = session_.Create();
