@@ -22,6 +22,11 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
   QLabel::mouseReleaseEvent(event);
 }
 
+void DropDown::hidePopup() {
+  QComboBox::hidePopup();
+  emit closedUp();
+}
+
 ShapeWidget::ShapeWidget(Kind kind, QColor color, QWidget* parent) : QWidget(parent), kind_(kind), color_(color) {}
 
 void ShapeWidget::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QPixmap>
@@ -22,6 +23,18 @@ class ClickLabel : public QLabel {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A drop-down list that reports the closing of its list, whether or not the
+// choice changed.
+class DropDown : public QComboBox {
+  Q_OBJECT
+ public:
+  using QComboBox::QComboBox;
+  void hidePopup() override;
+
+ signals:
+  void closedUp();
 };
 
 // A filled rectangle or circle: the pieces of the progress bar, the

@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -7,8 +8,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "app/access_lock.h"
 #include "app/controls.h"
 #include "app/session.h"
+#include "app/settings.h"
 #include "app/testing/modal.h"
 #include "app/testing/window_test.h"
 #include "app/uostivtiny.h"
@@ -160,6 +163,8 @@ TEST_F(MainWindowTest, SaveButtonCaptionSinksWhilePressed) {
   QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(label->pos(), rest + QPoint(2, 2));
   EXPECT_EQ(picture->pos(), QPoint(rest.x() + 2, rest.y() - 5));
+  // The release is a click: the empty phones are refused with a notice.
+  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label28")); });
   QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(label->pos(), rest);
   EXPECT_EQ(picture->pos(), QPoint(rest.x(), rest.y() - 7));
@@ -175,21 +180,89 @@ TEST_F(MainWindowTest, SearchModeShowsTheSearchBoxesInPlaceOfTheDataBoxes) {
   EXPECT_EQ(Find<QLabel>(window_.get(), "but_add_poust_find")->text(), "DODAJ TELEFON");
 }
 
-TEST_F(MainWindowTest, ClosingAsksAboutUnsavedChangesOnlyWhenThereAreSome) {
+TEST_F(MainWindowTest, ClosingAsksAboutUnsavedChangesAndSavesTheSettingsOnTak) {
   // Clean: closes without a question.
   EXPECT_TRUE(window_->close());
 
-  for (const char* answer : {"Label3", "Label2"}) {  // "NIE", then "TAK"
-    window_->show();
-    session_->UnsavedChanges = true;
-    QString asked;
-    WhenModalOpens([&](QWidget* modal) {
-      asked = Find<QLabel>(modal, "Label1")->text();
-      Click(Find(modal, answer));
-    });
-    EXPECT_TRUE(window_->close()) << answer;
-    EXPECT_EQ(asked, QString::fromUtf8("Nie zapisano danych. Czy zapisa je?"));
-    EXPECT_FALSE(window_->isVisible());
+  window_->show();
+  session_->UnsavedChanges = true;
+  std::vector<QString> shown;
+  AnswerModals({"Label3"}, &shown);  // "NIE"
+  EXPECT_TRUE(window_->close());
+  EXPECT_EQ(shown, std::vector<QString>{QString::fromUtf8("Nie zapisano danych. Czy zapisa je?")});
+
+  // "TAK" with a four-digit administrator phone: the window stays, on the
+  // configuration view, with the phone focused.
+  window_->show();
+  session_->UnsavedChanges = true;
+  Find<QLineEdit>(window_.get(), "teladmin")->setText("1234");
+  shown.clear();
+  AnswerModals({"Label2", "Label28"}, &shown);
+  EXPECT_FALSE(window_->close());
+  EXPECT_EQ(shown.back(), "Niepoprawny numer telefonu");
+  EXPECT_EQ(VisiblePanels(), (std::vector<std::string>{"panel_konfig_l", "panel_konfig_g"}));
+  EXPECT_EQ(window_->focusWidget(), W("teladmin"));
+
+  Find<QLineEdit>(window_.get(), "teladmin")->setText("600100200");
+  Find<QLineEdit>(window_.get(), "telster")->setText("500400300");
+  AnswerModals({"Label2"});
+  EXPECT_TRUE(window_->close());
+  QString stored;
+  EXPECT_TRUE(FindSetting(*session_, "telster", &stored));
+  EXPECT_EQ(stored, "500400300");
+}
+
+TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
+  Click(W("Label2"));
+  QWidget* marker = W("zap_konf");
+  session_->UnsavedChanges = false;
+  Find<QDateEdit>(window_.get(), "DateEdit1")->setDate(QDate(2027, 1, 31));
+  EXPECT_FALSE(marker->isVisible()) << "the date picker marks nothing";
+  auto* relay = Find<QComboBox>(window_.get(), "listczas");
+  relay->showPopup();
+  relay->hidePopup();
+  EXPECT_TRUE(marker->isVisible()) << "closing the list marks, changed or not";
+  EXPECT_TRUE(session_->UnsavedChanges);
+
+  Find<QLineEdit>(window_.get(), "teladmin")->setText("600100200");
+  Find<QLineEdit>(window_.get(), "telster")->setText("5004");
+  std::vector<QString> shown;
+  AnswerModals({"Label28"}, &shown);
+  Click(W("zap_konfig"));
+  EXPECT_EQ(shown, std::vector<QString>{"Niepoprawny numer telefonu"});
+  EXPECT_TRUE(marker->isVisible());
+  EXPECT_EQ(window_->focusWidget(), W("telster"));
+
+  Find<QLineEdit>(window_.get(), "telster")->setText("500400300");
+  Click(W("Image30"));
+  EXPECT_FALSE(marker->isVisible());
+  EXPECT_FALSE(session_->UnsavedChanges);
+  QString stored;
+  ASSERT_TRUE(FindSetting(*session_, "DateEdit1", &stored));
+  EXPECT_TRUE(stored.contains("2027")) << stored.toStdString();
+
+  auto* admin = Find<QLineEdit>(window_.get(), "teladmin");
+  QTest::keyClicks(admin, "1");
+  EXPECT_FALSE(marker->isVisible()) << "a tenth character is not taken";
+  admin->setText("60010020");
+  QTest::keyClicks(admin, "1");
+  EXPECT_TRUE(marker->isVisible()) << "typing a phone marks";
+}
+
+TEST(MainWindowStartTest, AWrongPinEndsTheProgramAndTheDaysCodeOpensIt) {
+  for (const bool right : {false, true}) {
+    QTemporaryDir temp;
+    Session session(temp.path());
+    TForm1 window(session);
+    window.askPin = [&] { return right ? DailyServiceCode(session.Today()) : QStringLiteral("0000"); };
+    std::vector<QString> shown;
+    if (!right) AnswerModals({"Label28"}, &shown);
+    window.show();
+    window.FormActivate();
+    EXPECT_EQ(window.isVisible(), right);
+    EXPECT_EQ(shown.size(), right ? 0u : 1u);
+    // The settings file is read and written back before the lock asks.
+    EXPECT_TRUE(QFile::exists(QDir(temp.path()).filePath("selvantrix.ini")));
   }
 }
 

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "app/access_lock.h"
 #include "app/dlgostiv.h"
 #include "app/pinostiv.h"
 #include "app/progress_panel.h"
@@ -40,6 +41,7 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   QTemporaryDir temp;
   Session session(temp.path());
   TForm1 window(session);
+  window.askPin = [&] { return DailyServiceCode(session.Today()); };
   window.show();
   window.FormActivate();
   // A list with confirmed and unconfirmed numbers and a few marks.

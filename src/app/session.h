@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -57,6 +58,9 @@ class Session {
   // The list view's state notification (captions); UnsavedChanges is raised
   // here before it is called.
   std::function<void(ListState)> DataSource1StateChange;
+
+  // The local date, for the daily service code; tests set their own day.
+  std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
   Marks memcheck;
   bool BulkUpdate = false;

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,7 +19,10 @@
 #include <QToolButton>
 
 #include "app/controls.h"
+#include "app/access_lock.h"
 #include "app/dlgostiv.h"
+#include "app/language_file.h"
+#include "app/pinostiv.h"
 #include "app/pictures.h"
 #include "app/progress_panel.h"
 #include "phonelist/list_commands.h"
@@ -111,7 +115,10 @@ ClickLabel* ColumnTitle(QWidget* parent, const QString& name, const QString& tex
   return title;
 }
 
-QTableView* Grid(QWidget* parent, const QString& name, const QRect& rect, const QList<int>& widths) {
+// `titles` name the columns (the language file translates them) though the
+// grids show no title row.
+QTableView* Grid(QWidget* parent, const QString& name, const QRect& rect, const QList<int>& widths,
+                 const QStringList& titles) {
   auto* grid = new QTableView(parent);
   grid->setObjectName(name);
   grid->setGeometry(rect);
@@ -125,6 +132,7 @@ QTableView* Grid(QWidget* parent, const QString& name, const QRect& rect, const 
   grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // An empty model until the table behind the grid is opened.
   auto* model = new QStandardItemModel(0, int(widths.size()), grid);
+  model->setHorizontalHeaderLabels(titles);
   grid->setModel(model);
   for (int i = 0; i < widths.size(); ++i) grid->setColumnWidth(i, widths[i]);
   return grid;
@@ -299,7 +307,8 @@ void TForm1::BuildPhoneListView() {
   columnTitles_[0] = ColumnTitle(right, "Label25", QString::fromUtf8("Imię"), QRect(12 + 40, 52, 250, 30));
   columnTitles_[1] = ColumnTitle(right, "Label26", QStringLiteral("Nazwisko"), QRect(12 + 291, 52, 300, 30));
   columnTitles_[2] = ColumnTitle(right, "Label27", QStringLiteral("Telefon"), QRect(12 + 592, 52, 160, 30));
-  RxDBGrid1_ = Grid(right, "RxDBGrid1", QRect(12, 82, 753, 387), {39, 250, 300, 160});
+  RxDBGrid1_ = Grid(right, "RxDBGrid1", QRect(12, 82, 753, 387), {39, 250, 300, 160},
+                    {"check", "IMIE", "NAZWISKO", "TEL"});
 }
 
 void TForm1::BuildConfigurationView() {
@@ -310,7 +319,7 @@ void TForm1::BuildConfigurationView() {
   right->setGeometry(kRightArea);
 
   Caption(left, "Label11", QStringLiteral("Port komunikacyjny COM"), QRect(12, 54, 178, 18));
-  listcom_ = new QComboBox(left);
+  listcom_ = new DropDown(left);
   listcom_->setObjectName(QStringLiteral("listcom"));
   listcom_->setGeometry(12, 72, 138, 30);
   butfindport_ = new QToolButton(left);
@@ -329,11 +338,16 @@ void TForm1::BuildConfigurationView() {
   telster_ = Edit(left, "telster", QRect(58, 192, 132, 30), 9);
 
   Caption(left, "Label16", QString::fromUtf8("Czas włączenia przekaźnika"), QRect(12, 234, 178, 18));
-  listczas_ = new QComboBox(left);
+  listczas_ = new DropDown(left);
   listczas_->setObjectName(QStringLiteral("listczas"));
   listczas_->setGeometry(12, 252, 178, 30);
-  listczas_->addItems({"0.6 sek", "1.2 sek", "1.8 sek", "2.4 sek", "3.0 sek", "3.6 sek", "4.2 sek"});
+  for (const char* item : kRelayTimes) listczas_->addItem(QString::fromLatin1(item));
   listczas_->setCurrentIndex(1);
+  // Closing either list marks the view, changed or not; so does typing a phone.
+  connect(listcom_, &DropDown::closedUp, this, &TForm1::listcomCloseUp);
+  connect(listczas_, &DropDown::closedUp, this, &TForm1::listcomCloseUp);
+  connect(teladmin_, &QLineEdit::textEdited, this, &TForm1::MarkSettingsChanged);
+  connect(telster_, &QLineEdit::textEdited, this, &TForm1::MarkSettingsChanged);
 
   // "ZAPISZ ZMIANY": the picture stands 7 above the caption, left edges aligned.
   const PictureButton save = MakePictureButton(left, "Image30", "zap_konfig", "ZAPISZ ZMIANY",
@@ -343,6 +357,8 @@ void TForm1::BuildConfigurationView() {
   Image30_ = save.picture;
   zap_konfig_ = save.caption;
   zap_konfig_->setGeometry(12, 307, 178, 22);
+  connect(zap_konfig_, &ClickLabel::clicked, this, &TForm1::zap_konfigClick);
+  connect(Image30_, &ClickLabel::clicked, this, &TForm1::zap_konfigClick);
   connect(zap_konfig_, &ClickLabel::pressed, this, &TForm1::zap_konfigMouseDown);
   connect(zap_konfig_, &ClickLabel::released, this, &TForm1::zap_konfigMouseUp);
   zap_konf_ = new QLabel(QStringLiteral("*"), left);
@@ -358,7 +374,10 @@ void TForm1::BuildConfigurationView() {
   DateEdit1_ = new QDateEdit(QDate::currentDate(), right);
   DateEdit1_->setObjectName(QStringLiteral("DateEdit1"));
   DateEdit1_->setCalendarPopup(true);
-  DateEdit1_->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+  // The system's short date, always with a four-digit year.
+  QString dateFormat = QLocale::system().dateFormat(QLocale::ShortFormat);
+  if (!dateFormat.contains(QLatin1String("yyyy"))) dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+  DateEdit1_->setDisplayFormat(dateFormat);
   DateEdit1_->setGeometry(630, 6, 135, 28);
 
   Caption(right, "Label18", QString::fromUtf8("Logi urządzenia"), QRect(12, 50, 300, 20));
@@ -406,7 +425,7 @@ void TForm1::BuildReportView() {
   TitleBar(right, QRect(544, 52, 221, 30));
   ColumnTitle(right, "Label22", QStringLiteral("Telefon"), QRect(544, 52, 100, 30));
   ColumnTitle(right, "Label34", QStringLiteral("Data"), QRect(645, 52, 120, 30));
-  RxDBGrid2_ = Grid(right, "RxDBGrid2", QRect(544, 82, 221, 387), {100, 100});
+  RxDBGrid2_ = Grid(right, "RxDBGrid2", QRect(544, 82, 221, 387), {100, 100}, {"Tel", "Data"});
 }
 
 void TForm1::BuildCompanyView() {
@@ -486,7 +505,13 @@ void TForm1::BuildMenus() {
       {"Label46", "HASŁO DOSTĘPU"},
       {"zapis_do_ser_przypom", "ZAPISZ DO STEROWNIKA PRZYPOMNIENIE"},
   };
-  for (const auto& [name, caption] : configEntries) menukonfig_->AddEntry(name, QString::fromUtf8(caption));
+  for (const auto& [name, caption] : configEntries) {
+    ClickLabel* entry = menukonfig_->AddEntry(name, QString::fromUtf8(caption));
+    // "HASŁO DOSTĘPU" leaves its menu open.
+    if (QLatin1StringView(name) == QLatin1StringView("Label46")) {
+      connect(entry, &ClickLabel::clicked, this, &TForm1::Label46Click);
+    }
+  }
 }
 
 void TForm1::ShowView(View view) {
@@ -569,17 +594,75 @@ void TForm1::FormActivate() {
     searchEdits_[i]->clear();
   }
   listcom_->clear();
-  for (int n = 1; n <= 20; ++n) listcom_->addItem(QStringLiteral("COM%1").arg(n));
+  for (int n = 1; n <= kPortCount; ++n) listcom_->addItem(QStringLiteral("COM%1").arg(n));
 
   Image11Click();
   but_zarzadzajClick();
-  // The settings file, the language file and the PIN lock follow here as
-  // their parts of the program arrive.
+
+  const StartOptions options = ReadSettingsFile(session_.FilePath(QString::fromLatin1(kSettingsFileName)));
+  session_.ReportWaitMs = options.raptime * 1000;
+  session_.AdminMode = options.admin;
+
+  ApplyLanguageFile(this, session_.FilePath(QString::fromLatin1(kLanguageFileName)), [this] { ProcessEvents(); });
+
+  const QString typed = AskForPin();
+  bool accepted = false;
+  // A table that cannot store the first digest opens nothing either.
+  RunCommand(*this, [&] { accepted = CheckAccess(session_, *this, typed, session_.Today()); });
+  if (!accepted) close();
+}
+
+QString TForm1::AskForPin() { return askPin ? askPin() : AskPin(this); }
+
+void TForm1::Label46Click() {
+  const QString typed = AskForPin();
+  RunCommand(*this, [&] { ChangePin(session_, typed); });
 }
 
 void TForm1::LoadSettingsView(int viewKey) {
-  if (viewKey == session_.LoadedViewKey) return;
-  session_.LoadedViewKey = viewKey;
+  RunCommand(*this, [&] { ::LoadSettingsView(session_, *this, viewKey); });
+}
+
+void TForm1::zap_konfigClick() {
+  if (!SaveSettingsView()) return;
+  zap_konf_->hide();
+  session_.UnsavedChanges = false;
+}
+
+void TForm1::listcomCloseUp() { MarkSettingsChanged(); }
+
+void TForm1::MarkSettingsChanged() {
+  zap_konf_->show();
+  session_.UnsavedChanges = true;
+}
+
+QString TForm1::Phone(Field field) const {
+  return (field == Field::kAdminPhone ? teladmin_ : telster_)->text();
+}
+
+void TForm1::SetPhone(Field field, const QString& text) {
+  (field == Field::kAdminPhone ? teladmin_ : telster_)->setText(text);
+}
+
+int TForm1::PortIndex() const { return listcom_->currentIndex(); }
+
+void TForm1::SetPortIndex(int index) { listcom_->setCurrentIndex(index); }
+
+int TForm1::RelayIndex() const { return listczas_->currentIndex(); }
+
+void TForm1::SetRelayIndex(int index) { listczas_->setCurrentIndex(index); }
+
+QString TForm1::DateText() const { return DateEdit1_->text(); }
+
+void TForm1::SetDateText(const QString& text) {
+  const QDate date = QDate::fromString(text, DateEdit1_->displayFormat());
+  // A text the picker cannot show leaves its date as it was.
+  if (date.isValid()) DateEdit1_->setDate(date);
+}
+
+void TForm1::ShowField(Field field) {
+  Image13Click();
+  (field == Field::kAdminPhone ? teladmin_ : telster_)->setFocus();
 }
 
 void TForm1::zap_konfigMouseDown() {
@@ -616,8 +699,9 @@ void TForm1::SuspendViewUpdates(bool suspended) {
 }
 
 bool TForm1::SaveSettingsView() {
-  // Nothing in the settings view is kept yet, so there is nothing to refuse.
-  return true;
+  bool saved = false;
+  RunCommand(*this, [&] { saved = ::SaveSettingsView(session_, *this, *this); });
+  return saved;
 }
 
 void TForm1::PostPendingPhone() { ::PostPendingPhone(session_); }

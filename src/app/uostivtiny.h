@@ -5,9 +5,11 @@
 #include <functional>
 
 #include "app/session.h"
+#include "app/settings.h"
 #include "app/user_interface.h"
 
 class ClickLabel;
+class DropDown;
 class MenuPanel;
 class PhoneListModel;
 class QModelIndex;
@@ -24,7 +26,7 @@ class ViewPanel;
 
 // The main window: the four views, the two pop-up menus, the progress panel
 // and the window-wide state. It is the user interface every command talks to.
-class TForm1 : public QWidget, public UserInterface, public CloseActions {
+class TForm1 : public QWidget, public UserInterface, public CloseActions, public SettingsFields {
   Q_OBJECT
  public:
   explicit TForm1(Session& session, QWidget* parent = nullptr);
@@ -59,6 +61,16 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void imp_listClick();
   void DataSource1StateChange(ListState state);
 
+  // Settings view and access lock.
+  void LoadSettingsView(int viewKey);
+  void zap_konfigClick();
+  void listcomCloseUp();
+  void Label46Click();
+
+  // Asks for the PIN at start and for "HASŁO DOSTĘPU"; the PIN dialog unless
+  // replaced (tests).
+  std::function<QString()> askPin;
+
   // Picks the list file for an import (save false) or an export (save true);
   // empty when the user cancels. The file dialogs unless replaced (tests).
   std::function<QString(bool save)> chooseListFile;
@@ -82,6 +94,17 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   bool SaveSettingsView() override;
   void PostPendingPhone() override;
 
+  // SettingsFields
+  QString Phone(Field field) const override;
+  void SetPhone(Field field, const QString& text) override;
+  int PortIndex() const override;
+  void SetPortIndex(int index) override;
+  int RelayIndex() const override;
+  void SetRelayIndex(int index) override;
+  QString DateText() const override;
+  void SetDateText(const QString& text) override;
+  void ShowField(Field field) override;
+
   ProgressPanel* progressPanel() const { return czekaj_na_zapis_; }
   PhoneListModel* listModel() const { return listModel_; }
 
@@ -102,7 +125,8 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void BuildMenus();
   void ShowView(View view);
   void ShowListMode(bool search);
-  void LoadSettingsView(int viewKey);
+  void MarkSettingsChanged();
+  QString AskForPin();
   void zap_konfigMouseDown();
   void zap_konfigMouseUp();
   void ConnectPhoneList();
@@ -153,11 +177,11 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   ClickLabel* imp_list_ = nullptr;
 
   // Configuration view.
-  QComboBox* listcom_ = nullptr;
+  DropDown* listcom_ = nullptr;
   QToolButton* butfindport_ = nullptr;
   QLineEdit* teladmin_ = nullptr;
   QLineEdit* telster_ = nullptr;
-  QComboBox* listczas_ = nullptr;
+  DropDown* listczas_ = nullptr;
   ClickLabel* zap_konfig_ = nullptr;
   ClickLabel* Image30_ = nullptr;
   QLabel* zap_konf_ = nullptr;

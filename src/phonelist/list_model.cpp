@@ -59,6 +59,20 @@ QVariant PhoneListModel::data(const QModelIndex& index, int role) const {
   }
 }
 
+QVariant PhoneListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return QVariant();
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return QVariant();
+  return titles_[section];
+}
+
+bool PhoneListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role) {
+  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return false;
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return false;
+  titles_[section] = value.toString();
+  emit headerDataChanged(orientation, section, section);
+  return true;
+}
+
 void PhoneListModel::Changed() {
   const int rows = rowCount();
   if (rows != rows_) {

@@ -24,6 +24,10 @@ class PhoneListModel : public QAbstractTableModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  // Column titles: not shown by the grid, but named and translatable.
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                     int role = Qt::EditRole) override;
 
   // The cursor moved or its rows changed: the grid repaints what it shows.
   void Changed();
@@ -38,4 +42,6 @@ class PhoneListModel : public QAbstractTableModel {
 
   Session& session_;
   int rows_ = 0;
+  QString titles_[kColumnCount] = {QStringLiteral("check"), QStringLiteral("IMIE"), QStringLiteral("NAZWISKO"),
+                                   QStringLiteral("TEL")};
 };

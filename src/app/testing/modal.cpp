@@ -1,6 +1,7 @@
 #include "app/testing/modal.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 
@@ -17,6 +18,21 @@ void WhenModalOpens(std::function<void(QWidget* modal)> answer) {
     answer(modal);
   });
   timer->start();
+}
+
+void AnswerModals(std::vector<const char*> clicks, std::vector<QString>* shown) {
+  if (clicks.empty()) return;
+  WhenModalOpens([clicks, shown](QWidget* modal) mutable {
+    if (shown) {
+      auto* message = modal->findChild<QLabel*>(QStringLiteral("Label1"));
+      shown->push_back(message ? message->text() : modal->objectName());
+    }
+    const char* name = clicks.front();
+    clicks.erase(clicks.begin());
+    // The next answer waits for the next window before this one closes.
+    AnswerModals(clicks, shown);
+    Click(modal->findChild<QWidget*>(QString::fromLatin1(name)));
+  });
 }
 
 void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }

@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "app/access_lock.h"
 #include "app/session.h"
 #include "app/testing/modal.h"
 #include "app/uostivtiny.h"
 
-// A main window on a fresh directory, shown and past its activation step.
+// A main window on a fresh directory, shown and past its activation step
+// (its PIN lock opened with the day's service code).
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     session_ = std::make_unique<Session>(temp_.path());
     window_ = std::make_unique<TForm1>(*session_);
+    window_->askPin = [this] { return DailyServiceCode(session_->Today()); };
     window_->show();
     window_->FormActivate();
   }

@@ -1,0 +1,121 @@
+#include "app/settings.h"
+
+#include <SimpleIni.h>
+
+#include <QFile>
+
+#include "app/session.h"
+#include "app/user_interface.h"
+#include "common/parse_number.h"
+#include "common/windows1250.h"
+#include "phonelist/list_commands.h"
+#include "store/cursor.h"
+
+namespace {
+
+std::string Bytes(const QString& text) { return ToWindows1250(text).toStdString(); }
+
+bool FindKey(store::Cursor& config, const char* key) {
+  bool found = false;
+  RequireOk(config.Find("key", {key}, {}, &found));
+  return found;
+}
+
+int InRange(int index, int count) { return index >= 0 && index < count ? index : -1; }
+
+// An INI integer as the Windows profile functions read one: optional sign,
+// decimal digits or "$"/"0x" hexadecimal, blanks around allowed. Anything
+// else is no integer at all.
+bool ParseIniInteger(const char* text, int* out) {
+  if (!text) return false;
+  QString value = QString::fromLatin1(text).trimmed();
+  bool negative = false;
+  if (value.startsWith(u'-') || value.startsWith(u'+')) {
+    negative = value.startsWith(u'-');
+    value.remove(0, 1);
+  }
+  int base = 10;
+  if (value.startsWith(u'$')) {
+    value.remove(0, 1);
+    base = 16;
+  } else if (value.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+    value.remove(0, 2);
+    base = 16;
+  }
+  if (value.isEmpty() || value.startsWith(u'-') || value.startsWith(u'+')) return false;
+  bool ok = false;
+  const int number = value.toInt(&ok, base);
+  if (!ok) return false;
+  *out = negative ? -number : number;
+  return true;
+}
+
+}  // namespace
+
+bool FindSetting(Session& session, const char* key, QString* value) {
+  store::Cursor& config = session.Dbf2();
+  if (!FindKey(config, key)) return false;
+  *value = FromWindows1250(QByteArray::fromStdString(config.Text("value")));
+  return true;
+}
+
+void UpsertSetting(Session& session, const char* key, const QString& value) {
+  store::Cursor& config = session.Dbf2();
+  if (FindKey(config, key)) {
+    RequireOk(config.Edit());
+  } else {
+    RequireOk(config.Append());
+  }
+  RequireOk(config.SetText("key", key));
+  RequireOk(config.SetText("value", Bytes(value)));
+  const store::Status posted = config.Post();
+  if (!posted.ok()) config.Cancel();
+  RequireOk(posted);
+}
+
+void LoadSettingsView(Session& session, SettingsFields& view, int viewKey) {
+  if (viewKey == session.LoadedViewKey) return;
+  session.LoadedViewKey = viewKey;
+  QString value;
+  if (FindSetting(session, kKeyAdminPhone, &value)) view.SetPhone(SettingsFields::Field::kAdminPhone, value);
+  if (FindSetting(session, kKeyControllerPhone, &value)) {
+    view.SetPhone(SettingsFields::Field::kControllerPhone, value);
+  }
+  if (FindSetting(session, kKeyPort, &value)) view.SetPortIndex(InRange(ParseNumber(value) - 1, kPortCount));
+  if (FindSetting(session, kKeyRelayTime, &value)) view.SetRelayIndex(InRange(ParseNumber(value), kRelayTimeCount));
+  if (FindSetting(session, kKeySimDate, &value)) view.SetDateText(value);
+}
+
+bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view) {
+  using Field = SettingsFields::Field;
+  const std::pair<Field, const char*> phones[] = {{Field::kAdminPhone, kKeyAdminPhone},
+                                                  {Field::kControllerPhone, kKeyControllerPhone}};
+  for (const auto& [field, key] : phones) {
+    QString stored;
+    if (view.Phone(field).isEmpty() && FindSetting(session, key, &stored)) view.SetPhone(field, stored);
+  }
+  for (const auto& [field, key] : phones) {
+    if (!CheckPhoneField(ui, view.Phone(field), [&view, field = field] { view.ShowField(field); })) return false;
+  }
+  UpsertSetting(session, kKeyAdminPhone, view.Phone(Field::kAdminPhone));
+  UpsertSetting(session, kKeyControllerPhone, view.Phone(Field::kControllerPhone));
+  UpsertSetting(session, kKeyPort, QString::number(view.PortIndex() + 1));
+  UpsertSetting(session, kKeySimDate, view.DateText());
+  UpsertSetting(session, kKeyRelayTime, QString::number(view.RelayIndex()));
+  return true;
+}
+
+StartOptions ReadSettingsFile(const QString& path) {
+  CSimpleIniA ini;  // keys compared without regard to case, file order kept
+  const QByteArray file = QFile::encodeName(path);
+  ini.LoadFile(file.constData());
+  StartOptions options;
+  int number = 0;
+  if (ParseIniInteger(ini.GetValue("option", "raptime"), &number)) options.raptime = number;
+  if (ParseIniInteger(ini.GetValue("option", "admin"), &number)) options.admin = number != 0;
+  // Written back at once, so the file names the key from the first start on.
+  ini.SetSpaces(false);
+  ini.SetValue("option", "raptime", std::to_string(options.raptime).c_str());
+  ini.SaveFile(file.constData());
+  return options;
+}
