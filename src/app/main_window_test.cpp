@@ -59,6 +59,7 @@ TEST_F(MainWindowTest, PortListHoldsComOneToTwenty) {
   auto* listcom = Find<QComboBox>(window_.get(), "listcom");
   ASSERT_EQ(listcom->count(), 20);
   for (int i = 0; i < 20; ++i) EXPECT_EQ(listcom->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+  EXPECT_EQ(listcom->currentIndex(), -1) << "no port until one is chosen";
   // Activating twice must not add them twice.
   window_->FormActivate();
   EXPECT_EQ(listcom->count(), 20);

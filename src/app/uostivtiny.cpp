@@ -374,8 +374,11 @@ void TForm1::BuildConfigurationView() {
   DateEdit1_ = new QDateEdit(QDate::currentDate(), right);
   DateEdit1_->setObjectName(QStringLiteral("DateEdit1"));
   DateEdit1_->setCalendarPopup(true);
-  // The system's short date, always with a four-digit year.
-  QString dateFormat = QLocale::system().dateFormat(QLocale::ShortFormat);
+  // The system's short date, always with a four-digit year; where no locale
+  // is set at all, the Polish one the program is made for.
+  QLocale locale = QLocale::system();
+  if (locale.language() == QLocale::C) locale = QLocale(QLocale::Polish, QLocale::Poland);
+  QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
   if (!dateFormat.contains(QLatin1String("yyyy"))) dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
   DateEdit1_->setDisplayFormat(dateFormat);
   DateEdit1_->setGeometry(630, 6, 135, 28);
@@ -595,6 +598,8 @@ void TForm1::FormActivate() {
   }
   listcom_->clear();
   for (int n = 1; n <= kPortCount; ++n) listcom_->addItem(QStringLiteral("COM%1").arg(n));
+  // No port is chosen until the settings or the user choose one.
+  listcom_->setCurrentIndex(-1);
 
   Image11Click();
   but_zarzadzajClick();
