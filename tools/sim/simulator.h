@@ -1,0 +1,92 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <random>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "sim/controller.h"
+
+namespace sim {
+
+// How the simulated line behaves. Outside the class only so that it can be
+// the default argument of the constructor.
+struct SimulatorOptions {
+  int paceBaud = 0;       // > 0: bytes both ways take their wire time (10 bits each) at this rate
+  int delayMs = 0;        // wait before each reply
+  bool silent = false;    // take commands, never answer
+  bool garbage = false;   // a few stray bytes before each reply
+  bool split = false;     // every write cut in two at a random point
+  bool coalesce = false;  // all lines of a reply in one write
+  std::uint64_t seed = 1; // for the noise and the cuts
+  bool verbose = false;   // "<- line" and "-> line" on stderr
+  int lineGapMs = 3;      // pause between the lines of one reply
+};
+
+// A Controller behind a pseudo-terminal: the program under test opens
+// DevicePath() as if it were the controller's serial port. One worker thread
+// reads the commands, answers them, and can misbehave the ways real
+// controllers and cheap USB adapters do (slow line, late, silent, noisy,
+// fragmented or lumped replies).
+class Simulator {
+ public:
+  using Options = SimulatorOptions;
+
+  explicit Simulator(Options options = {});
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Opens a new pseudo-terminal and starts the worker; fails while running.
+  bool Start(std::string* error);
+  // Idempotent; afterwards the device no longer exists.
+  void Stop();
+
+  std::string DevicePath() const { return devicePath_; }
+
+  // The worker holds mutex() while it handles a line; lock it to look at or
+  // change the controller while the simulator runs.
+  Controller& controller() { return controller_; }
+  std::mutex& mutex() { return controllerMutex_; }
+
+  // Every complete line received so far, oldest first, without the CR.
+  std::vector<std::string> Received() const;
+  void ClearReceived();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void Run();
+  void Take(char byte);
+  void Answer(const std::vector<std::string>& lines);
+  void Send(std::string_view bytes);
+  void SendPaced(std::string_view bytes);
+  bool WriteSome(std::string_view bytes);
+  // Sleeps until `deadline` unless Stop() comes first; false when stopping.
+  bool SleepUntil(Clock::time_point deadline);
+  bool SleepFor(std::chrono::nanoseconds duration) { return SleepUntil(Clock::now() + duration); }
+  std::chrono::nanoseconds ByteTime() const;
+
+  Options options_;
+  std::mt19937_64 rng_;
+  Controller controller_;
+  std::mutex controllerMutex_;
+  mutable std::mutex receivedMutex_;
+  std::vector<std::string> received_;
+
+  int master_ = -1;
+  int slave_ = -1;
+  int stopRead_ = -1;
+  int stopWrite_ = -1;
+  bool stopping_ = false;  // worker-only: set once the stop pipe is seen
+  std::string devicePath_;
+  std::string pending_;
+  Clock::time_point wireFree_{};  // when the incoming line finishes the byte on it
+  std::thread worker_;
+};
+
+}  // namespace sim
