@@ -3,8 +3,11 @@
 #include <QDir>
 #include <QFile>
 
+#include "app/settings.h"
 #include "app/user_interface.h"
 #include "phonelist/schema.h"
+#include "serial/link.h"
+#include "serial/port_names.h"
 #include "store/cursor.h"
 #include "store/database.h"
 
@@ -53,6 +56,15 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
                                                             : ListState::kBrowse);
   };
   return QString();
+}
+
+Link& Session::link() {
+  if (!link_) link_ = std::make_unique<Link>(*this);
+  return *link_;
+}
+
+QString Session::PortDevice(int number) const {
+  return ::PortDevice(FilePath(QString::fromLatin1(kSettingsFileName)), number);
 }
 
 ListState Session::listState() const {

@@ -8,6 +8,7 @@
 
 #include "phonelist/marks.h"
 
+class Link;
 class UserInterface;
 
 namespace store {
@@ -44,6 +45,11 @@ class Session {
   store::Cursor& Dbf2() { return *Dbf2_; }
   store::Cursor& Dbf3() { return *Dbf3_; }
 
+  // The serial link to the controller, made on first use.
+  Link& link();
+  // The device behind COM `number` for this installation.
+  QString PortDevice(int number) const;
+
   // The list cursor's state as the list view sees it, closed included.
   ListState listState() const;
   // Closing and opening the list cursor again; the chosen order is kept.
@@ -78,6 +84,7 @@ class Session {
   QString directory_;
   std::shared_ptr<store::Database> database_;
   std::unique_ptr<store::Cursor> Dbf1_, Dbf2_, Dbf3_;
+  std::unique_ptr<Link> link_;
 };
 
 // What the close step needs from the views: saving the settings view, and

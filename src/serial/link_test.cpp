@@ -1,0 +1,186 @@
+#include "serial/link.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "app/settings.h"
+#include "phonelist/testing/phones.h"
+
+namespace {
+
+class ParserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link().onLog = [this](const QString& line) { log_.push_back(line); };
+  }
+  Link& link() { return session_.link(); }
+  ReplyState& state() { return link().state; }
+  std::string Setting(const char* key) {
+    QString value;
+    return FindSetting(session_, key, &value) ? value.toStdString() : "<none>";
+  }
+  std::vector<std::string> Reports() {
+    std::vector<std::string> rows;
+    store::Cursor& reports = session_.Dbf3();
+    for (reports.First(); !reports.Eof(); reports.Next()) rows.push_back(reports.Text("Data") + "|" + reports.Text("Tel"));
+    return rows;
+  }
+
+  QTemporaryDir temp_;
+  SessionOnTemp open_{temp_.path()};
+  Session& session_ = open_.session;
+  std::vector<QString> log_;
+};
+
+TEST_F(ParserTest, PhonebookEntriesBecomeRowsOrSettings) {
+  struct Case {
+    const char* reply;
+    std::vector<std::string> rows;  // the list afterwards
+    const char* key;                // a setting written, or nullptr
+    const char* value;
+    bool empty;
+  };
+  const Case cases[] = {
+      {"+CPBR: 5,\"123456789\",129,\"Jan\"\r\nOK\r\n", {"5   123456789 1"}, nullptr, nullptr, false},
+      {"+CPBR: 5,\"0123456789\",129,\"Jan\"\r\n", {"5   123456789 1"}, nullptr, nullptr, false},
+      {"+CPBR: 5,\"0000123\",129,\"x\"\r\n", {}, nullptr, nullptr, false},
+      {"+CPBR: 9,\"1000000001\",129,\"x\"\r\n", {"9   5294967297 1"}, nullptr, nullptr, false},
+      {"+CPBR: 7,\"999999999\",129,\"999999999\"\r\n", {}, nullptr, nullptr, true},
+      {"+CPBR: 7,\"4294967295\",129,\"\"\r\n", {}, nullptr, nullptr, true},
+      {"+CPBR: 7,\"0999999999\",129,\"\"\r\n", {}, nullptr, nullptr, true},
+      {"+CPBR: 7,\"0\",129,\"\"\r\n", {}, nullptr, nullptr, true},
+      {"+CPBR: 1,\" 600100200 \",145,\"a\"\r\n", {}, "teladmin", "600100200", false},
+      {"+CPBR: 1002,\"0698765432\",129,\"a\"\r\n", {}, "telster", "698765432", false},
+      {"+CPBR: 0,\"00042\",129,\"a\"\r\n", {}, "ostiv", "42", false},
+      {"+CPBR: 1023,\"0192168\",129,\"a\"\r\n", {}, "hostip", "192168", false},
+      {"+CPBR: 1024,\"80\",129,\"a\"\r\n", {}, "host", "80", false},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir temp;
+    SessionOnTemp fresh(temp.path());
+    Link& link = fresh.session.link();
+    link.Parse(c.reply);
+    EXPECT_EQ(Rows(fresh.session), c.rows) << c.reply;
+    EXPECT_TRUE(link.state.EntryReceived) << c.reply;
+    EXPECT_TRUE(link.state.ReplySeen) << c.reply;
+    EXPECT_FALSE(link.state.ReplyComplete) << "the OK line goes with the emptied text: " << c.reply;
+    EXPECT_EQ(link.state.EntryEmpty, c.empty) << c.reply;
+    EXPECT_TRUE(link.state.RxText.isEmpty()) << c.reply;
+    if (c.key) {
+      QString value;
+      EXPECT_TRUE(FindSetting(fresh.session, c.key, &value)) << c.reply;
+      EXPECT_EQ(value.toStdString(), c.value) << c.reply;
+    }
+  }
+}
+
+TEST_F(ParserTest, AnEntryFindsItsRowByPhoneThenBySlot) {
+  AddPhone(session_, "Jan", "Kowalski", "600100200");   // ID 2
+  AddPhone(session_, "Ewa", "Nowak", "500400300");      // ID 3
+  link().Parse("+CPBR: 8,\"600100200\",129,\"\"\r\n");  // known number: keeps its ID, confirmed
+  link().Parse("+CPBR: 3,\"700700700\",129,\"\"\r\n");  // slot 3 holds another number now
+  link().Parse("+CPBR: 4,\"700700700\",129,\"\"\r\n");  // a number already listed elsewhere
+  EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 Jan Kowalski 600100200 1", "3 Ewa Nowak 700700700 1"}));
+  EXPECT_TRUE(log_.back().endsWith(": CPBR: 4,\"700700700\",129,\"\"")) << log_.back().toStdString();
+  EXPECT_EQ(log_.back()[2], u':') << "stamped mm:ss.zzz";
+}
+
+TEST_F(ParserTest, SystemLinesSetTheRelayTimeOnceTheyAreLongEnough) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"SYS: 1,5,0\r\n", "2"}, {"SYS: 1,3,0\r\n", "0"},  {"SYS: 1,10,0\r\n", "7"},
+      {"SYS: 1,abc,0\r\n", "1"}, {"SYS: 1,11,0\r\n", "1"}, {"SYS: 1, 9\r\n", "6"},
+  };
+  for (const auto& [line, value] : cases) {
+    link().Parse(line);
+    EXPECT_EQ(Setting(kKeyRelayTime), value) << line;
+    EXPECT_FALSE(state().RxText.contains("SYS:")) << line;
+  }
+  // Ten characters or fewer from the marker on wait for more text.
+  link().Parse("SYS:1,8\r\n");
+  EXPECT_EQ(Setting(kKeyRelayTime), "6");
+  EXPECT_EQ(state().RxText, "SYS:1,8\r\n");
+  link().Parse("OK\r\n");
+  EXPECT_EQ(Setting(kKeyRelayTime), "5");
+  EXPECT_TRUE(state().ReplyComplete) << "the OK after a system line still ends the wait";
+}
+
+TEST_F(ParserTest, EventLogLinesAreStoredOnceAndTheEndIsNoticed) {
+  link().Parse("CPBM: 123456789,2403151230\r\n");
+  link().Parse("CPBM: 123456789,2403151230\r\n");
+  link().Parse("xxCPBM:555,24\r\n");
+  EXPECT_EQ(Reports(), (std::vector<std::string>{"24/03/15 12:30| 123456789", "24/\r\n/ :|555"}))
+      << "the blank after the marker is part of the number";
+  EXPECT_FALSE(state().LogEnd);
+  link().Parse("CPBM: 999999999,0000000000\r\n");
+  EXPECT_FALSE(state().LogEnd) << "a blank before it makes it a number";
+  link().Parse("CPBM:0999999999,0000000000\r\n");
+  EXPECT_TRUE(state().LogEnd);
+  EXPECT_EQ(Reports().size(), 3u);
+}
+
+TEST_F(ParserTest, EndsPromptsAndUnknownText) {
+  link().Parse("noise OK\r\n");
+  EXPECT_TRUE(state().ReplyComplete);
+  EXPECT_TRUE(state().RxText.isEmpty());
+  state() = ReplyState();
+  link().Parse("+CME ERROR: 3");
+  EXPECT_FALSE(state().ReplyComplete) << "no line end yet";
+  link().Parse("\r\n");
+  EXPECT_TRUE(state().ReplyComplete);
+  state() = ReplyState();
+  link().Parse("CPBR: 5,\"12");
+  link().Parse("3>");
+  EXPECT_TRUE(state().ReplySeen);
+  EXPECT_TRUE(state().RxText.isEmpty()) << "a prompt anywhere empties the text";
+
+  // A device that never stops talking nonsense keeps only the newest 64 KiB.
+  for (int i = 0; i < 200; ++i) link().Parse(QByteArray(1000, 'z'));
+  EXPECT_EQ(state().RxText.size(), Link::kMaxRxText);
+}
+
+TEST_F(ParserTest, ARepliesSplitAtAnyByteGivesTheSameResult) {
+  const QByteArray reply = "\r\n+CPBR: 6,\"0600111222\",129,\"Ala\"\r\n";
+  for (qsizetype cut = 1; cut < reply.size(); ++cut) {
+    QTemporaryDir temp;
+    SessionOnTemp fresh(temp.path());
+    Link& link = fresh.session.link();
+    link.Parse(reply.left(cut));
+    link.Parse(reply.mid(cut));
+    EXPECT_EQ(Rows(fresh.session), std::vector<std::string>{"6   600111222 1"}) << cut;
+    EXPECT_TRUE(link.state.EntryReceived) << cut;
+  }
+}
+
+TEST(StripLeadingZerosTest, RemovesEveryLeadingZero) {
+  const std::pair<const char*, const char*> cases[] = {{"0", ""}, {"000", ""}, {"0120", "120"}, {"5", "5"}, {"", ""}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(StripLeadingZeros(in), QByteArray(out)) << in;
+}
+
+TEST_F(ParserTest, WaitsEndOnTheirFlagOrTheirTime) {
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  state().ReplyComplete = true;
+  link().WaitForReply(0);
+  EXPECT_FALSE(ran) << "a time of 0 returns without running events";
+  EXPECT_FALSE(state().ReplyComplete) << "the flag is cleared at the start";
+
+  QElapsedTimer clock;
+  clock.start();
+  link().WaitForEntry(300);
+  EXPECT_GE(clock.elapsed(), 300) << "no reply: the whole time";
+  EXPECT_TRUE(ran);
+
+  QTimer::singleShot(20, [&] { link().Parse("OK\r\n"); });
+  clock.restart();
+  link().WaitForReply(20000);
+  EXPECT_TRUE(state().ReplyComplete);
+  EXPECT_LT(clock.elapsed(), 10000) << "the OK ended the wait";
+
+  QTimer::singleShot(20, [&] { link().Parse("CPBM:0999999999,0\r\n"); });
+  link().WaitForLogEnd(20000);
+  EXPECT_TRUE(state().LogEnd);
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+#include "serial/port_names.h"
+
+#include <SimpleIni.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSerialPortInfo>
+#include <QSet>
+
+namespace {
+
+// Explicit COM number -> device mappings of the settings file.
+QMap<int, QString> ReadAliases(const QString& settingsFile) {
+  QMap<int, QString> aliases;
+  CSimpleIniA ini;
+  if (ini.LoadFile(QFile::encodeName(settingsFile).constData()) < 0) return aliases;
+  CSimpleIniA::TNamesDepend keys;
+  ini.GetAllKeys(kPortsSection, keys);
+  for (const auto& key : keys) {
+    const QString name = QString::fromLocal8Bit(key.pItem).trimmed();
+    if (!name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) continue;
+    bool ok = false;
+    const int number = name.mid(3).toInt(&ok);
+    const QString device = QString::fromLocal8Bit(ini.GetValue(kPortsSection, key.pItem, "")).trimmed();
+    if (ok && number > 0 && !device.isEmpty()) aliases.insert(number, device);
+  }
+  return aliases;
+}
+
+QString Canonical(const QString& device) {
+  const QString resolved = QFileInfo(device).canonicalFilePath();
+  return resolved.isEmpty() ? device : resolved;
+}
+
+}  // namespace
+
+QString PortDevice(const QString& settingsFile, int number) {
+#ifdef Q_OS_WIN
+  Q_UNUSED(settingsFile);
+  return QStringLiteral("\\\\.\\COM%1").arg(number);
+#else
+  const QMap<int, QString> aliases = ReadAliases(settingsFile);
+  if (aliases.contains(number)) return aliases.value(number);
+  return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+#endif
+}
+
+QList<PortEntry> EnumerateSerialPorts(const QString& settingsFile) {
+  QList<PortEntry> entries;
+  const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+#ifdef Q_OS_WIN
+  Q_UNUSED(settingsFile);
+  for (const QSerialPortInfo& port : ports) {
+    if (!port.portName().startsWith(QLatin1String("COM"))) continue;
+    const int number = port.portName().mid(3).toInt();
+    entries.append({port.portName() + QStringLiteral(": = ") + port.description() + QStringLiteral(" (") +
+                        port.portName() + u')',
+                    number, port.systemLocation(), false});
+  }
+#else
+  const QMap<int, QString> aliases = ReadAliases(settingsFile);
+  QMap<QString, int> numberOf;  // canonical device -> COM number
+  for (auto it = aliases.begin(); it != aliases.end(); ++it) numberOf.insert(Canonical(it.value()), it.key());
+  QSet<int> taken(aliases.keyBegin(), aliases.keyEnd());
+  // The unmapped numbers already stand for /dev/ttyS(n-1).
+  for (const QSerialPortInfo& port : ports) {
+    const QString device = Canonical(port.systemLocation());
+    if (numberOf.contains(device) || !port.portName().startsWith(QLatin1String("ttyS"))) continue;
+    bool ok = false;
+    const int number = port.portName().mid(4).toInt(&ok) + 1;
+    if (ok && number >= 1 && number <= 20 && !taken.contains(number)) {
+      numberOf.insert(device, number);
+      taken.insert(number);
+    }
+  }
+  for (const QSerialPortInfo& port : ports) {
+    const QString device = Canonical(port.systemLocation());
+    int number = numberOf.value(device, 0);
+    const bool fresh = number == 0;
+    if (fresh) {
+      number = 1;
+      while (taken.contains(number)) ++number;
+      taken.insert(number);
+      numberOf.insert(device, number);
+    }
+    const QString description = port.description().isEmpty() ? QStringLiteral("Port szeregowy") : port.description();
+    entries.append({QStringLiteral("COM%1: = %2 (%3)").arg(number).arg(description, port.portName()), number,
+                    port.systemLocation(), fresh});
+  }
+#endif
+  return entries;
+}
+
+void RememberPortAlias(const QString& settingsFile, int number, const QString& device) {
+  CSimpleIniA ini;
+  const QByteArray file = QFile::encodeName(settingsFile);
+  ini.LoadFile(file.constData());
+  ini.SetSpaces(false);
+  ini.SetValue(kPortsSection, QStringLiteral("COM%1").arg(number).toLatin1().constData(), device.toLocal8Bit().constData());
+  ini.SaveFile(file.constData());
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// The settings file section that maps COM numbers to devices on systems
+// whose serial devices have other names ("COM3=/dev/ttyUSB0").
+inline constexpr const char* kPortsSection = "ports";
+
+// The device behind COM `number`: "\\.\COMn" on Windows; elsewhere the
+// device mapped in the settings file, or /dev/ttyS(n-1) when none is.
+QString PortDevice(const QString& settingsFile, int number);
+
+// One line of the port picker: "COM5: = USB Serial Port (ttyUSB0)".
+struct PortEntry {
+  QString text;
+  int number = 0;
+  QString device;
+  bool newAlias = false;  // the number was given now and is not yet stored
+};
+
+// The serial ports present, in the order the system lists them. A device
+// without a COM number yet gets the lowest free one from 1 to 20 (above 20
+// when none is free), kept once the entry is picked.
+QList<PortEntry> EnumerateSerialPorts(const QString& settingsFile);
+
+// Stores COM `number` = `device` in the settings file.
+void RememberPortAlias(const QString& settingsFile, int number, const QString& device);
