@@ -6,6 +6,8 @@
 
 #include "app/pictures.h"
 
+#include <QListWidget>
+
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
 
 void ClickLabel::mousePressEvent(QMouseEvent* event) {
@@ -23,8 +25,11 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void DropDown::hidePopup() {
+  // Qt also calls this when the drop-down itself is hidden (a view switch);
+  // only the closing of an open list counts.
+  const bool wasOpen = view() && view()->isVisible();
   QComboBox::hidePopup();
-  emit closedUp();
+  if (wasOpen) emit closedUp();
 }
 
 ShapeWidget::ShapeWidget(Kind kind, QColor color, QWidget* parent) : QWidget(parent), kind_(kind), color_(color) {}
@@ -123,6 +128,40 @@ void MenuPanel::leaveEvent(QEvent* event) {
 }
 
 void MenuPanel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), pictures::kPaper);
+  p.setPen(QPen(pictures::kText, 1));
+  p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+  p.fillRect(QRect(0, 0, width(), 3), pictures::kOrange);
+}
+
+PickerPanel::PickerPanel(const QString& objectName, const QString& heading, QWidget* parent) : QFrame(parent) {
+  setObjectName(objectName);
+  setMouseTracking(true);
+  resize(kWidth, kHeight);
+  auto* title = new QLabel(heading, this);
+  title->setObjectName(objectName + QStringLiteral("_heading"));
+  title->setFont(pictures::Font(12, true));
+  title->setStyleSheet(QStringLiteral("color: rgb(1,81,178); background: transparent;"));
+  title->setGeometry(12, 8, kWidth - 24, 24);
+  title->setAttribute(Qt::WA_TransparentForMouseEvents);
+  list_ = new QListWidget(this);
+  list_->setObjectName(QStringLiteral("ListBox1"));
+  list_->setFont(pictures::Font(12));
+  list_->setGeometry(12, 36, kWidth - 24, kHeight - 48);
+  list_->setStyleSheet(QStringLiteral(
+      "QListWidget { border: 1px solid rgb(196,206,222); color: rgb(1,81,178); background: white; }"
+      "QListWidget::item { padding: 4px; }"
+      "QListWidget::item:hover { background: rgb(255,246,217); }"));
+  hide();
+}
+
+void PickerPanel::mouseMoveEvent(QMouseEvent* event) {
+  if (!list_->geometry().contains(event->position().toPoint())) hide();
+  QFrame::mouseMoveEvent(event);
+}
+
+void PickerPanel::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), pictures::kPaper);
   p.setPen(QPen(pictures::kText, 1));

@@ -102,6 +102,27 @@ class MenuPanel : public QFrame {
   int entries_ = 0;
 };
 
+class QListWidget;
+
+// The port picker: a header and a list box. Like the menus it hides itself
+// when the pointer moves over its own surface; moving over the list does not.
+class PickerPanel : public QFrame {
+  Q_OBJECT
+ public:
+  PickerPanel(const QString& objectName, const QString& heading, QWidget* parent);
+  QListWidget* list() const { return list_; }
+
+  static constexpr int kWidth = 300;
+  static constexpr int kHeight = 190;
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QListWidget* list_ = nullptr;
+};
+
 // A picture with a caption over it that act as one button; returns the
 // caption, the picture is a named sibling. `captionTop` is where the caption
 // stands inside the picture.

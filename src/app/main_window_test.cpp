@@ -4,6 +4,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -15,6 +19,7 @@
 #include "app/testing/modal.h"
 #include "app/testing/window_test.h"
 #include "app/uostivtiny.h"
+#include "serial/link.h"
 
 namespace {
 
@@ -219,6 +224,9 @@ TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
   session_->UnsavedChanges = false;
   Find<QDateEdit>(window_.get(), "DateEdit1")->setDate(QDate(2027, 1, 31));
   EXPECT_FALSE(marker->isVisible()) << "the date picker marks nothing";
+  Click(W("Label1"));
+  Click(W("Label2"));
+  EXPECT_FALSE(marker->isVisible()) << "leaving the view closes no list";
   auto* relay = Find<QComboBox>(window_.get(), "listczas");
   relay->showPopup();
   relay->hidePopup();
@@ -248,6 +256,48 @@ TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
   admin->setText("60010020");
   QTest::keyClicks(admin, "1");
   EXPECT_TRUE(marker->isVisible()) << "typing a phone marks";
+}
+
+TEST_F(MainWindowTest, ThePortPickerStoresThePickedPortAtOnce) {
+  Click(W("Label2"));
+  auto* picker = Find<PickerPanel>(window_.get(), "panel_com");
+  QWidget* button = W("butfindport");
+  Click(button);
+  ASSERT_TRUE(picker->isVisible());
+  EXPECT_EQ(picker->pos(), button->mapTo(window_.get(), QPoint(button->width() + 20, 5)));
+
+  auto* list = Find<QListWidget>(picker, "ListBox1");
+  auto* listcom = Find<QComboBox>(window_.get(), "listcom");
+  const std::pair<const char*, int> cases[] = {{"COM5: = USB Serial Port (ttyUSB0)", 4}, {"COM25: = Modem (ttyACM9)", -1}};
+  for (const auto& [text, index] : cases) {
+    picker->show();
+    list->clear();
+    list->addItem(QString::fromLatin1(text));
+    window_->ListBox1Click(list->item(0));
+    EXPECT_FALSE(picker->isVisible()) << text;
+    EXPECT_EQ(listcom->currentIndex(), index) << text;
+    QString stored;
+    ASSERT_TRUE(FindSetting(*session_, "portcom", &stored));
+    EXPECT_EQ(stored.toInt(), index + 1) << text;
+  }
+  EXPECT_FALSE(W("zap_konf")->isVisible()) << "picking does not mark the view";
+
+  picker->show();
+  QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), picker->mapToGlobal(QPointF(3, 3)), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(picker, &move);
+  EXPECT_FALSE(picker->isVisible()) << "the pointer over its own surface closes it";
+}
+
+TEST_F(MainWindowTest, CommandsShowInTheLogAndTheLogSavesWithCrLf) {
+  session_->link().SendCommand("AT+CPBR=001");  // the port is closed: nothing goes out
+  session_->link().Log("OK\r\n");
+  EXPECT_EQ(Find<QPlainTextEdit>(window_.get(), "Log")->toPlainText(), "AT+CPBR=001\nOK");
+  Click(W("Label2"));
+  Click(W("zapisz_dopliku"));
+  QFile saved(QDir(temp_.path()).filePath("log.txt"));
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll(), "AT+CPBR=001\r\nOK\r\n");
 }
 
 TEST(MainWindowStartTest, AWrongPinEndsTheProgramAndTheDaysCodeOpensIt) {

@@ -1,10 +1,12 @@
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "app/access_lock.h"
+#include "app/controls.h"
 #include "app/dlgostiv.h"
 #include "app/pinostiv.h"
 #include "app/progress_panel.h"
@@ -66,6 +68,16 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
     EXPECT_EQ(image.size(), QSize(1072, 637)) << name;
     EXPECT_GT(DistinctColours(image), 50) << name;
   }
+
+  // The port picker with two ports, over the configuration view.
+  window.Image16Click();
+  window.Image13Click();
+  window.butfindportClick();
+  auto* ports = window.portPicker()->findChild<QListWidget*>(QStringLiteral("ListBox1"));
+  ports->clear();
+  ports->addItems({QStringLiteral("COM1: = Port szeregowy (ttyS0)"), QStringLiteral("COM3: = USB Serial Port (ttyUSB0)")});
+  EXPECT_GT(DistinctColours(QImage(Save(&window, "port-picker"))), 50);
+  window.portPicker()->hide();
 
   window.Image11Click();
   window.ShowProgress();

@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -30,6 +31,7 @@
 #include "phonelist/list_model.h"
 #include "phonelist/list_view.h"
 #include "phonelist/schema.h"
+#include "serial/link.h"
 #include "store/cursor.h"
 
 namespace {
@@ -174,7 +176,11 @@ TForm1::TForm1(Session& session, QWidget* parent) : QWidget(parent), session_(se
 
 TForm1::~TForm1() {
   // The session may outlive the window; its cursor must not call back into it.
-  if (session_.DatabaseOpen()) session_.Dbf1().onDataChange = nullptr;
+  if (session_.DatabaseOpen()) {
+    session_.Dbf1().onDataChange = nullptr;
+    session_.link().onLog = nullptr;
+    session_.link().processEvents = nullptr;
+  }
   session_.DataSource1StateChange = nullptr;
 }
 
@@ -187,6 +193,9 @@ void TForm1::FormCreate() {
     return;
   }
   ConnectPhoneList();
+  Link& link = session_.link();
+  link.onLog = [this](const QString& line) { Log_->appendPlainText(line); };
+  link.processEvents = [this] { ProcessEvents(); };
 }
 
 void TForm1::BuildTabs() {
@@ -403,6 +412,12 @@ void TForm1::BuildConfigurationView() {
   saveLog->setStyleSheet(QStringLiteral("color: rgb(1,81,178); background: transparent;"));
   saveLog->setGeometry(42, 444, 200, 22);
   saveLog->setCursor(Qt::PointingHandCursor);
+  connect(saveLog, &ClickLabel::clicked, this, &TForm1::zapisz_doplikuClick);
+  connect(disk, &ClickLabel::clicked, this, &TForm1::zapisz_doplikuClick);
+
+  panel_com_ = new PickerPanel(QStringLiteral("panel_com"), QStringLiteral("Wybierz port komunikacyjny COM"), this);
+  connect(butfindport_, &QToolButton::clicked, this, &TForm1::butfindportClick);
+  connect(panel_com_->list(), &QListWidget::itemClicked, this, &TForm1::ListBox1Click);
 }
 
 void TForm1::BuildReportView() {
@@ -892,6 +907,39 @@ QString TForm1::ChooseListFile(bool save) {
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
   return dialog.selectedFiles().first();
+}
+
+void TForm1::butfindportClick() {
+  portEntries_ = EnumerateSerialPorts(session_.FilePath(QString::fromLatin1(kSettingsFileName)));
+  QListWidget* list = panel_com_->list();
+  list->clear();
+  // Beside the search button: 20 to the right of it, 5 below its top.
+  const QRect button(butfindport_->mapTo(this, QPoint(0, 0)), butfindport_->size());
+  panel_com_->move(button.right() + 1 + 20, button.top() + 5);
+  for (const PortEntry& entry : portEntries_) list->addItem(entry.text);
+  panel_com_->raise();
+  panel_com_->show();
+}
+
+void TForm1::ListBox1Click(QListWidgetItem* item) {
+  QListWidget* list = panel_com_->list();
+  const int row = item ? list->row(item) : -1;
+  if (row >= 0) {
+    const QString name = item->text().section(u':', 0, 0);
+    listcom_->setCurrentIndex(listcom_->findText(name, Qt::MatchExactly));
+    const PortEntry& entry = portEntries_.value(row);
+    // A device picked under a number of its own keeps that number from now on.
+    if (entry.newAlias && entry.number <= kPortCount) {
+      RememberPortAlias(session_.FilePath(QString::fromLatin1(kSettingsFileName)), entry.number, entry.device);
+    }
+  }
+  panel_com_->hide();
+  RunCommand(*this, [this] { UpsertSetting(session_, kKeyPort, QString::number(listcom_->currentIndex() + 1)); });
+}
+
+void TForm1::zapisz_doplikuClick() {
+  const QString text = Log_->toPlainText();
+  SaveLogFile(session_.FilePath(QStringLiteral("log.txt")), text.isEmpty() ? QStringList() : text.split(u'\n'));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

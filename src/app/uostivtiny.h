@@ -7,11 +7,14 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "app/user_interface.h"
+#include "serial/port_names.h"
 
 class ClickLabel;
 class DropDown;
 class MenuPanel;
 class PhoneListModel;
+class PickerPanel;
+class QListWidgetItem;
 class QModelIndex;
 class ProgressPanel;
 class QComboBox;
@@ -66,6 +69,12 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   void zap_konfigClick();
   void listcomCloseUp();
   void Label46Click();
+
+  // Serial link: the port picker and the device log.
+  void butfindportClick();
+  void ListBox1Click(QListWidgetItem* item);
+  void zapisz_doplikuClick();
+  PickerPanel* portPicker() const { return panel_com_; }
 
   // Asks for the PIN at start and for "HASŁO DOSTĘPU"; the PIN dialog unless
   // replaced (tests).
@@ -188,6 +197,8 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   QPoint zapKonfigRest_;
   QDateEdit* DateEdit1_ = nullptr;
   QPlainTextEdit* Log_ = nullptr;
+  PickerPanel* panel_com_ = nullptr;
+  QList<PortEntry> portEntries_;
 
   // Report view.
   QLineEdit* edilpob_ = nullptr;

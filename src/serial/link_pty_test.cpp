@@ -1,0 +1,108 @@
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/settings.h"
+#include "app/testing/scripted_ui.h"
+#include "phonelist/testing/phones.h"
+#include "serial/link.h"
+#include "serial/port_names.h"
+#include "sim/simulator.h"
+
+namespace {
+
+// The link against the simulated controller on a real pseudo-terminal.
+class LinkPtyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(sim_.Start(&error)) << error;
+    {
+      std::lock_guard<std::mutex> lock(sim_.mutex());
+      sim_.controller().SetSlot(2, "600100200", "Jan");
+    }
+    RememberPortAlias(session_.FilePath(kSettingsFileName), 7, QString::fromStdString(sim_.DevicePath()));
+    UpsertSetting(session_, kKeyPort, "7");
+  }
+
+  sim::Simulator sim_;
+  QTemporaryDir temp_;
+  SessionOnTemp open_{temp_.path()};
+  Session& session_ = open_.session;
+  ScriptedUi ui_;
+};
+
+TEST_F(LinkPtyTest, AnOperationOpensRaisesDtrExchangesAndLeavesThePortOpen) {
+  Link& link = session_.link();
+  std::vector<QString> log;
+  link.onLog = [&](const QString& line) { log.push_back(line); };
+  {
+    PortSession port(session_, ui_);
+    ASSERT_TRUE(port.ok()) << (ui_.dialogs.empty() ? "" : ui_.dialogs[0].text.toStdString());
+    EXPECT_TRUE(link.comm().Dtr());
+    EXPECT_TRUE(link.comm().Rts());
+    link.SendCommand("AT+CPBR=002");
+    link.WaitForEntry(5000);
+    EXPECT_TRUE(link.state.EntryReceived);
+  }
+  EXPECT_FALSE(link.comm().Dtr()) << "dropped when the operation ends";
+  EXPECT_TRUE(link.comm().IsOpen()) << "the port stays open";
+  EXPECT_EQ(sim_.Received(), std::vector<std::string>{"AT+CPBR=002"}) << "one line, one CR";
+  EXPECT_EQ(Rows(session_), std::vector<std::string>{"2   600100200 1"});
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "AT+CPBR=002");
+
+  // Opening an open port closes it and pauses before opening again.
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(link.comm().OpenPort(QString::fromStdString(sim_.DevicePath())));
+  EXPECT_GE(clock.elapsed(), Comm::kReopenPauseMs);
+  EXPECT_FALSE(link.comm().Dtr());
+  EXPECT_TRUE(link.comm().Rts());
+}
+
+TEST_F(LinkPtyTest, AMissingOrBadPortSettingStopsTheOperationWithItsMessage) {
+  struct Case {
+    const char* value;
+    const char* message;
+  };
+  RememberPortAlias(session_.FilePath(kSettingsFileName), 19, "/dev/selvantrix-missing");
+  const Case cases[] = {{"abc", "Błąd otwarcia portu COM0"}, {"19", "Błąd otwarcia portu COM19"}};
+  for (const Case& c : cases) {
+    UpsertSetting(session_, kKeyPort, c.value);
+    ScriptedUi ui;
+    PortSession port(session_, ui);
+    EXPECT_FALSE(port.ok()) << c.value;
+    ASSERT_EQ(ui.dialogs.size(), 1u) << c.value;
+    EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8(c.message));
+  }
+  QTemporaryDir other;
+  SessionOnTemp bare(other.path());
+  ScriptedUi ui;
+  PortSession port(bare.session, ui);
+  EXPECT_FALSE(port.ok());
+  ASSERT_EQ(ui.dialogs.size(), 1u);
+  EXPECT_EQ(ui.dialogs[0].text, "Brak zdefiniowanego portu COM");
+  // The serial layer's reason went to the trace file.
+  QFile trace(QDir(temp_.path()).filePath("logs/dlltrace.txt"));
+  ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(trace.readAll().contains("/dev/selvantrix-missing"));
+}
+
+TEST(PortNamesTest, ComNumbersMapToDevicesThroughTheSettingsFile) {
+  QTemporaryDir temp;
+  const QString ini = QDir(temp.path()).filePath("selvantrix.ini");
+  RememberPortAlias(ini, 3, "/dev/ttyUSB0");
+  const std::pair<int, const char*> cases[] = {{3, "/dev/ttyUSB0"}, {1, "/dev/ttyS0"}, {20, "/dev/ttyS19"}};
+  for (const auto& [number, device] : cases) EXPECT_EQ(PortDevice(ini, number), device) << number;
+  QFile file(ini);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), "[ports]\nCOM3=/dev/ttyUSB0\n");
+  for (const PortEntry& entry : EnumerateSerialPorts(ini)) {
+    EXPECT_TRUE(entry.text.startsWith(QStringLiteral("COM%1: = ").arg(entry.number))) << entry.text.toStdString();
+  }
+}
+
+}  // namespace
