@@ -77,6 +77,8 @@ class Session {
   int LoadedViewKey = -1;
   bool AdminMode = false;
   int ReportWaitMs = 15000;
+  // How long each command waits for its reply (tests shorten it).
+  int ReplyWaitMs = 2000;
 
  private:
   void ListStateChanged(ListState state);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 class Session;
@@ -46,9 +47,11 @@ class SettingsFields {
   virtual void SetPortIndex(int index) = 0;
   virtual int RelayIndex() const = 0;
   virtual void SetRelayIndex(int index) = 0;
-  // The date picker's text as displayed.
+  // The date picker's text as displayed, and that text read as a date in
+  // the picker's own format (invalid when it is none).
   virtual QString DateText() const = 0;
   virtual void SetDateText(const QString& text) = 0;
+  virtual QDate Date() const = 0;
   // Brings the user to a field that failed its check.
   virtual void ShowField(Field field) = 0;
 };
@@ -72,6 +75,8 @@ class SettingsValues : public SettingsFields {
   void SetRelayIndex(int index) override { relayIndex = index; }
   QString DateText() const override { return dateText; }
   void SetDateText(const QString& text) override { dateText = text; }
+  // Plain values use the Polish short date.
+  QDate Date() const override { return QDate::fromString(dateText, QStringLiteral("d.MM.yyyy")); }
   void ShowField(Field) override {}
 };
 

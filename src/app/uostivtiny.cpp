@@ -30,7 +30,11 @@
 #include "phonelist/list_file.h"
 #include "phonelist/list_model.h"
 #include "phonelist/list_view.h"
+#include "controller/config_transfer.h"
+#include "controller/event_log.h"
+#include "controller/report_view.h"
 #include "phonelist/schema.h"
+#include "serial/list_transfer.h"
 #include "serial/link.h"
 #include "store/cursor.h"
 
@@ -178,6 +182,7 @@ TForm1::~TForm1() {
   // The session may outlive the window; its cursor must not call back into it.
   if (session_.DatabaseOpen()) {
     session_.Dbf1().onDataChange = nullptr;
+    session_.Dbf3().onDataChange = nullptr;
     session_.link().onLog = nullptr;
     session_.link().processEvents = nullptr;
   }
@@ -193,6 +198,7 @@ void TForm1::FormCreate() {
     return;
   }
   ConnectPhoneList();
+  ConnectReportGrid();
   Link& link = session_.link();
   link.onLog = [this](const QString& line) { Log_->appendPlainText(line); };
   link.processEvents = [this] { ProcessEvents(); };
@@ -429,8 +435,12 @@ void TForm1::BuildReportView() {
   Caption(left, "Label21", QString::fromUtf8("Ile pobrać ostatnich wpisów"), QRect(12, 54, 178, 18));
   edilpob_ = Edit(left, "edilpob", QRect(12, 72, 178, 30), 9);
   edilpob_->setText(QStringLiteral("10"));
-  MakePictureButton(left, "Image32", "pobierz_wpisy", "POBIERZ WPISY", QRect(12, 118, 178, 38),
-                    pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary), Qt::white, 9);
+  const PictureButton fetch = MakePictureButton(left, "Image32", "pobierz_wpisy", "POBIERZ WPISY",
+                                                QRect(12, 118, 178, 38),
+                                                pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary),
+                                                Qt::white, 9);
+  connect(fetch.picture, &ClickLabel::clicked, this, &TForm1::pobierz_wpisyClick);
+  connect(fetch.caption, &ClickLabel::clicked, this, &TForm1::pobierz_wpisyClick);
 
   auto* memo = new QPlainTextEdit(right);
   memo->setObjectName(QStringLiteral("ALMemo1"));
@@ -507,11 +517,7 @@ void TForm1::BuildMenus() {
       {"usun_z_listy", "USUŃ Z LISTY"},
   };
   for (const auto& [name, caption] : listEntries) {
-    ClickLabel* entry = MenuLista_->AddEntry(name, QString::fromUtf8(caption));
-    const QLatin1StringView entryName(name);
-    if (entryName == QLatin1StringView("imp_list")) imp_list_ = entry;
-    if (entryName == QLatin1StringView("export_list")) export_list_ = entry;
-    if (entryName == QLatin1StringView("usun_z_listy")) usun_z_listy_ = entry;
+    menuEntries_.insert(QString::fromLatin1(name), MenuLista_->AddEntry(name, QString::fromUtf8(caption)));
   }
 
   menukonfig_ = new MenuPanel(QStringLiteral("menukonfig"), this);
@@ -524,11 +530,25 @@ void TForm1::BuildMenus() {
       {"zapis_do_ser_przypom", "ZAPISZ DO STEROWNIKA PRZYPOMNIENIE"},
   };
   for (const auto& [name, caption] : configEntries) {
-    ClickLabel* entry = menukonfig_->AddEntry(name, QString::fromUtf8(caption));
-    // "HASŁO DOSTĘPU" leaves its menu open.
-    if (QLatin1StringView(name) == QLatin1StringView("Label46")) {
-      connect(entry, &ClickLabel::clicked, this, &TForm1::Label46Click);
-    }
+    menuEntries_.insert(QString::fromLatin1(name), menukonfig_->AddEntry(name, QString::fromUtf8(caption)));
+  }
+  // The commands behind the entries; all but "HASŁO DOSTĘPU" close their menu first.
+  const std::pair<const char*, void (TForm1::*)()> commands[] = {
+      {"imp_list", &TForm1::imp_listClick},
+      {"export_list", &TForm1::export_listClick},
+      {"zap_do_sterownika", &TForm1::zap_do_sterownikaClick},
+      {"odczytaj_z_sterownika_com", &TForm1::odczytaj_z_sterownika_comClick},
+      {"usun_ze_sterownika", &TForm1::usun_ze_sterownikaClick},
+      {"weryfikuj_przez_com", &TForm1::weryfikuj_przez_comClick},
+      {"usun_z_listy", &TForm1::usun_z_listyClick},
+      {"zapis_konfig_com", &TForm1::zapis_konfig_comClick},
+      {"odczyt_konfig_com", &TForm1::odczyt_konfig_comClick},
+      {"formatuj_mem", &TForm1::formatuj_memClick},
+      {"Label46", &TForm1::Label46Click},
+      {"zapis_do_ser_przypom", &TForm1::zapis_do_ser_przypomClick},
+  };
+  for (const auto& [name, command] : commands) {
+    connect(menuEntries_.value(QString::fromLatin1(name)), &ClickLabel::clicked, this, command);
   }
 }
 
@@ -680,6 +700,8 @@ void TForm1::SetDateText(const QString& text) {
   if (date.isValid()) DateEdit1_->setDate(date);
 }
 
+QDate TForm1::Date() const { return QDate::fromString(DateEdit1_->text(), DateEdit1_->displayFormat()); }
+
 void TForm1::ShowField(Field field) {
   Image13Click();
   (field == Field::kAdminPhone ? teladmin_ : telster_)->setFocus();
@@ -756,9 +778,6 @@ void TForm1::ConnectPhoneList() {
   connect(columnTitles_[1], &ClickLabel::clicked, this, &TForm1::Label26Click);
   connect(columnTitles_[2], &ClickLabel::clicked, this, &TForm1::Label27Click);
   connect(Shape9_, &ShapeWidget::pressed, this, &TForm1::Shape9MouseDown);
-  connect(usun_z_listy_, &ClickLabel::clicked, this, &TForm1::usun_z_listyClick);
-  connect(export_list_, &ClickLabel::clicked, this, &TForm1::export_listClick);
-  connect(imp_list_, &ClickLabel::clicked, this, &TForm1::imp_listClick);
 
   for (int i = 0; i < 3; ++i) {
     connect(dataEdits_[i], &QLineEdit::textEdited, this, [this, i](const QString& text) { DataEditTyped(i, text); });
@@ -907,6 +926,63 @@ QString TForm1::ChooseListFile(bool save) {
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
   return dialog.selectedFiles().first();
+}
+
+void TForm1::ConnectReportGrid() {
+  reportModel_ = new ReportModel(session_, this);
+  QAbstractItemModel* placeholder = RxDBGrid2_->model();
+  RxDBGrid2_->setModel(reportModel_);
+  delete placeholder;
+  RxDBGrid2_->setItemDelegate(new ReportGridDelegate(RxDBGrid2_));
+  // Clicks in the report change nothing.
+  RxDBGrid2_->setSelectionMode(QAbstractItemView::NoSelection);
+  RxDBGrid2_->setFocusPolicy(Qt::NoFocus);
+  for (int column = 0; column < 2; ++column) RxDBGrid2_->setColumnWidth(column, 100);
+  session_.Dbf3().onDataChange = [this] { reportModel_->Changed(); };
+}
+
+void TForm1::zap_do_sterownikaClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { TransferMarked(session_, *this, TransferMode::kWrite); });
+}
+
+void TForm1::usun_ze_sterownikaClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { TransferMarked(session_, *this, TransferMode::kDelete); });
+}
+
+void TForm1::odczytaj_z_sterownika_comClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { ReadList(session_, *this); });
+}
+
+void TForm1::weryfikuj_przez_comClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { VerifyList(session_, *this); });
+}
+
+void TForm1::formatuj_memClick() {
+  menukonfig_->hide();
+  RunCommand(*this, [this] { FormatMemory(session_, *this); });
+}
+
+void TForm1::odczyt_konfig_comClick() {
+  menukonfig_->hide();
+  RunCommand(*this, [this] { ReadConfiguration(session_, *this, *this); });
+}
+
+void TForm1::zapis_konfig_comClick() {
+  menukonfig_->hide();
+  RunCommand(*this, [this] { WriteConfiguration(session_, *this, *this); });
+}
+
+void TForm1::zapis_do_ser_przypomClick() {
+  menukonfig_->hide();
+  RunCommand(*this, [this] { SendReminder(session_, *this, *this); });
+}
+
+void TForm1::pobierz_wpisyClick() {
+  RunCommand(*this, [this] { FetchEvents(session_, *this, edilpob_->text()); });
 }
 
 void TForm1::butfindportClick() {

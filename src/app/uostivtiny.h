@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QPoint>
 #include <QWidget>
 #include <functional>
@@ -13,6 +14,7 @@ class ClickLabel;
 class DropDown;
 class MenuPanel;
 class PhoneListModel;
+class ReportModel;
 class PickerPanel;
 class QListWidgetItem;
 class QModelIndex;
@@ -70,6 +72,17 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   void listcomCloseUp();
   void Label46Click();
 
+  // Controller commands.
+  void zap_do_sterownikaClick();
+  void usun_ze_sterownikaClick();
+  void odczytaj_z_sterownika_comClick();
+  void weryfikuj_przez_comClick();
+  void formatuj_memClick();
+  void odczyt_konfig_comClick();
+  void zapis_konfig_comClick();
+  void zapis_do_ser_przypomClick();
+  void pobierz_wpisyClick();
+
   // Serial link: the port picker and the device log.
   void butfindportClick();
   void ListBox1Click(QListWidgetItem* item);
@@ -112,6 +125,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   void SetRelayIndex(int index) override;
   QString DateText() const override;
   void SetDateText(const QString& text) override;
+  QDate Date() const override;
   void ShowField(Field field) override;
 
   ProgressPanel* progressPanel() const { return czekaj_na_zapis_; }
@@ -139,6 +153,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   void zap_konfigMouseDown();
   void zap_konfigMouseUp();
   void ConnectPhoneList();
+  void ConnectReportGrid();
   void ListChanged();
   void DataEditTyped(int box, const QString& text);
   void DataEditReturn(int box);
@@ -181,9 +196,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   // What Esc puts back into each data-bound box: its value when the row was
   // shown or the box was last left.
   QString shownValues_[3];
-  ClickLabel* usun_z_listy_ = nullptr;
-  ClickLabel* export_list_ = nullptr;
-  ClickLabel* imp_list_ = nullptr;
+  QHash<QString, ClickLabel*> menuEntries_;
 
   // Configuration view.
   DropDown* listcom_ = nullptr;
@@ -203,4 +216,5 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   // Report view.
   QLineEdit* edilpob_ = nullptr;
   QTableView* RxDBGrid2_ = nullptr;
+  ReportModel* reportModel_ = nullptr;
 };

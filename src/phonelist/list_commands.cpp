@@ -17,16 +17,6 @@ bool FindExact(store::Cursor& cursor, const char* field, const std::string& valu
   return found;
 }
 
-class BulkUpdateScope {
- public:
-  explicit BulkUpdateScope(Session& session) : session_(session) { session_.BulkUpdate = true; }
-  ~BulkUpdateScope() { session_.BulkUpdate = false; }
-  BulkUpdateScope(const BulkUpdateScope&) = delete;
-  BulkUpdateScope& operator=(const BulkUpdateScope&) = delete;
-
- private:
-  Session& session_;
-};
 
 }  // namespace
 
@@ -39,6 +29,10 @@ ListUpdatesSuspended::~ListUpdatesSuspended() {
   session_.Dbf1().EnableControls();
   ui_.SuspendViewUpdates(false);
 }
+
+BulkUpdateScope::BulkUpdateScope(Session& session) : session_(session) { session_.BulkUpdate = true; }
+
+BulkUpdateScope::~BulkUpdateScope() { session_.BulkUpdate = false; }
 
 void RequireOk(const store::Status& status) {
   if (!status.ok()) throw StoreError(status.message(), IsRefusal(status));

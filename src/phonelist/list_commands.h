@@ -45,6 +45,18 @@ class ListUpdatesSuspended {
   UserInterface& ui_;
 };
 
+// Raises BulkUpdate for the life of a loop that rewrites many list rows.
+class BulkUpdateScope {
+ public:
+  explicit BulkUpdateScope(Session& session);
+  ~BulkUpdateScope();
+  BulkUpdateScope(const BulkUpdateScope&) = delete;
+  BulkUpdateScope& operator=(const BulkUpdateScope&) = delete;
+
+ private:
+  Session& session_;
+};
+
 // Index names the list can be ordered by.
 inline constexpr const char* kImieIndex = "ImieIndex";
 inline constexpr const char* kNazwiskoIndex = "NazwiskoIndex";

@@ -15,15 +15,22 @@ const QColor kTick(252, 208, 42);
 
 }  // namespace
 
-void DrawPhoneCell(QPainter& painter, const QRect& rect, const PhoneCell& cell) {
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  QColor background = cell.position % 2 == 1 ? kOddRow : QColor(Qt::white);
-  if (cell.current) background = kCurrentRow;
-  const QColor text = cell.column == PhoneListModel::kTelColumn && !cell.confirmed ? kUnconfirmed : kText;
+QColor GridRowColour(int position) { return position % 2 == 1 ? kOddRow : QColor(Qt::white); }
+
+void DrawCellText(QPainter& painter, const QRect& rect, const QColor& colour, const QString& text) {
   QFont font(QStringLiteral("Arial"));
   font.setPointSize(8);
   painter.setFont(font);
+  painter.setPen(colour);
+  painter.drawText(QRect(rect.left() + 8, rect.top() + 8, qMax(0, rect.width() - 8), qMax(0, rect.height() - 8)),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+}
+
+void DrawPhoneCell(QPainter& painter, const QRect& rect, const PhoneCell& cell) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  const QColor background = cell.current ? kCurrentRow : GridRowColour(cell.position);
+  const QColor text = cell.column == PhoneListModel::kTelColumn && !cell.confirmed ? kUnconfirmed : kText;
   painter.fillRect(rect, background);
 
   const int left = rect.left();
@@ -39,9 +46,7 @@ void DrawPhoneCell(QPainter& painter, const QRect& rect, const PhoneCell& cell) 
       painter.drawPolyline(tick, 3);
     }
   } else {
-    painter.setPen(text);
-    painter.drawText(QRect(left + 8, top + 8, qMax(0, rect.width() - 8), qMax(0, rect.height() - 8)),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, cell.text);
+    DrawCellText(painter, rect, text, cell.text);
   }
   painter.restore();
 }

@@ -12,6 +12,11 @@ struct PhoneCell {
   QString text;
 };
 
+// The grids' row shading: odd positions tinted, even ones white.
+QColor GridRowColour(int position);
+// The grids' cell text: 8 points, its top-left corner 8 pixels in and down.
+void DrawCellText(QPainter& painter, const QRect& rect, const QColor& colour, const QString& text);
+
 // Paints one cell of the phone grid: shaded rows, the current row in cyan,
 // numbers the controller has not confirmed in red, the mark square with its
 // tick.

@@ -310,7 +310,7 @@ void Link::WriteSetting(const char* key, const QByteArray& value) {
   }
 }
 
-PortSession::PortSession(Session& session, UserInterface& ui) : session_(session) {
+PortSession::PortSession(Session& session, UserInterface& ui, bool raiseDtr) : session_(session) {
   QString value;
   if (!FindSetting(session, kKeyPort, &value)) {
     ui.ShowDialog(QString::fromUtf8(kNoPortMessage), kNotice);
@@ -321,8 +321,12 @@ PortSession::PortSession(Session& session, UserInterface& ui) : session_(session
     ui.ShowDialog(QString::fromUtf8(kPortOpenFailedMessage) + QString::number(number), kNotice);
     return;
   }
-  session.link().comm().SetDtr(true);
   ok_ = true;
+  if (raiseDtr) RaiseDtr();
+}
+
+void PortSession::RaiseDtr() {
+  if (ok_) session_.link().comm().SetDtr(true);
 }
 
 PortSession::~PortSession() {

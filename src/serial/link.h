@@ -78,6 +78,8 @@ class Link : public QObject {
   Comm comm_;
 };
 
+inline constexpr const char* kCommunicationError = "Błąd komunikacji";
+
 // The number with every leading "0" removed ("000" gives the empty text).
 QByteArray StripLeadingZeros(const QByteArray& text);
 
@@ -90,8 +92,11 @@ inline constexpr const char* kPortOpenFailedMessage = "Błąd otwarcia portu COM
 // user has been told and ok() is false.
 class PortSession {
  public:
-  PortSession(Session& session, UserInterface& ui);
+  // `raiseDtr` false leaves DTR down until RaiseDtr(), for operations that
+  // ask a question between opening and talking.
+  PortSession(Session& session, UserInterface& ui, bool raiseDtr = true);
   ~PortSession();
+  void RaiseDtr();
   PortSession(const PortSession&) = delete;
   PortSession& operator=(const PortSession&) = delete;
   bool ok() const { return ok_; }

@@ -1,0 +1,77 @@
+#include "controller/event_log.h"
+
+#include "app/session.h"
+#include "app/user_interface.h"
+#include "common/parse_number.h"
+#include "common/windows1250.h"
+#include "serial/link.h"
+#include "store/cursor.h"
+
+void FetchEvents(Session& session, UserInterface& ui, const QString& countText) {
+  const int count = ParseNumber(countText);
+  // The listening windows count up to a positive total; nothing else makes sense.
+  if (count < 1) {
+    ui.ShowDialog(QString::fromUtf8(kBadCountMessage), kNotice);
+    return;
+  }
+  PortSession port(session, ui);
+  if (!port.ok()) return;
+  ProgressScope progress(session, ui);
+  Link& link = session.link();
+  link.state.LastCommand = QStringLiteral("AT+CPBM=%1").arg(count);
+  link.SendCommand(link.state.LastCommand);
+  // Listening goes on while every window brings a reply line.
+  for (int window = 0; window <= count; ++window) {
+    if (session.CancelRequested) break;
+    progress.Update(window, count);
+    link.state.ReplySeen = false;
+    link.WaitForReply(quint32(session.ReplyWaitMs));
+    if (!link.state.ReplySeen) {
+      ui.HideProgress();
+      break;
+    }
+  }
+  if (link.state.ReplySeen && !session.CancelRequested) link.WaitForLogEnd(quint32(session.ReportWaitMs));
+}
+
+ReportModel::ReportModel(Session& session, QObject* parent) : QAbstractTableModel(parent), session_(session) {
+  rows_ = rowCount();
+}
+
+int ReportModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() || !session_.DatabaseOpen() ? 0 : session_.Dbf3().RowCount();
+}
+
+int ReportModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+
+QVariant ReportModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount() || index.column() > 1) return QVariant();
+  if (role == kPositionRole) return index.row() + 1;
+  if (role != Qt::DisplayRole) return QVariant();
+  const char* field = index.column() == 0 ? "Tel" : "Data";
+  return FromWindows1250(QByteArray::fromStdString(session_.Dbf3().TextAt(index.row() + 1, field)));
+}
+
+QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section > 1) return QVariant();
+  return role == Qt::DisplayRole || role == Qt::EditRole ? QVariant(titles_[section]) : QVariant();
+}
+
+bool ReportModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role) {
+  if (orientation != Qt::Horizontal || section < 0 || section > 1) return false;
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return false;
+  titles_[section] = value.toString();
+  emit headerDataChanged(orientation, section, section);
+  return true;
+}
+
+void ReportModel::Changed() {
+  const int rows = rowCount();
+  if (rows != rows_) {
+    beginResetModel();
+    rows_ = rows;
+    endResetModel();
+  } else if (rows > 0) {
+    emit dataChanged(index(0, 0), index(rows - 1, 1));
+  }
+}

@@ -1,0 +1,187 @@
+#include "serial/list_transfer.h"
+
+#include "app/session.h"
+#include "app/user_interface.h"
+#include "common/slot_text.h"
+#include "common/windows1250.h"
+#include "phonelist/list_commands.h"
+#include "serial/link.h"
+#include "store/cursor.h"
+
+namespace {
+
+constexpr int kFirstSlot = 2;
+constexpr int kLastReadSlot = 2000;
+constexpr int kLastVerifySlot = 1000;
+constexpr int kReadProgressTotal = 1000;
+
+QString EndOfListLine(const QString& slot) {
+  return QStringLiteral("AT+CPBW=%1,\"999999999\",145,\"999999999\"").arg(slot);
+}
+
+
+// Asks one slot and waits; false when the phonebook has ended or the
+// controller did not answer (then the user has been told).
+bool AskSlot(Session& session, UserInterface& ui, int slot, bool waitForEntry) {
+  Link& link = session.link();
+  link.state.LastCommand = QStringLiteral("AT+CPBR=") + SlotText(slot);
+  link.state.ReplySeen = false;
+  // A flag left from an earlier exchange must not pass for this slot's answer.
+  link.state.EntryEmpty = false;
+  link.SendCommand(link.state.LastCommand);
+  if (waitForEntry) {
+    link.WaitForEntry(quint32(session.ReplyWaitMs));
+  } else {
+    link.WaitForReply(quint32(session.ReplyWaitMs));
+  }
+  if (link.state.EntryEmpty) return false;
+  if (!link.state.ReplySeen) {
+    ui.HideProgress();
+    ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void SendListEntry(Session& session, const QString& slot, const QString& tel, bool partial, bool remove) {
+  QString line;
+  if (tel.isEmpty()) {
+    line = EndOfListLine(slot);
+  } else if (remove) {
+    line = QStringLiteral("AT+CPBM=1016,%1,%1").arg(tel);
+  } else if (partial) {
+    line = QStringLiteral("AT+CPBM=1015,%1,%1").arg(tel);
+  } else {
+    line = QStringLiteral("AT+CPBW=%1,\"%2\",145,\"%2\"").arg(slot, tel);
+  }
+  Link& link = session.link();
+  link.state.LastCommand = line;
+  link.state.ReplySeen = false;
+  link.SendCommand(line);
+  link.WaitForReply(quint32(session.ReplyWaitMs));
+}
+
+void TransferMarked(Session& session, UserInterface& ui, TransferMode mode) {
+  if (session.memcheck.Count() == 0) {
+    ui.ShowDialog(QString::fromUtf8(kNoMarksMessage), kNotice);
+    return;
+  }
+  PortSession port(session, ui);
+  if (!port.ok()) return;
+  const std::vector<std::string> marked = session.memcheck.Numbers();
+  const int total = int(marked.size());
+  store::Cursor& list = session.Dbf1();
+  {
+    ProgressScope progress(session, ui);
+    {
+      ListUpdatesSuspended still(session, ui);
+      BulkUpdateScope bulk(session);
+      int counter = 1;
+      // Decided once: a write of every row numbers the slots, a write of
+      // some rows lets the controller place them.
+      const bool partial = list.RowCount() != total;
+      for (const std::string& number : marked) {
+        if (session.CancelRequested) break;
+        progress.Update(counter, total);
+        try {
+          const QString tel = FromWindows1250(QByteArray::fromStdString(number));
+          if (!tel.trimmed().isEmpty()) {
+            ++counter;
+            const QString slot = SlotText(counter);
+            if (mode == TransferMode::kDelete) {
+              SendListEntry(session, slot, tel, partial, true);
+              bool found = false;
+              RequireOk(list.Find("Tel", {number}, {}, &found));
+              if (found) RequireOk(list.Delete());
+            } else {
+              SendListEntry(session, slot, tel, partial, false);
+            }
+          }
+        } catch (const std::exception& e) {
+          session.link().Trace(QString::fromUtf8(e.what()));
+        }
+        ui.ProcessEvents();
+      }
+      // The end of the list goes after the last row, also after a cancel.
+      if (mode == TransferMode::kWrite) SendListEntry(session, SlotText(list.RowCount() + 2), QString(), false, false);
+      session.memcheck.Empty();
+    }
+    RequireOk(list.Refresh());
+  }
+}
+
+void ReadList(Session& session, UserInterface& ui) {
+  PortSession port(session, ui, false);
+  if (!port.ok()) return;
+  store::Cursor& list = session.Dbf1();
+  if (ui.ShowDialog(QString::fromUtf8(kReadClearQuestion), kQuestion) == 1) {
+    ProgressScope progress(session, ui);
+    RequireOk(list.Settle());
+    list.First();
+    const int total = list.RowCount();
+    for (int k = 1; !list.Eof() && !session.CancelRequested; ++k) {
+      progress.Update(k, total);
+      RequireOk(list.Delete());
+      ui.ProcessEvents();
+    }
+  }
+  port.RaiseDtr();
+  {
+    ProgressScope progress(session, ui);
+    for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
+      progress.Update(slot, kReadProgressTotal);
+      if (!AskSlot(session, ui, slot, true)) break;
+    }
+  }
+  session.UnsavedChanges = false;
+}
+
+void VerifyList(Session& session, UserInterface& ui) {
+  PortSession port(session, ui, false);
+  if (!port.ok()) return;
+  store::Cursor& list = session.Dbf1();
+  {
+    ListUpdatesSuspended still(session, ui);
+    BulkUpdateScope bulk(session);
+    ProgressScope progress(session, ui);
+    RequireOk(list.Settle());
+    for (list.First(); !list.Eof() && !session.CancelRequested; list.Next()) {
+      try {
+        RequireOk(list.Edit());
+        RequireOk(list.SetInt("ST", 0));
+        const store::Status posted = list.Post();
+        if (!posted.ok()) {
+          list.Cancel();
+          if (!IsRefusal(posted)) RequireOk(posted);
+        }
+      } catch (const std::exception& e) {
+        session.link().Trace(QString::fromUtf8(e.what()));
+      }
+      ui.ProcessEvents();
+    }
+    port.RaiseDtr();
+    ui.ShowProgress();
+    for (int slot = kFirstSlot; slot <= kLastVerifySlot && !session.CancelRequested; ++slot) {
+      progress.Update(slot, kLastVerifySlot);
+      if (!AskSlot(session, ui, slot, false)) break;
+    }
+  }
+  list.First();
+}
+
+void FormatMemory(Session& session, UserInterface& ui) {
+  if (ui.ShowDialog(QString::fromUtf8(kFormatQuestion), kQuestion) != 1) return;
+  PortSession port(session, ui);
+  if (!port.ok()) return;
+  ProgressScope progress(session, ui);
+  Link& link = session.link();
+  for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
+    progress.Update(slot, kLastReadSlot);
+    link.state.LastCommand = EndOfListLine(SlotText(slot)) + u';';
+    link.state.ReplySeen = false;
+    link.SendCommand(link.state.LastCommand);
+    link.WaitForReply(quint32(session.ReplyWaitMs));
+  }
+}
