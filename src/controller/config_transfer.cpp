@@ -61,7 +61,7 @@ void WriteConfiguration(Session& session, UserInterface& ui, SettingsFields& vie
 
 QString ReminderLine(const QDate& date) {
   const QDate day = date.isValid() ? date : QDate(1899, 12, 30);
-  return QStringLiteral("AT+CPBM=1004,6,%10000;").arg(day.toString(QStringLiteral("yyMMdd")));
+  return QStringLiteral("AT+CPBM=1004,6,") + day.toString(QStringLiteral("yyMMdd")) + QStringLiteral("0000;");
 }
 
 void SendReminder(Session& session, UserInterface& ui, SettingsFields& view) {

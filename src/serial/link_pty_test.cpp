@@ -10,28 +10,17 @@
 #include "serial/link.h"
 #include "serial/port_names.h"
 #include "sim/simulator.h"
+#include "serial/testing/sim_session.h"
 
 namespace {
 
 // The link against the simulated controller on a real pseudo-terminal.
-class LinkPtyTest : public ::testing::Test {
+class LinkPtyTest : public SimSessionTest {
  protected:
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(sim_.Start(&error)) << error;
-    {
-      std::lock_guard<std::mutex> lock(sim_.mutex());
-      sim_.controller().SetSlot(2, "600100200", "Jan");
-    }
-    RememberPortAlias(session_.FilePath(kSettingsFileName), 7, QString::fromStdString(sim_.DevicePath()));
-    UpsertSetting(session_, kKeyPort, "7");
+    SimSessionTest::SetUp();
+    WithController([](sim::Controller& c) { c.SetSlot(2, "600100200", "Jan"); });
   }
-
-  sim::Simulator sim_;
-  QTemporaryDir temp_;
-  SessionOnTemp open_{temp_.path()};
-  Session& session_ = open_.session;
-  ScriptedUi ui_;
 };
 
 TEST_F(LinkPtyTest, AnOperationOpensRaisesDtrExchangesAndLeavesThePortOpen) {

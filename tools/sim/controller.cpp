@@ -240,9 +240,11 @@ std::vector<std::string> Controller::Service(std::string args) {
 std::vector<std::string> Controller::EventLog(long long count) const {
   std::vector<std::string> lines;
   const size_t take = count <= 0 ? 0 : size_t(std::min<long long>(count, (long long)events_.size()));
+  // No blank after the marker: the configurator takes the number exactly as
+  // it stands there, and only "999999999" itself ends the log.
   for (size_t i = events_.size() - take; i < events_.size(); ++i)
-    lines.push_back("CPBM: " + events_[i].first + "," + events_[i].second);
-  lines.push_back("CPBM: 999999999,0000000000");
+    lines.push_back("CPBM:" + events_[i].first + "," + events_[i].second);
+  lines.push_back("CPBM:999999999,0000000000");
   lines.push_back(std::string(kOk));
   return lines;
 }

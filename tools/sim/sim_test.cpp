@@ -46,7 +46,7 @@ struct Case {
 
 const Lines kOk = {"OK"};
 const Lines kError = {"ERROR"};
-const std::string kLogEnd = "CPBM: 999999999,0000000000";
+const std::string kLogEnd = "CPBM:999999999,0000000000";
 
 TEST(ControllerTest, CommandsReplyAsTheControllerDoes) {
   const std::vector<Case> cases = {
@@ -98,9 +98,9 @@ TEST(ControllerTest, CommandsReplyAsTheControllerDoes) {
         {"AT+CPBM=1023", {R"(+CPBR: 1023,"gate.example.pl",129,"")", "OK"}},
         {"AT+CPBM=1024", {R"(+CPBR: 1024,"5001",129,"")", "OK"}}}},
       {"log tail",
-       {{"AT+CPBM=2", {"CPBM: 501222333,2601021300", "CPBM: 602444555,2601031400", kLogEnd, "OK"}},
+       {{"AT+CPBM=2", {"CPBM:501222333,2601021300", "CPBM:602444555,2601031400", kLogEnd, "OK"}},
         {"AT+CPBM=50",
-         {"CPBM: 600100200,2601011200", "CPBM: 501222333,2601021300", "CPBM: 602444555,2601031400", kLogEnd, "OK"}},
+         {"CPBM:600100200,2601011200", "CPBM:501222333,2601021300", "CPBM:602444555,2601031400", kLogEnd, "OK"}},
         {"AT+CPBM=0", {kLogEnd, "OK"}},
         {"AT+CPBM=-3", {kLogEnd, "OK"}}}},
       {"anything else",

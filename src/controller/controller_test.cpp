@@ -1,0 +1,175 @@
+#include <QElapsedTimer>
+
+#include "controller/config_transfer.h"
+#include "controller/event_log.h"
+#include "serial/testing/sim_session.h"
+#include "store/cursor.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class ConfigTransferTest : public SimSessionTest {
+ protected:
+  QString Stored(const char* key) {
+    QString value;
+    return FindSetting(session_, key, &value) ? value : QStringLiteral("<none>");
+  }
+  SettingsValues view_;
+};
+
+TEST_F(ConfigTransferTest, ReadingAsksTheEntriesAndLoadsWhatCameBack) {
+  WithController([](sim::Controller& c) {
+    c.SetSlot(1, "600100200", "600100200");
+    c.SetSlot(1002, "698765432", "");
+    c.SetSlot(1023, "0192168001", "");
+    c.SetRelayCode(8);
+  });
+  for (const bool admin : {false, true}) {
+    sim_.ClearReceived();
+    session_.AdminMode = admin;
+    session_.LoadedViewKey = 1;  // the menu opens over the configuration view
+    ReadConfiguration(session_, ui_, view_);
+    Lines expected{"AT+CPBR=001", "AT+CPBR=3001", "AT+CPBR=3003"};
+    if (admin) expected.insert(expected.end(), {"AT+CPBM=1023", "AT+CPBM=1024"});
+    EXPECT_EQ(Received(), expected) << admin;
+  }
+  EXPECT_EQ(view_.adminPhone, "600100200");
+  EXPECT_EQ(view_.controllerPhone, "698765432");
+  EXPECT_EQ(view_.relayIndex, 5) << "code 8 is 3.6 s";
+  EXPECT_EQ(Stored(kKeyHostIp), "192168001");
+  EXPECT_FALSE(session_.link().comm().Dtr());
+}
+
+TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeysThatExist) {
+  struct Case {
+    const char* relay;  // nullptr: no "czasryg"
+    bool hosts;
+    const char *admin, *controller;
+    Lines sent;
+  };
+  const Case cases[] = {
+      {nullptr, false, "123456789", "698765432",
+       {"AT+CPBM=1021,4,4;", "AT+CPBM=1012,698765432,698765432;", "AT+CPBW=001,\"123456789\",145,\"123456789\";"}},
+      {"6", true, "", "",
+       {"AT+CPBM=1021,9,9;", "AT+CPBM=1012,,;", "AT+CPBM=1023,10,10;", "AT+CPBM=1024,20,20;",
+        "AT+CPBW=001,\"\",145,\"\";"}},
+      {"9", false, "1", "2", {"AT+CPBM=1021,4,4;", "AT+CPBM=1012,2,2;", "AT+CPBW=001,\"1\",145,\"1\";"}},
+      {"abc", false, "1", "2", {"AT+CPBM=1021,3,3;", "AT+CPBM=1012,2,2;", "AT+CPBW=001,\"1\",145,\"1\";"}},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir temp;
+    SessionOnTemp fresh(temp.path());
+    RememberPortAlias(fresh.session.FilePath(kSettingsFileName), 7, QString::fromStdString(sim_.DevicePath()));
+    UpsertSetting(fresh.session, kKeyPort, "7");
+    if (c.relay) UpsertSetting(fresh.session, kKeyRelayTime, c.relay);
+    if (c.hosts) {
+      UpsertSetting(fresh.session, kKeyHostIp, "10");
+      UpsertSetting(fresh.session, kKeyHost, "20");
+    }
+    SettingsValues view;
+    view.adminPhone = c.admin;
+    view.controllerPhone = c.controller;
+    view.relayIndex = 2;  // an unsaved choice, overwritten by the stored one
+    sim_.ClearReceived();
+    WriteConfiguration(fresh.session, ui_, view);
+    EXPECT_EQ(Received(), c.sent) << (c.relay ? c.relay : "none");
+  }
+  WithController([](sim::Controller& c) { EXPECT_EQ(c.Number(1), "1"); });
+}
+
+TEST_F(ConfigTransferTest, ARefusedSaveStopsTheWriteButNieSendsWhatIsTyped) {
+  session_.UnsavedChanges = true;
+  view_.adminPhone = "1234";
+  view_.controllerPhone = "698765432";
+  ui_.Answer({true});
+  WriteConfiguration(session_, ui_, view_);
+  EXPECT_TRUE(Received().empty());
+  EXPECT_EQ(ui_.dialogs.back().text, "Niepoprawny numer telefonu");
+  EXPECT_FALSE(session_.link().comm().IsOpen()) << "the port is not even opened";
+
+  ui_.Answer({false});
+  WriteConfiguration(session_, ui_, view_);
+  EXPECT_EQ(Received().back(), "AT+CPBW=001,\"1234\",145,\"1234\";");
+  EXPECT_EQ(Stored(kKeyAdminPhone), "<none>") << "NIE saves nothing";
+}
+
+TEST_F(ConfigTransferTest, TheReminderCarriesThePickersDate) {
+  const std::pair<QDate, const char*> cases[] = {{QDate(2026, 3, 5), "AT+CPBM=1004,6,2603050000;"},
+                                                 {QDate(2025, 1, 31), "AT+CPBM=1004,6,2501310000;"},
+                                                 {QDate(), "AT+CPBM=1004,6,9912300000;"}};
+  for (const auto& [date, line] : cases) EXPECT_EQ(ReminderLine(date), line);
+  view_.dateText = "5.03.2026";
+  SendReminder(session_, ui_, view_);
+  EXPECT_EQ(Received(), Lines{"AT+CPBM=1004,6,2603050000;"});
+  WithController([](sim::Controller& c) { EXPECT_EQ(c.Reminder(), "2603050000"); });
+}
+
+class EventLogTest : public SimSessionTest {
+ protected:
+  std::vector<std::string> Reports() {
+    std::vector<std::string> rows;
+    store::Cursor& reports = session_.Dbf3();
+    for (reports.First(); !reports.Eof(); reports.Next()) rows.push_back(reports.Text("Tel") + " " + reports.Text("Data"));
+    return rows;
+  }
+};
+
+TEST_F(EventLogTest, FetchingStoresTheEntriesOnceAndEndsOnAQuietWindow) {
+  WithController([](sim::Controller& c) {
+    c.AddEvent("600100200", "2403151230");
+    c.AddEvent("501222333", "2403151300");
+    c.AddEvent("600100200", "2403161000");
+  });
+  session_.ReportWaitMs = 60000;  // reached only if a window is never quiet
+  for (int fetch = 0; fetch < 2; ++fetch) {
+    ui_.progress.clear();
+    FetchEvents(session_, ui_, "3");
+    EXPECT_EQ(Reports(), (Lines{"600100200 24/03/15 12:30", "501222333 24/03/15 13:00", "600100200 24/03/16 10:00"}));
+    EXPECT_EQ(ui_.progress, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}})) << "the second window was quiet";
+    EXPECT_FALSE(ui_.progressVisible);
+  }
+  EXPECT_EQ(Received(), (Lines{"AT+CPBM=3", "AT+CPBM=3"}));
+  FetchEvents(session_, ui_, "abc");
+  EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kBadCountMessage));
+  EXPECT_EQ(Received().size(), 2u) << "a count below 1 sends nothing";
+}
+
+TEST_F(EventLogTest, ACancelInTheFirstWindowEndsTheFetchAfterIt) {
+  ui_.onProgress = [&](int, int) { session_.CancelRequested = true; };
+  session_.ReportWaitMs = 60000;
+  FetchEvents(session_, ui_, "10");
+  EXPECT_EQ(ui_.progress.size(), 1u);
+  EXPECT_FALSE(session_.link().comm().Dtr());
+}
+
+class SlowEventLogTest : public SimSessionTest {
+ protected:
+  // Lines further apart than a listening window: every window sees one.
+  SlowEventLogTest() : SimSessionTest(sim::Simulator::Options{.lineGapMs = 250}) {}
+};
+
+TEST_F(SlowEventLogTest, AControllerThatKeepsTalkingIsListenedToUntilAQuietWindow) {
+  WithController([](sim::Controller& c) {
+    c.AddEvent("600100200", "2403151230");
+    c.AddEvent("501222333", "2403151300");
+    c.AddEvent("602444555", "2403151400");
+  });
+  // Three entries, the end and the OK, 250 ms apart, heard through 400 ms windows.
+  session_.ReplyWaitMs = 400;
+  session_.ReportWaitMs = 60000;
+  FetchEvents(session_, ui_, "3");
+  EXPECT_EQ(session_.Dbf3().RowCount(), 3);
+  EXPECT_EQ(ui_.progress, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+
+  // One entry and the end fill both windows of a count of 1, so the
+  // end-of-log wait follows and runs to its limit.
+  session_.ReplyWaitMs = 150;
+  session_.ReportWaitMs = 700;
+  QElapsedTimer clock;
+  clock.start();
+  FetchEvents(session_, ui_, "1");
+  EXPECT_GE(clock.elapsed(), 700);
+}
+
+}  // namespace

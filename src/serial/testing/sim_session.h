@@ -1,0 +1,45 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/testing/scripted_ui.h"
+#include "phonelist/testing/phones.h"
+#include "serial/link.h"
+#include "serial/port_names.h"
+#include "sim/simulator.h"
+
+// A session whose COM7 is the simulated controller on a pseudo-terminal.
+class SimSessionTest : public ::testing::Test {
+ protected:
+  explicit SimSessionTest(sim::Simulator::Options options = {}) : sim_(options) {}
+
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(sim_.Start(&error)) << error;
+    RememberPortAlias(session_.FilePath(kSettingsFileName), 7, QString::fromStdString(sim_.DevicePath()));
+    UpsertSetting(session_, kKeyPort, "7");
+    // Silent controllers are part of the cases; nobody wants to wait 2 s for each.
+    session_.ReplyWaitMs = 300;
+  }
+
+  // Seeds the controller while its worker is held still.
+  template <typename F>
+  void WithController(F&& change) {
+    std::lock_guard<std::mutex> lock(sim_.mutex());
+    change(sim_.controller());
+  }
+
+  std::vector<std::string> Received() { return sim_.Received(); }
+
+  sim::Simulator sim_;
+  QTemporaryDir temp_;
+  SessionOnTemp open_{temp_.path()};
+  Session& session_ = open_.session;
+  ScriptedUi ui_;
+};
