@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QApplication>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include "app/testing/window_test.h"
 #include "app/uostivtiny.h"
 #include "serial/link.h"
+#include "store/cursor.h"
 
 namespace {
 
@@ -298,6 +300,55 @@ TEST_F(MainWindowTest, CommandsShowInTheLogAndTheLogSavesWithCrLf) {
   QFile saved(QDir(temp_.path()).filePath("log.txt"));
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   EXPECT_EQ(saved.readAll(), "AT+CPBR=001\r\nOK\r\n");
+}
+
+TEST_F(MainWindowTest, ReportGridShadesOddRowsAndIgnoresClicks) {
+  store::Cursor& reports = session_->Dbf3();
+  for (const char* tel : {"600100200", "501222333", "602444555"}) {
+    ASSERT_TRUE(reports.Append().ok());
+    reports.SetText("Tel", tel);
+    reports.SetText("Data", "24/03/15 12:30");
+    ASSERT_TRUE(reports.Post().ok());
+  }
+  Click(W("Label3"));
+  auto* grid = Find<QTableView>(window_.get(), "RxDBGrid2");
+  ASSERT_EQ(grid->model()->rowCount(), 3);
+  const QImage image = grid->viewport()->grab().toImage();
+  auto cell = [&](int row, int column) { return grid->visualRect(grid->model()->index(row, column)); };
+  EXPECT_EQ(QColor(image.pixel(cell(0, 0).topLeft() + QPoint(2, 2))), QColor(248, 249, 251));
+  EXPECT_EQ(QColor(image.pixel(cell(1, 1).topLeft() + QPoint(2, 2))), QColor(Qt::white));
+  EXPECT_EQ(QColor(image.pixel(cell(2, 1).topLeft() + QPoint(2, 2))), QColor(248, 249, 251));
+  bool blueInk = false;
+  const QRect text = cell(1, 0).adjusted(8, 8, 0, 0);
+  for (int y = text.top(); y <= text.bottom() && !blueInk; ++y) {
+    for (int x = text.left(); x <= text.right() && !blueInk; ++x) {
+      const QColor c(image.pixel(x, y));
+      blueInk = c.blue() > 150 && c.red() < 90;
+    }
+  }
+  EXPECT_TRUE(blueInk);
+  EXPECT_EQ(grid->model()->index(0, 0).data().toString(), "600100200");
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(1, 1).center());
+  EXPECT_FALSE(grid->selectionModel()->hasSelection());
+}
+
+TEST_F(MainWindowTest, ControllerCommandsCloseTheirMenuFirst) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Image25", "zap_do_sterownika"}, {"Image25", "usun_ze_sterownika"}, {"zap_menu_konfig", "zapis_do_ser_przypom"}};
+  for (const auto& [opener, entry] : cases) {
+    Click(W(opener));
+    QWidget* menu = W(entry)->parentWidget();
+    ASSERT_TRUE(menu->isVisible()) << entry;
+    std::vector<QString> shown;
+    AnswerModals({"Label28"}, &shown);
+    Click(W(entry));
+    EXPECT_FALSE(menu->isVisible()) << entry;
+    ASSERT_EQ(shown.size(), 1u) << entry;
+    // No marks, or no port chosen yet: the command ends with its message.
+    EXPECT_TRUE(shown[0] == QString::fromUtf8("Brak zaznaczonych rekordów") ||
+                shown[0] == QString::fromUtf8("Brak zdefiniowanego portu COM"))
+        << shown[0].toStdString();
+  }
 }
 
 TEST(MainWindowStartTest, AWrongPinEndsTheProgramAndTheDaysCodeOpensIt) {

@@ -56,6 +56,15 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   session.memcheck.Append("604777888");
   session.Dbf1().First();
   window.listModel()->Changed();
+  // And a fetched event log.
+  const char* const events[][2] = {{"600100200", "26/12/01 07:45"}, {"501222333", "26/12/01 08:02"},
+                                   {"602444555", "26/12/02 17:30"}};
+  for (const auto& event : events) {
+    session.Dbf3().Append();
+    session.Dbf3().SetText("Tel", event[0]);
+    session.Dbf3().SetText("Data", event[1]);
+    session.Dbf3().Post();
+  }
 
   const std::pair<void (TForm1::*)(), const char*> views[] = {
       {&TForm1::Image11Click, "view-phone-list"},    {&TForm1::Image13Click, "view-configuration"},
