@@ -4,6 +4,7 @@
 #   ./dev.sh test    install what is missing, build, run every test
 #   ./dev.sh build   install what is missing, build
 #   ./dev.sh setup   only install the packages
+#   ./dev.sh demo    build, start a simulated controller and the configurator on it
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -51,6 +52,27 @@ case "${1:-run}" in
     fi
     exec "$BUILD_DIR/bin/selvantrix"
     ;;
+  demo)
+    build
+    DEMO_DIR="$PWD/$BUILD_DIR/demo"
+    mkdir -p "$DEMO_DIR"
+    # The simulated controller keeps its phonebook between demos.
+    "$BUILD_DIR/bin/selvantrix-sim" --link "$DEMO_DIR/controller" --events 40 \
+      --state "$DEMO_DIR/controller-state.txt" > "$DEMO_DIR/controller.out" &
+    SIM=$!
+    trap 'kill "$SIM" 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do [ -e "$DEMO_DIR/controller" ] && break; sleep 0.1; done
+    # COM1 is the simulated controller, and the settings choose COM1.
+    INI="$DEMO_DIR/selvantrix.ini"
+    grep -q '^COM1=' "$INI" 2>/dev/null || printf '[ports]\nCOM1=%s\n' "$DEMO_DIR/controller" >> "$INI"
+    DB="$DEMO_DIR/selvantrixx.tdb"
+    [ -f "$DB" ] || "$BUILD_DIR/bin/selvantrix-tdb" init "$DB"
+    "$BUILD_DIR/bin/selvantrix-tdb" rows "$DB" config | grep -q '^portcom' \
+      || "$BUILD_DIR/bin/selvantrix-tdb" append "$DB" config portcom 1 > /dev/null
+    echo "Demo in $DEMO_DIR; the simulated controller is COM1."
+    echo "PIN at the first start: today's service code $(date +%m%d)47"
+    "$BUILD_DIR/bin/selvantrix" --dir "$DEMO_DIR"
+    ;;
   test)
     build
     # The store and its inspector tool once more under AddressSanitizer and
@@ -67,7 +89,7 @@ case "${1:-run}" in
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
     ;;
   *)
-    echo "usage: $0 [run|test|build|setup]" >&2
+    echo "usage: $0 [run|test|build|setup|demo]" >&2
     exit 2
     ;;
 esac

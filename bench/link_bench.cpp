@@ -13,23 +13,42 @@
 // instead of polling. An unpaced round of the same exchanges then shows the
 // link's own ceiling in exchanges per second.
 //
-//   link_bench [--count N] [--baud B]
+// Two more phases run the list commands themselves, as the menu runs them,
+// through the port they open from the "portcom" setting:
+//   read   ReadList over a controller whose slots 002..1999 hold 1998
+//          numbers; slot 2000 is left never written, so the read asks it,
+//          finds it empty and stops there, having asked every slot it can.
+//   write  TransferMarked (kWrite) of a list of 1998 rows, all marked: 1998
+//          AT+CPBW= lines and the end-of-list line, each waiting for its OK.
+// Their reference is the wire time of every byte both ways plus the pauses
+// the controller itself takes between the lines of one reply.
+//
+//   link_bench [--count N] [--baud B] [--phases single,read,write]
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QThread>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/session.h"
+#include "app/settings.h"
+#include "app/user_interface.h"
 #include "serial/link.h"
+#include "serial/list_transfer.h"
+#include "serial/port_names.h"
 #include "sim/simulator.h"
 #include "store/cursor.h"
+#include "store/database.h"
 
 namespace {
 
@@ -162,23 +181,299 @@ Round Exchange(const std::vector<Entry>& entries, const sim::Simulator::Options&
   return round;
 }
 
-}  // namespace
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  int count = 500;
-  int baud = 9600;
-  const char* const usage = "usage: link_bench [--count N] [--baud B]";
-  for (int i = 1; i < argc; i += 2) {
-    const std::string flag = argv[i];
-    if (i + 1 >= argc) Die(usage);
-    if (flag == "--count") count = std::atoi(argv[i + 1]);
-    else if (flag == "--baud") baud = std::atoi(argv[i + 1]);
-    else Die(usage);
+// Someone who answers NIE to every question and never cancels. Notices are
+// kept rather than ignored: a command that cannot open its port or loses the
+// controller says so only in one, and the figures have to show it.
+class QuietUi : public UserInterface {
+ public:
+  int ShowDialog(const QString& text, int kind) override {
+    (kind == kQuestion ? questions : notices).push_back(text);
+    return 0;
   }
-  // Slots from 2 up to the controller's last one.
-  if (count < 1 || count > sim::Controller::kLastSlot - kFirstSlot + 1 || baud < 1) Die(usage);
+  void ShowError(const QString& text) override { Die(text.toStdString()); }
+  void ShowProgress() override {}
+  void UpdateProgress(int, int) override {}
+  void HideProgress() override {}
+  // Events run as the window runs them.
+  void ProcessEvents() override { pacer_.Pass(); }
+  void SuspendViewUpdates(bool) override {}
 
+  std::vector<QString> questions;
+  std::vector<QString> notices;
+
+ private:
+  EventPacer pacer_;
+};
+
+// Follows the link's trace lines: a command is answered when the line it
+// waits for is traced before the next command goes out. The list commands do
+// not look at the outcome of a wait, so a command left unanswered is the only
+// sign that its wait ran out.
+class AnswerWatch {
+ public:
+  explicit AnswerWatch(bool (*isAnswer)(const QString&)) : isAnswer_(isAnswer) {}
+
+  void See(const QString& line) {
+    if (line.startsWith(u"AT+")) {
+      if (pending_) ++unanswered_;
+      pending_ = true;
+      sent_ = Clock::now();
+    } else if (pending_ && isAnswer_(line)) {
+      pending_ = false;
+      slowestMs_ = std::max(slowestMs_, MsSince(sent_));
+    }
+  }
+  int Unanswered() const { return unanswered_ + (pending_ ? 1 : 0); }
+  double SlowestMs() const { return slowestMs_; }
+
+ private:
+  bool (*isAnswer_)(const QString&);
+  bool pending_ = false;
+  int unanswered_ = 0;
+  double slowestMs_ = 0;
+  Clock::time_point sent_;
+};
+
+// The read waits for the entry line, which the parser traces after a time
+// stamp; the write waits for the OK.
+bool IsEntryTrace(const QString& line) { return line.contains(u"CPBR:"); }
+bool IsOkTrace(const QString& line) { return line.startsWith(u"OK"); }
+
+struct ListRound {
+  int exchanges = 0;        // command lines the controller took
+  qint64 bytesOut = 0;      // those lines and their CRs
+  qint64 bytesIn = 0;       // as the port announced them to the parser
+  qint64 bytesInReplayed = 0;
+  int replyLines = 0;
+  double wireMs = 0;
+  double pauseMs = 0;       // the controller's own pauses between reply lines
+  double wallMs = 0;
+  double cpuMs = 0;
+  int unanswered = 0;
+  double slowestMs = 0;
+  std::vector<QString> questions;
+  std::vector<QString> notices;
+
+  double ReferenceMs() const { return wireMs + pauseMs; }
+};
+
+// Points the session's COM7 at the simulator and makes it the chosen port,
+// as a user does once in the port picker.
+void UseSimulatorPort(Session& session, const sim::Simulator& sim) {
+  RememberPortAlias(session.FilePath(QString::fromLatin1(kSettingsFileName)), 7,
+                    QString::fromStdString(sim.DevicePath()));
+  UpsertSetting(session, kKeyPort, QStringLiteral("7"));
+}
+
+// Runs one list command against the simulator and accounts for the line.
+// `before` is the controller as the command found it: the lines it took are
+// replayed on a copy, which gives the exact reply bytes and lines the
+// simulator wrote, to check the count the port reported.
+ListRound RunListCommand(Session& session, sim::Simulator& sim, const sim::Controller& before, int baud,
+                         int lineGapMs, bool (*isAnswer)(const QString&), const std::function<void(QuietUi&)>& command) {
+  ListRound round;
+  QuietUi ui;
+  Link& link = session.link();
+  const auto parse = link.comm().onRxChar;
+  link.comm().onRxChar = [&round, parse](qint64 waiting) {
+    round.bytesIn += waiting;
+    parse(waiting);
+  };
+  AnswerWatch watch(isAnswer);
+  link.onLog = [&watch](const QString& line) { watch.See(line); };
+
+  const double cpuStart = ThreadCpuMs();
+  const auto start = Clock::now();
+  command(ui);
+  round.wallMs = MsSince(start);
+  round.cpuMs = ThreadCpuMs() - cpuStart;
+
+  const std::vector<std::string> received = sim.Received();
+  sim::Controller replay = before;
+  for (const std::string& line : received) {
+    round.bytesOut += qint64(line.size()) + 1;  // and the CR
+    for (const std::string& reply : replay.Handle(line)) {
+      round.bytesInReplayed += qint64(reply.size()) + 2;  // and CR LF
+      ++round.replyLines;
+    }
+  }
+  round.exchanges = int(received.size());
+
+  // The read returns on its last entry line, while that reply's OK is still
+  // on the line; it is let in here, outside the timing, so the count can be
+  // checked against the replay.
+  const auto drainEnd = Clock::now() + std::chrono::seconds(1);
+  while (round.bytesIn < round.bytesInReplayed && Clock::now() < drainEnd) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(2);
+  }
+  link.onLog = nullptr;
+  link.comm().onRxChar = parse;
+
+  // The read's last OK and the pause before it (7 ms at 9600 baud) are in
+  // the reference though the read does not wait for them: under 0.01 % of a
+  // read of the whole list, not worth a special case.
+  round.wireMs = double(round.bytesOut + round.bytesIn) * 10.0 * 1000.0 / baud;
+  // Every reply is one or more lines, and the controller pauses before each
+  // line after the first of its reply.
+  round.pauseMs = double(lineGapMs) * (round.replyLines - round.exchanges);
+  round.unanswered = watch.Unanswered();
+  round.slowestMs = watch.SlowestMs();
+  round.questions = ui.questions;
+  round.notices = ui.notices;
+  return round;
+}
+
+void PrintListRound(const ListRound& r) {
+  std::printf("  %-24s %12d\n", "exchanges", r.exchanges);
+  std::printf("  %-24s %12lld\n", "bytes out", static_cast<long long>(r.bytesOut));
+  std::printf("  %-24s %12lld\n", "bytes in", static_cast<long long>(r.bytesIn));
+  std::printf("  %-24s %12d\n", "reply lines", r.replyLines);
+  std::printf("  %-24s %12.1f\n", "wire time (ms)", r.wireMs);
+  std::printf("  %-24s %12.1f\n", "controller pauses (ms)", r.pauseMs);
+  std::printf("  %-24s %12.1f\n", "reference time (ms)", r.ReferenceMs());
+  std::printf("  %-24s %12.1f\n", "wall time (ms)", r.wallMs);
+  std::printf("  %-24s %12.3f   (aim: within 1.05)\n", "wall/reference", r.wallMs / r.ReferenceMs());
+  std::printf("  %-24s %12.3f\n", "over the ref. per exch.", (r.wallMs - r.ReferenceMs()) / r.exchanges);
+  std::printf("  %-24s %12.1f\n", "configurator CPU (ms)", r.cpuMs);
+  std::printf("  %-24s %11.2f%%   (aim: under 5 %%)\n", "CPU/wall", 100.0 * r.cpuMs / r.wallMs);
+  std::printf("  %-24s %12.1f\n", "slowest answer (ms)", r.slowestMs);
+  std::printf("  %-24s %12d\n", "timeouts (unanswered)", r.unanswered);
+  for (const QString& notice : r.notices) std::printf("  notice: %s\n", notice.toStdString().c_str());
+  std::fflush(stdout);
+}
+
+// Checks that hold for any clean list round, after its figures are printed.
+void CheckListRound(const ListRound& r, const char* phase, int expectedExchanges) {
+  if (r.exchanges != expectedExchanges)
+    Die(std::string(phase) + ": the simulator took " + std::to_string(r.exchanges) + " lines, " +
+        std::to_string(expectedExchanges) + " were due");
+  if (r.bytesIn != r.bytesInReplayed)
+    Die(std::string(phase) + ": received " + std::to_string(r.bytesIn) + " bytes, the replies make " +
+        std::to_string(r.bytesInReplayed));
+  if (!r.notices.empty()) Die(std::string(phase) + ": the command showed a notice: " + r.notices.front().toStdString());
+}
+
+// The simulator as a real controller answers: paced, and with its pause
+// between the lines of one reply. Without that pause the entry line and its
+// OK can reach the parser in one read, and the parser, which empties its
+// buffer once it has taken an entry line, loses the OK with it; a real
+// controller's pause gives the OK a read of its own. The pause is the
+// controller's time, so it goes into the reference, not against the
+// configurator.
+sim::Simulator::Options ControllerLike(int baud) {
+  sim::Simulator::Options options;
+  options.paceBaud = baud;
+  return options;
+}
+
+void ReadPhase(int baud, const std::vector<Entry>& entries) {
+  QTemporaryDir dir;
+  if (!dir.isValid()) Die("cannot make a temporary directory");
+  const sim::Simulator::Options options = ControllerLike(baud);
+  sim::Simulator sim(options);
+  std::string error;
+  if (!sim.Start(&error)) Die("simulator: " + error);
+  sim::Controller before;
+  {
+    std::lock_guard lock(sim.mutex());
+    for (const Entry& e : entries) sim.controller().SetSlot(e.slot, e.number, e.name);
+    before = sim.controller();
+  }
+  // The store flushes every stored entry, as in the window: the read is
+  // measured as the user gets it.
+  Session session(dir.path());
+  const QString failure = session.Create();
+  if (!failure.isEmpty()) Die("session: " + failure.toStdString());
+  UseSimulatorPort(session, sim);
+
+  const ListRound r = RunListCommand(session, sim, before, baud, options.lineGapMs, &IsEntryTrace,
+                                     [&session](QuietUi& ui) { ReadList(session, ui); });
+  const int rows = session.Dbf1().RowCount();
+
+  std::printf("\nfull list read (ReadList: slots 002..%d hold numbers, slot %d is empty and ends it),\n"
+              "paced at %d baud, %d ms between a reply's lines, a flush per stored entry\n",
+              entries.back().slot, entries.back().slot + 1, baud, options.lineGapMs);
+  PrintListRound(r);
+  std::printf("  %-24s %12d\n", "rows stored", rows);
+  std::fflush(stdout);
+
+  // The slots asked are the numbers and the empty one after them.
+  CheckListRound(r, "read", int(entries.size()) + 1);
+  if (r.questions.size() != 1 || r.questions.front() != QString::fromUtf8(kReadClearQuestion))
+    Die("read: the clearing question was not asked once");
+  if (rows != int(entries.size()))
+    Die("read: the phone list holds " + std::to_string(rows) + " rows, the controller " +
+        std::to_string(entries.size()) + " numbers");
+  store::Cursor& list = session.Dbf1();
+  for (const Entry& e : {entries.front(), entries[entries.size() / 2], entries.back()}) {
+    bool found = false;
+    if (!list.Find("Tel", {e.number}, {}, &found).ok() || !found || list.Int("ID") != e.slot)
+      Die("read: slot " + std::to_string(e.slot) + " was not stored as row " + std::to_string(e.slot));
+  }
+}
+
+void WritePhase(int baud, const std::vector<Entry>& entries) {
+  QTemporaryDir dir;
+  if (!dir.isValid()) Die("cannot make a temporary directory");
+  const sim::Simulator::Options options = ControllerLike(baud);
+  sim::Simulator sim(options);
+  std::string error;
+  if (!sim.Start(&error)) Die("simulator: " + error);
+  sim::Controller before;
+  {
+    std::lock_guard lock(sim.mutex());
+    before = sim.controller();
+  }
+  // Without flushes the 1998 rows go in within a moment instead of a flush
+  // each. The write's own store work (the marks are not in the store, and a
+  // write changes no row) skips the flush as well, which leaves it nothing
+  // to be slowed by.
+  store::OpenOptions storeOptions;
+  storeOptions.sync = store::SyncMode::kNone;
+  Session session(dir.path());
+  const QString failure = session.Create(storeOptions);
+  if (!failure.isEmpty()) Die("session: " + failure.toStdString());
+  UseSimulatorPort(session, sim);
+
+  const auto setUp = Clock::now();
+  store::Cursor& list = session.Dbf1();
+  for (const Entry& e : entries) {
+    if (!list.Append().ok() || !list.SetText("Tel", e.number).ok() || !list.Post().ok())
+      Die("write: cannot add " + e.number + " to the list");
+    session.memcheck.Append(e.number);
+  }
+  const double setUpMs = MsSince(setUp);
+  if (session.memcheck.Count() != int(entries.size())) Die("write: the marks do not cover the list");
+
+  const ListRound r = RunListCommand(session, sim, before, baud, options.lineGapMs, &IsOkTrace,
+                                     [&session](QuietUi& ui) { TransferMarked(session, ui, TransferMode::kWrite); });
+
+  std::printf("\nlist write (TransferMarked of %zu marked rows, every row: slots 002..%d and the end-of-list line),\n"
+              "paced at %d baud, no flushes (set-up of the rows and marks: %.0f ms)\n",
+              entries.size(), entries.back().slot, baud, setUpMs);
+  PrintListRound(r);
+
+  // One line a number and the end-of-list line after them.
+  CheckListRound(r, "write", int(entries.size()) + 1);
+  if (session.memcheck.Count() != 0) Die("write: marks are left after the write");
+  std::lock_guard lock(sim.mutex());
+  const sim::Controller& c = sim.controller();
+  for (const Entry& e : {entries[0], entries[1], entries[entries.size() / 2], entries.back()}) {
+    if (c.Number(e.slot) != e.number || c.Name(e.slot) != e.number)
+      Die("write: slot " + std::to_string(e.slot) + " holds \"" + c.Number(e.slot) + "\", not " + e.number);
+  }
+  const int endSlot = entries.back().slot + 1;
+  if (c.Number(endSlot) != sim::Controller::kCleared)
+    Die("write: slot " + std::to_string(endSlot) + " does not hold the end of the list");
+}
+
+// N single slot reads over the bare link, paced and then unpaced.
+void SinglePhase(int count, int baud) {
   const std::vector<Entry> entries = MakeEntries(count);
 
   // The simulator's pause between the lines of one reply is its own doing, a
@@ -194,9 +489,7 @@ int main(int argc, char** argv) {
   const Round p = Exchange(entries, paced);
   const double wireMs = double(p.bytesOut + p.bytesIn) * 10.0 * 1000.0 / baud;
 
-  std::printf("link_bench: %d exchanges (AT+CPBR=nnn, entry line and OK) against the simulated controller\n\n",
-              count);
-  std::printf("paced at %d baud, 10 bits a byte\n", baud);
+  std::printf("\n%d single exchanges (AT+CPBR=nnn, entry line and OK), paced at %d baud\n", count, baud);
   std::printf("  %-24s %12d\n", "exchanges", p.exchanges);
   std::printf("  %-24s %12lld\n", "bytes out", static_cast<long long>(p.bytesOut));
   std::printf("  %-24s %12lld\n", "bytes in", static_cast<long long>(p.bytesIn));
@@ -229,5 +522,47 @@ int main(int argc, char** argv) {
   std::printf("  %-24s %12.1f\n", "configurator CPU (ms)", u.cpuMs);
   std::printf("  %-24s %11.2f%%\n", "CPU/wall", 100.0 * u.cpuMs / u.wallMs);
   std::printf("  %-24s %12d\n", "timeouts", u.timeouts);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  int count = 500;
+  int baud = 9600;
+  bool single = true, read = true, write = true;
+  const char* const usage = "usage: link_bench [--count N] [--baud B] [--phases single,read,write]";
+  for (int i = 1; i < argc; i += 2) {
+    const std::string flag = argv[i];
+    if (i + 1 >= argc) Die(usage);
+    if (flag == "--count") {
+      count = std::atoi(argv[i + 1]);
+    } else if (flag == "--baud") {
+      baud = std::atoi(argv[i + 1]);
+    } else if (flag == "--phases") {
+      single = read = write = false;
+      for (const QString& phase : QString::fromLocal8Bit(argv[i + 1]).split(u',', Qt::SkipEmptyParts)) {
+        if (phase == u"single") single = true;
+        else if (phase == u"read") read = true;
+        else if (phase == u"write") write = true;
+        else Die(usage);
+      }
+      if (!single && !read && !write) Die(usage);
+    } else {
+      Die(usage);
+    }
+  }
+  // Slots from 2 up to the controller's last one.
+  if (count < 1 || count > sim::Controller::kLastSlot - kFirstSlot + 1 || baud < 1) Die(usage);
+
+  std::printf("link_bench: the configurator against the simulated controller at %d baud, 10 bits a byte\n", baud);
+  if (single) SinglePhase(count, baud);
+  // The list phases fill every list slot but the last: the read then ends on
+  // an empty slot as it does on a real controller short of full, and the
+  // write's end-of-list line still has a slot to go to.
+  const std::vector<Entry> listEntries = MakeEntries(sim::Controller::kLastSlot - kFirstSlot);
+  if (read) ReadPhase(baud, listEntries);
+  if (write) WritePhase(baud, listEntries);
   return 0;
 }

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
 #include <QFont>
 
 #include "app/session.h"
@@ -12,6 +14,17 @@ int main(int argc, char** argv) {
   // every caption keeps its place without it.
   QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
   QApplication::setStyle(QStringLiteral("Fusion"));
+
+  // --dir runs the configurator on another data directory (the demo does).
+  QCommandLineParser options;
+  const QCommandLineOption dir(QStringLiteral("dir"), QStringLiteral("Data directory."), QStringLiteral("DIR"));
+  options.addOption(dir);
+  options.addHelpOption();
+  options.process(app);
+  if (options.isSet(dir)) {
+    QDir().mkpath(options.value(dir));
+    SetApplicationDirectory(QDir(options.value(dir)).absolutePath());
+  }
 
   Session session(ApplicationDirectory());
   TForm1 window(session);

@@ -79,6 +79,9 @@ class Session {
   int ReportWaitMs = 15000;
   // How long each command waits for its reply (tests shorten it).
   int ReplyWaitMs = 2000;
+  // A port for this run instead of "portcom": "COMn", or a device path used
+  // as it stands (the command-line front end's --port).
+  QString PortOverride;
 
  private:
   void ListStateChanged(ListState state);

@@ -311,14 +311,19 @@ void Link::WriteSetting(const char* key, const QByteArray& value) {
 }
 
 PortSession::PortSession(Session& session, UserInterface& ui, bool raiseDtr) : session_(session) {
-  QString value;
-  if (!FindSetting(session, kKeyPort, &value)) {
+  QString value = session.PortOverride;
+  const bool device = value.startsWith(u'/') || value.startsWith(QLatin1String("\\\\"));
+  if (value.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) value = value.mid(3);
+  if (value.isEmpty() && !FindSetting(session, kKeyPort, &value)) {
     ui.ShowDialog(QString::fromUtf8(kNoPortMessage), kNotice);
     return;
   }
-  const int number = ParseNumber(value);
-  if (!session.link().comm().OpenPort(session.PortDevice(number))) {
-    ui.ShowDialog(QString::fromUtf8(kPortOpenFailedMessage) + QString::number(number), kNotice);
+  const int number = device ? 0 : ParseNumber(value);
+  if (!session.link().comm().OpenPort(device ? value : session.PortDevice(number))) {
+    // A device given by its path is named by that path.
+    ui.ShowDialog(device ? QString::fromUtf8("Błąd otwarcia portu %1").arg(value)
+                         : QString::fromUtf8(kPortOpenFailedMessage) + QString::number(number),
+                  kNotice);
     return;
   }
   ok_ = true;

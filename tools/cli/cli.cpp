@@ -1,0 +1,420 @@
+#include "cli/cli.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+#include "app/access_lock.h"
+#include "app/session.h"
+#include "app/settings.h"
+#include "app/user_interface.h"
+#include "common/application_directory.h"
+#include "common/parse_number.h"
+#include "common/windows1250.h"
+#include "controller/config_transfer.h"
+#include "controller/event_log.h"
+#include "phonelist/list_commands.h"
+#include "phonelist/list_file.h"
+#include "phonelist/schema.h"
+#include "serial/link.h"
+#include "serial/list_transfer.h"
+#include "store/cursor.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] COMMAND ...\n"
+    "commands:\n"
+    "  list [--order name|surname|tel]      the phone list: ID, first name, surname, phone, ST\n"
+    "  add FIRST SURNAME TEL                add a phone to the list\n"
+    "  remove-local TEL...                  delete phones from the list only\n"
+    "  import FILE [--replace]              read a list file (--replace: clear the list first)\n"
+    "  export FILE                          write the list to a list file\n"
+    "  write [--all | TEL...]               write the numbers into the controller\n"
+    "  delete [--all | TEL...]              delete the numbers from the controller and the list\n"
+    "  read [--replace]                     read the controller's phonebook into the list\n"
+    "  verify                               confirm the list against the controller\n"
+    "  format                               clear the controller's phone memory\n"
+    "  config show | read | write [--admin TEL] [--controller TEL] [--relay 0..6]\n"
+    "  remind YYYY-MM-DD                    send the SIM validity reminder\n"
+    "  events N                             fetch the last N events and print the event log\n";
+
+QString Text(const std::string& bytes) { return FromWindows1250(QByteArray::fromStdString(bytes)); }
+
+// The person at the terminal: messages on standard error, questions asked
+// there (or answered by --yes, by a command's own option, or "NIE" when
+// nobody can answer), and a progress bar when standard error is a terminal.
+class TerminalUi : public UserInterface {
+ public:
+  TerminalUi(QTextStream& err, bool yes) : err_(err), yes_(yes) {}
+
+  QMap<QString, bool> preset;  // answers fixed by a command's option
+  int messages = 0;
+
+  int ShowDialog(const QString& text, int kind) override {
+    EndBar();
+    err_ << text << Qt::endl;
+    if (kind != kQuestion) {
+      ++messages;
+      return 0;
+    }
+    if (preset.contains(text)) return preset.value(text) ? 1 : 0;
+    if (yes_) return 1;
+    if (!isatty(STDIN_FILENO)) return 0;
+    err_ << "[t/N] " << Qt::flush;
+    std::string answer;
+    std::getline(std::cin, answer);
+    return !answer.empty() && (answer[0] == 't' || answer[0] == 'T' || answer[0] == 'y' || answer[0] == 'Y');
+  }
+  void ShowError(const QString& text) override {
+    EndBar();
+    err_ << text << Qt::endl;
+    ++messages;
+  }
+  void ShowProgress() override {}
+  void UpdateProgress(int current, int total) override {
+    if (isatty(STDERR_FILENO) && total > 0) {
+      const int percent = int(qint64(current) * 100 / total);
+      const int filled = qBound(0, percent * 30 / 100, 30);
+      err_ << '\r' << '[' << QString(filled, u'#') << QString(30 - filled, u' ') << "] " << percent << "% " << current
+           << '/' << total << Qt::flush;
+      barShown_ = true;
+    }
+    ProcessEvents();
+  }
+  void HideProgress() override { EndBar(); }
+  void ProcessEvents() override { pacer_.Pass(); }
+  void SuspendViewUpdates(bool) override {}
+
+ private:
+  void EndBar() {
+    if (!barShown_) return;
+    err_ << Qt::endl;
+    barShown_ = false;
+  }
+
+  QTextStream& err_;
+  bool yes_;
+  bool barShown_ = false;
+  EventPacer pacer_;
+};
+
+// Ctrl+C: the handler only writes a byte; the event loop, running inside
+// every wait, turns it into "ANULUJ".
+int g_interruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(g_interruptPipe[1], &byte, 1);
+}
+
+class InterruptAsCancel {
+ public:
+  InterruptAsCancel(Session& session, bool enabled) {
+    if (!enabled || pipe(g_interruptPipe) != 0) return;
+    notifier_ = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier_, &QSocketNotifier::activated, [&session, this] {
+      char byte = 0;
+      [[maybe_unused]] const ssize_t n = read(g_interruptPipe[0], &byte, 1);
+      session.CancelRequested = true;
+      interrupted = true;
+    });
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_);
+    installed_ = true;
+  }
+  ~InterruptAsCancel() {
+    if (installed_) sigaction(SIGINT, &previous_, nullptr);
+    delete notifier_;
+    for (int& fd : g_interruptPipe) {
+      if (fd >= 0) close(fd);
+      fd = -1;
+    }
+  }
+  InterruptAsCancel(const InterruptAsCancel&) = delete;
+  InterruptAsCancel& operator=(const InterruptAsCancel&) = delete;
+
+  bool interrupted = false;
+
+ private:
+  QSocketNotifier* notifier_ = nullptr;
+  struct sigaction previous_ {};
+  bool installed_ = false;
+};
+
+QString ReadPin(QTextStream& err) {
+  err << "PIN: " << Qt::flush;
+  termios saved{};
+  const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    termios silent = saved;
+    silent.c_lflag &= ~tcflag_t(ECHO);
+    tcsetattr(STDIN_FILENO, TCSANOW, &silent);
+  }
+  std::string pin;
+  std::getline(std::cin, pin);
+  if (terminal) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    err << Qt::endl;
+  }
+  return QString::fromLocal8Bit(pin.c_str());
+}
+
+struct Usage {
+  QString problem;
+};
+
+// The numbers to mark: every row in list order, or the given ones.
+void MarkNumbers(Session& session, const QStringList& args) {
+  if (args.isEmpty()) throw Usage{QStringLiteral("give --all or the numbers")};
+  store::Cursor& list = session.Dbf1();
+  if (args == QStringList{QStringLiteral("--all")}) {
+    RequireOk(list.Settle());
+    for (list.First(); !list.Eof(); list.Next()) session.memcheck.Append(list.Text("Tel"));
+    list.First();
+    return;
+  }
+  for (const QString& tel : args) {
+    if (tel.startsWith(u'-')) throw Usage{QStringLiteral("unknown option ") + tel};
+    session.memcheck.Append(ToWindows1250(tel).toStdString());
+  }
+}
+
+// Options of a command: "--name value" pairs and flags, the rest positional.
+struct Options {
+  QMap<QString, QString> values;
+  QStringList positional;
+};
+
+Options TakeOptions(const QStringList& args, const QStringList& withValue, const QStringList& flags) {
+  Options options;
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& arg = args[i];
+    if (withValue.contains(arg)) {
+      if (i + 1 >= args.size()) throw Usage{arg + QStringLiteral(" needs a value")};
+      options.values.insert(arg, args[++i]);
+    } else if (flags.contains(arg)) {
+      options.values.insert(arg, QString());
+    } else if (arg.startsWith(QLatin1String("--"))) {
+      throw Usage{QStringLiteral("unknown option ") + arg};
+    } else {
+      options.positional << arg;
+    }
+  }
+  return options;
+}
+
+void Expect(const Options& options, int count, const char* what) {
+  if (options.positional.size() != count) throw Usage{QString::fromLatin1(what)};
+}
+
+void PrintList(Session& session, QTextStream& out, const QString& order) {
+  static const QMap<QString, const char*> indexes = {
+      {QStringLiteral("name"), kImieIndex}, {QStringLiteral("surname"), kNazwiskoIndex}, {QStringLiteral("tel"), kTelIndex}};
+  store::Cursor& list = session.Dbf1();
+  if (!order.isEmpty()) {
+    if (!indexes.contains(order)) throw Usage{QStringLiteral("--order is name, surname or tel")};
+    RequireOk(list.SetOrder(indexes.value(order)));
+  }
+  for (list.First(); !list.Eof(); list.Next()) {
+    out << list.Text("ID").c_str() << '\t' << Text(list.Text("Imie")) << '\t' << Text(list.Text("Nazwisko")) << '\t'
+        << Text(list.Text("Tel")) << '\t' << list.Text("ST").c_str() << '\n';
+  }
+  out.flush();
+}
+
+void PrintSettings(Session& session, QTextStream& out) {
+  for (const char* key : {kKeyAdminPhone, kKeyControllerPhone, kKeyPort, kKeyRelayTime, kKeySimDate, kKeyHostIp,
+                          kKeyHost, kKeyServerPhone, kKeyServerIp, kKeyOstiv}) {
+    QString value;
+    if (FindSetting(session, key, &value)) out << key << '\t' << value << '\n';
+  }
+  out.flush();
+}
+
+int RunCommandLine(Session& session, TerminalUi& ui, QTextStream& out, const QString& command, const QStringList& args) {
+  if (command == QLatin1String("list")) {
+    const Options o = TakeOptions(args, {QStringLiteral("--order")}, {});
+    Expect(o, 0, "list takes no numbers");
+    PrintList(session, out, o.values.value(QStringLiteral("--order")));
+  } else if (command == QLatin1String("add")) {
+    const Options o = TakeOptions(args, {}, {});
+    Expect(o, 3, "add FIRST SURNAME TEL");
+    ManageAction(session, nullptr);
+    WriteListField(session, "Imie", o.positional[0]);
+    WriteListField(session, "Nazwisko", o.positional[1]);
+    WriteListField(session, "Tel", o.positional[2]);
+    const ManageResult result =
+        ManageAction(session, [&] { return CheckPhoneField(ui, o.positional[2], nullptr); });
+    if (result == ManageResult::kDiscarded) ui.ShowError(QString::fromUtf8("Numer jest już na liście: ") + o.positional[2]);
+  } else if (command == QLatin1String("remove-local")) {
+    const Options o = TakeOptions(args, {}, {});
+    if (o.positional.isEmpty()) throw Usage{QStringLiteral("remove-local TEL...")};
+    MarkNumbers(session, o.positional);
+    DeleteMarked(session, ui);
+  } else if (command == QLatin1String("import")) {
+    const Options o = TakeOptions(args, {}, {QStringLiteral("--replace")});
+    Expect(o, 1, "import FILE [--replace]");
+    ui.preset.insert(QString::fromUtf8(kImportClearQuestion), o.values.contains(QStringLiteral("--replace")));
+    ImportList(session, ui, o.positional[0]);
+  } else if (command == QLatin1String("export")) {
+    const Options o = TakeOptions(args, {}, {});
+    Expect(o, 1, "export FILE");
+    ExportList(session, ui, o.positional[0]);
+  } else if (command == QLatin1String("write") || command == QLatin1String("delete")) {
+    MarkNumbers(session, args);
+    TransferMarked(session, ui, command == QLatin1String("write") ? TransferMode::kWrite : TransferMode::kDelete);
+  } else if (command == QLatin1String("read")) {
+    const Options o = TakeOptions(args, {}, {QStringLiteral("--replace")});
+    Expect(o, 0, "read [--replace]");
+    ui.preset.insert(QString::fromUtf8(kReadClearQuestion), o.values.contains(QStringLiteral("--replace")));
+    ReadList(session, ui);
+  } else if (command == QLatin1String("verify") || command == QLatin1String("format")) {
+    if (!args.isEmpty()) throw Usage{command + QStringLiteral(" takes nothing more")};
+    if (command == QLatin1String("verify")) {
+      VerifyList(session, ui);
+    } else {
+      FormatMemory(session, ui);
+    }
+  } else if (command == QLatin1String("config")) {
+    const QString what = args.value(0);
+    const Options o = TakeOptions(args.mid(1), {QStringLiteral("--admin"), QStringLiteral("--controller"),
+                                                QStringLiteral("--relay")},
+                                  {});
+    Expect(o, 0, "config show | read | write [--admin TEL] [--controller TEL] [--relay 0..6]");
+    // The settings view as the window would show it, loaded from the table.
+    SettingsValues view;
+    LoadSettingsView(session, view, 1);
+    if (what == QLatin1String("show") && o.values.isEmpty()) {
+      PrintSettings(session, out);
+    } else if (what == QLatin1String("read") && o.values.isEmpty()) {
+      ReadConfiguration(session, ui, view);
+    } else if (what == QLatin1String("write")) {
+      if (o.values.contains(QStringLiteral("--admin"))) view.adminPhone = o.values.value(QStringLiteral("--admin"));
+      if (o.values.contains(QStringLiteral("--controller"))) {
+        view.controllerPhone = o.values.value(QStringLiteral("--controller"));
+      }
+      if (o.values.contains(QStringLiteral("--relay"))) {
+        bool ok = false;
+        const int relay = o.values.value(QStringLiteral("--relay")).toInt(&ok);
+        if (!ok || relay < 0 || relay >= kRelayTimeCount) throw Usage{QStringLiteral("--relay is 0 to 6")};
+        view.relayIndex = relay;
+      }
+      // Typed into the view: the write offers to save it first.
+      if (!o.values.isEmpty()) session.UnsavedChanges = true;
+      WriteConfiguration(session, ui, view);
+    } else {
+      throw Usage{QStringLiteral("config show | read | write")};
+    }
+  } else if (command == QLatin1String("remind")) {
+    const Options o = TakeOptions(args, {}, {});
+    Expect(o, 1, "remind YYYY-MM-DD");
+    const QDate date = QDate::fromString(o.positional[0], Qt::ISODate);
+    if (!date.isValid()) throw Usage{QStringLiteral("remind takes a date as YYYY-MM-DD")};
+    SettingsValues view;
+    view.dateText = date.toString(QStringLiteral("d.MM.yyyy"));
+    SendReminder(session, ui, view);
+  } else if (command == QLatin1String("events")) {
+    const Options o = TakeOptions(args, {}, {});
+    Expect(o, 1, "events N");
+    FetchEvents(session, ui, o.positional[0]);
+    store::Cursor& reports = session.Dbf3();
+    for (reports.First(); !reports.Eof(); reports.Next()) {
+      out << Text(reports.Text("Tel")) << '\t' << Text(reports.Text("Data")) << '\n';
+    }
+    out.flush();
+  } else {
+    throw Usage{QStringLiteral("unknown command ") + command};
+  }
+  return ui.messages > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool handleSignals) {
+  QString directory;
+  QString port;
+  QString pin;
+  bool havePin = false;
+  bool yes = false;
+  bool verbose = false;
+  int i = 0;
+  auto usage = [&](const QString& problem) {
+    err << "selvantrix-cli: " << problem << '\n' << kUsage << Qt::flush;
+    return 2;
+  };
+  for (; i < args.size() && args[i].startsWith(u'-'); ++i) {
+    const QString& arg = args[i];
+    if (arg == QLatin1String("--yes")) {
+      yes = true;
+    } else if (arg == QLatin1String("-v")) {
+      verbose = true;
+    } else if (arg == QLatin1String("--dir") || arg == QLatin1String("--port") || arg == QLatin1String("--pin")) {
+      if (i + 1 >= args.size()) return usage(arg + QStringLiteral(" needs a value"));
+      const QString value = args[++i];
+      if (arg == QLatin1String("--dir")) directory = value;
+      if (arg == QLatin1String("--port")) port = value;
+      if (arg == QLatin1String("--pin")) {
+        pin = value;
+        havePin = true;
+      }
+    } else {
+      return usage(QStringLiteral("unknown option ") + arg);
+    }
+  }
+  if (i >= args.size()) return usage(QStringLiteral("no command"));
+  const QString command = args[i];
+  static const QStringList kCommands = {"list",   "add",  "remove-local", "import", "export", "write", "delete",
+                                        "read",   "verify", "format",     "config", "remind", "events"};
+  if (!kCommands.contains(command)) return usage(QStringLiteral("unknown command ") + command);
+  const QStringList rest = args.mid(i + 1);
+
+  if (directory.isEmpty()) directory = ApplicationDirectory();
+  if (!QDir().mkpath(directory)) {
+    err << "selvantrix-cli: cannot use the directory " << directory << Qt::endl;
+    return 1;
+  }
+  SetApplicationDirectory(QFileInfo(directory).absoluteFilePath());
+  Session session(directory);
+  const QString failure = session.Create();
+  if (!failure.isEmpty()) {
+    err << session.FilePath(QString::fromLatin1(kDatabaseFileName)) << '\n' << failure << Qt::endl;
+    return 1;
+  }
+  const StartOptions start = ReadSettingsFile(session.FilePath(QString::fromLatin1(kSettingsFileName)));
+  session.ReportWaitMs = start.raptime * 1000;
+  session.AdminMode = start.admin;
+  session.PortOverride = port;
+  TerminalUi ui(err, yes);
+  if (verbose) session.link().onLog = [&err](const QString& line) { err << line << Qt::endl; };
+
+  // Nothing is done without the PIN, checked as the window checks it.
+  if (!havePin) pin = ReadPin(err);
+  int status = 1;
+  RunCommand(ui, [&] {
+    if (!CheckAccess(session, ui, pin, session.Today())) return;
+    InterruptAsCancel interrupt(session, handleSignals);
+    try {
+      status = RunCommandLine(session, ui, out, command, rest);
+    } catch (const Usage& bad) {
+      status = usage(bad.problem);
+      return;
+    }
+    if (interrupt.interrupted) {
+      err << "Przerwano." << Qt::endl;
+      status = 1;
+    }
+  });
+  if (ui.messages > 0 && status == 0) status = 1;
+  return status;
+}

@@ -1,0 +1,131 @@
+#include "cli/cli.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <csignal>
+
+#include "app/access_lock.h"
+#include "serial/testing/sim_session.h"
+
+namespace {
+
+// The command-line front end in-process, against the simulator on its
+// pseudo-terminal, in a data directory of its own.
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(sim_.Start(&error)) << error;
+  }
+
+  // Runs one command line with the day's PIN and the simulator as port.
+  int Run(QStringList args, bool withPort = true) {
+    QStringList global{QStringLiteral("--dir"), dir_.path(), QStringLiteral("--pin"), pin_};
+    if (withPort) global << QStringLiteral("--port") << QString::fromStdString(sim_.DevicePath());
+    out_.clear();
+    err_.clear();
+    QTextStream out(&out_), err(&err_);
+    return RunCli(global + args, out, err);
+  }
+  QString Path(const char* name) { return QDir(dir_.path()).filePath(name); }
+
+  sim::Simulator sim_;
+  QTemporaryDir dir_;
+  QString pin_ = DailyServiceCode(QDate::currentDate());
+  QString out_, err_;
+};
+
+TEST_F(CliTest, AListGoesInOutAndBackWithTheControllersConfirmation) {
+  QFile file(Path("lista.dat"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("Jan|Kowalski|600100200\r\nEwa|Nowak|501222333\r\n");
+  file.close();
+  ASSERT_EQ(Run({"import", Path("lista.dat")}), 0) << err_.toStdString();
+  ASSERT_EQ(Run({"write", "--all"}), 0) << err_.toStdString();
+  EXPECT_EQ(sim_.Received(), (std::vector<std::string>{"AT+CPBW=002,\"600100200\",145,\"600100200\"",
+                                                       "AT+CPBW=003,\"501222333\",145,\"501222333\"",
+                                                       "AT+CPBW=004,\"999999999\",145,\"999999999\""}));
+  ASSERT_EQ(Run({"read", "--replace"}), 0) << err_.toStdString();
+  ASSERT_EQ(Run({"list", "--order", "tel"}), 0);
+  EXPECT_EQ(out_, "3\t\t\t501222333\t1\n2\t\t\t600100200\t1\n");
+  EXPECT_EQ(Run({"verify"}), 0) << err_.toStdString();
+  EXPECT_EQ(Run({"export", Path("out.dat")}), 0);
+  EXPECT_EQ(Run({"add", "Ala", "Lis", "1234"}), 1) << "a short phone is refused";
+  EXPECT_TRUE(err_.contains("Niepoprawny numer telefonu"));
+}
+
+TEST_F(CliTest, ConfigurationAndEventsGoThroughTheController) {
+  ASSERT_EQ(Run({"--yes", "config", "write", "--admin", "600100200", "--controller", "698765432", "--relay", "5"}), 0)
+      << err_.toStdString();
+  EXPECT_EQ(sim_.Received().front(), "AT+CPBM=1021,8,8;");
+  // A fresh directory reads it all back.
+  QTemporaryDir other;
+  QTextStream out(&out_), err(&err_);
+  out_.clear();
+  const QStringList global{"--dir", other.path(), "--pin", pin_, "--port", QString::fromStdString(sim_.DevicePath())};
+  ASSERT_EQ(RunCli(global + QStringList{"config", "read"}, out, err), 0) << err_.toStdString();
+  ASSERT_EQ(RunCli(global + QStringList{"config", "show"}, out, err), 0);
+  EXPECT_TRUE(out_.contains("teladmin\t600100200\n")) << out_.toStdString();
+  EXPECT_TRUE(out_.contains("telster\t698765432\n"));
+  EXPECT_TRUE(out_.contains("czasryg\t5\n"));
+
+  {
+    std::lock_guard<std::mutex> lock(sim_.mutex());
+    sim_.controller().AddEvent("600100200", "2603051230");
+  }
+  ASSERT_EQ(Run({"events", "1"}), 0) << err_.toStdString();
+  EXPECT_EQ(out_, "600100200\t26/03/05 12:30\n");
+  EXPECT_EQ(Run({"remind", "2026-03-05"}), 0);
+  EXPECT_EQ(sim_.Received().back(), "AT+CPBM=1004,6,2603050000;");
+}
+
+TEST_F(CliTest, RefusalsAndBadUsageHaveTheirExitStatus) {
+  struct Case {
+    QStringList args;
+    bool withPort;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"--pin", "0000", "list"}, true, 1, "Niepoprawny pin"},
+      {{"verify"}, false, 1, "Brak zdefiniowanego portu COM"},
+      {{"write", "600100200"}, true, 0, ""},
+      {{"delete"}, true, 2, "give --all or the numbers"},
+      {{"bogus"}, true, 2, "unknown command bogus"},
+      {{"list", "--order", "age"}, true, 2, "--order is name, surname or tel"},
+      {{"config", "write", "--relay", "7"}, true, 2, "--relay is 0 to 6"},
+      {{"remind", "5.03.2026"}, true, 2, "YYYY-MM-DD"},
+      {{"events", "0"}, true, 1, "Niepoprawna liczba"},
+      {{"--dir"}, true, 2, "--dir needs a value"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.args, c.withPort), c.status) << c.args.join(' ').toStdString() << ": " << err_.toStdString();
+    EXPECT_TRUE(err_.contains(QString::fromUtf8(c.message))) << c.args.join(' ').toStdString();
+  }
+}
+
+TEST_F(CliTest, CtrlCDuringAFormatStopsItAndEndsCleanly) {
+  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
+  ASSERT_TRUE(QFile::exists(program));
+  QProcess cli;
+  cli.start(program, {"--dir", dir_.path(), "--pin", pin_, "--port", QString::fromStdString(sim_.DevicePath()),
+                      "--yes", "format"});
+  ASSERT_TRUE(cli.waitForStarted());
+  // Interrupt once the format is under way.
+  for (int i = 0; i < 500 && sim_.Received().size() < 20; ++i) QThread::msleep(10);
+  ASSERT_GE(sim_.Received().size(), 20u);
+  ::kill(pid_t(cli.processId()), SIGINT);
+  ASSERT_TRUE(cli.waitForFinished(20000));
+  EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(cli.exitCode(), 1);
+  EXPECT_TRUE(cli.readAllStandardError().contains("Przerwano."));
+  const size_t sent = sim_.Received().size();
+  EXPECT_LT(sent, 1999u) << "the loop stopped";
+  QThread::msleep(100);
+  EXPECT_EQ(sim_.Received().size(), sent) << "nothing more came after the end";
+}
+
+}  // namespace
