@@ -18,6 +18,8 @@
 //   read   ReadList over a controller whose slots 002..1999 hold 1998
 //          numbers; slot 2000 is left never written, so the read asks it,
 //          finds it empty and stops there, having asked every slot it can.
+//          Five of those slots (1001..1003, 1023, 1024) are the controller's
+//          settings, which the read files as settings: the list gets 1993.
 //   write  TransferMarked (kWrite) of a list of 1998 rows, all marked: 1998
 //          AT+CPBW= lines and the end-of-list line, each waiting for its OK.
 // Their reference is the wire time of every byte both ways plus the pauses
@@ -358,6 +360,20 @@ void CheckListRound(const ListRound& r, const char* phase, int expectedExchanges
   if (!r.notices.empty()) Die(std::string(phase) + ": the command showed a notice: " + r.notices.front().toStdString());
 }
 
+// Slots the controller keeps its own settings in. A read files what they
+// hold under these keys instead of in the phone list, so a controller whose
+// list runs past slot 1000 gives the list five numbers fewer than it holds.
+const char* SettingKeyOf(int slot) {
+  switch (slot) {
+    case 1001: return kKeyServerPhone;
+    case 1002: return kKeyControllerPhone;
+    case 1003: return kKeyServerIp;
+    case 1023: return kKeyHostIp;
+    case 1024: return kKeyHost;
+    default: return nullptr;
+  }
+}
+
 // The simulator as a real controller answers: paced, and with its pause
 // between the lines of one reply. Without that pause the entry line and its
 // OK can reach the parser in one read, and the parser, which empties its
@@ -394,23 +410,32 @@ void ReadPhase(int baud, const std::vector<Entry>& entries) {
   const ListRound r = RunListCommand(session, sim, before, baud, options.lineGapMs, &IsEntryTrace,
                                      [&session](QuietUi& ui) { ReadList(session, ui); });
   const int rows = session.Dbf1().RowCount();
+  int listNumbers = 0;
+  for (const Entry& e : entries) listNumbers += SettingKeyOf(e.slot) ? 0 : 1;
 
   std::printf("\nfull list read (ReadList: slots 002..%d hold numbers, slot %d is empty and ends it),\n"
               "paced at %d baud, %d ms between a reply's lines, a flush per stored entry\n",
               entries.back().slot, entries.back().slot + 1, baud, options.lineGapMs);
   PrintListRound(r);
-  std::printf("  %-24s %12d\n", "rows stored", rows);
+  std::printf("  %-24s %12d   (%zu slots are the controller's settings)\n", "rows stored", rows,
+              entries.size() - size_t(listNumbers));
   std::fflush(stdout);
 
   // The slots asked are the numbers and the empty one after them.
   CheckListRound(r, "read", int(entries.size()) + 1);
   if (r.questions.size() != 1 || r.questions.front() != QString::fromUtf8(kReadClearQuestion))
     Die("read: the clearing question was not asked once");
-  if (rows != int(entries.size()))
+  if (rows != listNumbers)
     Die("read: the phone list holds " + std::to_string(rows) + " rows, the controller " +
-        std::to_string(entries.size()) + " numbers");
+        std::to_string(listNumbers) + " list numbers");
   store::Cursor& list = session.Dbf1();
-  for (const Entry& e : {entries.front(), entries[entries.size() / 2], entries.back()}) {
+  for (const Entry& e : entries) {
+    if (const char* key = SettingKeyOf(e.slot)) {
+      QString value;
+      if (!FindSetting(session, key, &value) || value.toStdString() != e.number)
+        Die("read: slot " + std::to_string(e.slot) + " did not reach the setting " + key);
+      continue;
+    }
     bool found = false;
     if (!list.Find("Tel", {e.number}, {}, &found).ok() || !found || list.Int("ID") != e.slot)
       Die("read: slot " + std::to_string(e.slot) + " was not stored as row " + std::to_string(e.slot));
@@ -463,7 +488,9 @@ void WritePhase(int baud, const std::vector<Entry>& entries) {
   if (session.memcheck.Count() != 0) Die("write: marks are left after the write");
   std::lock_guard lock(sim.mutex());
   const sim::Controller& c = sim.controller();
-  for (const Entry& e : {entries[0], entries[1], entries[entries.size() / 2], entries.back()}) {
+  // Every slot, the settings slots among them: a write of a list this long
+  // runs over them as over any other.
+  for (const Entry& e : entries) {
     if (c.Number(e.slot) != e.number || c.Name(e.slot) != e.number)
       Die("write: slot " + std::to_string(e.slot) + " holds \"" + c.Number(e.slot) + "\", not " + e.number);
   }
