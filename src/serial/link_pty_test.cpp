@@ -30,6 +30,7 @@ TEST_F(LinkPtyTest, AnOperationOpensRaisesDtrExchangesAndLeavesThePortOpen) {
   {
     PortSession port(session_, ui_);
     ASSERT_TRUE(port.ok()) << (ui_.dialogs.empty() ? "" : ui_.dialogs[0].text.toStdString());
+    EXPECT_FALSE(link.comm().HasControlLines()) << "a pseudo-terminal has no modem lines; the open went on";
     EXPECT_TRUE(link.comm().Dtr());
     EXPECT_TRUE(link.comm().Rts());
     link.SendCommand("AT+CPBR=002");
