@@ -34,15 +34,15 @@ void FetchEvents(Session& session, UserInterface& ui, const QString& countText) 
   if (link.state.ReplySeen && !session.CancelRequested) link.WaitForLogEnd(quint32(session.ReportWaitMs));
 }
 
-ReportModel::ReportModel(Session& session, QObject* parent) : QAbstractTableModel(parent), session_(session) {
-  rows_ = rowCount();
+ReportModel::ReportModel(Session& session, QObject* parent)
+    : TitledTableModel({QStringLiteral("Tel"), QStringLiteral("Data")}, parent), session_(session) {
+  RememberRowCount();
 }
 
 int ReportModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() || !session_.DatabaseOpen() ? 0 : session_.Dbf3().RowCount();
 }
 
-int ReportModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
 
 QVariant ReportModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount() || index.column() > 1) return QVariant();
@@ -50,28 +50,4 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole) return QVariant();
   const char* field = index.column() == 0 ? "Tel" : "Data";
   return FromWindows1250(QByteArray::fromStdString(session_.Dbf3().TextAt(index.row() + 1, field)));
-}
-
-QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section > 1) return QVariant();
-  return role == Qt::DisplayRole || role == Qt::EditRole ? QVariant(titles_[section]) : QVariant();
-}
-
-bool ReportModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role) {
-  if (orientation != Qt::Horizontal || section < 0 || section > 1) return false;
-  if (role != Qt::DisplayRole && role != Qt::EditRole) return false;
-  titles_[section] = value.toString();
-  emit headerDataChanged(orientation, section, section);
-  return true;
-}
-
-void ReportModel::Changed() {
-  const int rows = rowCount();
-  if (rows != rows_) {
-    beginResetModel();
-    rows_ = rows;
-    endResetModel();
-  } else if (rows > 0) {
-    emit dataChanged(index(0, 0), index(rows - 1, 1));
-  }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QAbstractTableModel>
+#include "phonelist/titled_model.h"
 #include <QString>
 
 class Session;
@@ -15,23 +15,15 @@ void FetchEvents(Session& session, UserInterface& ui, const QString& countText);
 
 // The event log table as the report grid shows it: `Tel` and `Data` in
 // table order, read from the cursor only for the rows painted.
-class ReportModel : public QAbstractTableModel {
+class ReportModel : public TitledTableModel {
   Q_OBJECT
  public:
   enum Role { kPositionRole = Qt::UserRole + 1 };
 
   explicit ReportModel(Session& session, QObject* parent = nullptr);
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-  bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-                     int role = Qt::EditRole) override;
-  // The table changed: the grid repaints what it shows.
-  void Changed();
 
  private:
   Session& session_;
-  int rows_ = 0;
-  QString titles_[2] = {QStringLiteral("Tel"), QStringLiteral("Data")};
 };

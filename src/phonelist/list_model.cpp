@@ -10,8 +10,12 @@ const char* const kFields[PhoneListModel::kColumnCount] = {"Tel", "Imie", "Nazwi
 
 }  // namespace
 
-PhoneListModel::PhoneListModel(Session& session, QObject* parent) : QAbstractTableModel(parent), session_(session) {
-  rows_ = rowCount();
+PhoneListModel::PhoneListModel(Session& session, QObject* parent)
+    : TitledTableModel({QStringLiteral("check"), QStringLiteral("IMIE"), QStringLiteral("NAZWISKO"),
+                        QStringLiteral("TEL")},
+                       parent),
+      session_(session) {
+  RememberRowCount();
 }
 
 int PhoneListModel::StoredRows() const {
@@ -23,7 +27,6 @@ int PhoneListModel::rowCount(const QModelIndex& parent) const {
   return StoredRows() + (session_.listState() == ListState::kInsert ? 1 : 0);
 }
 
-int PhoneListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
 
 bool PhoneListModel::IsPendingRow(int row) const {
   return session_.listState() == ListState::kInsert && row == StoredRows();
@@ -57,29 +60,4 @@ QVariant PhoneListModel::data(const QModelIndex& index, int role) const {
     default:
       return QVariant();
   }
-}
-
-QVariant PhoneListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return QVariant();
-  if (role != Qt::DisplayRole && role != Qt::EditRole) return QVariant();
-  return titles_[section];
-}
-
-bool PhoneListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role) {
-  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return false;
-  if (role != Qt::DisplayRole && role != Qt::EditRole) return false;
-  titles_[section] = value.toString();
-  emit headerDataChanged(orientation, section, section);
-  return true;
-}
-
-void PhoneListModel::Changed() {
-  const int rows = rowCount();
-  if (rows != rows_) {
-    beginResetModel();
-    rows_ = rows;
-    endResetModel();
-    return;
-  }
-  if (rows > 0) emit dataChanged(index(0, 0), index(rows - 1, kColumnCount - 1));
 }

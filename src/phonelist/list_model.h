@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QAbstractTableModel>
+#include "phonelist/titled_model.h"
 
 class Session;
 
@@ -8,7 +8,7 @@ class Session;
 // current order, plus the new row while one is being added. Rows are read
 // only when the grid asks for them, so the marks are looked up for the rows
 // that are painted and no others.
-class PhoneListModel : public QAbstractTableModel {
+class PhoneListModel : public TitledTableModel {
   Q_OBJECT
  public:
   enum Column { kCheckColumn = 0, kImieColumn, kNazwiskoColumn, kTelColumn, kColumnCount };
@@ -22,15 +22,8 @@ class PhoneListModel : public QAbstractTableModel {
   explicit PhoneListModel(Session& session, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-  // Column titles: not shown by the grid, but named and translatable.
-  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-  bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-                     int role = Qt::EditRole) override;
 
-  // The cursor moved or its rows changed: the grid repaints what it shows.
-  void Changed();
   // The model row of the cursor's current row (the new row while one is
   // pending); -1 when the list is empty or closed.
   int CurrentRow() const;
@@ -41,7 +34,4 @@ class PhoneListModel : public QAbstractTableModel {
   int StoredRows() const;
 
   Session& session_;
-  int rows_ = 0;
-  QString titles_[kColumnCount] = {QStringLiteral("check"), QStringLiteral("IMIE"), QStringLiteral("NAZWISKO"),
-                                   QStringLiteral("TEL")};
 };
