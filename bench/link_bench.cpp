@@ -114,21 +114,31 @@ struct Round {
   qint64 cleanBytes = 0;
 };
 
+// A simulator running, or the bench ends.
+void StartOrDie(sim::Simulator& sim) {
+  std::string error;
+  if (!sim.Start(&error)) Die("simulator: " + error);
+}
+
+// A session with its database open in `dir`, or the bench ends.
+void CreateOrDie(Session& session, const store::OpenOptions& options = {}) {
+  const QString failure = session.Create(options);
+  if (!failure.isEmpty()) Die("session: " + failure.toStdString());
+}
+
 // One pass over every entry through a fresh session and a fresh simulator.
 Round Exchange(const std::vector<Entry>& entries, const sim::Simulator::Options& options) {
   QTemporaryDir dir;
   if (!dir.isValid()) Die("cannot make a temporary directory");
   sim::Simulator sim(options);
-  std::string error;
-  if (!sim.Start(&error)) Die("simulator: " + error);
+  StartOrDie(sim);
   {
     std::lock_guard lock(sim.mutex());
     for (const Entry& e : entries) sim.controller().SetSlot(e.slot, e.number, e.name);
   }
 
   Session session(dir.path());
-  const QString failure = session.Create();
-  if (!failure.isEmpty()) Die("session: " + failure.toStdString());
+  CreateOrDie(session);
   Link& link = session.link();
   if (!link.comm().OpenPort(QString::fromStdString(sim.DevicePath())))
     Die("cannot open " + sim.DevicePath());
@@ -392,8 +402,7 @@ void ReadPhase(int baud, const std::vector<Entry>& entries) {
   if (!dir.isValid()) Die("cannot make a temporary directory");
   const sim::Simulator::Options options = ControllerLike(baud);
   sim::Simulator sim(options);
-  std::string error;
-  if (!sim.Start(&error)) Die("simulator: " + error);
+  StartOrDie(sim);
   sim::Controller before;
   {
     std::lock_guard lock(sim.mutex());
@@ -403,8 +412,7 @@ void ReadPhase(int baud, const std::vector<Entry>& entries) {
   // The store flushes every stored entry, as in the window: the read is
   // measured as the user gets it.
   Session session(dir.path());
-  const QString failure = session.Create();
-  if (!failure.isEmpty()) Die("session: " + failure.toStdString());
+  CreateOrDie(session);
   UseSimulatorPort(session, sim);
 
   const ListRound r = RunListCommand(session, sim, before, baud, options.lineGapMs, &IsEntryTrace,
@@ -447,8 +455,7 @@ void WritePhase(int baud, const std::vector<Entry>& entries) {
   if (!dir.isValid()) Die("cannot make a temporary directory");
   const sim::Simulator::Options options = ControllerLike(baud);
   sim::Simulator sim(options);
-  std::string error;
-  if (!sim.Start(&error)) Die("simulator: " + error);
+  StartOrDie(sim);
   sim::Controller before;
   {
     std::lock_guard lock(sim.mutex());
@@ -461,8 +468,7 @@ void WritePhase(int baud, const std::vector<Entry>& entries) {
   store::OpenOptions storeOptions;
   storeOptions.sync = store::SyncMode::kNone;
   Session session(dir.path());
-  const QString failure = session.Create(storeOptions);
-  if (!failure.isEmpty()) Die("session: " + failure.toStdString());
+  CreateOrDie(session, storeOptions);
   UseSimulatorPort(session, sim);
 
   const auto setUp = Clock::now();
