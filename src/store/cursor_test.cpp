@@ -111,7 +111,7 @@ TEST_F(CursorTest, UniqueCheckOnAppendAndChangeIncludingTheEmptyValue) {
   // The refused row stays pending, so the caller can decide.
   ASSERT_TRUE(phones_->Append().ok());
   phones_->SetText("Tel", "600");
-  EXPECT_FALSE(phones_->Post().ok());
+  EXPECT_EQ(phones_->Post().code(), Status::Code::kUniqueViolation);
   EXPECT_EQ(phones_->state(), Cursor::State::kInsert);
   phones_->Cancel();
 

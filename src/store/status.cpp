@@ -22,6 +22,9 @@ std::string Status::ToString() const {
     case Code::kBusy:
       prefix = "Busy: ";
       break;
+    case Code::kUniqueViolation:
+      prefix = "Unique violation: ";
+      break;
   }
   return prefix + message_;
 }

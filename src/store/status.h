@@ -9,7 +9,10 @@ namespace store {
 // Callers show the message as it stands, so it is never reworded on the way up.
 class Status {
  public:
-  enum class Code { kOk, kNotFound, kCorruption, kInvalidArgument, kIOError, kBusy };
+  // kUniqueViolation: a row refused because a unique index already holds its
+  // key. Apart from kInvalidArgument so that a caller can tell a clash with
+  // the rows already stored from a request that could never succeed.
+  enum class Code { kOk, kNotFound, kCorruption, kInvalidArgument, kIOError, kBusy, kUniqueViolation };
 
   Status() = default;
 
@@ -19,6 +22,7 @@ class Status {
   static Status InvalidArgument(std::string_view msg) { return Status(Code::kInvalidArgument, msg); }
   static Status IOError(std::string_view msg) { return Status(Code::kIOError, msg); }
   static Status Busy(std::string_view msg) { return Status(Code::kBusy, msg); }
+  static Status UniqueViolation(std::string_view msg) { return Status(Code::kUniqueViolation, msg); }
 
   bool ok() const { return code_ == Code::kOk; }
   Code code() const { return code_; }

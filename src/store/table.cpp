@@ -97,7 +97,7 @@ Status TableData::CheckUnique(const std::string& row, std::int32_t self) const {
     const std::vector<std::int32_t>& order = indexes_[slot].order;
     for (size_t pos = LowerBound(s, [&](const std::string& other) { return CompareKeys(s, other, row); });
          pos < order.size() && CompareKeys(s, rows_[size_t(order[pos])], row) == 0; ++pos) {
-      if (order[pos] != self) return Status::InvalidArgument("Invalid unique field value '" + KeyText(s, row) + "'");
+      if (order[pos] != self) return Status::UniqueViolation("Invalid unique field value '" + KeyText(s, row) + "'");
     }
   }
   return Status::Ok();

@@ -370,7 +370,8 @@ int AppendLines(store::Cursor& cursor, const std::vector<FieldDefinition>& field
     if (why.empty()) {
       const Status s = AppendRow(cursor, fields, converted);
       why = s.message();
-      stop = !s.ok() && s.code() != Status::Code::kInvalidArgument && s.code() != Status::Code::kNotFound;
+      stop = !s.ok() && s.code() != Status::Code::kInvalidArgument && s.code() != Status::Code::kUniqueViolation &&
+             s.code() != Status::Code::kNotFound;
     }
     if (why.empty()) continue;
     ++refused;
