@@ -18,6 +18,12 @@ std::int32_t GetInt32(const char* src) {
                                    (std::uint32_t(p[3]) << 24));
 }
 
+std::string Int32Bytes(std::int32_t value) {
+  std::string bytes(4, '\0');
+  PutInt32(bytes.data(), value);
+  return bytes;
+}
+
 void PutInt16(char* dst, std::int16_t value) {
   const auto u = static_cast<std::uint16_t>(value);
   dst[0] = static_cast<char>(u & 0xFF);

@@ -21,6 +21,8 @@ void PutInt16(char* dst, std::int16_t value);
 std::int16_t GetInt16(const char* src);
 void PutInt64(char* dst, std::int64_t value);
 std::int64_t GetInt64(const char* src);
+// The four bytes PutInt32 writes, for a write of one number in place.
+std::string Int32Bytes(std::int32_t value);
 
 // A 33-byte name field: up to 32 bytes of text, then zeros.
 inline constexpr int kNameFieldLength = 33;
