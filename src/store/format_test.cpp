@@ -41,13 +41,6 @@ TEST(FormatTest, NamesAreCutToThirtyTwoBytesAndZeroFilled) {
   for (int i = 3; i < kNameFieldLength; ++i) EXPECT_EQ(field[i], 0) << i;
 }
 
-TEST(FormatTest, FixedStructuresHaveTheirSizes) {
-  EXPECT_EQ(kRecordChunkLength, 5124);
-  EXPECT_EQ(kIndexChunkLength, 8196);
-  EXPECT_EQ(TableHeader::kEncodedLength, 49 + 96 * 43 + 4 + 8 * 78 + 16);
-  EXPECT_EQ(kFirstTableOffset, 12 + 2305 + 472 + 1032);
-}
-
 TEST(FormatTest, NewDatabaseIsTheFixedPartOnly) {
   testing::TempDir dir;
   const std::string path = dir.File("empty.tdb");
