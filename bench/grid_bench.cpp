@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "core/session.h"
 #include "phonelist/list_commands.h"
 #include "phonelist/list_model.h"
 #include "phonelist/list_view.h"

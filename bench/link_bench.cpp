@@ -42,9 +42,9 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/settings.h"
+#include "core/user_interface.h"
 #include "serial/link.h"
 #include "serial/list_transfer.h"
 #include "serial/port_names.h"
@@ -139,7 +139,7 @@ Round Exchange(const std::vector<Entry>& entries, const sim::Simulator::Options&
 
   Session session(dir.path());
   CreateOrDie(session);
-  Link& link = session.link();
+  Link link(session);
   if (!link.comm().OpenPort(QString::fromStdString(sim.DevicePath())))
     Die("cannot open " + sim.DevicePath());
 
@@ -276,7 +276,7 @@ struct ListRound {
 // Points the session's COM7 at the simulator and makes it the chosen port,
 // as a user does once in the port picker.
 void UseSimulatorPort(Session& session, const sim::Simulator& sim) {
-  RememberPortAlias(session.FilePath(QString::fromLatin1(kSettingsFileName)), 7,
+  RememberPortAlias(session.FilePath(kSettingsFileName), 7,
                     QString::fromStdString(sim.DevicePath()));
   UpsertSetting(session, kKeyPort, QStringLiteral("7"));
 }
@@ -285,11 +285,10 @@ void UseSimulatorPort(Session& session, const sim::Simulator& sim) {
 // `before` is the controller as the command found it: the lines it took are
 // replayed on a copy, which gives the exact reply bytes and lines the
 // simulator wrote, to check the count the port reported.
-ListRound RunListCommand(Session& session, sim::Simulator& sim, const sim::Controller& before, int baud,
+ListRound RunListCommand(Link& link, sim::Simulator& sim, const sim::Controller& before, int baud,
                          int lineGapMs, bool (*isAnswer)(const QString&), const std::function<void(QuietUi&)>& command) {
   ListRound round;
   QuietUi ui;
-  Link& link = session.link();
   const auto parse = link.comm().onRxChar;
   link.comm().onRxChar = [&round, parse](qint64 waiting) {
     round.bytesIn += waiting;
@@ -415,8 +414,9 @@ void ReadPhase(int baud, const std::vector<Entry>& entries) {
   CreateOrDie(session);
   UseSimulatorPort(session, sim);
 
-  const ListRound r = RunListCommand(session, sim, before, baud, options.lineGapMs, &IsEntryTrace,
-                                     [&session](QuietUi& ui) { ReadList(session, ui); });
+  Link link(session);
+  const ListRound r = RunListCommand(link, sim, before, baud, options.lineGapMs, &IsEntryTrace,
+                                     [&link](QuietUi& ui) { ReadList(link, ui); });
   const int rows = session.Dbf1().RowCount();
   int listNumbers = 0;
   for (const Entry& e : entries) listNumbers += SettingKeyOf(e.slot) ? 0 : 1;
@@ -481,8 +481,9 @@ void WritePhase(int baud, const std::vector<Entry>& entries) {
   const double setUpMs = MsSince(setUp);
   if (session.memcheck.Count() != int(entries.size())) Die("write: the marks do not cover the list");
 
-  const ListRound r = RunListCommand(session, sim, before, baud, options.lineGapMs, &IsOkTrace,
-                                     [&session](QuietUi& ui) { TransferMarked(session, ui, TransferMode::kWrite); });
+  Link link(session);
+  const ListRound r = RunListCommand(link, sim, before, baud, options.lineGapMs, &IsOkTrace,
+                                     [&link](QuietUi& ui) { TransferMarked(link, ui, TransferMode::kWrite); });
 
   std::printf("\nlist write (TransferMarked of %zu marked rows, every row: slots 002..%d and the end-of-list line),\n"
               "paced at %d baud, no flushes (set-up of the rows and marks: %.0f ms)\n",

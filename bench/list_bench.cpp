@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/user_interface.h"
 #include "phonelist/list_file.h"
-#include "phonelist/schema.h"
+#include "core/schema.h"
 #include "store/cursor.h"
 #include "store/database.h"
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/session.h"
+#include "core/session.h"
 #include "serial/link.h"
 #include "store/database.h"
 
@@ -25,17 +25,19 @@ struct World {
     store::OpenOptions options;
     options.sync = store::SyncMode::kNone;
     if (!session->Create(options).isEmpty()) std::abort();
+    link = std::make_unique<Link>(*session);
   }
   std::unique_ptr<QCoreApplication> app;
   QTemporaryDir dir;
   std::unique_ptr<Session> session;
+  std::unique_ptr<Link> link;
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static World world;
-  Link& link = world.session->link();
+  Link& link = *world.link;
   link.state = ReplyState();
   // The first byte chooses where the text is cut into notifications.
   const std::size_t step = size == 0 ? 1 : std::size_t(data[0] % 32) + 1;

@@ -7,7 +7,7 @@
 #include "app/dlgostiv.h"
 #include "app/pinostiv.h"
 #include "app/testing/modal.h"
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 
 namespace {
 
@@ -98,13 +98,20 @@ TEST(PinDialogTest, StartsEmptyEveryTimeAndReturnsWhatWasTyped) {
   }
 }
 
-TEST(PinDialogTest, ReactivationEmptiesTheBox) {
+// A user who switches to another program to look up the day's code comes
+// back to what was typed; only a new showing starts empty.
+TEST(PinDialogTest, ReactivationKeepsTheTypedPinAndANewShowingEmptiesIt) {
   Tpinfm dialog(nullptr);
   dialog.show();
   auto* edit = Find<QLineEdit>(&dialog, "Edit1");
   edit->setText("5555");
-  QEvent activate(QEvent::WindowActivate);
-  QApplication::sendEvent(&dialog, &activate);
+  for (QEvent::Type type : {QEvent::WindowDeactivate, QEvent::WindowActivate}) {
+    QEvent event(type);
+    QApplication::sendEvent(&dialog, &event);
+  }
+  EXPECT_EQ(edit->text(), "5555");
+  dialog.hide();
+  dialog.show();
   EXPECT_TRUE(edit->text().isEmpty());
 }
 

@@ -5,7 +5,7 @@
 
 #include "app/controls.h"
 #include "app/pictures.h"
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 
 namespace {
 

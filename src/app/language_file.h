@@ -5,7 +5,6 @@
 
 class QWidget;
 
-inline constexpr const char* kLanguageFileName = "language.txt";
 
 // Replaces the window's texts with those of the language file and writes
 // into the file every text it does not name yet, with its built-in value, so

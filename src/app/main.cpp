@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFont>
 
-#include "app/session.h"
+#include "core/session.h"
 #include "app/uostivtiny.h"
 #include "common/application_directory.h"
 
@@ -21,12 +21,13 @@ int main(int argc, char** argv) {
   options.addOption(dir);
   options.addHelpOption();
   options.process(app);
+  QString directory = DefaultApplicationDirectory();
   if (options.isSet(dir)) {
-    QDir().mkpath(options.value(dir));
-    SetApplicationDirectory(QDir(options.value(dir)).absolutePath());
+    directory = options.value(dir);
+    QDir().mkpath(directory);
   }
 
-  Session session(ApplicationDirectory());
+  Session session(directory);
   TForm1 window(session);
   if (!window.DatabaseReady()) return 1;
   window.show();

@@ -13,10 +13,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/access_lock.h"
+#include "core/access_lock.h"
 #include "app/controls.h"
-#include "app/session.h"
-#include "app/settings.h"
+#include "core/session.h"
+#include "core/settings.h"
 #include "app/testing/modal.h"
 #include "app/testing/window_test.h"
 #include "app/uostivtiny.h"
@@ -292,8 +292,8 @@ TEST_F(MainWindowTest, ThePortPickerStoresThePickedPortAtOnce) {
 }
 
 TEST_F(MainWindowTest, CommandsShowInTheLogAndTheLogSavesWithCrLf) {
-  session_->link().SendCommand("AT+CPBR=001");  // the port is closed: nothing goes out
-  session_->link().Log("OK\r\n");
+  window_->link().SendCommand("AT+CPBR=001");  // the port is closed: nothing goes out
+  window_->link().Log("OK\r\n");
   EXPECT_EQ(Find<QPlainTextEdit>(window_.get(), "Log")->toPlainText(), "AT+CPBR=001\nOK");
   Click(W("Label2"));
   Click(W("zapisz_dopliku"));

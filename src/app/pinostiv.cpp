@@ -54,9 +54,10 @@ Tpinfm::Tpinfm(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindow
 QString Tpinfm::Text() const { return edit_->text(); }
 
 bool Tpinfm::event(QEvent* event) {
-  // Every activation starts from an empty box, so a PIN typed earlier is
-  // never offered again.
-  if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
+  // Every showing starts from an empty box, so a PIN typed earlier is never
+  // offered again. Only the showing: a user who switches to another program
+  // to look up the day's code and comes back keeps what was typed.
+  if (event->type() == QEvent::Show) {
     edit_->clear();
     edit_->setFocus();
   }

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/controls.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "app/testing/modal.h"
 #include "app/uostivtiny.h"
 

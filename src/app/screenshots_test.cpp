@@ -5,17 +5,17 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/access_lock.h"
+#include "core/access_lock.h"
 #include "app/controls.h"
 #include "app/dlgostiv.h"
 #include "app/pinostiv.h"
 #include "app/progress_panel.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "app/testing/modal.h"
 #include "app/uostivtiny.h"
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 #include "phonelist/list_model.h"
-#include "phonelist/testing/phones.h"
+#include "core/testing/phones.h"
 
 // Writes a picture of every view, both dialog kinds, the PIN dialog and the
 // progress panel to build/screenshots, for a person to look at. The checks

@@ -20,7 +20,7 @@
 #include <QToolButton>
 
 #include "app/controls.h"
-#include "app/access_lock.h"
+#include "core/access_lock.h"
 #include "app/dlgostiv.h"
 #include "app/language_file.h"
 #include "app/pinostiv.h"
@@ -33,7 +33,7 @@
 #include "controller/config_transfer.h"
 #include "controller/event_log.h"
 #include "controller/report_view.h"
-#include "phonelist/schema.h"
+#include "core/schema.h"
 #include "serial/list_transfer.h"
 #include "serial/link.h"
 #include "store/cursor.h"
@@ -146,7 +146,8 @@ QTableView* Grid(QWidget* parent, const QString& name, const QRect& rect, const 
 
 }  // namespace
 
-TForm1::TForm1(Session& session, QWidget* parent) : QWidget(parent), session_(session) {
+TForm1::TForm1(Session& session, QWidget* parent)
+    : QWidget(parent), session_(session), link_(std::make_unique<Link>(session)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Ostiv"));
   // A fixed window: no maximise, no resizing; it keeps its taskbar entry.
@@ -183,8 +184,6 @@ TForm1::~TForm1() {
   if (session_.DatabaseOpen()) {
     session_.Dbf1().onDataChange = nullptr;
     session_.Dbf3().onDataChange = nullptr;
-    session_.link().onLog = nullptr;
-    session_.link().processEvents = nullptr;
   }
   session_.DataSource1StateChange = nullptr;
 }
@@ -194,12 +193,12 @@ void TForm1::FormCreate() {
   zapKonfigRest_ = zap_konfig_->pos();
   if (!failure.isEmpty()) {
     // Nothing is touched: the file stays as it is for whoever can mend it.
-    ShowError(QStringLiteral("%1\n%2").arg(session_.FilePath(QString::fromLatin1(kDatabaseFileName)), failure));
+    ShowError(QStringLiteral("%1\n%2").arg(session_.FilePath(kDatabaseFileName), failure));
     return;
   }
   ConnectPhoneList();
   ConnectReportGrid();
-  Link& link = session_.link();
+  Link& link = *link_;
   link.onLog = [this](const QString& line) { Log_->appendPlainText(line); };
   link.processEvents = [this] { ProcessEvents(); };
 }
@@ -639,11 +638,9 @@ void TForm1::FormActivate() {
   Image11Click();
   but_zarzadzajClick();
 
-  const StartOptions options = ReadSettingsFile(session_.FilePath(QString::fromLatin1(kSettingsFileName)));
-  session_.ReportWaitMs = options.raptime * 1000;
-  session_.AdminMode = options.admin;
+  session_.ApplyStartOptions();
 
-  ApplyLanguageFile(this, session_.FilePath(QString::fromLatin1(kLanguageFileName)), [this] { ProcessEvents(); });
+  ApplyLanguageFile(this, session_.FilePath(kLanguageFileName), [this] { ProcessEvents(); });
 
   const QString typed = AskForPin();
   bool accepted = false;
@@ -943,50 +940,50 @@ void TForm1::ConnectReportGrid() {
 
 void TForm1::zap_do_sterownikaClick() {
   MenuLista_->hide();
-  RunCommand(*this, [this] { TransferMarked(session_, *this, TransferMode::kWrite); });
+  RunCommand(*this, [this] { TransferMarked(*link_, *this, TransferMode::kWrite); });
 }
 
 void TForm1::usun_ze_sterownikaClick() {
   MenuLista_->hide();
-  RunCommand(*this, [this] { TransferMarked(session_, *this, TransferMode::kDelete); });
+  RunCommand(*this, [this] { TransferMarked(*link_, *this, TransferMode::kDelete); });
 }
 
 void TForm1::odczytaj_z_sterownika_comClick() {
   MenuLista_->hide();
-  RunCommand(*this, [this] { ReadList(session_, *this); });
+  RunCommand(*this, [this] { ReadList(*link_, *this); });
 }
 
 void TForm1::weryfikuj_przez_comClick() {
   MenuLista_->hide();
-  RunCommand(*this, [this] { VerifyList(session_, *this); });
+  RunCommand(*this, [this] { VerifyList(*link_, *this); });
 }
 
 void TForm1::formatuj_memClick() {
   menukonfig_->hide();
-  RunCommand(*this, [this] { FormatMemory(session_, *this); });
+  RunCommand(*this, [this] { FormatMemory(*link_, *this); });
 }
 
 void TForm1::odczyt_konfig_comClick() {
   menukonfig_->hide();
-  RunCommand(*this, [this] { ReadConfiguration(session_, *this, *this); });
+  RunCommand(*this, [this] { ReadConfiguration(*link_, *this, *this); });
 }
 
 void TForm1::zapis_konfig_comClick() {
   menukonfig_->hide();
-  RunCommand(*this, [this] { WriteConfiguration(session_, *this, *this); });
+  RunCommand(*this, [this] { WriteConfiguration(*link_, *this, *this); });
 }
 
 void TForm1::zapis_do_ser_przypomClick() {
   menukonfig_->hide();
-  RunCommand(*this, [this] { SendReminder(session_, *this, *this); });
+  RunCommand(*this, [this] { SendReminder(*link_, *this, *this); });
 }
 
 void TForm1::pobierz_wpisyClick() {
-  RunCommand(*this, [this] { FetchEvents(session_, *this, edilpob_->text()); });
+  RunCommand(*this, [this] { FetchEvents(*link_, *this, edilpob_->text()); });
 }
 
 void TForm1::butfindportClick() {
-  portEntries_ = EnumerateSerialPorts(session_.FilePath(QString::fromLatin1(kSettingsFileName)));
+  portEntries_ = EnumerateSerialPorts(session_.FilePath(kSettingsFileName));
   QListWidget* list = panel_com_->list();
   list->clear();
   // Beside the search button: 20 to the right of it, 5 below its top.
@@ -1006,7 +1003,7 @@ void TForm1::ListBox1Click(QListWidgetItem* item) {
     const PortEntry& entry = portEntries_.value(row);
     // A device picked under a number of its own keeps that number from now on.
     if (entry.newAlias && entry.number <= kPortCount) {
-      RememberPortAlias(session_.FilePath(QString::fromLatin1(kSettingsFileName)), entry.number, entry.device);
+      RememberPortAlias(session_.FilePath(kSettingsFileName), entry.number, entry.device);
     }
   }
   panel_com_->hide();
@@ -1015,7 +1012,7 @@ void TForm1::ListBox1Click(QListWidgetItem* item) {
 
 void TForm1::zapisz_doplikuClick() {
   const QString text = Log_->toPlainText();
-  SaveLogFile(session_.FilePath(QStringLiteral("log.txt")), text.isEmpty() ? QStringList() : text.split(u'\n'));
+  SaveLogFile(session_.FilePath(kDeviceLogFileName), text.isEmpty() ? QStringList() : text.split(u'\n'));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

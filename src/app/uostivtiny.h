@@ -4,13 +4,15 @@
 #include <QPoint>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
-#include "app/session.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/settings.h"
+#include "core/user_interface.h"
 #include "serial/port_names.h"
 
 class ClickLabel;
+class Link;
 class DropDown;
 class MenuPanel;
 class PhoneListModel;
@@ -38,6 +40,8 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   ~TForm1() override;
 
   Session& session() { return session_; }
+  // The window's connection to the controller.
+  Link& link() { return *link_; }
 
   static constexpr int kClientWidth = 1072;
   static constexpr int kClientHeight = 637;
@@ -161,6 +165,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   Session& session_;
+  std::unique_ptr<Link> link_;
   EventPacer eventPacer_;
   bool activated_ = false;
   bool centred_ = false;

@@ -7,11 +7,6 @@
 
 namespace {
 
-QString& StoredDirectory() {
-  static QString directory;
-  return directory;
-}
-
 // Permission bits lie for root and on network shares: the only honest test is
 // to create a file.
 bool CanCreateFileIn(const QString& directory) {
@@ -33,12 +28,6 @@ QString PerUserDataDirectory() {
   return location.isEmpty() ? QDir::home().filePath(QStringLiteral(".selvantrix")) : location;
 }
 
-void SetApplicationDirectory(const QString& directory) { StoredDirectory() = QDir(directory).absolutePath(); }
-
-QString ApplicationDirectory() {
-  QString& directory = StoredDirectory();
-  if (directory.isEmpty()) {
-    directory = ResolveApplicationDirectory(QCoreApplication::applicationDirPath(), PerUserDataDirectory());
-  }
-  return directory;
+QString DefaultApplicationDirectory() {
+  return ResolveApplicationDirectory(QCoreApplication::applicationDirPath(), PerUserDataDirectory());
 }

@@ -5,10 +5,10 @@
 #include <QFile>
 #include <QLocale>
 
-#include "common/application_directory.h"
+#include "common/file_names.h"
 
 QString TraceFilePath(const QString& directory) {
-  return QDir(directory).filePath(QStringLiteral("logs/dlltrace.txt"));
+  return QDir(directory).filePath(QString::fromLatin1(kTraceFileName));
 }
 
 bool TraceLogIn(const QString& directory, const QString& text) {
@@ -23,4 +23,3 @@ bool TraceLogIn(const QString& directory, const QString& text) {
   return file.write(bytes) == bytes.size();
 }
 
-bool TraceLog(const QString& text) { return TraceLogIn(ApplicationDirectory(), text); }

@@ -9,8 +9,5 @@
 // false when the line could not be written (there is nobody to tell).
 bool TraceLogIn(const QString& directory, const QString& text);
 
-// The same under the program's directory.
-bool TraceLog(const QString& text);
-
 // Where the trace file of `directory` lives.
 QString TraceFilePath(const QString& directory);

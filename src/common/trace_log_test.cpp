@@ -58,11 +58,4 @@ TEST(TraceLogTest, ReportsAnUnwritableLocationInsteadOfThrowing) {
   EXPECT_FALSE(TraceLogIn(temp.path(), "lost"));
 }
 
-TEST(TraceLogTest, DefaultsToTheProgramsDirectory) {
-  QTemporaryDir temp;
-  SetApplicationDirectory(temp.path());
-  ASSERT_TRUE(TraceLog("here"));
-  EXPECT_TRUE(QFile::exists(QDir(temp.path()).filePath("logs/dlltrace.txt")));
-}
-
 }  // namespace

@@ -29,7 +29,7 @@ TEST_F(ConfigTransferTest, ReadingAsksTheEntriesAndLoadsWhatCameBack) {
     sim_.ClearReceived();
     session_.AdminMode = admin;
     session_.LoadedViewKey = 1;  // the menu opens over the configuration view
-    ReadConfiguration(session_, ui_, view_);
+    ReadConfiguration(link_, ui_, view_);
     Lines expected{"AT+CPBR=001", "AT+CPBR=3001", "AT+CPBR=3003"};
     if (admin) expected.insert(expected.end(), {"AT+CPBM=1023", "AT+CPBM=1024"});
     EXPECT_EQ(Received(), expected) << admin;
@@ -38,7 +38,7 @@ TEST_F(ConfigTransferTest, ReadingAsksTheEntriesAndLoadsWhatCameBack) {
   EXPECT_EQ(view_.controllerPhone, "698765432");
   EXPECT_EQ(view_.relayIndex, 5) << "code 8 is 3.6 s";
   EXPECT_EQ(Stored(kKeyHostIp), "192168001");
-  EXPECT_FALSE(session_.link().comm().Dtr());
+  EXPECT_FALSE(link_.comm().Dtr());
 }
 
 TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeysThatExist) {
@@ -72,7 +72,8 @@ TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeys
     view.controllerPhone = c.controller;
     view.relayIndex = 2;  // an unsaved choice, overwritten by the stored one
     sim_.ClearReceived();
-    WriteConfiguration(fresh.session, ui_, view);
+    Link link(fresh.session);
+    WriteConfiguration(link, ui_, view);
     EXPECT_EQ(Received(), c.sent) << (c.relay ? c.relay : "none");
   }
   WithController([](sim::Controller& c) { EXPECT_EQ(c.Number(1), "1"); });
@@ -83,13 +84,13 @@ TEST_F(ConfigTransferTest, ARefusedSaveStopsTheWriteButNieSendsWhatIsTyped) {
   view_.adminPhone = "1234";
   view_.controllerPhone = "698765432";
   ui_.Answer({true});
-  WriteConfiguration(session_, ui_, view_);
+  WriteConfiguration(link_, ui_, view_);
   EXPECT_TRUE(Received().empty());
   EXPECT_EQ(ui_.dialogs.back().text, "Niepoprawny numer telefonu");
-  EXPECT_FALSE(session_.link().comm().IsOpen()) << "the port is not even opened";
+  EXPECT_FALSE(link_.comm().IsOpen()) << "the port is not even opened";
 
   ui_.Answer({false});
-  WriteConfiguration(session_, ui_, view_);
+  WriteConfiguration(link_, ui_, view_);
   EXPECT_EQ(Received().back(), "AT+CPBW=001,\"1234\",145,\"1234\";");
   EXPECT_EQ(Stored(kKeyAdminPhone), "<none>") << "NIE saves nothing";
 }
@@ -100,7 +101,7 @@ TEST_F(ConfigTransferTest, TheReminderCarriesThePickersDate) {
                                                  {QDate(), "AT+CPBM=1004,6,9912300000;"}};
   for (const auto& [date, line] : cases) EXPECT_EQ(ReminderLine(date), line);
   view_.dateText = "5.03.2026";
-  SendReminder(session_, ui_, view_);
+  SendReminder(link_, ui_, view_);
   EXPECT_EQ(Received(), Lines{"AT+CPBM=1004,6,2603050000;"});
   WithController([](sim::Controller& c) { EXPECT_EQ(c.Reminder(), "2603050000"); });
 }
@@ -124,13 +125,13 @@ TEST_F(EventLogTest, FetchingStoresTheEntriesOnceAndEndsOnAQuietWindow) {
   session_.ReportWaitMs = 60000;  // reached only if a window is never quiet
   for (int fetch = 0; fetch < 2; ++fetch) {
     ui_.progress.clear();
-    FetchEvents(session_, ui_, "3");
+    FetchEvents(link_, ui_, "3");
     EXPECT_EQ(Reports(), (Lines{"600100200 24/03/15 12:30", "501222333 24/03/15 13:00", "600100200 24/03/16 10:00"}));
     EXPECT_EQ(ui_.progress, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}})) << "the second window was quiet";
     EXPECT_FALSE(ui_.progressVisible);
   }
   EXPECT_EQ(Received(), (Lines{"AT+CPBM=3", "AT+CPBM=3"}));
-  FetchEvents(session_, ui_, "abc");
+  FetchEvents(link_, ui_, "abc");
   EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kBadCountMessage));
   EXPECT_EQ(Received().size(), 2u) << "a count below 1 sends nothing";
 }
@@ -138,9 +139,9 @@ TEST_F(EventLogTest, FetchingStoresTheEntriesOnceAndEndsOnAQuietWindow) {
 TEST_F(EventLogTest, ACancelInTheFirstWindowEndsTheFetchAfterIt) {
   ui_.onProgress = [&](int, int) { session_.CancelRequested = true; };
   session_.ReportWaitMs = 60000;
-  FetchEvents(session_, ui_, "10");
+  FetchEvents(link_, ui_, "10");
   EXPECT_EQ(ui_.progress.size(), 1u);
-  EXPECT_FALSE(session_.link().comm().Dtr());
+  EXPECT_FALSE(link_.comm().Dtr());
 }
 
 class SlowEventLogTest : public SimSessionTest {
@@ -158,7 +159,7 @@ TEST_F(SlowEventLogTest, AControllerThatKeepsTalkingIsListenedToUntilAQuietWindo
   // Three entries, the end and the OK, 250 ms apart, heard through 400 ms windows.
   session_.ReplyWaitMs = 400;
   session_.ReportWaitMs = 60000;
-  FetchEvents(session_, ui_, "3");
+  FetchEvents(link_, ui_, "3");
   EXPECT_EQ(session_.Dbf3().RowCount(), 3) << "the third entry came after the first window";
   EXPECT_GE(ui_.progress.size(), 3u);
 
@@ -168,7 +169,7 @@ TEST_F(SlowEventLogTest, AControllerThatKeepsTalkingIsListenedToUntilAQuietWindo
   session_.ReportWaitMs = 700;
   QElapsedTimer clock;
   clock.start();
-  FetchEvents(session_, ui_, "1");
+  FetchEvents(link_, ui_, "1");
   EXPECT_GE(clock.elapsed(), 700);
 }
 

@@ -1,23 +1,23 @@
 #include "controller/event_log.h"
 
-#include "app/session.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/user_interface.h"
 #include "common/parse_number.h"
 #include "common/windows1250.h"
 #include "serial/link.h"
 #include "store/cursor.h"
 
-void FetchEvents(Session& session, UserInterface& ui, const QString& countText) {
+void FetchEvents(Link& link, UserInterface& ui, const QString& countText) {
+  Session& session = link.session();
   const int count = ParseNumber(countText);
   // The listening windows count up to a positive total; nothing else makes sense.
   if (count < 1) {
     ui.ShowDialog(QString::fromUtf8(kBadCountMessage), kNotice);
     return;
   }
-  PortSession port(session, ui);
+  PortSession port(link, ui);
   if (!port.ok()) return;
   ProgressScope progress(session, ui);
-  Link& link = session.link();
   link.state.LastCommand = QStringLiteral("AT+CPBM=%1").arg(count);
   link.SendCommand(link.state.LastCommand);
   // Listening goes on while every window brings a reply line.

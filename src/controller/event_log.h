@@ -3,6 +3,7 @@
 #include "phonelist/titled_model.h"
 #include <QString>
 
+class Link;
 class Session;
 class UserInterface;
 
@@ -11,7 +12,7 @@ inline constexpr const char* kBadCountMessage = "Niepoprawna liczba wpisów do p
 // "POBIERZ WPISY": asks the controller for its last `countText` events and
 // listens while every two-second window brings a reply line, then waits for
 // the end of the log. A count below 1 is refused before anything is sent.
-void FetchEvents(Session& session, UserInterface& ui, const QString& countText);
+void FetchEvents(Link& link, UserInterface& ui, const QString& countText);
 
 // The event log table as the report grid shows it: `Tel` and `Data` in
 // table order, read from the cursor only for the rows painted.

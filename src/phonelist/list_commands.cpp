@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/session.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/user_interface.h"
 #include "common/windows1250.h"
 #include "store/cursor.h"
 
@@ -33,19 +33,6 @@ ListUpdatesSuspended::~ListUpdatesSuspended() {
 BulkUpdateScope::BulkUpdateScope(Session& session) : session_(session) { session_.BulkUpdate = true; }
 
 BulkUpdateScope::~BulkUpdateScope() { session_.BulkUpdate = false; }
-
-void RequireOk(const store::Status& status) {
-  if (!status.ok()) throw StoreError(status.message(), IsRefusal(status));
-}
-
-bool IsRefusal(const store::Status& status) { return status.code() == store::Status::Code::kInvalidArgument; }
-
-bool CheckPhoneField(UserInterface& ui, const QString& text, const std::function<void()>& showField) {
-  if (text.size() >= 5) return true;
-  ui.ShowDialog(QString::fromUtf8(kBadPhoneMessage), kNotice);
-  if (showField) showField();
-  return false;
-}
 
 ManageResult ManageAction(Session& session, const std::function<bool()>& checkPhone) {
   store::Cursor& list = session.Dbf1();
@@ -149,28 +136,36 @@ void MarkAll(Session& session, UserInterface& ui) {
   FindExact(list, "id", id);
 }
 
+void ForEachMarked(Session& session, UserInterface& ui, ProgressScope& progress,
+                   const std::function<bool(const std::string& number, int position)>& step,
+                   const std::function<void()>& finish) {
+  // A copy: a step may change the marks it walks.
+  const std::vector<std::string> marked = session.memcheck.Numbers();
+  const int total = int(marked.size());
+  ListUpdatesSuspended still(session, ui);
+  BulkUpdateScope bulk(session);
+  int position = 1;
+  for (const std::string& number : marked) {
+    if (session.CancelRequested) break;
+    progress.Update(position, total);
+    if (step(number, position)) ++position;
+    ui.ProcessEvents();
+  }
+  if (finish) finish();
+}
+
 void DeleteMarked(Session& session, UserInterface& ui) {
   if (ui.ShowDialog(QString::fromUtf8(kDeleteMarkedQuestion), kQuestion) != 1) return;
   if (session.memcheck.Count() == 0) {
     ui.ShowDialog(QString::fromUtf8(kNoMarksMessage), kNotice);
     return;
   }
-  const std::vector<std::string> marked = session.memcheck.Numbers();
-  const int total = int(marked.size());
   store::Cursor& list = session.Dbf1();
   ProgressScope progress(session, ui);
-  {
-    ListUpdatesSuspended still(session, ui);
-    BulkUpdateScope bulk(session);
-    int counter = 1;
-    for (const std::string& tel : marked) {
-      if (session.CancelRequested) break;
-      progress.Update(counter, total);
-      ++counter;
-      if (FindExact(list, "TEL", tel)) RequireOk(list.Delete());
-      ui.ProcessEvents();
-    }
-  }
+  ForEachMarked(session, ui, progress, [&](const std::string& tel, int) {
+    if (FindExact(list, "TEL", tel)) RequireOk(list.Delete());
+    return true;
+  });
   list.First();
   // Every mark goes, also those a cancel left unprocessed.
   session.memcheck.Empty();

@@ -2,34 +2,16 @@
 
 #include <QString>
 #include <functional>
-#include <stdexcept>
-#include <string>
 
+#include "core/store_errors.h"
+
+class ProgressScope;
 class Session;
 class UserInterface;
 
-namespace store {
-class Status;
-}
-
-inline constexpr const char* kBadPhoneMessage = "Niepoprawny numer telefonu";
 inline constexpr const char* kNoMarksMessage = "Brak zaznaczonych rekordów";
 inline constexpr const char* kDeleteMarkedQuestion =
     "Operacja usunie zaznaczone numery telefonów z listy. Czy kontynuować?";
-
-// A store failure on its way to the general error box, worded by the store.
-class StoreError : public std::runtime_error {
- public:
-  StoreError(const std::string& message, bool refusal) : std::runtime_error(message), refusal_(refusal) {}
-  // The store said no to a value (a duplicate number, say); the file is fine.
-  bool refusal() const { return refusal_; }
-
- private:
-  bool refusal_;
-};
-void RequireOk(const store::Status& status);
-// Whether a failed status is only a refusal of the row's values.
-bool IsRefusal(const store::Status& status);
 
 // Holds the list's views still for a loop over many rows; they are repainted
 // once when it ends, however it ends.
@@ -62,10 +44,6 @@ inline constexpr const char* kImieIndex = "ImieIndex";
 inline constexpr const char* kNazwiskoIndex = "NazwiskoIndex";
 inline constexpr const char* kTelIndex = "TelIndex";
 
-// The phone field check: fewer than 5 characters is refused with a message,
-// and `showField` brings the user to the box. Nothing but the length counts.
-bool CheckPhoneField(UserInterface& ui, const QString& text, const std::function<void()>& showField);
-
 // What the action in manage mode did.
 enum class ManageResult {
   kStarted,    // a new row is pending; the first-name box takes the focus
@@ -97,6 +75,14 @@ void SortList(Session& session, const char* indexName);
 void ToggleMark(Session& session);
 // The select-all square: every row marked, or every row unmarked, in turn.
 void MarkAll(Session& session, UserInterface& ui);
+// The loop every command over the marked numbers shares: the numbers as they
+// were marked when it starts, the list's views held still and BulkUpdate
+// raised, the progress shown at each number's position, window events let
+// through after each step, a stop at "ANULUJ". `step` says whether the number
+// took a position; `finish` runs last, while the views are still held.
+void ForEachMarked(Session& session, UserInterface& ui, ProgressScope& progress,
+                   const std::function<bool(const std::string& number, int position)>& step,
+                   const std::function<void()>& finish = nullptr);
 // "USUŃ Z LISTY": deletes the rows whose numbers are marked.
 void DeleteMarked(Session& session, UserInterface& ui);
 

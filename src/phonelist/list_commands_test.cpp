@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/testing/scripted_ui.h"
-#include "phonelist/testing/phones.h"
+#include "core/testing/scripted_ui.h"
+#include "core/testing/phones.h"
 #include "store/collation.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include "app/session.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/user_interface.h"
 #include "phonelist/list_commands.h"
 #include "store/cursor.h"
 
@@ -133,12 +133,8 @@ void ImportList(Session& session, UserInterface& ui, const QString& path) {
       RequireOk(list.SetText("Imie", line.firstName));
       RequireOk(list.SetText("Nazwisko", line.surname));
       RequireOk(list.SetText("Tel", line.phone));
-      const store::Status posted = list.Post();
-      if (!posted.ok()) {
-        list.Cancel();
-        // A number already listed is dropped without a word; a failing file is not.
-        if (!IsRefusal(posted)) RequireOk(posted);
-      }
+      // A number already listed is dropped without a word; a failing file is not.
+      PostRow(list);
       ui.ProcessEvents();
     }
   }

@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/testing/scripted_ui.h"
-#include "phonelist/testing/phones.h"
+#include "core/testing/scripted_ui.h"
+#include "core/testing/phones.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "phonelist/list_model.h"
 
-#include "app/session.h"
+#include "core/session.h"
 #include "common/windows1250.h"
 #include "store/cursor.h"
 

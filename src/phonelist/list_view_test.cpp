@@ -16,7 +16,7 @@
 #include "app/testing/window_test.h"
 #include "app/uostivtiny.h"
 #include "phonelist/list_model.h"
-#include "phonelist/testing/phones.h"
+#include "core/testing/phones.h"
 
 namespace {
 

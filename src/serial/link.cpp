@@ -6,13 +6,13 @@
 #include <QTime>
 #include <QTimer>
 
-#include "app/session.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/settings.h"
+#include "core/user_interface.h"
 #include "common/parse_number.h"
 #include "common/trace_log.h"
 #include "common/windows1250.h"
-#include "phonelist/list_commands.h"
+#include "core/store_errors.h"
 #include "serial/port_names.h"
 #include "store/cursor.h"
 
@@ -215,11 +215,7 @@ void Link::HandleEventLog() {
   RequireOk(reports.Append());
   RequireOk(reports.SetText("Data", date.toStdString()));
   RequireOk(reports.SetText("Tel", number.toStdString()));
-  const store::Status posted = reports.Post();
-  if (!posted.ok()) {
-    reports.Cancel();
-    if (!IsRefusal(posted)) RequireOk(posted);
-  }
+  PostRow(reports);
 }
 
 void Link::HandleSystem() {
@@ -295,34 +291,26 @@ void Link::StorePhone(int slot, QByteArray number) {
   RequireOk(list.SetInt("ID", id));
   RequireOk(list.SetText("Tel", number.toStdString()));
   RequireOk(list.SetInt("ST", 1));
-  const store::Status posted = list.Post();
-  if (!posted.ok()) {
-    list.Cancel();
-    if (!IsRefusal(posted)) RequireOk(posted);
-  }
+  PostRow(list);
 }
 
 void Link::WriteSetting(const char* key, const QByteArray& value) {
-  try {
-    UpsertSetting(session_, key, FromWindows1250(value));
-  } catch (const StoreError& e) {
-    if (!e.refusal()) throw;  // a refused row is dropped and parsing goes on
-  }
+  // A refused row is dropped and parsing goes on.
+  UpsertSetting(session_, key, FromWindows1250(value), Refusal::kDrop);
 }
 
-PortSession::PortSession(Session& session, UserInterface& ui, bool raiseDtr) : session_(session) {
-  QString value = session.PortOverride;
-  const bool device = value.startsWith(u'/') || value.startsWith(QLatin1String("\\\\"));
-  if (value.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) value = value.mid(3);
-  if (value.isEmpty() && !FindSetting(session, kKeyPort, &value)) {
+PortSession::PortSession(Link& link, UserInterface& ui, bool raiseDtr) : link_(link) {
+  Session& session = link.session();
+  QString choice = session.PortOverride;
+  if (choice.isEmpty() && !FindSetting(session, kKeyPort, &choice)) {
     ui.ShowDialog(QString::fromUtf8(kNoPortMessage), kNotice);
     return;
   }
-  const int number = device ? 0 : ParseNumber(value);
-  if (!session.link().comm().OpenPort(device ? value : session.PortDevice(number))) {
+  const PortChoice port = ResolvePort(session.FilePath(kSettingsFileName), choice);
+  if (!link.comm().OpenPort(port.device)) {
     // A device given by its path is named by that path.
-    ui.ShowDialog(device ? QString::fromUtf8("Błąd otwarcia portu %1").arg(value)
-                         : QString::fromUtf8(kPortOpenFailedMessage) + QString::number(number),
+    ui.ShowDialog(port.byPath ? QString::fromUtf8("Błąd otwarcia portu %1").arg(port.device)
+                              : QString::fromUtf8(kPortOpenFailedMessage) + QString::number(port.number),
                   kNotice);
     return;
   }
@@ -331,11 +319,11 @@ PortSession::PortSession(Session& session, UserInterface& ui, bool raiseDtr) : s
 }
 
 void PortSession::RaiseDtr() {
-  if (ok_) session_.link().comm().SetDtr(true);
+  if (ok_) link_.comm().SetDtr(true);
 }
 
 PortSession::~PortSession() {
-  if (ok_) session_.link().comm().SetDtr(false);
+  if (ok_) link_.comm().SetDtr(false);
 }
 
 bool SaveLogFile(const QString& path, const QStringList& lines) {

@@ -35,9 +35,11 @@ class Link : public QObject {
   static constexpr qsizetype kMaxRxText = 64 * 1024;
   static constexpr qint64 kReadPiece = 1025;
 
+  // The link writes what the controller says into `session`'s tables.
   explicit Link(Session& session);
   ~Link() override;
 
+  Session& session() { return session_; }
   Comm& comm() { return comm_; }
   ReplyState state;
   std::function<void(const QString& line)> onLog;
@@ -94,7 +96,7 @@ class PortSession {
  public:
   // `raiseDtr` false leaves DTR down until RaiseDtr(), for operations that
   // ask a question between opening and talking.
-  PortSession(Session& session, UserInterface& ui, bool raiseDtr = true);
+  PortSession(Link& link, UserInterface& ui, bool raiseDtr = true);
   ~PortSession();
   void RaiseDtr();
   PortSession(const PortSession&) = delete;
@@ -102,7 +104,7 @@ class PortSession {
   bool ok() const { return ok_; }
 
  private:
-  Session& session_;
+  Link& link_;
   bool ok_ = false;
 };
 

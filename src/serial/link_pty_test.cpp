@@ -4,9 +4,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
-#include "app/testing/scripted_ui.h"
-#include "phonelist/testing/phones.h"
+#include "core/settings.h"
+#include "core/testing/scripted_ui.h"
+#include "core/testing/phones.h"
 #include "serial/link.h"
 #include "serial/port_names.h"
 #include "sim/simulator.h"
@@ -24,11 +24,11 @@ class LinkPtyTest : public SimSessionTest {
 };
 
 TEST_F(LinkPtyTest, AnOperationOpensRaisesDtrExchangesAndLeavesThePortOpen) {
-  Link& link = session_.link();
+  Link& link = link_;
   std::vector<QString> log;
   link.onLog = [&](const QString& line) { log.push_back(line); };
   {
-    PortSession port(session_, ui_);
+    PortSession port(link_, ui_);
     ASSERT_TRUE(port.ok()) << (ui_.dialogs.empty() ? "" : ui_.dialogs[0].text.toStdString());
     EXPECT_FALSE(link.comm().HasControlLines()) << "a pseudo-terminal has no modem lines; the open went on";
     EXPECT_TRUE(link.comm().Dtr());
@@ -63,7 +63,7 @@ TEST_F(LinkPtyTest, AMissingOrBadPortSettingStopsTheOperationWithItsMessage) {
   for (const Case& c : cases) {
     UpsertSetting(session_, kKeyPort, c.value);
     ScriptedUi ui;
-    PortSession port(session_, ui);
+    PortSession port(link_, ui);
     EXPECT_FALSE(port.ok()) << c.value;
     ASSERT_EQ(ui.dialogs.size(), 1u) << c.value;
     EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8(c.message));
@@ -71,7 +71,8 @@ TEST_F(LinkPtyTest, AMissingOrBadPortSettingStopsTheOperationWithItsMessage) {
   QTemporaryDir other;
   SessionOnTemp bare(other.path());
   ScriptedUi ui;
-  PortSession port(bare.session, ui);
+  Link bareLink(bare.session);
+  PortSession port(bareLink, ui);
   EXPECT_FALSE(port.ok());
   ASSERT_EQ(ui.dialogs.size(), 1u);
   EXPECT_EQ(ui.dialogs[0].text, "Brak zdefiniowanego portu COM");

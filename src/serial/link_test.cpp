@@ -5,8 +5,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
-#include "phonelist/testing/phones.h"
+#include "core/settings.h"
+#include "core/testing/phones.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ class ParserTest : public ::testing::Test {
   void SetUp() override {
     link().onLog = [this](const QString& line) { log_.push_back(line); };
   }
-  Link& link() { return session_.link(); }
+  Link& link() { return link_; }
   ReplyState& state() { return link().state; }
   std::string Setting(const char* key) {
     QString value;
@@ -31,6 +31,7 @@ class ParserTest : public ::testing::Test {
   QTemporaryDir temp_;
   SessionOnTemp open_{temp_.path()};
   Session& session_ = open_.session;
+  Link link_{session_};
   std::vector<QString> log_;
 };
 
@@ -60,7 +61,7 @@ TEST_F(ParserTest, PhonebookEntriesBecomeRowsOrSettings) {
   for (const Case& c : cases) {
     QTemporaryDir temp;
     SessionOnTemp fresh(temp.path());
-    Link& link = fresh.session.link();
+    Link link(fresh.session);
     link.Parse(c.reply);
     EXPECT_EQ(Rows(fresh.session), c.rows) << c.reply;
     EXPECT_TRUE(link.state.EntryReceived) << c.reply;
@@ -145,7 +146,7 @@ TEST_F(ParserTest, ARepliesSplitAtAnyByteGivesTheSameResult) {
   for (qsizetype cut = 1; cut < reply.size(); ++cut) {
     QTemporaryDir temp;
     SessionOnTemp fresh(temp.path());
-    Link& link = fresh.session.link();
+    Link link(fresh.session);
     link.Parse(reply.left(cut));
     link.Parse(reply.mid(cut));
     EXPECT_EQ(Rows(fresh.session), std::vector<std::string>{"6   600111222 1"}) << cut;

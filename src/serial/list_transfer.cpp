@@ -1,7 +1,7 @@
 #include "serial/list_transfer.h"
 
-#include "app/session.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/user_interface.h"
 #include "common/slot_text.h"
 #include "common/windows1250.h"
 #include "phonelist/list_commands.h"
@@ -22,8 +22,8 @@ QString EndOfListLine(const QString& slot) {
 
 // Asks one slot and waits; false when the phonebook has ended or the
 // controller did not answer (then the user has been told).
-bool AskSlot(Session& session, UserInterface& ui, int slot, bool waitForEntry) {
-  Link& link = session.link();
+bool AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
+  Session& session = link.session();
   link.state.LastCommand = QStringLiteral("AT+CPBR=") + SlotText(slot);
   link.state.ReplySeen = false;
   // A flag left from an earlier exchange must not pass for this slot's answer.
@@ -45,7 +45,8 @@ bool AskSlot(Session& session, UserInterface& ui, int slot, bool waitForEntry) {
 
 }  // namespace
 
-void SendListEntry(Session& session, const QString& slot, const QString& tel, bool partial, bool remove) {
+void SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove) {
+  Session& session = link.session();
   QString line;
   if (tel.isEmpty()) {
     line = EndOfListLine(slot);
@@ -56,64 +57,56 @@ void SendListEntry(Session& session, const QString& slot, const QString& tel, bo
   } else {
     line = QStringLiteral("AT+CPBW=%1,\"%2\",145,\"%2\"").arg(slot, tel);
   }
-  Link& link = session.link();
   link.state.LastCommand = line;
   link.state.ReplySeen = false;
   link.SendCommand(line);
   link.WaitForReply(quint32(session.ReplyWaitMs));
 }
 
-void TransferMarked(Session& session, UserInterface& ui, TransferMode mode) {
+void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {
+  Session& session = link.session();
   if (session.memcheck.Count() == 0) {
     ui.ShowDialog(QString::fromUtf8(kNoMarksMessage), kNotice);
     return;
   }
-  PortSession port(session, ui);
+  PortSession port(link, ui);
   if (!port.ok()) return;
-  const std::vector<std::string> marked = session.memcheck.Numbers();
-  const int total = int(marked.size());
   store::Cursor& list = session.Dbf1();
   {
     ProgressScope progress(session, ui);
-    {
-      ListUpdatesSuspended still(session, ui);
-      BulkUpdateScope bulk(session);
-      int counter = 1;
-      // Decided once: a write of every row numbers the slots, a write of
-      // some rows lets the controller place them.
-      const bool partial = list.RowCount() != total;
-      for (const std::string& number : marked) {
-        if (session.CancelRequested) break;
-        progress.Update(counter, total);
-        try {
-          const QString tel = FromWindows1250(QByteArray::fromStdString(number));
-          if (!tel.trimmed().isEmpty()) {
-            ++counter;
-            const QString slot = SlotText(counter);
-            if (mode == TransferMode::kDelete) {
-              SendListEntry(session, slot, tel, partial, true);
-              bool found = false;
-              RequireOk(list.Find("Tel", {number}, {}, &found));
-              if (found) RequireOk(list.Delete());
-            } else {
-              SendListEntry(session, slot, tel, partial, false);
-            }
-          }
-        } catch (const std::exception& e) {
-          session.link().Trace(QString::fromUtf8(e.what()));
+    // Decided once: a write of every row numbers the slots, a write of some
+    // rows lets the controller place them.
+    const bool partial = list.RowCount() != session.memcheck.Count();
+    const auto step = [&](const std::string& number, int position) {
+      const QString tel = FromWindows1250(QByteArray::fromStdString(number));
+      if (tel.trimmed().isEmpty()) return false;
+      try {
+        const QString slot = SlotText(position + 1);
+        if (mode == TransferMode::kDelete) {
+          SendListEntry(link, slot, tel, partial, true);
+          bool found = false;
+          RequireOk(list.Find("Tel", {number}, {}, &found));
+          if (found) RequireOk(list.Delete());
+        } else {
+          SendListEntry(link, slot, tel, partial, false);
         }
-        ui.ProcessEvents();
+      } catch (const std::exception& e) {
+        link.Trace(QString::fromUtf8(e.what()));
       }
+      return true;
+    };
+    ForEachMarked(session, ui, progress, step, [&] {
       // The end of the list goes after the last row, also after a cancel.
-      if (mode == TransferMode::kWrite) SendListEntry(session, SlotText(list.RowCount() + 2), QString(), false, false);
+      if (mode == TransferMode::kWrite) SendListEntry(link, SlotText(list.RowCount() + 2), QString(), false, false);
       session.memcheck.Empty();
-    }
+    });
     RequireOk(list.Refresh());
   }
 }
 
-void ReadList(Session& session, UserInterface& ui) {
-  PortSession port(session, ui, false);
+void ReadList(Link& link, UserInterface& ui) {
+  Session& session = link.session();
+  PortSession port(link, ui, false);
   if (!port.ok()) return;
   store::Cursor& list = session.Dbf1();
   if (ui.ShowDialog(QString::fromUtf8(kReadClearQuestion), kQuestion) == 1) {
@@ -132,14 +125,15 @@ void ReadList(Session& session, UserInterface& ui) {
     ProgressScope progress(session, ui);
     for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
       progress.Update(slot, kReadProgressTotal);
-      if (!AskSlot(session, ui, slot, true)) break;
+      if (!AskSlot(link, ui, slot, true)) break;
     }
   }
   session.UnsavedChanges = false;
 }
 
-void VerifyList(Session& session, UserInterface& ui) {
-  PortSession port(session, ui, false);
+void VerifyList(Link& link, UserInterface& ui) {
+  Session& session = link.session();
+  PortSession port(link, ui, false);
   if (!port.ok()) return;
   store::Cursor& list = session.Dbf1();
   {
@@ -151,13 +145,9 @@ void VerifyList(Session& session, UserInterface& ui) {
       try {
         RequireOk(list.Edit());
         RequireOk(list.SetInt("ST", 0));
-        const store::Status posted = list.Post();
-        if (!posted.ok()) {
-          list.Cancel();
-          if (!IsRefusal(posted)) RequireOk(posted);
-        }
+        PostRow(list);
       } catch (const std::exception& e) {
-        session.link().Trace(QString::fromUtf8(e.what()));
+        link.Trace(QString::fromUtf8(e.what()));
       }
       ui.ProcessEvents();
     }
@@ -165,18 +155,18 @@ void VerifyList(Session& session, UserInterface& ui) {
     ui.ShowProgress();
     for (int slot = kFirstSlot; slot <= kLastVerifySlot && !session.CancelRequested; ++slot) {
       progress.Update(slot, kLastVerifySlot);
-      if (!AskSlot(session, ui, slot, false)) break;
+      if (!AskSlot(link, ui, slot, false)) break;
     }
   }
   list.First();
 }
 
-void FormatMemory(Session& session, UserInterface& ui) {
+void FormatMemory(Link& link, UserInterface& ui) {
+  Session& session = link.session();
   if (ui.ShowDialog(QString::fromUtf8(kFormatQuestion), kQuestion) != 1) return;
-  PortSession port(session, ui);
+  PortSession port(link, ui);
   if (!port.ok()) return;
   ProgressScope progress(session, ui);
-  Link& link = session.link();
   for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
     progress.Update(slot, kLastReadSlot);
     link.state.LastCommand = EndOfListLine(SlotText(slot)) + u';';

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class Link;
 class Session;
 class UserInterface;
 
@@ -14,20 +15,20 @@ enum class TransferMode { kWrite, kDelete };
 // Sends one phonebook line and waits for its reply (which is not examined):
 // an empty `tel` is the end-of-list entry, otherwise a delete, an add
 // (`partial`) or a write into `slot`.
-void SendListEntry(Session& session, const QString& slot, const QString& tel, bool partial, bool remove);
+void SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove);
 
 // "ZAPISZ DO STEROWNIKA PRZEZ COM" / "USUŃ ZE STEROWNIKA PRZEZ COM": the
 // marked numbers into the controller's slots from 002, or out of it (and
 // out of the list). Every mark is dropped at the end.
-void TransferMarked(Session& session, UserInterface& ui, TransferMode mode);
+void TransferMarked(Link& link, UserInterface& ui, TransferMode mode);
 
 // "ODCZYTAJ ZE STEROWNIKA PRZEZ COM": slots 002..2000 until the first empty
 // one, into the list (optionally emptied first).
-void ReadList(Session& session, UserInterface& ui);
+void ReadList(Link& link, UserInterface& ui);
 
 // "WERYFIKUJ LISTĘ TELEFONÓW PORZEZ COM": every number unconfirmed, then
 // slots 002..1000 confirm what the controller holds.
-void VerifyList(Session& session, UserInterface& ui);
+void VerifyList(Link& link, UserInterface& ui);
 
 // "FORMATUJ PAMIĘĆ STEROWNIKA PRZEZ COM": clears slots 002..2000.
-void FormatMemory(Session& session, UserInterface& ui);
+void FormatMemory(Link& link, UserInterface& ui);

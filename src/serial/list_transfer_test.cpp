@@ -40,13 +40,13 @@ TEST_F(ListTransferTest, WritingNumbersSlotsForAWholeListAndAddsForPartOfIt) {
   for (const Case& c : cases) {
     sim_.ClearReceived();
     for (const char* tel : c.marks) session_.memcheck.Append(tel);
-    TransferMarked(session_, ui_, TransferMode::kWrite);
+    TransferMarked(link_, ui_, TransferMode::kWrite);
     EXPECT_EQ(Received(), c.sent) << c.name;
     EXPECT_EQ(session_.memcheck.Count(), 0) << c.name;
     EXPECT_EQ(session_.Dbf1().RowCount(), 3) << "a write leaves the list alone: " << c.name;
     EXPECT_FALSE(session_.BulkUpdate);
     EXPECT_FALSE(ui_.progressVisible);
-    EXPECT_FALSE(session_.link().comm().Dtr());
+    EXPECT_FALSE(link_.comm().Dtr());
   }
   WithController([](sim::Controller& c) { EXPECT_EQ(c.Number(3), "333333"); });
 }
@@ -54,20 +54,20 @@ TEST_F(ListTransferTest, WritingNumbersSlotsForAWholeListAndAddsForPartOfIt) {
 TEST_F(ListTransferTest, DeletingRemovesTheNumbersThereAndHere) {
   List({"111111", "222222", "333333"});
   Mark({"333333", "111111"});
-  TransferMarked(session_, ui_, TransferMode::kDelete);
+  TransferMarked(link_, ui_, TransferMode::kDelete);
   EXPECT_EQ(Received(), (Lines{"AT+CPBM=1016,333333,333333", "AT+CPBM=1016,111111,111111"}));
   EXPECT_EQ(Rows(session_), Lines{"3   222222 0"});
 }
 
 TEST_F(ListTransferTest, NoMarksOrACancelStillEndTheWayTheyShould) {
-  TransferMarked(session_, ui_, TransferMode::kWrite);
+  TransferMarked(link_, ui_, TransferMode::kWrite);
   EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8("Brak zaznaczonych rekordów"));
   EXPECT_TRUE(Received().empty());
 
   List({"111111", "222222"});
   Mark({"111111", "222222"});
   ui_.onProgress = [&](int, int) { session_.CancelRequested = true; };
-  TransferMarked(session_, ui_, TransferMode::kWrite);
+  TransferMarked(link_, ui_, TransferMode::kWrite);
   EXPECT_EQ(Received(), (Lines{"AT+CPBW=002,\"111111\",145,\"111111\"", "AT+CPBW=004,\"999999999\",145,\"999999999\""}))
       << "the end of the list follows a cancel";
   EXPECT_EQ(session_.memcheck.Count(), 0);
@@ -81,7 +81,7 @@ TEST_F(ListTransferTest, ReadingFillsTheListUntilTheFirstEmptySlot) {
   });
   List({"999888777"});
   ui_.Answer({true});
-  ReadList(session_, ui_);
+  ReadList(link_, ui_);
   EXPECT_EQ(ui_.dialogs.front().text, QString::fromUtf8("Czy przed odczytem usunąć listę telefonów"));
   EXPECT_EQ(Received(), (Lines{"AT+CPBR=002", "AT+CPBR=003", "AT+CPBR=004", "AT+CPBR=005"}));
   EXPECT_EQ(Rows(session_), (Lines{"2   600100200 1", "3   501222333 1", "4   700000001 1"}));
@@ -91,7 +91,7 @@ TEST_F(ListTransferTest, ReadingFillsTheListUntilTheFirstEmptySlot) {
   // Verify: every number unconfirmed, then confirmed where the controller has it.
   AddPhone(session_, "", "", "123123123", 1);
   sim_.ClearReceived();
-  VerifyList(session_, ui_);
+  VerifyList(link_, ui_);
   EXPECT_EQ(Received(), (Lines{"AT+CPBR=002", "AT+CPBR=003", "AT+CPBR=004", "AT+CPBR=005"}));
   EXPECT_EQ(Rows(session_),
             (Lines{"2   600100200 1", "3   501222333 1", "4   700000001 1", "5   123123123 0"}));
@@ -100,10 +100,10 @@ TEST_F(ListTransferTest, ReadingFillsTheListUntilTheFirstEmptySlot) {
 
 TEST_F(ListTransferTest, FormattingClearsEverySlotFrom002To2000) {
   ui_.Answer({false});
-  FormatMemory(session_, ui_);
+  FormatMemory(link_, ui_);
   EXPECT_TRUE(Received().empty()) << "NIE sends nothing";
   ui_.Answer({true});
-  FormatMemory(session_, ui_);
+  FormatMemory(link_, ui_);
   const Lines sent = Received();
   ASSERT_EQ(sent.size(), 1999u);
   EXPECT_EQ(sent.front(), "AT+CPBW=002,\"999999999\",145,\"999999999\";");
@@ -116,11 +116,11 @@ class SilentControllerTest : public SimSessionTest {
 };
 
 TEST_F(SilentControllerTest, ReadAndVerifyReportACommunicationError) {
-  for (void (*operation)(Session&, UserInterface&) : {&ReadList, &VerifyList}) {
+  for (void (*operation)(Link&, UserInterface&) : {&ReadList, &VerifyList}) {
     sim_.ClearReceived();
     ScriptedUi ui;
     ui.Answer({false});
-    operation(session_, ui);
+    operation(link_, ui);
     EXPECT_EQ(Received(), Lines{"AT+CPBR=002"});
     EXPECT_EQ(ui.dialogs.back().text, QString::fromUtf8("Błąd komunikacji"));
     EXPECT_FALSE(ui.progressVisible);

@@ -8,6 +8,8 @@
 #include <QSerialPortInfo>
 #include <QSet>
 
+#include "common/parse_number.h"
+
 namespace {
 
 // Explicit COM number -> device mappings of the settings file.
@@ -44,6 +46,19 @@ QString PortDevice(const QString& settingsFile, int number) {
   if (aliases.contains(number)) return aliases.value(number);
   return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 #endif
+}
+
+PortChoice ResolvePort(const QString& settingsFile, const QString& choice) {
+  PortChoice port;
+  if (choice.startsWith(u'/') || choice.startsWith(QLatin1String("\\\\"))) {
+    port.device = choice;
+    port.byPath = true;
+    return port;
+  }
+  const bool named = choice.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
+  port.number = ParseNumber(named ? choice.mid(3) : choice);
+  port.device = PortDevice(settingsFile, port.number);
+  return port;
 }
 
 QList<PortEntry> EnumerateSerialPorts(const QString& settingsFile) {

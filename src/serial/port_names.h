@@ -11,6 +11,16 @@ inline constexpr const char* kPortsSection = "ports";
 // device mapped in the settings file, or /dev/ttyS(n-1) when none is.
 QString PortDevice(const QString& settingsFile, int number);
 
+// Where a port choice leads. `choice` is "COMn", the bare number n (as the
+// settings store it), or a device path ("/dev/ttyUSB0", "\\.\COM12") used as
+// it stands.
+struct PortChoice {
+  QString device;
+  int number = 0;       // the COM number; 0 for a path
+  bool byPath = false;  // named by its path rather than a number
+};
+PortChoice ResolvePort(const QString& settingsFile, const QString& choice);
+
 // One line of the port picker: "COM5: = USB Serial Port (ttyUSB0)".
 struct PortEntry {
   QString text;

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "phonelist/schema.h"
+#include "core/schema.h"
 #include "store/collation.h"
 #include "store/cursor.h"
 #include "store/database.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "phonelist/schema.h"
+#include "core/schema.h"
 #include "store/collation.h"
 #include "store/testing/temp_dir.h"
 

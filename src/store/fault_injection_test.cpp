@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "phonelist/schema.h"
+#include "core/schema.h"
 #include "store/collation.h"
 #include "store/cursor.h"
 #include "store/database.h"

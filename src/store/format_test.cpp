@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "phonelist/schema.h"
+#include "core/schema.h"
 #include "store/cursor.h"
 #include "store/database.h"
 #include "store/testing/temp_dir.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "phonelist/schema.h"
+#include "core/schema.h"
 #include "store/cursor.h"
 #include "store/database.h"
 #include "store/testing/fault_file.h"

@@ -12,10 +12,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "app/access_lock.h"
-#include "app/session.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
+#include "core/access_lock.h"
+#include "core/session.h"
+#include "core/settings.h"
+#include "core/user_interface.h"
 #include "common/application_directory.h"
 #include "common/parse_number.h"
 #include "common/windows1250.h"
@@ -23,7 +23,7 @@
 #include "controller/event_log.h"
 #include "phonelist/list_commands.h"
 #include "phonelist/list_file.h"
-#include "phonelist/schema.h"
+#include "core/schema.h"
 #include "serial/link.h"
 #include "serial/list_transfer.h"
 #include "store/cursor.h"
@@ -242,7 +242,7 @@ void PrintSettings(Session& session, QTextStream& out) {
   out.flush();
 }
 
-int RunCommandLine(Session& session, TerminalUi& ui, QTextStream& out, const QString& command, const QStringList& args) {
+int RunCommandLine(Session& session, Link& link, TerminalUi& ui, QTextStream& out, const QString& command, const QStringList& args) {
   if (command == QLatin1String("list")) {
     const Options o = TakeOptions(args, {QStringLiteral("--order")}, {});
     Expect(o, 0, "list takes no numbers");
@@ -273,18 +273,18 @@ int RunCommandLine(Session& session, TerminalUi& ui, QTextStream& out, const QSt
     ExportList(session, ui, o.positional[0]);
   } else if (command == QLatin1String("write") || command == QLatin1String("delete")) {
     MarkNumbers(session, args);
-    TransferMarked(session, ui, command == QLatin1String("write") ? TransferMode::kWrite : TransferMode::kDelete);
+    TransferMarked(link, ui, command == QLatin1String("write") ? TransferMode::kWrite : TransferMode::kDelete);
   } else if (command == QLatin1String("read")) {
     const Options o = TakeOptions(args, {}, {QStringLiteral("--replace")});
     Expect(o, 0, "read [--replace]");
     ui.preset.insert(QString::fromUtf8(kReadClearQuestion), o.values.contains(QStringLiteral("--replace")));
-    ReadList(session, ui);
+    ReadList(link, ui);
   } else if (command == QLatin1String("verify") || command == QLatin1String("format")) {
     if (!args.isEmpty()) throw Usage{command + QStringLiteral(" takes nothing more")};
     if (command == QLatin1String("verify")) {
-      VerifyList(session, ui);
+      VerifyList(link, ui);
     } else {
-      FormatMemory(session, ui);
+      FormatMemory(link, ui);
     }
   } else if (command == QLatin1String("config")) {
     const QString what = args.value(0);
@@ -298,7 +298,7 @@ int RunCommandLine(Session& session, TerminalUi& ui, QTextStream& out, const QSt
     if (what == QLatin1String("show") && o.values.isEmpty()) {
       PrintSettings(session, out);
     } else if (what == QLatin1String("read") && o.values.isEmpty()) {
-      ReadConfiguration(session, ui, view);
+      ReadConfiguration(link, ui, view);
     } else if (what == QLatin1String("write")) {
       if (o.values.contains(QStringLiteral("--admin"))) view.adminPhone = o.values.value(QStringLiteral("--admin"));
       if (o.values.contains(QStringLiteral("--controller"))) {
@@ -312,7 +312,7 @@ int RunCommandLine(Session& session, TerminalUi& ui, QTextStream& out, const QSt
       }
       // Typed into the view: the write offers to save it first.
       if (!o.values.isEmpty()) session.UnsavedChanges = true;
-      WriteConfiguration(session, ui, view);
+      WriteConfiguration(link, ui, view);
     } else {
       throw Usage{QStringLiteral("config show | read | write")};
     }
@@ -323,11 +323,11 @@ int RunCommandLine(Session& session, TerminalUi& ui, QTextStream& out, const QSt
     if (!date.isValid()) throw Usage{QStringLiteral("remind takes a date as YYYY-MM-DD")};
     SettingsValues view;
     view.dateText = date.toString(QStringLiteral("d.MM.yyyy"));
-    SendReminder(session, ui, view);
+    SendReminder(link, ui, view);
   } else if (command == QLatin1String("events")) {
     const Options o = TakeOptions(args, {}, {});
     Expect(o, 1, "events N");
-    FetchEvents(session, ui, o.positional[0]);
+    FetchEvents(link, ui, o.positional[0]);
     store::Cursor& reports = session.Dbf3();
     for (reports.First(); !reports.Eof(); reports.Next()) {
       out << Text(reports.Text("Tel")) << '\t' << Text(reports.Text("Data")) << '\n';
@@ -379,24 +379,22 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   if (!kCommands.contains(command)) return usage(QStringLiteral("unknown command ") + command);
   const QStringList rest = args.mid(i + 1);
 
-  if (directory.isEmpty()) directory = ApplicationDirectory();
+  if (directory.isEmpty()) directory = DefaultApplicationDirectory();
   if (!QDir().mkpath(directory)) {
     err << "selvantrix-cli: cannot use the directory " << directory << Qt::endl;
     return 1;
   }
-  SetApplicationDirectory(QFileInfo(directory).absoluteFilePath());
   Session session(directory);
   const QString failure = session.Create();
   if (!failure.isEmpty()) {
-    err << session.FilePath(QString::fromLatin1(kDatabaseFileName)) << '\n' << failure << Qt::endl;
+    err << session.FilePath(kDatabaseFileName) << '\n' << failure << Qt::endl;
     return 1;
   }
-  const StartOptions start = ReadSettingsFile(session.FilePath(QString::fromLatin1(kSettingsFileName)));
-  session.ReportWaitMs = start.raptime * 1000;
-  session.AdminMode = start.admin;
+  session.ApplyStartOptions();
   session.PortOverride = port;
+  Link link(session);
   TerminalUi ui(err, yes);
-  if (verbose) session.link().onLog = [&err](const QString& line) { err << line << Qt::endl; };
+  if (verbose) link.onLog = [&err](const QString& line) { err << line << Qt::endl; };
 
   // Nothing is done without the PIN, checked as the window checks it.
   if (!havePin) pin = ReadPin(err);
@@ -405,7 +403,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
     if (!CheckAccess(session, ui, pin, session.Today())) return;
     InterruptAsCancel interrupt(session, handleSignals);
     try {
-      status = RunCommandLine(session, ui, out, command, rest);
+      status = RunCommandLine(session, link, ui, out, command, rest);
     } catch (const Usage& bad) {
       status = usage(bad.problem);
       return;

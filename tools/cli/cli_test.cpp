@@ -7,7 +7,7 @@
 #include <QThread>
 #include <csignal>
 
-#include "app/access_lock.h"
+#include "core/access_lock.h"
 #include "serial/testing/sim_session.h"
 
 namespace {

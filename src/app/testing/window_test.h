@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "app/access_lock.h"
-#include "app/session.h"
+#include "core/access_lock.h"
+#include "core/session.h"
 #include "app/testing/modal.h"
 #include "app/uostivtiny.h"
 

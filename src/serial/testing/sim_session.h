@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "app/testing/scripted_ui.h"
-#include "phonelist/testing/phones.h"
+#include "core/settings.h"
+#include "core/testing/scripted_ui.h"
+#include "core/testing/phones.h"
 #include "serial/link.h"
 #include "serial/port_names.h"
 #include "sim/simulator.h"
@@ -41,5 +41,6 @@ class SimSessionTest : public ::testing::Test {
   QTemporaryDir temp_;
   SessionOnTemp open_{temp_.path()};
   Session& session_ = open_.session;
+  Link link_{session_};
   ScriptedUi ui_;
 };

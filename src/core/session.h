@@ -6,9 +6,9 @@
 #include <memory>
 #include <string_view>
 
-#include "phonelist/marks.h"
+#include "common/file_names.h"
+#include "core/marks.h"
 
-class Link;
 class UserInterface;
 
 namespace store {
@@ -21,9 +21,10 @@ struct OpenOptions;
 enum class ListState { kClosed, kBrowse, kInsert, kEdit };
 
 // Everything that lives for one run of the configurator and is not a widget:
-// the program's directory, the database with its three cursors, the marks
-// and the window-wide flags. The main window owns one; tests build one on a
-// temporary directory.
+// the program's directory (the one place that names it), the database with
+// its three cursors, the marks and the window-wide flags. The main window and
+// the command-line front end own one each, beside their serial link; tests
+// build one on a temporary directory.
 class Session {
  public:
   explicit Session(const QString& directory);
@@ -31,6 +32,7 @@ class Session {
 
   const QString& Directory() const { return directory_; }
   QString FilePath(const QString& name) const;
+  QString FilePath(const char* name) const { return FilePath(QString::fromLatin1(name)); }
 
   // The creation step's file and database work, before the window is shown.
   // Returns the store's message when the database cannot be opened (the file
@@ -45,10 +47,9 @@ class Session {
   store::Cursor& Dbf2() { return *Dbf2_; }
   store::Cursor& Dbf3() { return *Dbf3_; }
 
-  // The serial link to the controller, made on first use.
-  Link& link();
-  // The device behind COM `number` for this installation.
-  QString PortDevice(int number) const;
+  // The settings file's start-up options ("raptime", "admin"), read as the
+  // window and the command-line front end both start.
+  void ApplyStartOptions();
 
   // The list cursor's state as the list view sees it, closed included.
   ListState listState() const;
@@ -89,7 +90,6 @@ class Session {
   QString directory_;
   std::shared_ptr<store::Database> database_;
   std::unique_ptr<store::Cursor> Dbf1_, Dbf2_, Dbf3_;
-  std::unique_ptr<Link> link_;
 };
 
 // What the close step needs from the views: saving the settings view, and

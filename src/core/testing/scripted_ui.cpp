@@ -1,4 +1,4 @@
-#include "app/testing/scripted_ui.h"
+#include "core/testing/scripted_ui.h"
 
 void ScriptedUi::Answer(std::initializer_list<bool> answers) { answers_.insert(answers_.end(), answers); }
 

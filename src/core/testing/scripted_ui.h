@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 
 // A user who answers from a script: questions take the next scripted answer
 // (a test that runs out of answers fails loudly), and everything shown is

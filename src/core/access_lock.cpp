@@ -1,10 +1,10 @@
-#include "app/access_lock.h"
+#include "core/access_lock.h"
 
 #include <QCryptographicHash>
 
-#include "app/session.h"
-#include "app/settings.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/settings.h"
+#include "core/user_interface.h"
 #include "common/windows1250.h"
 
 QString DigestHex(const QString& text) {

@@ -1,14 +1,14 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <SimpleIni.h>
 
 #include <QFile>
 
-#include "app/session.h"
-#include "app/user_interface.h"
+#include "core/session.h"
+#include "core/user_interface.h"
 #include "common/parse_number.h"
 #include "common/windows1250.h"
-#include "phonelist/list_commands.h"
+#include "core/store_errors.h"
 #include "store/cursor.h"
 
 namespace {
@@ -59,7 +59,7 @@ bool FindSetting(Session& session, const char* key, QString* value) {
   return true;
 }
 
-void UpsertSetting(Session& session, const char* key, const QString& value) {
+bool UpsertSetting(Session& session, const char* key, const QString& value, Refusal refusal) {
   store::Cursor& config = session.Dbf2();
   if (FindKey(config, key)) {
     RequireOk(config.Edit());
@@ -68,9 +68,7 @@ void UpsertSetting(Session& session, const char* key, const QString& value) {
   }
   RequireOk(config.SetText("key", key));
   RequireOk(config.SetText("value", Bytes(value)));
-  const store::Status posted = config.Post();
-  if (!posted.ok()) config.Cancel();
-  RequireOk(posted);
+  return PostRow(config, refusal);
 }
 
 void LoadSettingsView(Session& session, SettingsFields& view, int viewKey) {

@@ -1,13 +1,11 @@
-#include "app/session.h"
+#include "core/session.h"
 
 #include <QDir>
 #include <QFile>
 
-#include "app/settings.h"
-#include "app/user_interface.h"
-#include "phonelist/schema.h"
-#include "serial/link.h"
-#include "serial/port_names.h"
+#include "core/settings.h"
+#include "core/user_interface.h"
+#include "core/schema.h"
 #include "store/cursor.h"
 #include "store/database.h"
 
@@ -25,9 +23,9 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   UnsavedChanges = false;
   memcheck.Empty();
   // A failure to remove it is harmless: nothing reads that file any more.
-  QFile::remove(FilePath(QStringLiteral("telefony.mdx")));
+  QFile::remove(FilePath(kStaleIndexFileName));
 
-  const QString file = FilePath(QString::fromLatin1(kDatabaseFileName));
+  const QString file = FilePath(kDatabaseFileName);
   const std::string path = QFile::encodeName(file).toStdString();
   // A file that is there is taken as it is: no check, no upgrade.
   if (!QFile::exists(file)) CreateConfiguratorDatabase(path);
@@ -58,13 +56,10 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   return QString();
 }
 
-Link& Session::link() {
-  if (!link_) link_ = std::make_unique<Link>(*this);
-  return *link_;
-}
-
-QString Session::PortDevice(int number) const {
-  return ::PortDevice(FilePath(QString::fromLatin1(kSettingsFileName)), number);
+void Session::ApplyStartOptions() {
+  const StartOptions options = ReadSettingsFile(FilePath(kSettingsFileName));
+  ReportWaitMs = options.raptime * 1000;
+  AdminMode = options.admin;
 }
 
 ListState Session::listState() const {

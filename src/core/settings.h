@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QString>
 
+#include "core/store_errors.h"
+
 class Session;
 class UserInterface;
 
@@ -19,7 +21,6 @@ inline constexpr const char* kKeyServerPhone = "telserver";
 inline constexpr const char* kKeyServerIp = "ipserv";
 inline constexpr const char* kKeyOstiv = "ostiv";
 
-inline constexpr const char* kSettingsFileName = "selvantrix.ini";
 
 // The settings view's choices: COM1..COM20 and the seven relay times.
 inline constexpr int kPortCount = 20;
@@ -31,8 +32,9 @@ inline constexpr int kRelayTimeCount = 7;
 // name. False when there is no such row.
 bool FindSetting(Session& session, const char* key, QString* value);
 // Writes a key: the row is edited when found, appended otherwise, and
-// posted; the value is cut to 40 bytes by the table.
-void UpsertSetting(Session& session, const char* key, const QString& value);
+// posted; the value is cut to 40 bytes by the table. A refused row throws
+// unless the caller asks for it to be dropped (then false).
+bool UpsertSetting(Session& session, const char* key, const QString& value, Refusal refusal = Refusal::kThrow);
 
 // The settings view as the commands see it: the window backs it with its
 // widgets, a headless caller with plain values.

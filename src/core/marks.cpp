@@ -1,4 +1,4 @@
-#include "phonelist/marks.h"
+#include "core/marks.h"
 
 #include "store/collation.h"
 

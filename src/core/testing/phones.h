@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "core/session.h"
 #include "store/cursor.h"
 
 // Puts a row straight into the list, as a finished edit would.

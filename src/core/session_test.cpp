@@ -1,4 +1,4 @@
-#include "app/session.h"
+#include "core/session.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
-#include "app/testing/scripted_ui.h"
-#include "app/user_interface.h"
+#include "core/testing/scripted_ui.h"
+#include "core/user_interface.h"
 #include "store/cursor.h"
 
 namespace {

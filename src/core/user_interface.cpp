@@ -1,9 +1,9 @@
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 
 #include <QCoreApplication>
 #include <exception>
 
-#include "app/session.h"
+#include "core/session.h"
 
 ProgressScope::ProgressScope(Session& session, UserInterface& ui) : session_(session), ui_(ui) {
   session_.CancelRequested = false;

@@ -4,9 +4,8 @@
 
 #include "store/status.h"
 
-// The configurator's database: its file name and the three tables with their
-// indexes, made the way every first start makes them.
-inline constexpr const char* kDatabaseFileName = "selvantrixx.tdb";
+// The configurator's database: the three tables with their indexes, made the
+// way every first start makes them.
 
 // Creates the database file at `path` with the tables `telefony`, `config`
 // and `raporty` and the indexes of `telefony`. The whole schema is built

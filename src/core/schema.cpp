@@ -1,4 +1,4 @@
-#include "phonelist/schema.h"
+#include "core/schema.h"
 
 #include <cstdio>
 

@@ -1,14 +1,14 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/access_lock.h"
-#include "app/testing/scripted_ui.h"
-#include "phonelist/list_commands.h"
-#include "phonelist/testing/phones.h"
+#include "core/access_lock.h"
+#include "core/testing/scripted_ui.h"
+#include "core/store_errors.h"
+#include "core/testing/phones.h"
 #include "store/cursor.h"
 
 namespace {

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+class UserInterface;
+
+namespace store {
+class Cursor;
+class Status;
+}  // namespace store
+
+// A store failure on its way to the general error box, worded by the store.
+class StoreError : public std::runtime_error {
+ public:
+  StoreError(const std::string& message, bool refusal) : std::runtime_error(message), refusal_(refusal) {}
+  // The store said no to a value (a duplicate number, say); the file is fine.
+  bool refusal() const { return refusal_; }
+
+ private:
+  bool refusal_;
+};
+
+// Throws a StoreError for a failed status.
+void RequireOk(const store::Status& status);
+// Whether a failed status is only the refusal of a value the unique index
+// already holds. A closed table or a bad field name is a fault, not this.
+bool IsRefusal(const store::Status& status);
+
+// What a post does with a refused value: drop the row quietly (a number
+// already listed, while importing or reading the controller), or throw it to
+// the caller.
+enum class Refusal { kDrop, kThrow };
+
+// Posts the cursor's pending row; true when it is stored. A failure cancels
+// the row. A refused value gives false or throws, as asked; any other failure
+// always throws, so a failing disk never passes for "number already listed".
+bool PostRow(store::Cursor& cursor, Refusal refusal = Refusal::kDrop);
+
+inline constexpr const char* kBadPhoneMessage = "Niepoprawny numer telefonu";
+
+// The phone field check: fewer than 5 characters is refused with a message,
+// and `showField` brings the user to the box. Nothing but the length counts.
+bool CheckPhoneField(UserInterface& ui, const QString& text, const std::function<void()>& showField);
