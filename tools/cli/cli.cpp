@@ -30,23 +30,6 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] COMMAND ...\n"
-    "commands:\n"
-    "  list [--order name|surname|tel]      the phone list: ID, first name, surname, phone, ST\n"
-    "  add FIRST SURNAME TEL                add a phone to the list\n"
-    "  remove-local TEL...                  delete phones from the list only\n"
-    "  import FILE [--replace]              read a list file (--replace: clear the list first)\n"
-    "  export FILE                          write the list to a list file\n"
-    "  write [--all | TEL...]               write the numbers into the controller\n"
-    "  delete [--all | TEL...]              delete the numbers from the controller and the list\n"
-    "  read [--replace]                     read the controller's phonebook into the list\n"
-    "  verify                               confirm the list against the controller\n"
-    "  format                               clear the controller's phone memory\n"
-    "  config show | read | write [--admin TEL] [--controller TEL] [--relay 0..6]\n"
-    "  remind YYYY-MM-DD                    send the SIM validity reminder\n"
-    "  events N                             fetch the last N events and print the event log\n";
-
 QString Text(const std::string& bytes) { return FromWindows1250(QByteArray::fromStdString(bytes)); }
 
 // The person at the terminal: messages on standard error, questions asked
@@ -242,101 +225,183 @@ void PrintSettings(Session& session, QTextStream& out) {
   out.flush();
 }
 
-int RunCommandLine(Session& session, Link& link, TerminalUi& ui, QTextStream& out, const QString& command, const QStringList& args) {
-  if (command == QLatin1String("list")) {
-    const Options o = TakeOptions(args, {QStringLiteral("--order")}, {});
-    Expect(o, 0, "list takes no numbers");
-    PrintList(session, out, o.values.value(QStringLiteral("--order")));
-  } else if (command == QLatin1String("add")) {
-    const Options o = TakeOptions(args, {}, {});
-    Expect(o, 3, "add FIRST SURNAME TEL");
-    ManageAction(session, nullptr);
-    WriteListField(session, "Imie", o.positional[0]);
-    WriteListField(session, "Nazwisko", o.positional[1]);
-    WriteListField(session, "Tel", o.positional[2]);
-    const ManageResult result =
-        ManageAction(session, [&] { return CheckPhoneField(ui, o.positional[2], nullptr); });
-    if (result == ManageResult::kDiscarded) ui.ShowError(QString::fromUtf8("Numer jest już na liście: ") + o.positional[2]);
-  } else if (command == QLatin1String("remove-local")) {
-    const Options o = TakeOptions(args, {}, {});
-    if (o.positional.isEmpty()) throw Usage{QStringLiteral("remove-local TEL...")};
-    MarkNumbers(session, o.positional);
-    DeleteMarked(session, ui);
-  } else if (command == QLatin1String("import")) {
-    const Options o = TakeOptions(args, {}, {QStringLiteral("--replace")});
-    Expect(o, 1, "import FILE [--replace]");
-    ui.preset.insert(QString::fromUtf8(kImportClearQuestion), o.values.contains(QStringLiteral("--replace")));
-    ImportList(session, ui, o.positional[0]);
-  } else if (command == QLatin1String("export")) {
-    const Options o = TakeOptions(args, {}, {});
-    Expect(o, 1, "export FILE");
-    ExportList(session, ui, o.positional[0]);
-  } else if (command == QLatin1String("write") || command == QLatin1String("delete")) {
-    MarkNumbers(session, args);
-    TransferMarked(link, ui, command == QLatin1String("write") ? TransferMode::kWrite : TransferMode::kDelete);
-  } else if (command == QLatin1String("read")) {
-    const Options o = TakeOptions(args, {}, {QStringLiteral("--replace")});
-    Expect(o, 0, "read [--replace]");
-    ui.preset.insert(QString::fromUtf8(kReadClearQuestion), o.values.contains(QStringLiteral("--replace")));
-    ReadList(link, ui);
-  } else if (command == QLatin1String("verify") || command == QLatin1String("format")) {
-    if (!args.isEmpty()) throw Usage{command + QStringLiteral(" takes nothing more")};
-    if (command == QLatin1String("verify")) {
-      VerifyList(link, ui);
-    } else {
-      FormatMemory(link, ui);
-    }
-  } else if (command == QLatin1String("config")) {
-    const QString what = args.value(0);
-    const Options o = TakeOptions(args.mid(1), {QStringLiteral("--admin"), QStringLiteral("--controller"),
+struct Call;
+
+// One command: its line of the usage text, which is also what a handler
+// complains with when the words do not fit, and what runs it.
+struct Command {
+  const char* name;
+  const char* usage;
+  const char* help;  // nullptr: the usage line says it all
+  void (*run)(Call&);
+};
+
+// What a handler works with: the run, its link, the terminal, standard
+// output, and the words after the command name.
+struct Call {
+  const Command& command;
+  Session& session;
+  Link& link;
+  TerminalUi& ui;
+  QTextStream& out;
+  const QStringList& args;
+};
+
+void ExpectNothingMore(const Call& c) {
+  if (!c.args.isEmpty()) throw Usage{QString::fromLatin1(c.command.name) + QStringLiteral(" takes nothing more")};
+}
+
+void RunConfig(Call& c) {
+  const QString what = c.args.value(0);
+  const Options o = TakeOptions(c.args.mid(1), {QStringLiteral("--admin"), QStringLiteral("--controller"),
                                                 QStringLiteral("--relay")},
-                                  {});
-    Expect(o, 0, "config show | read | write [--admin TEL] [--controller TEL] [--relay 0..6]");
-    // The settings view as the window would show it, loaded from the table.
-    SettingsValues view;
-    LoadSettingsView(session, view, 1);
-    if (what == QLatin1String("show") && o.values.isEmpty()) {
-      PrintSettings(session, out);
-    } else if (what == QLatin1String("read") && o.values.isEmpty()) {
-      ReadConfiguration(link, ui, view);
-    } else if (what == QLatin1String("write")) {
-      if (o.values.contains(QStringLiteral("--admin"))) view.adminPhone = o.values.value(QStringLiteral("--admin"));
-      if (o.values.contains(QStringLiteral("--controller"))) {
-        view.controllerPhone = o.values.value(QStringLiteral("--controller"));
-      }
-      if (o.values.contains(QStringLiteral("--relay"))) {
-        bool ok = false;
-        const int relay = o.values.value(QStringLiteral("--relay")).toInt(&ok);
-        if (!ok || relay < 0 || relay >= kRelayTimeCount) throw Usage{QStringLiteral("--relay is 0 to 6")};
-        view.relayIndex = relay;
-      }
-      // Typed into the view: the write offers to save it first.
-      if (!o.values.isEmpty()) session.UnsavedChanges = true;
-      WriteConfiguration(link, ui, view);
-    } else {
-      throw Usage{QStringLiteral("config show | read | write")};
+                                {});
+  Expect(o, 0, c.command.usage);
+  // The settings view as the window would show it, loaded from the table.
+  SettingsValues view;
+  LoadSettingsView(c.session, view, 1);
+  if (what == QLatin1String("show") && o.values.isEmpty()) {
+    PrintSettings(c.session, c.out);
+  } else if (what == QLatin1String("read") && o.values.isEmpty()) {
+    ReadConfiguration(c.link, c.ui, view);
+  } else if (what == QLatin1String("write")) {
+    if (o.values.contains(QStringLiteral("--admin"))) view.adminPhone = o.values.value(QStringLiteral("--admin"));
+    if (o.values.contains(QStringLiteral("--controller"))) {
+      view.controllerPhone = o.values.value(QStringLiteral("--controller"));
     }
-  } else if (command == QLatin1String("remind")) {
-    const Options o = TakeOptions(args, {}, {});
-    Expect(o, 1, "remind YYYY-MM-DD");
-    const QDate date = QDate::fromString(o.positional[0], Qt::ISODate);
-    if (!date.isValid()) throw Usage{QStringLiteral("remind takes a date as YYYY-MM-DD")};
-    SettingsValues view;
-    view.dateText = date.toString(QStringLiteral("d.MM.yyyy"));
-    SendReminder(link, ui, view);
-  } else if (command == QLatin1String("events")) {
-    const Options o = TakeOptions(args, {}, {});
-    Expect(o, 1, "events N");
-    FetchEvents(link, ui, o.positional[0]);
-    store::Cursor& reports = session.Dbf3();
-    for (reports.First(); !reports.Eof(); reports.Next()) {
-      out << Text(reports.Text("Tel")) << '\t' << Text(reports.Text("Data")) << '\n';
+    if (o.values.contains(QStringLiteral("--relay"))) {
+      bool ok = false;
+      const int relay = o.values.value(QStringLiteral("--relay")).toInt(&ok);
+      if (!ok || relay < 0 || relay >= kRelayTimeCount) throw Usage{QStringLiteral("--relay is 0 to 6")};
+      view.relayIndex = relay;
     }
-    out.flush();
+    // Typed into the view: the write offers to save it first.
+    if (!o.values.isEmpty()) c.session.UnsavedChanges = true;
+    WriteConfiguration(c.link, c.ui, view);
   } else {
-    throw Usage{QStringLiteral("unknown command ") + command};
+    throw Usage{QStringLiteral("config show | read | write")};
   }
-  return ui.messages > 0 ? 1 : 0;
+}
+
+// The commands in the order of the usage text. Parsing and counting stay in
+// each handler: the commands differ in how their words are read (the raw
+// numbers of write and delete, the sub-command before the options of config).
+constexpr Command kCommands[] = {
+    {"list", "list [--order name|surname|tel]", "the phone list: ID, first name, surname, phone, ST",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {QStringLiteral("--order")}, {});
+       Expect(o, 0, "list takes no numbers");
+       PrintList(c.session, c.out, o.values.value(QStringLiteral("--order")));
+     }},
+    {"add", "add FIRST SURNAME TEL", "add a phone to the list",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {});
+       Expect(o, 3, c.command.usage);
+       ManageAction(c.session, nullptr);
+       WriteListField(c.session, "Imie", o.positional[0]);
+       WriteListField(c.session, "Nazwisko", o.positional[1]);
+       WriteListField(c.session, "Tel", o.positional[2]);
+       const ManageResult result =
+           ManageAction(c.session, [&] { return CheckPhoneField(c.ui, o.positional[2], nullptr); });
+       if (result == ManageResult::kDiscarded) {
+         c.ui.ShowError(QString::fromUtf8("Numer jest już na liście: ") + o.positional[2]);
+       }
+     }},
+    {"remove-local", "remove-local TEL...", "delete phones from the list only",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {});
+       if (o.positional.isEmpty()) throw Usage{QString::fromLatin1(c.command.usage)};
+       MarkNumbers(c.session, o.positional);
+       DeleteMarked(c.session, c.ui);
+     }},
+    {"import", "import FILE [--replace]", "read a list file (--replace: clear the list first)",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--replace")});
+       Expect(o, 1, c.command.usage);
+       c.ui.preset.insert(QString::fromUtf8(kImportClearQuestion), o.values.contains(QStringLiteral("--replace")));
+       ImportList(c.session, c.ui, o.positional[0]);
+     }},
+    {"export", "export FILE", "write the list to a list file",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {});
+       Expect(o, 1, c.command.usage);
+       ExportList(c.session, c.ui, o.positional[0]);
+     }},
+    {"write", "write [--all | TEL...]", "write the numbers into the controller",
+     [](Call& c) {
+       MarkNumbers(c.session, c.args);
+       TransferMarked(c.link, c.ui, TransferMode::kWrite);
+     }},
+    {"delete", "delete [--all | TEL...]", "delete the numbers from the controller and the list",
+     [](Call& c) {
+       MarkNumbers(c.session, c.args);
+       TransferMarked(c.link, c.ui, TransferMode::kDelete);
+     }},
+    {"read", "read [--replace]", "read the controller's phonebook into the list",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--replace")});
+       Expect(o, 0, c.command.usage);
+       c.ui.preset.insert(QString::fromUtf8(kReadClearQuestion), o.values.contains(QStringLiteral("--replace")));
+       ReadList(c.link, c.ui);
+     }},
+    {"verify", "verify", "confirm the list against the controller",
+     [](Call& c) {
+       ExpectNothingMore(c);
+       VerifyList(c.link, c.ui);
+     }},
+    {"format", "format", "clear the controller's phone memory",
+     [](Call& c) {
+       ExpectNothingMore(c);
+       FormatMemory(c.link, c.ui);
+     }},
+    {"config", "config show | read | write [--admin TEL] [--controller TEL] [--relay 0..6]", nullptr, RunConfig},
+    {"remind", "remind YYYY-MM-DD", "send the SIM validity reminder",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {});
+       Expect(o, 1, c.command.usage);
+       const QDate date = QDate::fromString(o.positional[0], Qt::ISODate);
+       if (!date.isValid()) throw Usage{QStringLiteral("remind takes a date as YYYY-MM-DD")};
+       SettingsValues view;
+       view.dateText = date.toString(QStringLiteral("d.MM.yyyy"));
+       SendReminder(c.link, c.ui, view);
+     }},
+    {"events", "events N", "fetch the last N events and print the event log",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {});
+       Expect(o, 1, c.command.usage);
+       FetchEvents(c.link, c.ui, o.positional[0]);
+       store::Cursor& reports = c.session.Dbf3();
+       for (reports.First(); !reports.Eof(); reports.Next()) {
+         c.out << Text(reports.Text("Tel")) << '\t' << Text(reports.Text("Data")) << '\n';
+       }
+       c.out.flush();
+     }},
+};
+
+const Command* FindCommand(const QString& name) {
+  for (const Command& command : kCommands) {
+    if (name == QLatin1String(command.name)) return &command;
+  }
+  return nullptr;
+}
+
+// The descriptions line up in one column; config's usage line is too long
+// to leave room for one.
+QString UsageText() {
+  constexpr int kHelpColumn = 37;
+  QString text = QStringLiteral(
+      "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] COMMAND ...\n"
+      "commands:\n");
+  for (const Command& command : kCommands) {
+    text += QStringLiteral("  ");
+    if (command.help) {
+      text += QString::fromLatin1(command.usage).leftJustified(kHelpColumn - 1) + u' ' + QString::fromLatin1(command.help);
+    } else {
+      text += QString::fromLatin1(command.usage);
+    }
+    text += u'\n';
+  }
+  return text;
 }
 
 }  // namespace
@@ -350,7 +415,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   bool verbose = false;
   int i = 0;
   auto usage = [&](const QString& problem) {
-    err << "selvantrix-cli: " << problem << '\n' << kUsage << Qt::flush;
+    err << "selvantrix-cli: " << problem << '\n' << UsageText() << Qt::flush;
     return 2;
   };
   for (; i < args.size() && args[i].startsWith(u'-'); ++i) {
@@ -373,10 +438,8 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
     }
   }
   if (i >= args.size()) return usage(QStringLiteral("no command"));
-  const QString command = args[i];
-  static const QStringList kCommands = {"list",   "add",  "remove-local", "import", "export", "write", "delete",
-                                        "read",   "verify", "format",     "config", "remind", "events"};
-  if (!kCommands.contains(command)) return usage(QStringLiteral("unknown command ") + command);
+  const Command* command = FindCommand(args[i]);
+  if (!command) return usage(QStringLiteral("unknown command ") + args[i]);
   const QStringList rest = args.mid(i + 1);
 
   if (directory.isEmpty()) directory = DefaultApplicationDirectory();
@@ -403,7 +466,9 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
     if (!CheckAccess(session, ui, pin, session.Today())) return;
     InterruptAsCancel interrupt(session, handleSignals);
     try {
-      status = RunCommandLine(session, link, ui, out, command, rest);
+      Call call{*command, session, link, ui, out, rest};
+      command->run(call);
+      status = ui.messages > 0 ? 1 : 0;
     } catch (const Usage& bad) {
       status = usage(bad.problem);
       return;
