@@ -1,0 +1,78 @@
+#include <QElapsedTimer>
+
+#include "controller/event_log.h"
+#include "serial/testing/sim_session.h"
+#include "store/cursor.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class EventLogTest : public SimSessionTest {
+ protected:
+  std::vector<std::string> Reports() {
+    std::vector<std::string> rows;
+    store::Cursor& reports = session_.Dbf3();
+    for (reports.First(); !reports.Eof(); reports.Next()) rows.push_back(reports.Text("Tel") + " " + reports.Text("Data"));
+    return rows;
+  }
+};
+
+TEST_F(EventLogTest, FetchingStoresTheEntriesOnceAndEndsOnAQuietWindow) {
+  WithController([](sim::Controller& c) {
+    c.AddEvent("600100200", "2403151230");
+    c.AddEvent("501222333", "2403151300");
+    c.AddEvent("600100200", "2403161000");
+  });
+  session_.ReportWaitMs = 60000;  // reached only if a window is never quiet
+  for (int fetch = 0; fetch < 2; ++fetch) {
+    ui_.progress.clear();
+    FetchEvents(link_, ui_, "3");
+    EXPECT_EQ(Reports(), (Lines{"600100200 24/03/15 12:30", "501222333 24/03/15 13:00", "600100200 24/03/16 10:00"}));
+    EXPECT_EQ(ui_.progress, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}})) << "the second window was quiet";
+    EXPECT_FALSE(ui_.progressVisible);
+  }
+  EXPECT_EQ(Received(), (Lines{"AT+CPBM=3", "AT+CPBM=3"}));
+  FetchEvents(link_, ui_, "abc");
+  EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kBadCountMessage));
+  EXPECT_EQ(Received().size(), 2u) << "a count below 1 sends nothing";
+}
+
+TEST_F(EventLogTest, ACancelInTheFirstWindowEndsTheFetchAfterIt) {
+  ui_.onProgress = [&](int, int) { session_.CancelRequested = true; };
+  session_.ReportWaitMs = 60000;
+  FetchEvents(link_, ui_, "10");
+  EXPECT_EQ(ui_.progress.size(), 1u);
+  EXPECT_FALSE(link_.comm().Dtr());
+}
+
+class SlowEventLogTest : public SimSessionTest {
+ protected:
+  // Lines further apart than a listening window: every window sees one.
+  SlowEventLogTest() : SimSessionTest(sim::Simulator::Options{.lineGapMs = 250}) {}
+};
+
+TEST_F(SlowEventLogTest, AControllerThatKeepsTalkingIsListenedToUntilAQuietWindow) {
+  WithController([](sim::Controller& c) {
+    c.AddEvent("600100200", "2403151230");
+    c.AddEvent("501222333", "2403151300");
+    c.AddEvent("602444555", "2403151400");
+  });
+  // Three entries, the end and the OK, 250 ms apart, heard through 400 ms windows.
+  session_.ReplyWaitMs = 400;
+  session_.ReportWaitMs = 60000;
+  FetchEvents(link_, ui_, "3");
+  EXPECT_EQ(session_.Dbf3().RowCount(), 3) << "the third entry came after the first window";
+  EXPECT_GE(ui_.progress.size(), 3u);
+
+  // One entry and the end fill both windows of a count of 1, so the
+  // end-of-log wait follows and runs to its limit.
+  session_.ReplyWaitMs = 150;
+  session_.ReportWaitMs = 700;
+  QElapsedTimer clock;
+  clock.start();
+  FetchEvents(link_, ui_, "1");
+  EXPECT_GE(clock.elapsed(), 700);
+}
+
+}  // namespace
