@@ -6,7 +6,7 @@
 
 #include "app/dlgostiv.h"
 #include "app/pinostiv.h"
-#include "app/testing/modal.h"
+#include "widgets/testing/modal.h"
 #include "core/user_interface.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QScreen>
 
-#include "app/controls.h"
-#include "app/pictures.h"
+#include "widgets/controls.h"
+#include "widgets/pictures.h"
 #include "core/user_interface.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <QFont>
 
 #include "core/session.h"
-#include "app/uostivtiny.h"
+#include "app/main_window.h"
 #include "common/application_directory.h"
 
 int main(int argc, char** argv) {

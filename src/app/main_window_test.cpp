@@ -2,6 +2,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,12 +15,14 @@
 #include <gtest/gtest.h>
 
 #include "core/access_lock.h"
-#include "app/controls.h"
+#include "widgets/controls.h"
 #include "core/session.h"
 #include "core/settings.h"
-#include "app/testing/modal.h"
+#include "core/testing/phones.h"
+#include "widgets/testing/modal.h"
 #include "app/testing/window_test.h"
-#include "app/uostivtiny.h"
+#include "app/main_window.h"
+#include "app/progress_panel.h"
 #include "serial/link.h"
 #include "store/cursor.h"
 
@@ -376,6 +379,42 @@ TEST(MainWindowStartTest, CreationRemovesTheOldIndexFile) {
   Session session(temp.path());
   TForm1 window(session);
   EXPECT_FALSE(mdx.exists());
+}
+
+TEST_F(MainWindowTest, DeletingMarkedRowsFromTheMenu) {
+  for (const char* tel : {"111111", "222222", "333333"}) AddPhone(*session_, "A", "B", tel);
+  session_->memcheck.Append("111111");
+  session_->memcheck.Append("333333");
+  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label2")); });  // "TAK"
+  window_->Image25Click();
+  Click(Find(window_.get(), "usun_z_listy"));
+  EXPECT_EQ(Rows(*session_), std::vector<std::string>{"3 A B 222222 0"});
+  EXPECT_EQ(Find<QTableView>(window_.get(), "RxDBGrid1")->model()->rowCount(), 1);
+  EXPECT_FALSE(window_->progressPanel()->isVisible());
+}
+
+TEST_F(MainWindowTest, ClosingWithTakPostsTheRowBeingTyped) {
+  Click(Find(window_.get(), "Label23"));
+  QTest::keyClicks(Find<QLineEdit>(window_.get(), "DBEdit3"), "600100200");
+  // "TAK"; the empty settings phones are refused and keep the window open,
+  // and the phone row is posted all the same.
+  AnswerModals({"Label2", "Label28"});
+  EXPECT_FALSE(window_->close());
+  EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2   600100200 0"});
+}
+
+TEST_F(MainWindowTest, ImportAndExportGoThroughTheChosenFile) {
+  const QString path = QDir(temp_.path()).filePath("lista.dat");
+  AddPhone(*session_, "Jan", "Kowalski", "600100200");
+  window_->chooseListFile = [&](bool save) { return save ? path : QString(); };
+  Click(Find(window_.get(), "export_list"));
+  EXPECT_EQ(QFileInfo(path).size(), 24);
+  Click(Find(window_.get(), "imp_list"));  // the open dialog cancelled: nothing asked
+  window_->chooseListFile = [&](bool) { return path; };
+  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label2")); });  // clear first: "TAK"
+  Click(Find(window_.get(), "imp_list"));
+  EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2 Jan Kowalski 600100200 0"});
+  EXPECT_EQ(Find<QTableView>(window_.get(), "RxDBGrid1")->model()->rowCount(), 1);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <QScreen>
 #include <QLineEdit>
 
-#include "app/controls.h"
-#include "app/pictures.h"
+#include "widgets/controls.h"
+#include "widgets/pictures.h"
 
 Tpinfm::Tpinfm(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("pinfm"));

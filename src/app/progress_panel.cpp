@@ -2,8 +2,8 @@
 
 #include <QLabel>
 
-#include "app/controls.h"
-#include "app/pictures.h"
+#include "widgets/controls.h"
+#include "widgets/pictures.h"
 #include "app/progress_layout.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/controls.h"
+#include "widgets/controls.h"
 #include "core/session.h"
-#include "app/testing/modal.h"
-#include "app/uostivtiny.h"
+#include "widgets/testing/modal.h"
+#include "app/main_window.h"
 
 namespace {
 

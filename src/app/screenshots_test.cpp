@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "core/access_lock.h"
-#include "app/controls.h"
+#include "widgets/controls.h"
 #include "app/dlgostiv.h"
 #include "app/pinostiv.h"
 #include "app/progress_panel.h"
 #include "core/session.h"
-#include "app/testing/modal.h"
-#include "app/uostivtiny.h"
+#include "widgets/testing/modal.h"
+#include "app/main_window.h"
 #include "core/user_interface.h"
 #include "phonelist/list_model.h"
 #include "core/testing/phones.h"

@@ -9,3 +9,34 @@ class ReportGridDelegate : public QStyledItemDelegate {
   using QStyledItemDelegate::QStyledItemDelegate;
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
+
+class Link;
+class QLineEdit;
+class QTableView;
+class ReportModel;
+class Session;
+class UserInterface;
+class ViewPanel;
+
+// The "RAPORT" view: how many entries to fetch, "POBIERZ WPISY", the memo
+// and the report grid over `raporty`.
+class ReportView : public QObject {
+  Q_OBJECT
+ public:
+  ReportView(ViewPanel* left, ViewPanel* right, QObject* parent = nullptr);
+
+  // Puts the table behind the grid once the database is open.
+  void ConnectReportGrid(Session& session);
+  // "POBIERZ WPISY" runs the fetch over `link`, telling `ui`.
+  void SetCommandTarget(Link& link, UserInterface& ui);
+  void pobierz_wpisyClick();
+
+  QTableView* grid() const { return RxDBGrid2_; }
+
+ private:
+  QLineEdit* edilpob_ = nullptr;
+  QTableView* RxDBGrid2_ = nullptr;
+  ReportModel* reportModel_ = nullptr;
+  Link* link_ = nullptr;
+  UserInterface* ui_ = nullptr;
+};

@@ -1,64 +1,258 @@
 #include "phonelist/list_view.h"
 
-#include <QPainter>
-#include <QPainterPath>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
 
+#include "core/user_interface.h"
+#include "phonelist/list_commands.h"
+#include "phonelist/list_grid.h"
 #include "phonelist/list_model.h"
+#include "store/cursor.h"
+#include "widgets/controls.h"
+#include "widgets/pictures.h"
+#include "widgets/view_parts.h"
+
+PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session, UserInterface& ui,
+                             std::function<void()> showView, QObject* parent)
+    : QObject(parent), session_(session), ui_(ui), showView_(std::move(showView)) {
+  but_zarzadzaj_ = new ClickLabel(left);
+  but_zarzadzaj_->setObjectName(QStringLiteral("but_zarzadzaj"));
+  but_zarzadzaj_->setText(QString::fromUtf8("Zarządzaj"));
+  but_zarzadzaj_->setGeometry(12, 52, 89, 32);
+  but_szukaj_ = new ClickLabel(left);
+  but_szukaj_->setObjectName(QStringLiteral("but_szukaj"));
+  but_szukaj_->setText(QStringLiteral("Szukaj"));
+  but_szukaj_->setGeometry(101, 52, 89, 32);
+  for (QLabel* mode : {but_zarzadzaj_, but_szukaj_}) {
+    mode->setFont(pictures::Font(12, true));
+    mode->setAlignment(Qt::AlignCenter);
+    mode->setCursor(Qt::PointingHandCursor);
+  }
+  connect(static_cast<ClickLabel*>(but_zarzadzaj_), &ClickLabel::clicked, this, &PhoneListView::but_zarzadzajClick);
+  connect(static_cast<ClickLabel*>(but_szukaj_), &ClickLabel::clicked, this, &PhoneListView::but_szukajClick);
+
+  Caption(left, "Label6", QString::fromUtf8("Imię"), QRect(12, 98, 178, 18));
+  Caption(left, "Label7", QStringLiteral("Nazwisko"), QRect(12, 154, 178, 18));
+  CountryCode(left, "Label8", QRect(12, 214, 42, 30));
+  const QRect editRects[3] = {QRect(12, 116, 178, 30), QRect(12, 172, 178, 30), QRect(58, 214, 132, 30)};
+  const int maxLengths[3] = {40, 40, 12};
+  for (int i = 0; i < 3; ++i) {
+    dataEdits_[i] = Edit(left, QStringLiteral("DBEdit%1").arg(i + 1), editRects[i], maxLengths[i]);
+    searchEdits_[i] = Edit(left, QStringLiteral("DBEdit%1_").arg(i + 1), editRects[i], 0);
+    searchEdits_[i]->setPlaceholderText(QString::fromUtf8("początek tekstu…"));
+    searchEdits_[i]->hide();
+  }
+
+  const PictureButton action = MakePictureButton(left, "Image22", "but_add_poust_find", "DODAJ TELEFON",
+                                                 QRect(12, 270, 178, 38),
+                                                 pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary),
+                                                 Qt::white, 9);
+  Image22_ = action.picture;
+  but_add_poust_find_ = action.caption;
+  but_add_poust_find_->setGeometry(40, 279, 150, 20);
+  but_add_poust_find_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  Label23_ = new ClickLabel(left);
+  Label23_->setObjectName(QStringLiteral("Label23"));
+  Label23_->setText(QStringLiteral("+"));
+  Label23_->setFont(pictures::Font(20, true));
+  Label23_->setAlignment(Qt::AlignCenter);
+  Label23_->setStyleSheet(QStringLiteral("color: rgb(250,192,23); background: transparent;"));
+  Label23_->setGeometry(16, 275, 22, 28);
+
+  // The header row of the grid: the select-all square and the column titles.
+  TitleBar(right, QRect(12, 52, 753, 30));
+  Shape9_ = new ShapeWidget(ShapeWidget::Kind::kRectangle, Qt::white, right);
+  Shape9_->setObjectName(QStringLiteral("Shape9"));
+  Shape9_->setGeometry(12 + 13, 52 + 9, 12, 12);
+  Shape9_->setCursor(Qt::PointingHandCursor);
+  columnTitles_[0] = ColumnTitle(right, "Label25", QString::fromUtf8("Imię"), QRect(12 + 40, 52, 250, 30));
+  columnTitles_[1] = ColumnTitle(right, "Label26", QStringLiteral("Nazwisko"), QRect(12 + 291, 52, 300, 30));
+  columnTitles_[2] = ColumnTitle(right, "Label27", QStringLiteral("Telefon"), QRect(12 + 592, 52, 160, 30));
+  RxDBGrid1_ = Grid(right, "RxDBGrid1", QRect(12, 82, 753, 387), {39, 250, 300, 160},
+                    {"check", "IMIE", "NAZWISKO", "TEL"});
+}
+
+
+void PhoneListView::ShowListMode(bool search) {
+  const QString current = QStringLiteral(
+      "color: rgb(1,81,178); background: rgb(244,248,251); border: 1px solid rgb(214,221,232);"
+      " border-bottom: 3px solid rgb(250,192,23);");
+  const QString other = QStringLiteral(
+      "color: rgb(120,134,156); background: rgb(239,242,247); border: 1px solid rgb(214,221,232);");
+  but_zarzadzaj_->setStyleSheet(search ? other : current);
+  but_szukaj_->setStyleSheet(search ? current : other);
+  for (int i = 0; i < 3; ++i) {
+    dataEdits_[i]->setVisible(!search);
+    searchEdits_[i]->setVisible(search);
+  }
+  searchMode_ = search;
+  but_add_poust_find_->setText(search ? QStringLiteral("SZUKAJ TELEFON") : QStringLiteral("DODAJ TELEFON"));
+  Label23_->setText(search ? QStringLiteral("?") : QStringLiteral("+"));
+}
+
+void PhoneListView::but_zarzadzajClick() { ShowListMode(false); }
+
+void PhoneListView::but_szukajClick() { ShowListMode(true); }
+
+
+void PhoneListView::ConnectPhoneList() {
+  listModel_ = new PhoneListModel(session_, this);
+  ReplaceGridModel(RxDBGrid1_, listModel_);
+  RxDBGrid1_->setItemDelegate(new PhoneGridDelegate(RxDBGrid1_));
+  RxDBGrid1_->setSelectionMode(QAbstractItemView::NoSelection);
+  const int widths[4] = {39, 250, 300, 160};
+  for (int i = 0; i < 4; ++i) RxDBGrid1_->setColumnWidth(i, widths[i]);
+
+  // Moving in the grid moves the list; a click in the mark column marks.
+  connect(RxDBGrid1_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (syncingGrid_ || !current.isValid() || listModel_->IsPendingRow(current.row())) return;
+            if (current.row() == listModel_->CurrentRow()) return;
+            RunCommand(ui_, [&] { RequireOk(session_.Dbf1().MoveTo(current.row() + 1)); });
+            ListChanged();
+          });
+  connect(RxDBGrid1_, &QTableView::clicked, this, &PhoneListView::RxDBGrid1CellClick);
+
+  session_.Dbf1().onDataChange = [this] { ListChanged(); };
+  session_.DataSource1StateChange = [this](ListState state) { DataSource1StateChange(state); };
+
+  for (ClickLabel* part : {Image22_, but_add_poust_find_, Label23_}) {
+    connect(part, &ClickLabel::clicked, this, &PhoneListView::Label23Click);
+  }
+  connect(columnTitles_[0], &ClickLabel::clicked, this, &PhoneListView::Label25Click);
+  connect(columnTitles_[1], &ClickLabel::clicked, this, &PhoneListView::Label26Click);
+  connect(columnTitles_[2], &ClickLabel::clicked, this, &PhoneListView::Label27Click);
+  connect(Shape9_, &ShapeWidget::pressed, this, &PhoneListView::Shape9MouseDown);
+
+  for (int i = 0; i < 3; ++i) {
+    connect(dataEdits_[i], &QLineEdit::textEdited, this, [this, i](const QString& text) { DataEditTyped(i, text); });
+    connect(dataEdits_[i], &QLineEdit::returnPressed, this, [this, i] { DataEditReturn(i); });
+    dataEdits_[i]->installEventFilter(this);
+    connect(searchEdits_[i], &QLineEdit::returnPressed, this, &PhoneListView::Label23Click);
+  }
+  ListChanged();
+}
 
 namespace {
-
-const QColor kOddRow(248, 249, 251);
-const QColor kCurrentRow(33, 211, 253);
-const QColor kText(1, 81, 178);
-const QColor kUnconfirmed(255, 0, 0);
-const QColor kTick(252, 208, 42);
-
+const char* const kBoxFields[3] = {"Imie", "Nazwisko", "Tel"};
 }  // namespace
 
-QColor GridRowColour(int position) { return position % 2 == 1 ? kOddRow : QColor(Qt::white); }
-
-void DrawCellText(QPainter& painter, const QRect& rect, const QColor& colour, const QString& text) {
-  QFont font(QStringLiteral("Arial"));
-  font.setPointSize(8);
-  painter.setFont(font);
-  painter.setPen(colour);
-  painter.drawText(QRect(rect.left() + 8, rect.top() + 8, qMax(0, rect.width() - 8), qMax(0, rect.height() - 8)),
-                   Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
-}
-
-void DrawPhoneCell(QPainter& painter, const QRect& rect, const PhoneCell& cell) {
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  const QColor background = cell.current ? kCurrentRow : GridRowColour(cell.position);
-  const QColor text = cell.column == PhoneListModel::kTelColumn && !cell.confirmed ? kUnconfirmed : kText;
-  painter.fillRect(rect, background);
-
-  const int left = rect.left();
-  const int top = rect.top();
-  if (cell.column == PhoneListModel::kCheckColumn) {
-    painter.setPen(QPen(kText, 1));
-    const QPoint square[] = {{left + 13, top + 8}, {left + 25, top + 8}, {left + 25, top + 20},
-                             {left + 13, top + 20}, {left + 13, top + 8}};
-    painter.drawPolyline(square, 5);
-    if (cell.check) {
-      painter.setPen(QPen(kTick, 2));
-      const QPoint tick[] = {{left + 16, top + 14}, {left + 19, top + 17}, {left + 22, top + 11}};
-      painter.drawPolyline(tick, 3);
-    }
-  } else {
-    DrawCellText(painter, rect, text, cell.text);
+void PhoneListView::ListChanged() {
+  if (!listModel_) return;
+  syncingGrid_ = true;
+  listModel_->Changed();
+  const int row = listModel_->CurrentRow();
+  if (row >= 0) {
+    const QModelIndex current = listModel_->index(row, qMax(0, RxDBGrid1_->currentIndex().column()));
+    RxDBGrid1_->setCurrentIndex(current);
+    RxDBGrid1_->scrollTo(current);
   }
-  painter.restore();
+  syncingGrid_ = false;
+  for (int i = 0; i < 3; ++i) {
+    if (i == typingBox_) continue;
+    const QString text = session_.listState() == ListState::kClosed ? QString() : ListFieldText(session_, kBoxFields[i]);
+    shownValues_[i] = text;
+    if (dataEdits_[i]->text() != text) dataEdits_[i]->setText(text);
+  }
 }
 
-void PhoneGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-  PhoneCell cell;
-  cell.column = index.column();
-  cell.position = index.data(PhoneListModel::kPositionRole).toInt();
-  cell.current = index.data(PhoneListModel::kCurrentRole).toBool();
-  cell.confirmed = index.data(PhoneListModel::kConfirmedRole).toBool();
-  // Only the mark column needs the marks looked up.
-  cell.check = cell.column == PhoneListModel::kCheckColumn && index.data(PhoneListModel::kCheckRole).toBool();
-  if (cell.column != PhoneListModel::kCheckColumn) cell.text = index.data(Qt::DisplayRole).toString();
-  DrawPhoneCell(*painter, option.rect, cell);
+void PhoneListView::DataEditTyped(int box, const QString& text) {
+  typingBox_ = box;
+  RunCommand(ui_, [&] { WriteListField(session_, kBoxFields[box], text); });
+  typingBox_ = -1;
+  listModel_->Changed();
+}
+
+void PhoneListView::DataEditReturn(int box) {
+  if (box < 2) {
+    dataEdits_[box + 1]->setFocus();
+    return;
+  }
+  // No phone check on this path, and the store's refusal is shown as it is;
+  // the row stays pending with the focus in the phone box.
+  QString refusal;
+  RunCommand(ui_, [&] { refusal = PostFromPhoneBox(session_); });
+  if (!refusal.isEmpty()) {
+    ui_.ShowError(refusal);
+    return;
+  }
+  dataEdits_[0]->setFocus();
+}
+
+bool PhoneListView::eventFilter(QObject* watched, QEvent* event) {
+  for (int i = 0; i < 3; ++i) {
+    if (watched != dataEdits_[i]) continue;
+    if (event->type() == QEvent::FocusOut) {
+      shownValues_[i] = dataEdits_[i]->text();
+    } else if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+      dataEdits_[i]->setText(shownValues_[i]);
+      if (session_.listState() == ListState::kInsert || session_.listState() == ListState::kEdit) {
+        RunCommand(ui_, [&] { WriteListField(session_, kBoxFields[i], shownValues_[i]); });
+        listModel_->Changed();
+      }
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void PhoneListView::DataSource1StateChange(ListState state) {
+  const bool browse = state == ListState::kBrowse;
+  but_add_poust_find_->setText(browse ? QStringLiteral("DODAJ TELEFON") : QStringLiteral("ZAPISZ TELEFON"));
+  Label23_->setText(browse ? QStringLiteral("+") : QStringLiteral("*"));
+  if (!session_.Dbf1().ControlsDisabled()) ListChanged();
+}
+
+void PhoneListView::Label23Click() {
+  RunCommand(ui_, [this] {
+    if (searchMode_) {
+      SearchList(session_, searchEdits_[0]->text(), searchEdits_[1]->text(), searchEdits_[2]->text());
+      return;
+    }
+    const ManageResult result = ManageAction(session_, [this] {
+      return CheckPhoneField(ui_, dataEdits_[2]->text(), [this] {
+        showView_();
+        dataEdits_[2]->setFocus();
+      });
+    });
+    if (result == ManageResult::kStarted) dataEdits_[0]->setFocus();
+  });
+}
+
+void PhoneListView::Label25Click() {
+  RunCommand(ui_, [this] { SortList(session_, kImieIndex); });
+}
+
+void PhoneListView::Label26Click() {
+  RunCommand(ui_, [this] { SortList(session_, kNazwiskoIndex); });
+}
+
+void PhoneListView::Label27Click() {
+  RunCommand(ui_, [this] { SortList(session_, kTelIndex); });
+}
+
+void PhoneListView::RxDBGrid1CellClick(const QModelIndex& index) {
+  if (!index.isValid() || index.column() != PhoneListModel::kCheckColumn) return;
+  RunCommand(ui_, [this] { ToggleMark(session_); });
+}
+
+void PhoneListView::Shape9MouseDown() {
+  RunCommand(ui_, [this] { MarkAll(session_, ui_); });
+}
+
+
+PhoneListView::~PhoneListView() {
+  // The session may outlive the view; its cursor must not call back into it.
+  if (session_.DatabaseOpen()) session_.Dbf1().onDataChange = nullptr;
+  session_.DataSource1StateChange = nullptr;
+}
+
+void PhoneListView::Activate() {
+  for (int i = 0; i < 3; ++i) {
+    searchEdits_[i]->setGeometry(dataEdits_[i]->geometry());
+    searchEdits_[i]->clear();
+  }
+  but_zarzadzajClick();
 }

@@ -1,32 +1,82 @@
 #pragma once
 
-#include <QStyledItemDelegate>
+#include <QObject>
+#include <QString>
+#include <functional>
 
-// Everything the phone grid shows of one cell.
-struct PhoneCell {
-  int column = 0;        // 0 is the mark column
-  int position = 1;      // 1-based position of the row in the list's order
-  bool current = false;  // the list's current row
-  bool confirmed = false;
-  bool check = false;
-  QString text;
-};
+#include "core/session.h"
 
-// The grids' row shading: odd positions tinted, even ones white.
-QColor GridRowColour(int position);
-// The grids' cell text: 8 points, its top-left corner 8 pixels in and down.
-void DrawCellText(QPainter& painter, const QRect& rect, const QColor& colour, const QString& text);
+class ClickLabel;
+class PhoneListModel;
+class QEvent;
+class QLabel;
+class QLineEdit;
+class QModelIndex;
+class QTableView;
+class ShapeWidget;
+class UserInterface;
+class ViewPanel;
 
-// Paints one cell of the phone grid: shaded rows, the current row in cyan,
-// numbers the controller has not confirmed in red, the mark square with its
-// tick.
-void DrawPhoneCell(QPainter& painter, const QRect& rect, const PhoneCell& cell);
-
-// Draws every cell of the phone grid with DrawPhoneCell, from the roles of
-// the phone list model.
-class PhoneGridDelegate : public QStyledItemDelegate {
+// The "LISTA TELEFONÓW" view: the three data-bound boxes and the search boxes
+// at the left, the action button, the column titles with the select-all
+// square and the phone grid at the right. It shows the list cursor's state
+// and calls the list commands; the commands themselves hold no widget.
+class PhoneListView : public QObject {
   Q_OBJECT
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  // Builds the view's controls into the window's two panels. `showView`
+  // brings the user to this view (a refused phone sends them back to it).
+  PhoneListView(ViewPanel* left, ViewPanel* right, Session& session, UserInterface& ui,
+                std::function<void()> showView, QObject* parent = nullptr);
+  ~PhoneListView() override;
+
+  // Puts the list behind the grid and the boxes once the database is open.
+  void ConnectPhoneList();
+  // The activation step's part: search boxes over the data boxes, emptied,
+  // and manage mode.
+  void Activate();
+
+  void but_zarzadzajClick();
+  void but_szukajClick();
+  void Label23Click();
+  void Label25Click();
+  void Label26Click();
+  void Label27Click();
+  void RxDBGrid1CellClick(const QModelIndex& index);
+  void Shape9MouseDown();
+  void DataSource1StateChange(ListState state);
+
+  QTableView* grid() const { return RxDBGrid1_; }
+  PhoneListModel* model() const { return listModel_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void ShowListMode(bool search);
+  void ListChanged();
+  void DataEditTyped(int box, const QString& text);
+  void DataEditReturn(int box);
+
+  Session& session_;
+  UserInterface& ui_;
+  std::function<void()> showView_;
+
+  QLabel* but_zarzadzaj_ = nullptr;
+  QLabel* but_szukaj_ = nullptr;
+  QLineEdit* dataEdits_[3] = {};
+  QLineEdit* searchEdits_[3] = {};
+  ClickLabel* Image22_ = nullptr;
+  ClickLabel* but_add_poust_find_ = nullptr;
+  ClickLabel* Label23_ = nullptr;
+  ClickLabel* columnTitles_[3] = {};
+  ShapeWidget* Shape9_ = nullptr;
+  QTableView* RxDBGrid1_ = nullptr;
+  PhoneListModel* listModel_ = nullptr;
+  bool searchMode_ = false;
+  bool syncingGrid_ = false;
+  int typingBox_ = -1;
+  // What Esc puts back into each data-bound box: its value when the row was
+  // shown or the box was last left.
+  QString shownValues_[3];
 };

@@ -1,63 +1,83 @@
 #include "phonelist/list_view.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/progress_panel.h"
-#include "app/testing/modal.h"
-#include "app/testing/window_test.h"
-#include "app/uostivtiny.h"
-#include "phonelist/list_model.h"
 #include "core/testing/phones.h"
+#include "core/testing/scripted_ui.h"
+#include "phonelist/list_model.h"
+#include "store/cursor.h"
+#include "widgets/controls.h"
+#include "widgets/testing/modal.h"
+#include "widgets/view_parts.h"
 
 namespace {
 
-class ListViewTest : public WindowTest {
+// The view alone on a plain host window, with a scripted user at the seam.
+class ListViewTest : public ::testing::Test {
  protected:
-
-  QLineEdit* Edit(const char* name) { return Find<QLineEdit>(window_.get(), name); }
-  QString Caption() {
-    return Find<QLabel>(window_.get(), "but_add_poust_find")->text() + " " + Find<QLabel>(window_.get(), "Label23")->text();
+  void SetUp() override {
+    host_.resize(1072, 637);
+    left_ = new ViewPanel("panel_lista_l", QStringLiteral("Zarz"), "Label5", &host_);
+    right_ = new ViewPanel("panel_lista_g", QStringLiteral("Lista"), "Label24", &host_);
+    left_->setGeometry(kLeftColumn);
+    right_->setGeometry(kRightArea);
+    view_ = std::make_unique<PhoneListView>(left_, right_, *session_, ui_, [this] { ++viewShown_; });
+    view_->ConnectPhoneList();
+    view_->Activate();
+    host_.show();
+    host_.activateWindow();
   }
-  QTableView* Grid() { return Find<QTableView>(window_.get(), "RxDBGrid1"); }
+
+  QLineEdit* Edit(const char* name) { return Find<QLineEdit>(&host_, name); }
+  QString Caption() {
+    return Find<QLabel>(&host_, "but_add_poust_find")->text() + " " + Find<QLabel>(&host_, "Label23")->text();
+  }
+  QTableView* Grid() { return Find<QTableView>(&host_, "RxDBGrid1"); }
+  QWidget* focusWidget() { return host_.focusWidget(); }
   // Clicks a cell of the phone grid.
   void ClickCell(int row, int column) {
     const QRect cell = Grid()->visualRect(Grid()->model()->index(row, column));
     QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, cell.center());
-  }};
+  }
+
+  QTemporaryDir temp_;
+  SessionOnTemp open_{temp_.path()};
+  Session* session_ = &open_.session;
+  ScriptedUi ui_;
+  QWidget host_;
+  ViewPanel* left_ = nullptr;
+  ViewPanel* right_ = nullptr;
+  std::unique_ptr<PhoneListView> view_;
+  int viewShown_ = 0;
+};
 
 TEST_F(ListViewTest, TheActionButtonAddsChecksAndSavesARow) {
   AddPhone(*session_, "Jan", "Kowalski", "600100200");
   EXPECT_EQ(Caption(), "DODAJ TELEFON +");
 
-  Click(Find(window_.get(), "but_add_poust_find"));
+  Click(Find(&host_, "but_add_poust_find"));
   EXPECT_EQ(Caption(), "ZAPISZ TELEFON *");
   EXPECT_EQ(session_->Dbf1().Int("ID"), 3);
-  EXPECT_EQ(window_->focusWidget(), Edit("DBEdit1"));
+  EXPECT_EQ(focusWidget(), Edit("DBEdit1"));
   EXPECT_EQ(Grid()->model()->rowCount(), 2) << "the new row shows in the grid";
 
   QTest::keyClicks(Edit("DBEdit1"), "Ewa");
   QTest::keyClicks(Edit("DBEdit3"), "1234");
-  bool asked = false;
-  WhenModalOpens([&](QWidget* modal) {
-    asked = Find<QLabel>(modal, "Label1")->text() == "Niepoprawny numer telefonu";
-    Click(Find(modal, "Label28"));
-  });
-  Click(Find(window_.get(), "Image22"));
-  EXPECT_TRUE(asked);
-  EXPECT_EQ(window_->focusWidget(), Edit("DBEdit3"));
+  Click(Find(&host_, "Image22"));
+  ASSERT_EQ(ui_.dialogs.size(), 1u);
+  EXPECT_EQ(ui_.dialogs[0].text, "Niepoprawny numer telefonu");
+  EXPECT_EQ(viewShown_, 1) << "the refusal brings the user back to the list view";
+  EXPECT_EQ(focusWidget(), Edit("DBEdit3"));
   EXPECT_EQ(Caption(), "ZAPISZ TELEFON *") << "the row stays pending";
 
   QTest::keyClicks(Edit("DBEdit3"), "5");
-  Click(Find(window_.get(), "Label23"));
+  Click(Find(&host_, "Label23"));
   EXPECT_EQ(Caption(), "DODAJ TELEFON +");
   EXPECT_EQ(Rows(*session_)[1], "3 Ewa  12345 0");
   EXPECT_FALSE(session_->UnsavedChanges);
@@ -65,22 +85,17 @@ TEST_F(ListViewTest, TheActionButtonAddsChecksAndSavesARow) {
 
 TEST_F(ListViewTest, ADuplicateIsDroppedByTheButtonButShownByEnter) {
   AddPhone(*session_, "Jan", "Kowalski", "600100200");
-  Click(Find(window_.get(), "Label23"));
+  Click(Find(&host_, "Label23"));
   QTest::keyClicks(Edit("DBEdit3"), "600100200");
-  Click(Find(window_.get(), "Label23"));
+  Click(Find(&host_, "Label23"));
   EXPECT_EQ(session_->Dbf1().RowCount(), 1);
   EXPECT_EQ(Caption(), "DODAJ TELEFON +");
   EXPECT_EQ(Edit("DBEdit3")->text(), "600100200") << "the stored row is shown again";
 
-  Click(Find(window_.get(), "Label23"));
+  Click(Find(&host_, "Label23"));
   QTest::keyClicks(Edit("DBEdit3"), "600100200");
-  QString shown;
-  WhenModalOpens([&](QWidget* modal) {
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) shown = box->text();
-    QTest::keyClick(modal, Qt::Key_Escape);
-  });
   QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
-  EXPECT_EQ(shown, "Invalid unique field value '600100200'");
+  EXPECT_EQ(ui_.errors, std::vector<QString>{"Invalid unique field value '600100200'"});
   EXPECT_EQ(session_->listState(), ListState::kInsert);
 
   // Enter saves even a one-character number, with no check.
@@ -88,7 +103,7 @@ TEST_F(ListViewTest, ADuplicateIsDroppedByTheButtonButShownByEnter) {
   QTest::keyClicks(Edit("DBEdit3"), "7");
   QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
   EXPECT_EQ(session_->Dbf1().RowCount(), 2);
-  EXPECT_EQ(window_->focusWidget(), Edit("DBEdit1"));
+  EXPECT_EQ(focusWidget(), Edit("DBEdit1"));
 }
 
 TEST_F(ListViewTest, TypingStartsAnEditAndEscapePutsTheValueBack) {
@@ -115,13 +130,13 @@ TEST_F(ListViewTest, GridClicksMoveAndMarkAndTheSquareMarksAll) {
   EXPECT_EQ(session_->Dbf1().Text("Tel"), "333333");
   EXPECT_EQ(session_->memcheck.Numbers(), std::vector<std::string>{"333333"});
 
-  auto* square = Find(window_.get(), "Shape9");
+  auto* square = Find(&host_, "Shape9");
   QTest::mouseClick(square, Qt::RightButton);
   EXPECT_EQ(session_->memcheck.Count(), 4);
   QTest::mouseClick(square, Qt::LeftButton);
   EXPECT_EQ(session_->memcheck.Count(), 1);
 
-  Click(Find(window_.get(), "Label27"));  // sort by phone
+  Click(Find(&host_, "Label27"));  // sort by phone
   EXPECT_EQ(session_->Dbf1().OrderName(), "TelIndex");
   EXPECT_EQ(session_->Dbf1().Text("Tel"), "333333");
 }
@@ -132,7 +147,7 @@ TEST_F(ListViewTest, CellsAreDrawnAtTheirPixels) {
   AddPhone(*session_, "Ala", "Lis", "400300200", 1);
   session_->memcheck.Append("500400300");
   session_->Dbf1().First();
-  window_->listModel()->Changed();
+  view_->model()->Changed();
   const QImage image = Grid()->viewport()->grab().toImage();
   auto cell = [&](int row, int column) { return Grid()->visualRect(Grid()->model()->index(row, column)); };
   auto colour = [&](QPoint p) { return QColor(image.pixel(p)); };
@@ -163,42 +178,6 @@ TEST_F(ListViewTest, CellsAreDrawnAtTheirPixels) {
   EXPECT_FALSE(hasInk(QRect(phone.left(), phone.top(), 7, phone.height()), Qt::red)) << "nothing left of +8";
   EXPECT_TRUE(hasInk(cell(2, 3).adjusted(8, 8, 0, 0), QColor(1, 81, 178)));
   EXPECT_FALSE(hasInk(cell(2, 3).adjusted(8, 8, 0, 0), Qt::red));
-}
-
-TEST_F(ListViewTest, DeletingMarkedRowsFromTheMenu) {
-  for (const char* tel : {"111111", "222222", "333333"}) AddPhone(*session_, "A", "B", tel);
-  session_->memcheck.Append("111111");
-  session_->memcheck.Append("333333");
-  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label2")); });  // "TAK"
-  window_->Image25Click();
-  Click(Find(window_.get(), "usun_z_listy"));
-  EXPECT_EQ(Rows(*session_), std::vector<std::string>{"3 A B 222222 0"});
-  EXPECT_EQ(Grid()->model()->rowCount(), 1);
-  EXPECT_FALSE(window_->progressPanel()->isVisible());
-}
-
-TEST_F(ListViewTest, ClosingWithTakPostsTheRowBeingTyped) {
-  Click(Find(window_.get(), "Label23"));
-  QTest::keyClicks(Edit("DBEdit3"), "600100200");
-  // "TAK"; the empty settings phones are refused and keep the window open,
-  // and the phone row is posted all the same.
-  AnswerModals({"Label2", "Label28"});
-  EXPECT_FALSE(window_->close());
-  EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2   600100200 0"});
-}
-
-TEST_F(ListViewTest, ImportAndExportGoThroughTheChosenFile) {
-  const QString path = QDir(temp_.path()).filePath("lista.dat");
-  AddPhone(*session_, "Jan", "Kowalski", "600100200");
-  window_->chooseListFile = [&](bool save) { return save ? path : QString(); };
-  Click(Find(window_.get(), "export_list"));
-  EXPECT_EQ(QFileInfo(path).size(), 24);
-  Click(Find(window_.get(), "imp_list"));  // the open dialog cancelled: nothing asked
-  window_->chooseListFile = [&](bool) { return path; };
-  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label2")); });  // clear first: "TAK"
-  Click(Find(window_.get(), "imp_list"));
-  EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2 Jan Kowalski 600100200 0"});
-  EXPECT_EQ(Grid()->model()->rowCount(), 1);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 #include "core/access_lock.h"
 #include "core/session.h"
-#include "app/testing/modal.h"
-#include "app/uostivtiny.h"
+#include "widgets/testing/modal.h"
+#include "app/main_window.h"
 
 // A main window on a fresh directory, shown and past its activation step
 // (its PIN lock opened with the day's service code).

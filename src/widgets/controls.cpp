@@ -1,10 +1,10 @@
-#include "app/controls.h"
+#include "widgets/controls.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/pictures.h"
+#include "widgets/pictures.h"
 
 #include <QListWidget>
 

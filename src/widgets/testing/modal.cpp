@@ -1,4 +1,4 @@
-#include "app/testing/modal.h"
+#include "widgets/testing/modal.h"
 
 #include <QApplication>
 #include <QLabel>

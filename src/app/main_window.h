@@ -1,39 +1,32 @@
 #pragma once
 
 #include <QHash>
-#include <QPoint>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
 #include "core/session.h"
-#include "core/settings.h"
 #include "core/user_interface.h"
-#include "serial/port_names.h"
 
 class ClickLabel;
 class Link;
-class DropDown;
 class MenuPanel;
 class PhoneListModel;
-class ReportModel;
+class PhoneListView;
 class PickerPanel;
-class QListWidgetItem;
-class QModelIndex;
 class ProgressPanel;
-class QComboBox;
-class QDateEdit;
 class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QTableView;
-class QToolButton;
-class ShapeWidget;
+class QListWidgetItem;
+class ReportView;
+class SettingsView;
 class ViewPanel;
 
-// The main window: the four views, the two pop-up menus, the progress panel
-// and the window-wide state. It is the user interface every command talks to.
-class TForm1 : public QWidget, public UserInterface, public CloseActions, public SettingsFields {
+// The main window: the tabs, the two pop-up menus, the progress panel and
+// the user-interface seam every command talks to. Each view (phone list,
+// configuration, report) is an object of its own built into the window's
+// panels; the window owns them, the run's serial link and the menus'
+// commands.
+class TForm1 : public QWidget, public UserInterface, public CloseActions {
   Q_OBJECT
  public:
   explicit TForm1(Session& session, QWidget* parent = nullptr);
@@ -54,26 +47,13 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   void Image25Click();
   void zap_menu_konfigClick();
 
-  // Phone list modes.
-  void but_zarzadzajClick();
-  void but_szukajClick();
-
-  // Phone list commands.
-  void Label23Click();
-  void Label25Click();
-  void Label26Click();
-  void Label27Click();
-  void RxDBGrid1CellClick(const QModelIndex& index);
-  void Shape9MouseDown();
+  // List menu commands.
   void usun_z_listyClick();
   void export_listClick();
   void imp_listClick();
-  void DataSource1StateChange(ListState state);
 
   // Settings view and access lock.
   void LoadSettingsView(int viewKey);
-  void zap_konfigClick();
-  void listcomCloseUp();
   void Label46Click();
 
   // Controller commands.
@@ -85,13 +65,11 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   void odczyt_konfig_comClick();
   void zapis_konfig_comClick();
   void zapis_do_ser_przypomClick();
-  void pobierz_wpisyClick();
 
-  // Serial link: the port picker and the device log.
+  // The port picker of the configuration view.
   void butfindportClick();
   void ListBox1Click(QListWidgetItem* item);
-  void zapisz_doplikuClick();
-  PickerPanel* portPicker() const { return panel_com_; }
+  PickerPanel* portPicker() const;
 
   // Asks for the PIN at start and for "HASŁO DOSTĘPU"; the PIN dialog unless
   // replaced (tests).
@@ -120,20 +98,8 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   bool SaveSettingsView() override;
   void PostPendingPhone() override;
 
-  // SettingsFields
-  QString Phone(Field field) const override;
-  void SetPhone(Field field, const QString& text) override;
-  int PortIndex() const override;
-  void SetPortIndex(int index) override;
-  int RelayIndex() const override;
-  void SetRelayIndex(int index) override;
-  QString DateText() const override;
-  void SetDateText(const QString& text) override;
-  QDate Date() const override;
-  void ShowField(Field field) override;
-
   ProgressPanel* progressPanel() const { return czekaj_na_zapis_; }
-  PhoneListModel* listModel() const { return listModel_; }
+  PhoneListModel* listModel() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -145,24 +111,13 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
 
   void FormCreate();
   void BuildTabs();
-  void BuildPhoneListView();
-  void BuildConfigurationView();
-  void BuildReportView();
+  void BuildPanels(View view, const char* leftName, const QString& leftHeading, const char* leftHeadingName,
+                   const char* rightName, const QString& rightHeading, const char* rightHeadingName);
   void BuildCompanyView();
   void BuildMenus();
   void ShowView(View view);
-  void ShowListMode(bool search);
-  void MarkSettingsChanged();
   QString AskForPin();
-  void zap_konfigMouseDown();
-  void zap_konfigMouseUp();
-  void ConnectPhoneList();
-  void ConnectReportGrid();
-  void ListChanged();
-  void DataEditTyped(int box, const QString& text);
-  void DataEditReturn(int box);
   QString ChooseListFile(bool save);
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
   Session& session_;
   std::unique_ptr<Link> link_;
@@ -182,44 +137,9 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions, public
   MenuPanel* MenuLista_ = nullptr;
   MenuPanel* menukonfig_ = nullptr;
   ProgressPanel* czekaj_na_zapis_ = nullptr;
-
-  // Phone list view.
-  QLabel* but_zarzadzaj_ = nullptr;
-  QLabel* but_szukaj_ = nullptr;
-  QLineEdit* dataEdits_[3] = {};
-  QLineEdit* searchEdits_[3] = {};
-  ClickLabel* Image22_ = nullptr;
-  ClickLabel* but_add_poust_find_ = nullptr;
-  ClickLabel* Label23_ = nullptr;
-  ClickLabel* columnTitles_[3] = {};
-  ShapeWidget* Shape9_ = nullptr;
-  QTableView* RxDBGrid1_ = nullptr;
-  PhoneListModel* listModel_ = nullptr;
-  bool searchMode_ = false;
-  bool syncingGrid_ = false;
-  int typingBox_ = -1;
-  // What Esc puts back into each data-bound box: its value when the row was
-  // shown or the box was last left.
-  QString shownValues_[3];
   QHash<QString, ClickLabel*> menuEntries_;
 
-  // Configuration view.
-  DropDown* listcom_ = nullptr;
-  QToolButton* butfindport_ = nullptr;
-  QLineEdit* teladmin_ = nullptr;
-  QLineEdit* telster_ = nullptr;
-  DropDown* listczas_ = nullptr;
-  ClickLabel* zap_konfig_ = nullptr;
-  ClickLabel* Image30_ = nullptr;
-  QLabel* zap_konf_ = nullptr;
-  QPoint zapKonfigRest_;
-  QDateEdit* DateEdit1_ = nullptr;
-  QPlainTextEdit* Log_ = nullptr;
-  PickerPanel* panel_com_ = nullptr;
-  QList<PortEntry> portEntries_;
-
-  // Report view.
-  QLineEdit* edilpob_ = nullptr;
-  QTableView* RxDBGrid2_ = nullptr;
-  ReportModel* reportModel_ = nullptr;
+  PhoneListView* listView_ = nullptr;
+  SettingsView* settingsView_ = nullptr;
+  ReportView* reportView_ = nullptr;
 };

@@ -1,0 +1,508 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+
+#include "widgets/controls.h"
+#include "core/access_lock.h"
+#include "app/dlgostiv.h"
+#include "app/language_file.h"
+#include "app/pinostiv.h"
+#include "widgets/pictures.h"
+#include "app/progress_panel.h"
+#include "phonelist/list_commands.h"
+#include "phonelist/list_file.h"
+#include "phonelist/list_model.h"
+#include "phonelist/list_view.h"
+#include "app/settings_view.h"
+#include "widgets/view_parts.h"
+#include "controller/config_transfer.h"
+#include "controller/event_log.h"
+#include "controller/report_view.h"
+#include "core/schema.h"
+#include "serial/list_transfer.h"
+#include "serial/link.h"
+#include "store/cursor.h"
+
+namespace {
+
+constexpr int kTabTop = 62;
+constexpr int kTabWidth = 196;
+constexpr int kTabHeight = 42;
+constexpr int kTabStep = 208;
+
+
+const QString kWidgetStyle = QStringLiteral(
+    "QLineEdit, QComboBox, QDateEdit {"
+    "  border: 1px solid rgb(196,206,222); border-radius: 4px; padding: 2px 6px;"
+    "  background: white; color: rgb(1,81,178); selection-background-color: rgb(250,192,23);"
+    "  selection-color: rgb(0,42,102); }"
+    "QLineEdit:focus, QComboBox:focus, QDateEdit:focus { border: 1px solid rgb(250,192,23); }"
+    "QComboBox::drop-down, QDateEdit::drop-down { border: none; width: 22px; }"
+    "QComboBox QAbstractItemView { border: 1px solid rgb(1,81,178); color: rgb(1,81,178);"
+    "  selection-background-color: rgb(255,246,217); selection-color: rgb(0,42,102); }"
+    "QPlainTextEdit { border: 1px solid rgb(214,221,232); border-radius: 4px; background: rgb(248,249,251);"
+    "  color: rgb(40,52,70); }"
+    "QTableView { border: 1px solid rgb(214,221,232); gridline-color: rgb(226,231,239); background: white;"
+    "  color: rgb(1,81,178); selection-background-color: rgb(255,246,217); selection-color: rgb(0,42,102); }"
+    "QScrollBar:vertical { background: rgb(248,249,251); width: 12px; margin: 0; }"
+    "QScrollBar::handle:vertical { background: rgb(196,206,222); border-radius: 5px; min-height: 24px;"
+    "  margin: 1px 2px; }"
+    "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+    "QToolButton { border: none; background: transparent; }");
+
+}  // namespace
+
+TForm1::TForm1(Session& session, QWidget* parent)
+    : QWidget(parent), session_(session), link_(std::make_unique<Link>(session)) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Ostiv"));
+  // A fixed window: no maximise, no resizing; it keeps its taskbar entry.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setFixedSize(kClientWidth, kClientHeight);
+  setFont(pictures::Font(12));
+  setStyleSheet(kWidgetStyle);
+
+  background_ = new QLabel(this);
+  background_->setObjectName(QStringLiteral("Image10"));
+  background_->setPixmap(pictures::WindowBackground(size()));
+  background_->setScaledContents(true);
+  background_->setGeometry(rect());
+
+  BuildTabs();
+  BuildPanels(View::kPhoneList, "panel_lista_l", QString::fromUtf8("Zarządzanie telefonami"), "Label5", "panel_lista_g",
+              QString::fromUtf8("Lista telefonów"), "Label24");
+  listView_ = new PhoneListView(viewPanels_[0], viewPanels_[1], session_, *this, [this] { Image11Click(); }, this);
+  BuildPanels(View::kConfiguration, "panel_konfig_l", QStringLiteral("Konfiguracja"), "Label9", "panel_konfig_g",
+              QStringLiteral("Ustawienia zaawansowane"), "Label10");
+  settingsView_ = new SettingsView(viewPanels_[2], viewPanels_[3], this, session_, *this, [this] { Image13Click(); }, this);
+  BuildPanels(View::kReport, "panel_raporty_l", QStringLiteral("Ustawienia raportu"), "Label19", "panel_raporty_g",
+              QStringLiteral("Raport"), "Label20");
+  reportView_ = new ReportView(viewPanels_[4], viewPanels_[5], this);
+  reportView_->SetCommandTarget(*link_, *this);
+  BuildCompanyView();
+  BuildMenus();
+  // Nothing shows until the activation step picks the first view.
+  for (ViewPanel* panel : viewPanels_) panel->hide();
+
+  czekaj_na_zapis_ = new ProgressPanel(this);
+  czekaj_na_zapis_->move((kClientWidth - ProgressPanel::kWidth) / 2, (kClientHeight - ProgressPanel::kHeight) / 2);
+  connect(czekaj_na_zapis_, &ProgressPanel::cancelClicked, this, [this] { session_.CancelRequested = true; });
+
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  // The session may outlive the window; its cursor must not call back into it.
+  if (session_.DatabaseOpen()) session_.Dbf3().onDataChange = nullptr;
+}
+
+void TForm1::BuildPanels(View view, const char* leftName, const QString& leftHeading, const char* leftHeadingName,
+                         const char* rightName, const QString& rightHeading, const char* rightHeadingName) {
+  ViewPanel* left = viewPanels_[2 * int(view)] = new ViewPanel(leftName, leftHeading, leftHeadingName, this);
+  ViewPanel* right = viewPanels_[2 * int(view) + 1] = new ViewPanel(rightName, rightHeading, rightHeadingName, this);
+  left->setGeometry(kLeftColumn);
+  right->setGeometry(kRightArea);
+}
+
+void TForm1::FormCreate() {
+  const QString failure = session_.Create();
+  if (!failure.isEmpty()) {
+    // Nothing is touched: the file stays as it is for whoever can mend it.
+    ShowError(QStringLiteral("%1\n%2").arg(session_.FilePath(kDatabaseFileName), failure));
+    return;
+  }
+  listView_->ConnectPhoneList();
+  reportView_->ConnectReportGrid(session_);
+  Link& link = *link_;
+  link.onLog = [this](const QString& line) { settingsView_->AppendLog(line); };
+  link.processEvents = [this] { ProcessEvents(); };
+}
+
+void TForm1::BuildTabs() {
+  const char* const pictureNames[4] = {"Image11", "Image13", "Image15", "Image16"};
+  const char* const captionNames[4] = {"Label1", "Label2", "Label3", "Label4"};
+  const char* const captions[4] = {"LISTA TELEFONÓW", "KONFIGURACJA", "RAPORT", "O FIRMIE"};
+  void (TForm1::*clicks[4])() = {&TForm1::Image11Click, &TForm1::Image13Click, &TForm1::Image15Click,
+                                 &TForm1::Image16Click};
+
+  // Three picture pairs serve the four tabs: the second and third share one.
+  const char* const activeNames[3] = {"Image12_a", "Image14_a", "Image17_a"};
+  const char* const inactiveNames[3] = {"Image12", "Image14", "Image17"};
+  const QSize tabSize(kTabWidth, kTabHeight);
+  for (int i = 0; i < 3; ++i) {
+    activeSources_[i] = new QLabel(this);
+    activeSources_[i]->setObjectName(QString::fromLatin1(activeNames[i]));
+    activeSources_[i]->setPixmap(pictures::Tab(tabSize, true));
+    activeSources_[i]->hide();
+    inactiveSources_[i] = new QLabel(this);
+    inactiveSources_[i]->setObjectName(QString::fromLatin1(inactiveNames[i]));
+    inactiveSources_[i]->setPixmap(pictures::Tab(tabSize, false));
+    inactiveSources_[i]->hide();
+  }
+
+  for (int i = 0; i < 4; ++i) {
+    const QRect rect(41 + i * kTabStep, kTabTop, kTabWidth, kTabHeight);
+    tabPictures_[i] = new ClickLabel(this);
+    tabPictures_[i]->setObjectName(QString::fromLatin1(pictureNames[i]));
+    tabPictures_[i]->setGeometry(rect);
+    tabPictures_[i]->setCursor(Qt::PointingHandCursor);
+    tabCaptions_[i] = new ClickLabel(this);
+    tabCaptions_[i]->setObjectName(QString::fromLatin1(captionNames[i]));
+    tabCaptions_[i]->setText(QString::fromUtf8(captions[i]));
+    tabCaptions_[i]->setFont(pictures::Font(13, true));
+    tabCaptions_[i]->setAlignment(Qt::AlignCenter);
+    // The first two tabs leave room at their right for the menu arrow.
+    tabCaptions_[i]->setGeometry(i < 2 ? rect.adjusted(0, 4, -28, 0) : rect.adjusted(0, 4, 0, 0));
+    tabCaptions_[i]->setCursor(Qt::PointingHandCursor);
+    const auto click = clicks[i];
+    connect(tabPictures_[i], &ClickLabel::clicked, this, [this, click] { (this->*click)(); });
+    connect(tabCaptions_[i], &ClickLabel::clicked, this, [this, click] { (this->*click)(); });
+  }
+
+  const QPixmap arrow = pictures::MenuArrow(QSize(26, 26));
+  Image25_ = new ClickLabel(this);
+  Image25_->setObjectName(QStringLiteral("Image25"));
+  Image25_->setPixmap(arrow);
+  Image25_->setGeometry(41 + kTabWidth - 34, kTabTop + 10, 26, 26);
+  Image25_->setCursor(Qt::PointingHandCursor);
+  Image25_->setToolTip(QString::fromUtf8("Polecenia listy telefonów"));
+  connect(Image25_, &ClickLabel::clicked, this, &TForm1::Image25Click);
+
+  zap_menu_konfig_ = new ClickLabel(this);
+  zap_menu_konfig_->setObjectName(QStringLiteral("zap_menu_konfig"));
+  zap_menu_konfig_->setPixmap(arrow);
+  zap_menu_konfig_->setGeometry(41 + kTabStep + kTabWidth - 34, kTabTop + 10, 26, 26);
+  zap_menu_konfig_->setCursor(Qt::PointingHandCursor);
+  zap_menu_konfig_->setToolTip(QString::fromUtf8("Polecenia sterownika"));
+  connect(zap_menu_konfig_, &ClickLabel::clicked, this, &TForm1::zap_menu_konfigClick);
+}
+
+void TForm1::BuildCompanyView() {
+  ViewPanel* left = viewPanels_[6] = new ViewPanel("panel_ofirmie_l", QStringLiteral("O firmie"), "Label35", this);
+  ViewPanel* right = viewPanels_[7] = new ViewPanel("panel_ofirmie_g", QString(), QString(), this);
+  left->setGeometry(kLeftColumn);
+  right->setGeometry(kRightArea);
+
+  auto* mark = new QLabel(left);
+  mark->setObjectName(QStringLiteral("Image33"));
+  mark->setPixmap(pictures::Mark(QSize(72, 72)));
+  mark->setGeometry(12, 58, 72, 72);
+  auto* about = Caption(left, "Label36",
+                        QString::fromUtf8("Projektujemy i produkujemy sterowniki GSM do bram, szlabanów i drzwi "
+                                          "oraz oprogramowanie do ich konfiguracji."),
+                        QRect(12, 146, 178, 110), 13, false);
+  about->setWordWrap(true);
+  about->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  auto* logo = new QLabel(right);
+  logo->setObjectName(QStringLiteral("Image34"));
+  logo->setPixmap(pictures::Logo(QSize(460, 110)));
+  logo->setGeometry(40, 40, 460, 110);
+
+  Caption(right, "Label37", QStringLiteral("Selvantrix Sp. z o.o."), QRect(40, 176, 600, 26), 18);
+  struct Line {
+    int glyph;
+    const char* name;
+    const char* text;
+  };
+  const Line lines[] = {
+      {0, "Label38", "ul. Przemysłowa 12, 30-701 Kraków"},
+      {1, "Label39", "tel. +48 12 345 67 00    fax +48 12 345 67 01"},
+      {1, "Label40", "tel. kom. +48 600 100 200"},
+      {2, "Label41", "biuro@selvantrix.pl"},
+      {3, "Label42", "www.selvantrix.pl"},
+  };
+  int top = 222;
+  for (const Line& line : lines) {
+    auto* glyph = new QLabel(right);
+    glyph->setPixmap(pictures::ContactGlyph(QSize(26, 26), line.glyph));
+    glyph->setGeometry(40, top, 26, 26);
+    Caption(right, line.name, QString::fromUtf8(line.text), QRect(78, top, 600, 26), 14, false);
+    top += 42;
+  }
+  auto* rule = new QFrame(right);
+  rule->setGeometry(40, 440, 697, 3);
+  rule->setStyleSheet(QStringLiteral("background: rgb(250,192,23); border: none;"));
+}
+
+void TForm1::BuildMenus() {
+  MenuLista_ = new MenuPanel(QStringLiteral("MenuLista"), this);
+  MenuLista_->move(41, 104);
+  const std::pair<const char*, const char*> listEntries[] = {
+      {"imp_list", "IMPORTUJ LISTĘ TELEFONÓW"},
+      {"export_list", "EXPORTUJ LISTĘ TELEFONÓW"},
+      {"zap_do_sterownika", "ZAPISZ DO STEROWNIKA PRZEZ COM"},
+      {"odczytaj_z_sterownika_com", "ODCZYTAJ ZE STEROWNIKA PRZEZ COM"},
+      {"usun_ze_sterownika", "USUŃ ZE STEROWNIKA PRZEZ COM"},
+      {"weryfikuj_przez_com", "WERYFIKUJ LISTĘ TELEFONÓW PORZEZ COM"},
+      {"usun_z_listy", "USUŃ Z LISTY"},
+  };
+  for (const auto& [name, caption] : listEntries) {
+    menuEntries_.insert(QString::fromLatin1(name), MenuLista_->AddEntry(name, QString::fromUtf8(caption)));
+  }
+
+  menukonfig_ = new MenuPanel(QStringLiteral("menukonfig"), this);
+  menukonfig_->move(41 + kTabStep, 104);
+  const std::pair<const char*, const char*> configEntries[] = {
+      {"zapis_konfig_com", "ZAPISZ DO STEROWNIKA PRZEZ COM"},
+      {"odczyt_konfig_com", "ODCZYTAJ ZE STEROWNIKA PRZEZ COM"},
+      {"formatuj_mem", "FORMATUJ PAMIĘĆ STEROWNIKA PRZEZ COM"},
+      {"Label46", "HASŁO DOSTĘPU"},
+      {"zapis_do_ser_przypom", "ZAPISZ DO STEROWNIKA PRZYPOMNIENIE"},
+  };
+  for (const auto& [name, caption] : configEntries) {
+    menuEntries_.insert(QString::fromLatin1(name), menukonfig_->AddEntry(name, QString::fromUtf8(caption)));
+  }
+  // The commands behind the entries; all but "HASŁO DOSTĘPU" close their menu first.
+  const std::pair<const char*, void (TForm1::*)()> commands[] = {
+      {"imp_list", &TForm1::imp_listClick},
+      {"export_list", &TForm1::export_listClick},
+      {"zap_do_sterownika", &TForm1::zap_do_sterownikaClick},
+      {"odczytaj_z_sterownika_com", &TForm1::odczytaj_z_sterownika_comClick},
+      {"usun_ze_sterownika", &TForm1::usun_ze_sterownikaClick},
+      {"weryfikuj_przez_com", &TForm1::weryfikuj_przez_comClick},
+      {"usun_z_listy", &TForm1::usun_z_listyClick},
+      {"zapis_konfig_com", &TForm1::zapis_konfig_comClick},
+      {"odczyt_konfig_com", &TForm1::odczyt_konfig_comClick},
+      {"formatuj_mem", &TForm1::formatuj_memClick},
+      {"Label46", &TForm1::Label46Click},
+      {"zapis_do_ser_przypom", &TForm1::zapis_do_ser_przypomClick},
+  };
+  for (const auto& [name, command] : commands) {
+    connect(menuEntries_.value(QString::fromLatin1(name)), &ClickLabel::clicked, this, command);
+  }
+}
+
+void TForm1::ShowView(View view) {
+  const int index = int(view);
+  // Picture pair per tab: the second and third tabs share theirs.
+  const int pairOf[4] = {0, 1, 1, 2};
+  for (int i = 0; i < 4; ++i) {
+    const bool active = i == index;
+    const QLabel* source = active ? activeSources_[pairOf[i]] : inactiveSources_[pairOf[i]];
+    tabPictures_[i]->setPixmap(source->pixmap());
+    tabCaptions_[i]->setStyleSheet(active ? QStringLiteral("color: rgb(1,81,178); background: transparent;")
+                                          : QStringLiteral("color: white; background: transparent;"));
+  }
+  for (int i = 0; i < 8; ++i) viewPanels_[i]->setVisible(i / 2 == index);
+}
+
+void TForm1::Image11Click() {
+  ShowView(View::kPhoneList);
+  menukonfig_->hide();
+}
+
+void TForm1::Image13Click() {
+  ShowView(View::kConfiguration);
+  MenuLista_->hide();
+  LoadSettingsView(1);
+}
+
+void TForm1::Image15Click() {
+  ShowView(View::kReport);
+  MenuLista_->hide();
+  menukonfig_->hide();
+}
+
+void TForm1::Image16Click() {
+  ShowView(View::kCompany);
+  MenuLista_->hide();
+  menukonfig_->hide();
+}
+
+void TForm1::Image25Click() {
+  Image11Click();
+  MenuLista_->show();
+  MenuLista_->raise();
+}
+
+void TForm1::zap_menu_konfigClick() {
+  Image13Click();
+  menukonfig_->show();
+  menukonfig_->raise();
+}
+
+void TForm1::FormActivate() {
+  if (activated_) return;
+  activated_ = true;
+
+  for (int i = 0; i < 8; ++i) viewPanels_[i]->setGeometry(i % 2 == 0 ? kLeftColumn : kRightArea);
+  settingsView_->Activate();
+
+  Image11Click();
+  listView_->Activate();
+
+  session_.ApplyStartOptions();
+
+  ApplyLanguageFile(this, session_.FilePath(kLanguageFileName), [this] { ProcessEvents(); });
+
+  const QString typed = AskForPin();
+  bool accepted = false;
+  // A table that cannot store the first digest opens nothing either.
+  RunCommand(*this, [&] { accepted = CheckAccess(session_, *this, typed, session_.Today()); });
+  if (!accepted) close();
+}
+
+QString TForm1::AskForPin() { return askPin ? askPin() : AskPin(this); }
+
+void TForm1::Label46Click() {
+  const QString typed = AskForPin();
+  RunCommand(*this, [&] { ChangePin(session_, typed); });
+}
+
+int TForm1::ShowDialog(const QString& text, int kind) { return ::ShowDialog(this, text, kind); }
+
+void TForm1::ShowError(const QString& text) { QMessageBox::critical(this, QStringLiteral("Selvantrix"), text); }
+
+void TForm1::ShowProgress() {
+  czekaj_na_zapis_->show();
+  czekaj_na_zapis_->raise();
+}
+
+void TForm1::UpdateProgress(int current, int total) {
+  czekaj_na_zapis_->UpdateProgress(current, total);
+  ProcessEvents();
+}
+
+void TForm1::HideProgress() { czekaj_na_zapis_->hide(); }
+
+void TForm1::ProcessEvents() { eventPacer_.Pass(); }
+
+void TForm1::SuspendViewUpdates(bool suspended) {
+  listView_->grid()->setUpdatesEnabled(!suspended);
+  reportView_->grid()->setUpdatesEnabled(!suspended);
+}
+
+void TForm1::PostPendingPhone() { ::PostPendingPhone(session_); }
+
+void TForm1::usun_z_listyClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { DeleteMarked(session_, *this); });
+}
+
+void TForm1::export_listClick() {
+  MenuLista_->hide();
+  const QString path = ChooseListFile(true);
+  if (path.isEmpty()) return;
+  RunCommand(*this, [&] { ExportList(session_, *this, path); });
+}
+
+void TForm1::imp_listClick() {
+  MenuLista_->hide();
+  const QString path = ChooseListFile(false);
+  if (path.isEmpty()) return;
+  RunCommand(*this, [&] { ImportList(session_, *this, path); });
+}
+
+QString TForm1::ChooseListFile(bool save) {
+  if (chooseListFile) return chooseListFile(save);
+  QFileDialog dialog(this);
+  dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
+  dialog.setNameFilter(QString::fromLatin1(kListFileFilter));
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  // The file is taken as named: no extension added, no overwrite question,
+  // and a missing file is the import's to report.
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().first();
+}
+
+void TForm1::zap_do_sterownikaClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { TransferMarked(*link_, *this, TransferMode::kWrite); });
+}
+
+void TForm1::usun_ze_sterownikaClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { TransferMarked(*link_, *this, TransferMode::kDelete); });
+}
+
+void TForm1::odczytaj_z_sterownika_comClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { ReadList(*link_, *this); });
+}
+
+void TForm1::weryfikuj_przez_comClick() {
+  MenuLista_->hide();
+  RunCommand(*this, [this] { VerifyList(*link_, *this); });
+}
+
+void TForm1::formatuj_memClick() {
+  menukonfig_->hide();
+  RunCommand(*this, [this] { FormatMemory(*link_, *this); });
+}
+
+void TForm1::odczyt_konfig_comClick() {
+  menukonfig_->hide();
+  RunCommand(*this, [this] { ReadConfiguration(*link_, *this, *settingsView_); });
+}
+
+void TForm1::zapis_konfig_comClick() {
+  menukonfig_->hide();
+  RunCommand(*this, [this] { WriteConfiguration(*link_, *this, *settingsView_); });
+}
+
+void TForm1::zapis_do_ser_przypomClick() {
+  menukonfig_->hide();
+  RunCommand(*this, [this] { SendReminder(*link_, *this, *settingsView_); });
+}
+
+void TForm1::LoadSettingsView(int viewKey) { settingsView_->LoadSettingsView(viewKey); }
+
+bool TForm1::SaveSettingsView() { return settingsView_->SaveSettingsView(); }
+
+PhoneListModel* TForm1::listModel() const { return listView_->model(); }
+
+PickerPanel* TForm1::portPicker() const { return settingsView_->portPicker(); }
+
+void TForm1::butfindportClick() { settingsView_->butfindportClick(); }
+
+void TForm1::ListBox1Click(QListWidgetItem* item) { settingsView_->ListBox1Click(item); }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  bool mayClose = true;
+  RunCommand(*this, [&] { mayClose = RunCloseStep(session_, *this, *this); });
+  if (mayClose) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activated_) {
+    // Queued, so the window finishes showing before any start-up dialog.
+    QTimer::singleShot(0, this, &TForm1::FormActivate);
+  }
+  QWidget::changeEvent(event);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  if (!centred_) {
+    centred_ = true;
+    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+  }
+  // Some platforms never activate a window that is not focused (offscreen
+  // tests, remote sessions): start-up must not depend on it.
+  QTimer::singleShot(0, this, &TForm1::FormActivate);
+  QWidget::showEvent(event);
+}

@@ -1,0 +1,223 @@
+#include "app/settings_view.h"
+
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QToolButton>
+
+#include "core/session.h"
+#include "core/user_interface.h"
+#include "serial/link.h"
+#include "widgets/controls.h"
+#include "widgets/pictures.h"
+#include "widgets/view_parts.h"
+
+SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, Session& session, UserInterface& ui,
+                           std::function<void()> showView, QObject* parent)
+    : QObject(parent), window_(window), session_(session), ui_(ui), showView_(std::move(showView)) {
+  Caption(left, "Label11", QStringLiteral("Port komunikacyjny COM"), QRect(12, 54, 178, 18));
+  listcom_ = new DropDown(left);
+  listcom_->setObjectName(QStringLiteral("listcom"));
+  listcom_->setGeometry(12, 72, 138, 30);
+  butfindport_ = new QToolButton(left);
+  butfindport_->setObjectName(QStringLiteral("butfindport"));
+  butfindport_->setGeometry(156, 72, 34, 30);
+  butfindport_->setIcon(QIcon(pictures::SearchGlyph(QSize(34, 30))));
+  butfindport_->setIconSize(QSize(34, 30));
+  butfindport_->setToolTip(QString::fromUtf8("Wyszukaj porty COM"));
+  butfindport_->setCursor(Qt::PointingHandCursor);
+
+  Caption(left, "Label12", QStringLiteral("Telefon administratora"), QRect(12, 114, 178, 18));
+  CountryCode(left, "Label13", QRect(12, 132, 42, 30));
+  teladmin_ = Edit(left, "teladmin", QRect(58, 132, 132, 30), 9);
+  Caption(left, "Label14", QStringLiteral("Telefon sterownika"), QRect(12, 174, 178, 18));
+  CountryCode(left, "Label15", QRect(12, 192, 42, 30));
+  telster_ = Edit(left, "telster", QRect(58, 192, 132, 30), 9);
+
+  Caption(left, "Label16", QString::fromUtf8("Czas włączenia przekaźnika"), QRect(12, 234, 178, 18));
+  listczas_ = new DropDown(left);
+  listczas_->setObjectName(QStringLiteral("listczas"));
+  listczas_->setGeometry(12, 252, 178, 30);
+  for (const char* item : kRelayTimes) listczas_->addItem(QString::fromLatin1(item));
+  listczas_->setCurrentIndex(1);
+  // Closing either list marks the view, changed or not; so does typing a phone.
+  connect(listcom_, &DropDown::closedUp, this, &SettingsView::listcomCloseUp);
+  connect(listczas_, &DropDown::closedUp, this, &SettingsView::listcomCloseUp);
+  connect(teladmin_, &QLineEdit::textEdited, this, &SettingsView::MarkSettingsChanged);
+  connect(telster_, &QLineEdit::textEdited, this, &SettingsView::MarkSettingsChanged);
+
+  // "ZAPISZ ZMIANY": the picture stands 7 above the caption, left edges aligned.
+  const PictureButton save = MakePictureButton(left, "Image30", "zap_konfig", "ZAPISZ ZMIANY",
+                                               QRect(12, 300, 178, 38),
+                                               pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary),
+                                               Qt::white, 9);
+  Image30_ = save.picture;
+  zap_konfig_ = save.caption;
+  zap_konfig_->setGeometry(12, 307, 178, 22);
+  connect(zap_konfig_, &ClickLabel::clicked, this, &SettingsView::zap_konfigClick);
+  connect(Image30_, &ClickLabel::clicked, this, &SettingsView::zap_konfigClick);
+  connect(zap_konfig_, &ClickLabel::pressed, this, &SettingsView::zap_konfigMouseDown);
+  connect(zap_konfig_, &ClickLabel::released, this, &SettingsView::zap_konfigMouseUp);
+  zap_konf_ = new QLabel(QStringLiteral("*"), left);
+  zap_konf_->setObjectName(QStringLiteral("zap_konf"));
+  zap_konf_->setFont(pictures::Font(20, true));
+  zap_konf_->setStyleSheet(QStringLiteral("color: rgb(250,192,23); background: transparent;"));
+  zap_konf_->setGeometry(22, 307, 16, 22);
+  zap_konf_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  zap_konf_->hide();
+
+  Caption(right, "Label17", QString::fromUtf8("Ważność karty SIM"), QRect(440, 11, 180, 18), 12, false)
+      ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  DateEdit1_ = new QDateEdit(QDate::currentDate(), right);
+  DateEdit1_->setObjectName(QStringLiteral("DateEdit1"));
+  DateEdit1_->setCalendarPopup(true);
+  // The system's short date, always with a four-digit year; where no locale
+  // is set at all, the Polish one the program is made for.
+  QLocale locale = QLocale::system();
+  if (locale.language() == QLocale::C) locale = QLocale(QLocale::Polish, QLocale::Poland);
+  QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+  if (!dateFormat.contains(QLatin1String("yyyy"))) dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+  DateEdit1_->setDisplayFormat(dateFormat);
+  DateEdit1_->setGeometry(630, 6, 135, 28);
+
+  Caption(right, "Label18", QString::fromUtf8("Logi urządzenia"), QRect(12, 50, 300, 20));
+  Log_ = new QPlainTextEdit(right);
+  Log_->setObjectName(QStringLiteral("Log"));
+  Log_->setReadOnly(true);
+  Log_->setFont(QFont(QStringLiteral("Liberation Mono"), 10));
+  Log_->setGeometry(12, 72, 753, 360);
+  Log_->setPlaceholderText(QString::fromUtf8("Tu pojawią się polecenia wysłane do sterownika i jego odpowiedzi."));
+
+  auto* disk = new ClickLabel(right);
+  disk->setObjectName(QStringLiteral("Image31"));
+  disk->setPixmap(pictures::DiskGlyph(QSize(22, 22)));
+  disk->setGeometry(12, 444, 22, 22);
+  disk->setCursor(Qt::PointingHandCursor);
+  auto* saveLog = new ClickLabel(right);
+  saveLog->setObjectName(QStringLiteral("zapisz_dopliku"));
+  saveLog->setText(QStringLiteral("ZAPISZ DO PLIKU"));
+  saveLog->setFont(pictures::Font(12, true));
+  saveLog->setStyleSheet(QStringLiteral("color: rgb(1,81,178); background: transparent;"));
+  saveLog->setGeometry(42, 444, 200, 22);
+  saveLog->setCursor(Qt::PointingHandCursor);
+  connect(saveLog, &ClickLabel::clicked, this, &SettingsView::zapisz_doplikuClick);
+  connect(disk, &ClickLabel::clicked, this, &SettingsView::zapisz_doplikuClick);
+
+  panel_com_ = new PickerPanel(QStringLiteral("panel_com"), QStringLiteral("Wybierz port komunikacyjny COM"), window);
+  connect(butfindport_, &QToolButton::clicked, this, &SettingsView::butfindportClick);
+  connect(panel_com_->list(), &QListWidget::itemClicked, this, &SettingsView::ListBox1Click);
+  zapKonfigRest_ = zap_konfig_->pos();
+}
+
+
+void SettingsView::LoadSettingsView(int viewKey) {
+  RunCommand(ui_, [&] { ::LoadSettingsView(session_, *this, viewKey); });
+}
+
+void SettingsView::zap_konfigClick() {
+  if (!SaveSettingsView()) return;
+  zap_konf_->hide();
+  session_.UnsavedChanges = false;
+}
+
+void SettingsView::listcomCloseUp() { MarkSettingsChanged(); }
+
+void SettingsView::MarkSettingsChanged() {
+  zap_konf_->show();
+  session_.UnsavedChanges = true;
+}
+
+QString SettingsView::Phone(Field field) const {
+  return (field == Field::kAdminPhone ? teladmin_ : telster_)->text();
+}
+
+void SettingsView::SetPhone(Field field, const QString& text) {
+  (field == Field::kAdminPhone ? teladmin_ : telster_)->setText(text);
+}
+
+int SettingsView::PortIndex() const { return listcom_->currentIndex(); }
+
+void SettingsView::SetPortIndex(int index) { listcom_->setCurrentIndex(index); }
+
+int SettingsView::RelayIndex() const { return listczas_->currentIndex(); }
+
+void SettingsView::SetRelayIndex(int index) { listczas_->setCurrentIndex(index); }
+
+QString SettingsView::DateText() const { return DateEdit1_->text(); }
+
+void SettingsView::SetDateText(const QString& text) {
+  const QDate date = QDate::fromString(text, DateEdit1_->displayFormat());
+  // A text the picker cannot show leaves its date as it was.
+  if (date.isValid()) DateEdit1_->setDate(date);
+}
+
+QDate SettingsView::Date() const { return QDate::fromString(DateEdit1_->text(), DateEdit1_->displayFormat()); }
+
+void SettingsView::ShowField(Field field) {
+  showView_();
+  (field == Field::kAdminPhone ? teladmin_ : telster_)->setFocus();
+}
+
+void SettingsView::zap_konfigMouseDown() {
+  zap_konfig_->move(zapKonfigRest_ + QPoint(2, 2));
+  Image30_->move(zapKonfigRest_.x() + 2, zapKonfigRest_.y() - 5);
+}
+
+void SettingsView::zap_konfigMouseUp() {
+  zap_konfig_->move(zapKonfigRest_);
+  Image30_->move(zapKonfigRest_.x(), zapKonfigRest_.y() - 7);
+}
+
+
+bool SettingsView::SaveSettingsView() {
+  bool saved = false;
+  RunCommand(ui_, [&] { saved = ::SaveSettingsView(session_, ui_, *this); });
+  return saved;
+}
+
+
+void SettingsView::butfindportClick() {
+  portEntries_ = EnumerateSerialPorts(session_.FilePath(kSettingsFileName));
+  QListWidget* list = panel_com_->list();
+  list->clear();
+  // Beside the search button: 20 to the right of it, 5 below its top.
+  const QRect button(butfindport_->mapTo(window_, QPoint(0, 0)), butfindport_->size());
+  panel_com_->move(button.right() + 1 + 20, button.top() + 5);
+  for (const PortEntry& entry : portEntries_) list->addItem(entry.text);
+  panel_com_->raise();
+  panel_com_->show();
+}
+
+void SettingsView::ListBox1Click(QListWidgetItem* item) {
+  QListWidget* list = panel_com_->list();
+  const int row = item ? list->row(item) : -1;
+  if (row >= 0) {
+    const QString name = item->text().section(u':', 0, 0);
+    listcom_->setCurrentIndex(listcom_->findText(name, Qt::MatchExactly));
+    const PortEntry& entry = portEntries_.value(row);
+    // A device picked under a number of its own keeps that number from now on.
+    if (entry.newAlias && entry.number <= kPortCount) {
+      RememberPortAlias(session_.FilePath(kSettingsFileName), entry.number, entry.device);
+    }
+  }
+  panel_com_->hide();
+  RunCommand(ui_, [this] { UpsertSetting(session_, kKeyPort, QString::number(listcom_->currentIndex() + 1)); });
+}
+
+void SettingsView::zapisz_doplikuClick() {
+  const QString text = Log_->toPlainText();
+  SaveLogFile(session_.FilePath(kDeviceLogFileName), text.isEmpty() ? QStringList() : text.split(u'\n'));
+}
+
+
+void SettingsView::Activate() {
+  listcom_->clear();
+  for (int n = 1; n <= kPortCount; ++n) listcom_->addItem(QStringLiteral("COM%1").arg(n));
+  // No port is chosen until the settings or the user choose one.
+  listcom_->setCurrentIndex(-1);
+}
+
+void SettingsView::AppendLog(const QString& line) { Log_->appendPlainText(line); }
