@@ -82,18 +82,4 @@ TEST_F(LinkPtyTest, AMissingOrBadPortSettingStopsTheOperationWithItsMessage) {
   EXPECT_TRUE(trace.readAll().contains("/dev/selvantrix-missing"));
 }
 
-TEST(PortNamesTest, ComNumbersMapToDevicesThroughTheSettingsFile) {
-  QTemporaryDir temp;
-  const QString ini = QDir(temp.path()).filePath("selvantrix.ini");
-  RememberPortAlias(ini, 3, "/dev/ttyUSB0");
-  const std::pair<int, const char*> cases[] = {{3, "/dev/ttyUSB0"}, {1, "/dev/ttyS0"}, {20, "/dev/ttyS19"}};
-  for (const auto& [number, device] : cases) EXPECT_EQ(PortDevice(ini, number), device) << number;
-  QFile file(ini);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll(), "[ports]\nCOM3=/dev/ttyUSB0\n");
-  for (const PortEntry& entry : EnumerateSerialPorts(ini)) {
-    EXPECT_TRUE(entry.text.startsWith(QStringLiteral("COM%1: = ").arg(entry.number))) << entry.text.toStdString();
-  }
-}
-
 }  // namespace
