@@ -1,4 +1,5 @@
 #include <QElapsedTimer>
+#include <QSignalSpy>
 
 #include "controller/event_log.h"
 #include "serial/testing/sim_session.h"
@@ -44,6 +45,54 @@ TEST_F(EventLogTest, ACancelInTheFirstWindowEndsTheFetchAfterIt) {
   FetchEvents(link_, ui_, "10");
   EXPECT_EQ(ui_.progress.size(), 1u);
   EXPECT_FALSE(link_.comm().Dtr());
+}
+
+TEST_F(EventLogTest, TheReportModelShowsTheFetchedLogAndResetsOnlyForANewRowCount) {
+  WithController([](sim::Controller& c) {
+    c.AddEvent("600100200", "2403151230");
+    c.AddEvent("501222333", "2403151300");
+  });
+  session_.ReportWaitMs = 60000;
+  ReportModel model(session_);
+  EXPECT_EQ(model.rowCount(), 0);
+  QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+  QSignalSpy repaints(&model, &QAbstractItemModel::dataChanged);
+  FetchEvents(link_, ui_, "2");
+  model.Changed();
+  EXPECT_EQ(resets.count(), 1);
+  EXPECT_EQ(repaints.count(), 0);
+  // A second fetch of the same log stores nothing new: a repaint is enough.
+  FetchEvents(link_, ui_, "2");
+  model.Changed();
+  EXPECT_EQ(resets.count(), 1);
+  EXPECT_EQ(repaints.count(), 1);
+  // Written by hand: the table holds Windows-1250.
+  store::Cursor& reports = session_.Dbf3();
+  ASSERT_TRUE(reports.Append().ok());
+  reports.SetText("Tel", "Brama \xb3\xb9ka");
+  reports.SetText("Data", "24/03/16 10:00");
+  ASSERT_TRUE(reports.Post().ok());
+  model.Changed();
+  EXPECT_EQ(resets.count(), 2);
+
+  struct Case {
+    int row, column, role;
+    QVariant shown;
+  };
+  const Case cases[] = {
+      {0, 0, Qt::DisplayRole, "600100200"},
+      {0, 1, Qt::DisplayRole, "24/03/15 12:30"},
+      {1, 0, Qt::DisplayRole, "501222333"},
+      {2, 0, Qt::DisplayRole, QString::fromUtf8("Brama łąka")},
+      {2, 1, ReportModel::kPositionRole, 3},
+      {0, 0, ReportModel::kPositionRole, 1},
+      {0, 0, Qt::EditRole, QVariant()},
+      {3, 0, Qt::DisplayRole, QVariant()},
+  };
+  ASSERT_EQ(model.rowCount(), 3);
+  for (const Case& c : cases) {
+    EXPECT_EQ(model.data(model.index(c.row, c.column), c.role), c.shown) << c.row << "," << c.column << " " << c.role;
+  }
 }
 
 class SlowEventLogTest : public SimSessionTest {
