@@ -26,7 +26,7 @@
 #include "core/session.h"
 #include "phonelist/list_commands.h"
 #include "phonelist/list_model.h"
-#include "phonelist/list_view.h"
+#include "phonelist/list_grid.h"
 #include "store/cursor.h"
 #include "store/database.h"
 

@@ -157,13 +157,11 @@ Round Exchange(const std::vector<Entry>& entries, const sim::Simulator::Options&
   for (const Entry& e : entries) {
     const QString command = CommandFor(e.slot);
     const auto sent = Clock::now();
-    link.state.ReplySeen = false;
-    link.SendCommand(command);
-    link.WaitForReply(kReplyWaitMs);
+    const Outcome outcome = link.Exchange(command, Await::kReply, kReplyWaitMs);
     const qint64 out = command.size() + 1;  // ASCII, and the CR
     const qint64 in = ReplyBytes(e);
     // The wait also returns when its time is up; then the reply was lost.
-    if (!link.state.ReplyComplete) {
+    if (outcome == Outcome::kUnanswered) {
       ++round.timeouts;
     } else {
       round.cleanWallMs += std::chrono::duration<double, std::milli>(Clock::now() - sent).count();

@@ -38,12 +38,12 @@ struct World {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static World world;
   Link& link = *world.link;
-  link.state = ReplyState();
+  link.ResetState();
   // The first byte chooses where the text is cut into notifications.
   const std::size_t step = size == 0 ? 1 : std::size_t(data[0] % 32) + 1;
   for (std::size_t at = size == 0 ? 0 : 1; at < size; at += step) {
     link.Parse(QByteArray(reinterpret_cast<const char*>(data + at), qsizetype(std::min(step, size - at))));
-    if (link.state.RxText.size() > Link::kMaxRxText) std::abort();
+    if (link.PendingText().size() > Link::kMaxRxText) std::abort();
   }
   return 0;
 }

@@ -8,15 +8,9 @@
 
 namespace {
 
-// Puts the line into LastCommand, sends it and waits; the reply is the
-// parser's business.
-void Exchange(Link& link, const QString& line) {
-  Session& session = link.session();
-  link.state.LastCommand = line;
-  link.state.ReplySeen = false;
-  link.SendCommand(line);
-  link.WaitForReply(quint32(session.ReplyWaitMs));
-}
+// Sends the line and waits for its reply; what the reply carries is the
+// reply store's business.
+Outcome Exchange(Link& link, const QString& line) { return link.Exchange(line, Await::kReply); }
 
 QString ServiceCodeLine(int code, const QString& value) {
   return QStringLiteral("AT+CPBM=%1,%2,%2;").arg(code).arg(value);

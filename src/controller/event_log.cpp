@@ -18,20 +18,18 @@ void FetchEvents(Link& link, UserInterface& ui, const QString& countText) {
   PortSession port(link, ui);
   if (!port.ok()) return;
   ProgressScope progress(session, ui);
-  link.state.LastCommand = QStringLiteral("AT+CPBM=%1").arg(count);
-  link.SendCommand(link.state.LastCommand);
+  link.Exchange(QStringLiteral("AT+CPBM=%1").arg(count), Await::kNothing);
   // Listening goes on while every window brings a reply line.
   for (int window = 0; window <= count; ++window) {
     if (session.CancelRequested) break;
     progress.Update(window, count);
-    link.state.ReplySeen = false;
-    link.WaitForReply(quint32(session.ReplyWaitMs));
-    if (!link.state.ReplySeen) {
+    link.WaitForAnyReply(quint32(session.ReplyWaitMs));
+    if (!link.state().ReplySeen) {
       ui.HideProgress();
       break;
     }
   }
-  if (link.state.ReplySeen && !session.CancelRequested) link.WaitForLogEnd(quint32(session.ReportWaitMs));
+  if (link.state().ReplySeen && !session.CancelRequested) link.WaitForLogEnd(quint32(session.ReportWaitMs));
 }
 
 ReportModel::ReportModel(Session& session, QObject* parent)

@@ -6,33 +6,43 @@
 #include <functional>
 
 #include "serial/comm.h"
+#include "serial/line_framer.h"
+#include "serial/reply_parser.h"
+#include "serial/reply_store.h"
 
 class Session;
 class UserInterface;
 
-// What the reply parser has seen, shared by the operations (which clear and
-// test it), the waits (which clear and await it) and the parser (which sets
-// it). Touched on the main thread only.
+// What the replies have said since the current exchange began. The link
+// raises the flags as lines arrive; an exchange clears them when it sends.
 struct ReplyState {
-  QByteArray RxText;  // received and not yet consumed, one byte a character
   QString LastCommand;
-  bool ReplySeen = false;
-  bool ReplyComplete = false;
+  bool ReplySeen = false;      // any reply line
+  bool ReplyComplete = false;  // a line ending in "OK", or an "ERROR" line
+  bool ReplyRefused = false;   // the line that completed it was "ERROR"
   bool EntryReceived = false;
   bool EntryEmpty = false;
   bool LogEnd = false;
 };
 
-// The conversation with the controller: the port, the reply state, sending
-// a command line, waiting for its reply, and parsing what comes back into
-// the tables. Lines sent and replies seen are traced to `onLog` (the window's
-// "Logi urządzenia" pane).
+// What an exchange waits for after sending its line.
+enum class Await {
+  kReply,   // the "OK" (or "ERROR") that ends a reply
+  kEntry,   // a phonebook entry (or an "ERROR" instead of one)
+  kNothing  // no wait: the caller listens itself
+};
+
+// How the controller took one command line.
+enum class Outcome { kConfirmed, kRefused, kUnanswered };
+
+// The conversation with the controller: the port, a line framer in front of
+// the reply parser, the reply store writing into the run's tables, and the
+// exchange of one command line for its reply. Lines sent and replies seen
+// are traced to `onLog` (the window's "Logi urządzenia" pane).
 class Link : public QObject {
   Q_OBJECT
  public:
-  // Text that matches no reply kind is kept at most this long, so a device
-  // babbling without line ends cannot fill the memory.
-  static constexpr qsizetype kMaxRxText = 64 * 1024;
+  static constexpr qsizetype kMaxRxText = LineFramer::kMaxPending;
   static constexpr qint64 kReadPiece = 1025;
 
   // The link writes what the controller says into `session`'s tables.
@@ -41,10 +51,21 @@ class Link : public QObject {
 
   Session& session() { return session_; }
   Comm& comm() { return comm_; }
-  ReplyState state;
+  const ReplyState& state() const { return state_; }
+  // Forgets every flag and any text not yet taken (a fresh start for tests).
+  void ResetState();
+  // Received text not yet handled: an unfinished line, or a short one
+  // waiting for more.
+  const QByteArray& PendingText() const { return framer_.Pending(); }
+
   std::function<void(const QString& line)> onLog;
   // Runs pending window events once at the end of each parse pass.
   std::function<void()> processEvents;
+
+  // Sends `line` and waits up to `ms` (the session's reply wait when
+  // negative) for what `await` names. Confirmed is an "OK" (or, for an
+  // entry, the entry); refused an "ERROR"; unanswered nothing in time.
+  Outcome Exchange(const QString& line, Await await, int ms = -1);
 
   // Traces the line, then writes it and one CR. Never fails: a failure is
   // written to the trace file and the wait that follows simply times out.
@@ -54,11 +75,14 @@ class Link : public QObject {
   void WaitForReply(quint32 ms);
   void WaitForEntry(quint32 ms);
   void WaitForLogEnd(quint32 ms);
+  // Clears ReplySeen, then waits as WaitForReply does.
+  void WaitForAnyReply(quint32 ms);
 
   // The received-bytes handler: reads the waiting bytes in pieces and runs
   // one parse pass per piece.
   void CommRxChar(qint64 waiting);
-  // One parse pass over newly received bytes (tests feed text here).
+  // One parse pass over newly received bytes (tests feed text here): every
+  // complete line, in order.
   void Parse(const QByteArray& received);
 
   void Trace(const QString& text) const;
@@ -68,22 +92,20 @@ class Link : public QObject {
   void flagsChanged();
 
  private:
-  void Wait(bool ReplyState::*flag, quint32 ms);
-  void ParseSteps(const QByteArray& received);
-  void HandleEventLog();
-  void HandleSystem();
-  void HandleEntry();
-  void StorePhone(int slot, QByteArray number);
-  void WriteSetting(const char* key, const QByteArray& value);
+  void Wait(bool ReplyState::*flag, quint32 ms, bool orRefused = false);
+  void HandleLine(const QByteArray& line);
 
   Session& session_;
   Comm comm_;
+  LineFramer framer_;
+  ReplyStore store_;
+  ReplyState state_;
+  // Lines no marker names, shown with the "OK" or "ERROR" that ends them.
+  QByteArray unknown_;
 };
 
 inline constexpr const char* kCommunicationError = "Błąd komunikacji";
 
-// The number with every leading "0" removed ("000" gives the empty text).
-QByteArray StripLeadingZeros(const QByteArray& text);
 
 inline constexpr const char* kNoPortMessage = "Brak zdefiniowanego portu COM";
 inline constexpr const char* kPortOpenFailedMessage = "Błąd otwarcia portu COM";

@@ -35,7 +35,7 @@ TEST_F(LinkPtyTest, AnOperationOpensRaisesDtrExchangesAndLeavesThePortOpen) {
     EXPECT_TRUE(link.comm().Rts());
     link.SendCommand("AT+CPBR=002");
     link.WaitForEntry(5000);
-    EXPECT_TRUE(link.state.EntryReceived);
+    EXPECT_TRUE(link.state().EntryReceived);
   }
   EXPECT_FALSE(link.comm().Dtr()) << "dropped when the operation ends";
   EXPECT_TRUE(link.comm().IsOpen()) << "the port stays open";

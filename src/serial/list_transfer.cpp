@@ -23,19 +23,9 @@ QString EndOfListLine(const QString& slot) {
 // Asks one slot and waits; false when the phonebook has ended or the
 // controller did not answer (then the user has been told).
 bool AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
-  Session& session = link.session();
-  link.state.LastCommand = QStringLiteral("AT+CPBR=") + SlotText(slot);
-  link.state.ReplySeen = false;
-  // A flag left from an earlier exchange must not pass for this slot's answer.
-  link.state.EntryEmpty = false;
-  link.SendCommand(link.state.LastCommand);
-  if (waitForEntry) {
-    link.WaitForEntry(quint32(session.ReplyWaitMs));
-  } else {
-    link.WaitForReply(quint32(session.ReplyWaitMs));
-  }
-  if (link.state.EntryEmpty) return false;
-  if (!link.state.ReplySeen) {
+  link.Exchange(QStringLiteral("AT+CPBR=") + SlotText(slot), waitForEntry ? Await::kEntry : Await::kReply);
+  if (link.state().EntryEmpty) return false;
+  if (!link.state().ReplySeen) {
     ui.HideProgress();
     ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
     return false;
@@ -45,8 +35,7 @@ bool AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
 
 }  // namespace
 
-void SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove) {
-  Session& session = link.session();
+Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove) {
   QString line;
   if (tel.isEmpty()) {
     line = EndOfListLine(slot);
@@ -57,10 +46,7 @@ void SendListEntry(Link& link, const QString& slot, const QString& tel, bool par
   } else {
     line = QStringLiteral("AT+CPBW=%1,\"%2\",145,\"%2\"").arg(slot, tel);
   }
-  link.state.LastCommand = line;
-  link.state.ReplySeen = false;
-  link.SendCommand(line);
-  link.WaitForReply(quint32(session.ReplyWaitMs));
+  return link.Exchange(line, Await::kReply);
 }
 
 void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {
@@ -169,9 +155,6 @@ void FormatMemory(Link& link, UserInterface& ui) {
   ProgressScope progress(session, ui);
   for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
     progress.Update(slot, kLastReadSlot);
-    link.state.LastCommand = EndOfListLine(SlotText(slot)) + u';';
-    link.state.ReplySeen = false;
-    link.SendCommand(link.state.LastCommand);
-    link.WaitForReply(quint32(session.ReplyWaitMs));
+    link.Exchange(EndOfListLine(SlotText(slot)) + u';', Await::kReply);
   }
 }

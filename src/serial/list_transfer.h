@@ -3,6 +3,7 @@
 #include <QString>
 
 class Link;
+enum class Outcome;
 class Session;
 class UserInterface;
 
@@ -15,7 +16,7 @@ enum class TransferMode { kWrite, kDelete };
 // Sends one phonebook line and waits for its reply (which is not examined):
 // an empty `tel` is the end-of-list entry, otherwise a delete, an add
 // (`partial`) or a write into `slot`.
-void SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove);
+Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove);
 
 // "ZAPISZ DO STEROWNIKA PRZEZ COM" / "USUŃ ZE STEROWNIKA PRZEZ COM": the
 // marked numbers into the controller's slots from 002, or out of it (and

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+
+class Session;
+
+// What the controller's replies write into the run's tables: settings into
+// `config`, phonebook entries into `telefony`, event-log entries into
+// `raporty`. It knows nothing of the line they came on, so it is tested and
+// fuzzed without a port.
+class ReplyStore {
+ public:
+  explicit ReplyStore(Session& session) : session_(session) {}
+
+  // A phonebook entry of `slot` with its number as sent (leading zeros and
+  // all); the special slots write their setting, any other one a list row.
+  // Throws for a number that is no number; a refused row is dropped.
+  void StoreEntry(int slot, const QByteArray& number);
+  // The relay-time code of a system line, as the "czasryg" setting.
+  void StoreRelayCode(int code);
+  // One event-log entry; an entry already stored is not stored again.
+  void StoreEvent(const QByteArray& date, const QByteArray& number);
+
+ private:
+  void StorePhone(int slot, QByteArray number);
+  void WriteSetting(const char* key, const QByteArray& value);
+
+  Session& session_;
+};
