@@ -6,6 +6,7 @@
 #include <unicode/ustring.h>
 
 #include <array>
+#include <cstdint>
 
 namespace store {
 
@@ -39,6 +40,80 @@ void Widen(std::string_view bytes, std::u16string* out) {
   for (size_t i = 0; i < bytes.size(); ++i) (*out)[i] = table[static_cast<unsigned char>(bytes[i])];
 }
 
+// Windows' word sort, which the files were ordered by, sets the hyphen and
+// the apostrophe aside so that "coop" and "co-op" stay together; they only
+// break ties. ICU weighs them as punctuation, before the letters.
+bool IsSetAside(char c) { return c == '-' || c == '\''; }
+
+// The code page table for ordering: the UTF-16 unit in the low half, and
+// above it a flag for the set-aside marks, so that one load per byte both
+// widens and tells whether the text holds any.
+constexpr std::uint32_t kSetAside = 0x10000;
+
+const std::array<std::uint32_t, 256>& OrderTable() {
+  static const std::array<std::uint32_t, 256> table = [] {
+    std::array<std::uint32_t, 256> t{};
+    for (size_t b = 0; b < t.size(); ++b) t[b] = CodePageTable()[b] | (IsSetAside(char(b)) ? kSetAside : 0);
+    return t;
+  }();
+  return table;
+}
+
+// Widen without the set-aside marks; true when any was left out. Every
+// comparison of an index insert or a find comes through here, and most texts
+// hold no mark: those take one plain pass, and only the others a second one
+// that closes the gaps.
+bool WidenForOrder(std::string_view bytes, std::u16string* out) {
+  const auto& table = OrderTable();
+  out->resize(bytes.size());
+  std::uint32_t seen = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const std::uint32_t unit = table[static_cast<unsigned char>(bytes[i])];
+    (*out)[i] = char16_t(unit);
+    seen |= unit;
+  }
+  if (!(seen & kSetAside)) return false;
+  size_t n = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (!IsSetAside(bytes[i])) (*out)[n++] = (*out)[i];
+  }
+  out->resize(n);
+  return true;
+}
+
+// The tie between texts equal without their marks: the marks in text order,
+// each by its place in the text and then apostrophe before hyphen; a text
+// whose marks run out first (none at all, say) comes first. A total order,
+// so an index built with it stays consistent.
+int CompareMarks(std::string_view a, std::string_view b) {
+  size_t i = 0, j = 0;
+  while (true) {
+    while (i < a.size() && !IsSetAside(a[i])) ++i;
+    while (j < b.size() && !IsSetAside(b[j])) ++j;
+    const bool aDone = i == a.size(), bDone = j == b.size();
+    if (aDone || bDone) return aDone == bDone ? 0 : (aDone ? -1 : 1);
+    if (i != j) return i < j ? -1 : 1;
+    if (a[i] != b[j]) return a[i] == '\'' ? -1 : 1;
+    ++i;
+    ++j;
+  }
+}
+
+// The marks as bytes that compare as CompareMarks does: per mark its place
+// (four bytes, most significant first), then the mark itself, whose byte
+// values already put the apostrophe first.
+void AppendMarks(std::string_view text, std::string* key) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!IsSetAside(text[i])) continue;
+    const auto at = std::uint32_t(i);
+    key->push_back(char(at >> 24));
+    key->push_back(char(at >> 16));
+    key->push_back(char(at >> 8));
+    key->push_back(char(at));
+    key->push_back(text[i]);
+  }
+}
+
 class IcuCollation final : public Collation {
  public:
   IcuCollation(UCollator* exact, UCollator* caseless) : exact_(exact), caseless_(caseless) {}
@@ -50,17 +125,18 @@ class IcuCollation final : public Collation {
   int Compare(std::string_view a, std::string_view b, bool ignoreCase) const override {
     if (!ignoreCase && a == b) return 0;
     thread_local std::u16string wa, wb;
-    Widen(a, &wa);
-    Widen(b, &wb);
+    const bool marksInA = WidenForOrder(a, &wa);
+    const bool marksInB = WidenForOrder(b, &wb);
     const UCollationResult r = ucol_strcoll(ignoreCase ? caseless_ : exact_, reinterpret_cast<const UChar*>(wa.data()),
                                             int32_t(wa.size()), reinterpret_cast<const UChar*>(wb.data()),
                                             int32_t(wb.size()));
-    return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
+    if (r != UCOL_EQUAL) return r == UCOL_LESS ? -1 : 1;
+    return marksInA || marksInB ? CompareMarks(a, b) : 0;
   }
 
   std::string SortKey(std::string_view text) const override {
     thread_local std::u16string wide;
-    Widen(text, &wide);
+    const bool marks = WidenForOrder(text, &wide);
     std::string key(wide.size() * 4 + 16, '\0');
     const UChar* source = reinterpret_cast<const UChar*>(wide.data());
     int32_t n = ucol_getSortKey(exact_, source, int32_t(wide.size()), reinterpret_cast<uint8_t*>(key.data()),
@@ -70,6 +146,9 @@ class IcuCollation final : public Collation {
       n = ucol_getSortKey(exact_, source, int32_t(wide.size()), reinterpret_cast<uint8_t*>(key.data()), n);
     }
     key.resize(size_t(n));
+    // ICU's key ends with its only zero byte, so whatever follows it cannot
+    // make two different keys read alike.
+    if (marks) AppendMarks(text, &key);
     return key;
   }
 

@@ -7,7 +7,10 @@
 namespace store {
 
 // How texts of the file's code page compare: the user's locale, linguistic
-// order, upper and lower case different unless asked otherwise.
+// order, upper and lower case different unless asked otherwise. As in the
+// Windows word sort the files were first ordered by, a hyphen or an
+// apostrophe weighs nothing but a tie: texts equal without them are ordered
+// by where they stand (see FORMAT.md, "The order of texts").
 class Collation {
  public:
   virtual ~Collation() = default;
