@@ -12,6 +12,7 @@
 #include "store/database.h"
 #include "store/format.h"
 #include "store/testing/temp_dir.h"
+#include "store/testing/whole_text_order.h"
 
 namespace {
 
@@ -50,6 +51,17 @@ std::vector<std::string> FirstColumn(const std::string& lines) {
   std::istringstream in(lines);
   for (std::string line; std::getline(in, line);) ids.push_back(line.substr(0, line.find('\t')));
   return ids;
+}
+
+// The third value of each line: Nazwisko in telefony.
+std::vector<std::string> ThirdColumn(const std::string& lines) {
+  std::vector<std::string> values;
+  std::istringstream in(lines);
+  for (std::string line; std::getline(in, line);) {
+    const size_t first = line.find('\t'), second = line.find('\t', first + 1);
+    values.push_back(line.substr(second + 1, line.find('\t', second + 1) - second - 1));
+  }
+  return values;
 }
 
 // telefony, the first table, starts right after the fixed part of the file.
@@ -239,6 +251,76 @@ TEST_F(TdbTest, CheckSaysOkOnAGoodFileAndNamesEachDamage) {
     EXPECT_EQ(r.code, 1) << c.problem;
     EXPECT_NE(r.out.find(c.problem), std::string::npos) << c.problem << "\nout:\n" << r.out;
     EXPECT_EQ(ReadBytes(db_), damaged) << c.problem;
+  }
+}
+
+// A file whose NazwiskoIndex chain an earlier build wrote, with the hyphen
+// and the apostrophe weighed as punctuation before the letters: rows lists
+// the word-sort order and check names the index. A write links only its own
+// row, so the rest of the chain stays as written and check goes on naming
+// it; the same rows written by the tool now check ok.
+TEST_F(TdbTest, ChainsWrittenInTheOldTextOrderAreListedInTheNewOneAndReported) {
+  const std::vector<std::string> appended = {"Abc",   "Aba",         "Ab-c",   "Ab c", "Nowaka",
+                                             "Nowak", "Nowak-Zając", "O'Neil", "Oneil", "Onea"};
+  const std::vector<std::string> wordSort = {"Ab c",   "Aba",         "Abc",  "Ab-c",  "Nowak",
+                                             "Nowaka", "Nowak-Zając", "Onea", "Oneil", "O'Neil"};
+  const std::string mended = "index 'NazwiskoIndex' of table 'telefony': ";
+  const struct {
+    const char* name;
+    bool oldOrder;  // written through the store in the old order, else by this tool
+    std::string check;
+  } cases[] = {
+      {"written in the old order", true, mended + "5 row(s) out of place, ordered from their keys\n"},
+      {"written by the tool", false, "ok\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(db_);
+    ASSERT_EQ(Tdb({"init", db_}).code, 0);
+    if (c.oldOrder) {
+      store::Database::Options options;
+      const auto old = std::make_shared<store::testing::WholeTextOrder>();
+      ASSERT_TRUE(old->ok());
+      options.collation = old;
+      std::shared_ptr<store::Database> db;
+      ASSERT_TRUE(store::Database::Open(db_, options, &db).ok());
+      store::Cursor phones(db, "telefony");
+      ASSERT_TRUE(phones.Open().ok());
+      for (size_t i = 0; i < appended.size(); ++i) {
+        ASSERT_TRUE(phones.Append().ok());
+        ASSERT_TRUE(phones.SetText("Imie", "x").ok());
+        ASSERT_TRUE(phones.SetText("Nazwisko", store::Utf8ToWindows1250(appended[i])).ok());
+        ASSERT_TRUE(phones.SetText("Tel", std::to_string(600 + i)).ok());
+        ASSERT_TRUE(phones.Post().ok());
+      }
+    } else {
+      std::string lines;
+      for (size_t i = 0; i < appended.size(); ++i) {
+        lines += "0\tx\t" + appended[i] + "\t" + std::to_string(600 + i) + "\t0\n";
+      }
+      AppendPhones(lines);
+    }
+    const std::string written = ReadBytes(db_);
+
+    Outcome r = Tdb({"rows", db_, "telefony", "--order", "NazwiskoIndex"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ThirdColumn(r.out), wordSort);
+    r = Tdb({"check", db_});
+    EXPECT_EQ(r.code, c.check == "ok\n" ? 0 : 1);
+    EXPECT_EQ(r.out, c.check);
+    EXPECT_EQ(ReadBytes(db_), written) << "reading mends in memory only";
+
+    AppendPhones("0\tx\tNowak-Abacki\t700\t0\n");
+    std::vector<std::string> after = wordSort;
+    after.insert(after.begin() + 6, "Nowak-Abacki");
+    EXPECT_EQ(ThirdColumn(Tdb({"rows", db_, "telefony", "--order", "NazwiskoIndex"}).out), after);
+    r = Tdb({"check", db_});
+    if (c.oldOrder) {
+      EXPECT_EQ(r.code, 1);
+      EXPECT_EQ(r.out.rfind(mended, 0), 0u) << r.out;
+    } else {
+      EXPECT_EQ(r.out, "ok\n");
+    }
   }
 }
 
