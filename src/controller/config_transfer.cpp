@@ -4,13 +4,17 @@
 #include "core/settings.h"
 #include "core/user_interface.h"
 #include "common/parse_number.h"
+#include "serial/command_tally.h"
 #include "serial/link.h"
 
 namespace {
 
-// Sends the line and waits for its reply; what the reply carries is the
-// reply store's business.
-Outcome Exchange(Link& link, const QString& line) { return link.Exchange(line, Await::kReply); }
+// Sends the line and waits for its reply, unless the line has gone dead;
+// what the reply carries is the reply store's business.
+void Exchange(Link& link, CommandTally& tally, const QString& line) {
+  if (tally.LineDead()) return;
+  tally.Add(line, link.Exchange(line, Await::kReply));
+}
 
 QString ServiceCodeLine(int code, const QString& value) {
   return QStringLiteral("AT+CPBM=%1,%2,%2;").arg(code).arg(value);
@@ -20,18 +24,21 @@ QString ServiceCodeLine(int code, const QString& value) {
 
 void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
   Session& session = link.session();
+  CommandTally tally;
   {
     PortSession port(link, ui);
     if (!port.ok()) return;
-    Exchange(link, QStringLiteral("AT+CPBR=001"));
-    Exchange(link, QStringLiteral("AT+CPBR=3001"));
-    Exchange(link, QStringLiteral("AT+CPBR=3003"));
+    Exchange(link, tally, QStringLiteral("AT+CPBR=001"));
+    Exchange(link, tally, QStringLiteral("AT+CPBR=3001"));
+    Exchange(link, tally, QStringLiteral("AT+CPBR=3003"));
     if (session.AdminMode) {
-      Exchange(link, QStringLiteral("AT+CPBM=1023"));
-      Exchange(link, QStringLiteral("AT+CPBM=1024"));
+      Exchange(link, tally, QStringLiteral("AT+CPBM=1023"));
+      Exchange(link, tally, QStringLiteral("AT+CPBM=1024"));
     }
   }
   LoadSettingsView(session, view, -1);
+  // A controller that said nothing at all has given the view nothing new.
+  if (tally.unanswered() == tally.total()) ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
 }
 
 void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
@@ -48,11 +55,14 @@ void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
   view.SetRelayIndex(relay >= 0 && relay < kRelayTimeCount ? relay : -1);
   port.RaiseDtr();
   const int code = view.RelayIndex() >= 0 ? view.RelayIndex() + 3 : 4;
-  Exchange(link, ServiceCodeLine(1021, QString::number(code)));
-  Exchange(link, ServiceCodeLine(1012, view.Phone(SettingsFields::Field::kControllerPhone)));
-  if (FindSetting(session, kKeyHostIp, &stored)) Exchange(link, ServiceCodeLine(1023, stored));
-  if (FindSetting(session, kKeyHost, &stored)) Exchange(link, ServiceCodeLine(1024, stored));
-  Exchange(link, QStringLiteral("AT+CPBW=001,\"%1\",145,\"%1\";").arg(view.Phone(SettingsFields::Field::kAdminPhone)));
+  CommandTally tally;
+  Exchange(link, tally, ServiceCodeLine(1021, QString::number(code)));
+  Exchange(link, tally, ServiceCodeLine(1012, view.Phone(SettingsFields::Field::kControllerPhone)));
+  if (FindSetting(session, kKeyHostIp, &stored)) Exchange(link, tally, ServiceCodeLine(1023, stored));
+  if (FindSetting(session, kKeyHost, &stored)) Exchange(link, tally, ServiceCodeLine(1024, stored));
+  Exchange(link, tally,
+           QStringLiteral("AT+CPBW=001,\"%1\",145,\"%1\";").arg(view.Phone(SettingsFields::Field::kAdminPhone)));
+  ReportTally(link, ui, tally, QString::fromUtf8("Zapisano konfigurację w sterowniku"));
 }
 
 QString ReminderLine(const QDate& date) {
@@ -62,7 +72,11 @@ QString ReminderLine(const QDate& date) {
 
 void SendReminder(Link& link, UserInterface& ui, SettingsFields& view) {
   Session& session = link.session();
-  PortSession port(link, ui);
-  if (!port.ok()) return;
-  Exchange(link, ReminderLine(view.Date()));
+  CommandTally tally;
+  {
+    PortSession port(link, ui);
+    if (!port.ok()) return;
+    Exchange(link, tally, ReminderLine(view.Date()));
+  }
+  ReportTally(link, ui, tally, QString::fromUtf8("Zapisano w sterowniku przypomnienie o ważności karty SIM"));
 }

@@ -26,6 +26,9 @@ void FetchEvents(Link& link, UserInterface& ui, const QString& countText) {
     link.WaitForAnyReply(quint32(session.ReplyWaitMs));
     if (!link.state().ReplySeen) {
       ui.HideProgress();
+      // Not a single line: the controller is not there, which an empty
+      // report must not pretend otherwise.
+      if (window == 0) ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
       break;
     }
   }

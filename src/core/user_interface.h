@@ -24,6 +24,11 @@ class UserInterface {
   // The application's general error box, for failures no command handled.
   virtual void ShowError(const QString& text) = 0;
 
+  // How a command that worked ended ("Zapisano w sterowniku 120 numerów"):
+  // news, not a failure, so a front end that counts failures does not count
+  // it. A notice box unless the front end shows it otherwise.
+  virtual void ShowOutcome(const QString& text) { ShowDialog(text, kNotice); }
+
   // The progress panel: shown over everything, redrawn, hidden. Its "ANULUJ"
   // sets the session's CancelRequested.
   virtual void ShowProgress() = 0;

@@ -79,14 +79,21 @@ TEST_F(ParserTest, PhonebookEntriesBecomeRowsOrSettings) {
   }
 }
 
-TEST_F(ParserTest, AnEntryFindsItsRowByPhoneThenBySlot) {
+// A listed number is confirmed where it is; a number the list lacks never
+// replaces another listed number (a verify against a controller holding
+// other numbers must not put them under listed names), but fills a row of
+// the slot's number that has none.
+TEST_F(ParserTest, AnEntryFindsItsRowByPhoneAndNeverOverwritesAnotherNumber) {
   AddPhone(session_, "Jan", "Kowalski", "600100200");   // ID 2
   AddPhone(session_, "Ewa", "Nowak", "500400300");      // ID 3
+  AddPhone(session_, "Ola", "Lis", "");                 // ID 4, no number yet
   link().Parse("+CPBR: 8,\"600100200\",129,\"\"\r\n");  // known number: keeps its ID, confirmed
-  link().Parse("+CPBR: 3,\"700700700\",129,\"\"\r\n");  // slot 3 holds another number now
-  link().Parse("+CPBR: 4,\"700700700\",129,\"\"\r\n");  // a number already listed elsewhere
-  EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 Jan Kowalski 600100200 1", "3 Ewa Nowak 700700700 1"}));
-  EXPECT_TRUE(log_.back().endsWith(": CPBR: 4,\"700700700\",129,\"\"")) << log_.back().toStdString();
+  link().Parse("+CPBR: 3,\"700700700\",129,\"\"\r\n");  // slot 3 holds a number the list lacks
+  link().Parse("+CPBR: 4,\"800800800\",129,\"\"\r\n");  // row 4 has no number: it takes this one
+  link().Parse("+CPBR: 9,\"700700700\",129,\"\"\r\n");  // a number already listed elsewhere
+  EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 Jan Kowalski 600100200 1", "3 Ewa Nowak 500400300 0",
+                                                      "4 Ola Lis 800800800 1", "5   700700700 1"}));
+  EXPECT_TRUE(log_.back().endsWith(": CPBR: 9,\"700700700\",129,\"\"")) << log_.back().toStdString();
   EXPECT_EQ(log_.back()[2], u':') << "stamped mm:ss.zzz";
 }
 

@@ -5,6 +5,8 @@
 #include "common/slot_text.h"
 #include "common/windows1250.h"
 #include "phonelist/list_commands.h"
+#include "common/polish_plural.h"
+#include "serial/command_tally.h"
 #include "serial/link.h"
 #include "store/cursor.h"
 
@@ -20,22 +22,38 @@ QString EndOfListLine(const QString& slot) {
 }
 
 
-// Asks one slot and waits; false when the phonebook has ended or the
-// controller did not answer (then the user has been told).
-bool AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
+enum class SlotAnswer { kEntry, kEnd, kSilent };
+
+// Asks one slot and waits. Silent when the controller did not answer (then
+// the user has been told).
+SlotAnswer AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
   link.Exchange(QStringLiteral("AT+CPBR=") + SlotText(slot), waitForEntry ? Await::kEntry : Await::kReply);
-  if (link.state().EntryEmpty) return false;
+  if (link.state().EntryEmpty) return SlotAnswer::kEnd;
   if (!link.state().ReplySeen) {
     ui.HideProgress();
     ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
-    return false;
+    return SlotAnswer::kSilent;
   }
-  return true;
+  return SlotAnswer::kEntry;
+}
+
+// How the list compares with the controller after a verify.
+QString VerifyResult(store::Cursor& list, int rowsBefore) {
+  int confirmed = 0;
+  for (list.First(); !list.Eof(); list.Next()) confirmed += list.Int("ST") == 1 ? 1 : 0;
+  const int added = list.RowCount() - rowsBefore;
+  const int missing = list.RowCount() - confirmed;
+  return QString::fromUtf8("Weryfikacja zakończona: potwierdzone w sterowniku %1, brak w sterowniku %2, "
+                           "tylko w sterowniku %3 (dopisane do listy)")
+      .arg(confirmed - added)
+      .arg(missing)
+      .arg(added);
 }
 
 }  // namespace
 
-Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove) {
+Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove,
+                      CommandTally* tally) {
   QString line;
   if (tel.isEmpty()) {
     line = EndOfListLine(slot);
@@ -46,7 +64,9 @@ Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool 
   } else {
     line = QStringLiteral("AT+CPBW=%1,\"%2\",145,\"%2\"").arg(slot, tel);
   }
-  return link.Exchange(line, Await::kReply);
+  const Outcome outcome = link.Exchange(line, Await::kReply);
+  if (tally) tally->Add(line, outcome);
+  return outcome;
 }
 
 void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {
@@ -58,6 +78,8 @@ void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {
   PortSession port(link, ui);
   if (!port.ok()) return;
   store::Cursor& list = session.Dbf1();
+  CommandTally tally;
+  int numbersDone = 0;
   {
     ProgressScope progress(session, ui);
     // Decided once: a write of every row numbers the slots, a write of some
@@ -66,15 +88,19 @@ void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {
     const auto step = [&](const std::string& number, int position) {
       const QString tel = FromWindows1250(QByteArray::fromStdString(number));
       if (tel.trimmed().isEmpty()) return false;
+      // A dead line is not asked again for every number left.
+      if (tally.LineDead()) return true;
       try {
         const QString slot = SlotText(position + 1);
+        const Outcome outcome = SendListEntry(link, slot, tel, partial, mode == TransferMode::kDelete, &tally);
+        if (outcome != Outcome::kConfirmed) return true;
+        ++numbersDone;
+        // Only what the controller confirmed leaves the list: the rest is
+        // still needed to try again.
         if (mode == TransferMode::kDelete) {
-          SendListEntry(link, slot, tel, partial, true);
           bool found = false;
           RequireOk(list.Find("Tel", {number}, {}, &found));
           if (found) RequireOk(list.Delete());
-        } else {
-          SendListEntry(link, slot, tel, partial, false);
         }
       } catch (const std::exception& e) {
         link.Trace(QString::fromUtf8(e.what()));
@@ -83,11 +109,17 @@ void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {
     };
     ForEachMarked(session, ui, progress, step, [&] {
       // The end of the list goes after the last row, also after a cancel.
-      if (mode == TransferMode::kWrite) SendListEntry(link, SlotText(list.RowCount() + 2), QString(), false, false);
+      if (mode == TransferMode::kWrite && !tally.LineDead()) {
+        SendListEntry(link, SlotText(list.RowCount() + 2), QString(), false, false, &tally);
+      }
       session.memcheck.Empty();
     });
     RequireOk(list.Refresh());
   }
+  const QString numbers = CountOf(numbersDone, "numer", "numery", "numerów");
+  ReportTally(link, ui, tally,
+              mode == TransferMode::kWrite ? QString::fromUtf8("Zapisano w sterowniku ") + numbers
+                                           : QString::fromUtf8("Usunięto ze sterownika ") + numbers);
 }
 
 void ReadList(Link& link, UserInterface& ui) {
@@ -107,14 +139,21 @@ void ReadList(Link& link, UserInterface& ui) {
     }
   }
   port.RaiseDtr();
+  int entries = 0;
+  SlotAnswer answer = SlotAnswer::kEnd;
   {
     ProgressScope progress(session, ui);
     for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
       progress.Update(slot, kReadProgressTotal);
-      if (!AskSlot(link, ui, slot, true)) break;
+      answer = AskSlot(link, ui, slot, true);
+      if (answer != SlotAnswer::kEntry) break;
+      ++entries;
     }
   }
   session.UnsavedChanges = false;
+  if (answer != SlotAnswer::kSilent) {
+    ui.ShowOutcome(QString::fromUtf8("Odczytano ze sterownika ") + CountOf(entries, "wpis", "wpisy", "wpisów"));
+  }
 }
 
 void VerifyList(Link& link, UserInterface& ui) {
@@ -122,6 +161,8 @@ void VerifyList(Link& link, UserInterface& ui) {
   PortSession port(link, ui, false);
   if (!port.ok()) return;
   store::Cursor& list = session.Dbf1();
+  const int rowsBefore = list.RowCount();
+  SlotAnswer answer = SlotAnswer::kEnd;
   {
     ListUpdatesSuspended still(session, ui);
     BulkUpdateScope bulk(session);
@@ -141,9 +182,11 @@ void VerifyList(Link& link, UserInterface& ui) {
     ui.ShowProgress();
     for (int slot = kFirstSlot; slot <= kLastVerifySlot && !session.CancelRequested; ++slot) {
       progress.Update(slot, kLastVerifySlot);
-      if (!AskSlot(link, ui, slot, false)) break;
+      answer = AskSlot(link, ui, slot, false);
+      if (answer != SlotAnswer::kEntry) break;
     }
   }
+  if (answer != SlotAnswer::kSilent) ui.ShowOutcome(VerifyResult(list, rowsBefore));
   list.First();
 }
 
@@ -152,9 +195,14 @@ void FormatMemory(Link& link, UserInterface& ui) {
   if (ui.ShowDialog(QString::fromUtf8(kFormatQuestion), kQuestion) != 1) return;
   PortSession port(link, ui);
   if (!port.ok()) return;
-  ProgressScope progress(session, ui);
-  for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
-    progress.Update(slot, kLastReadSlot);
-    link.Exchange(EndOfListLine(SlotText(slot)) + u';', Await::kReply);
+  CommandTally tally;
+  {
+    ProgressScope progress(session, ui);
+    for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested && !tally.LineDead(); ++slot) {
+      progress.Update(slot, kLastReadSlot);
+      const QString line = EndOfListLine(SlotText(slot)) + u';';
+      tally.Add(line, link.Exchange(line, Await::kReply));
+    }
   }
+  ReportTally(link, ui, tally, QString::fromUtf8("Wyczyszczono pamięć sterownika: ") + CountOf(tally.confirmed(), "miejsce", "miejsca", "miejsc"));
 }

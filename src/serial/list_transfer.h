@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class CommandTally;
 class Link;
 enum class Outcome;
 class Session;
@@ -13,10 +14,12 @@ inline constexpr const char* kFormatQuestion =
 
 enum class TransferMode { kWrite, kDelete };
 
-// Sends one phonebook line and waits for its reply (which is not examined):
-// an empty `tel` is the end-of-list entry, otherwise a delete, an add
-// (`partial`) or a write into `slot`.
-Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove);
+// Sends one phonebook line and waits for its reply: an empty `tel` is the
+// end-of-list entry, otherwise a delete, an add (`partial`) or a write into
+// `slot`.
+// The outcome is added to `tally` when one is given.
+Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove,
+                      CommandTally* tally = nullptr);
 
 // "ZAPISZ DO STEROWNIKA PRZEZ COM" / "USUŃ ZE STEROWNIKA PRZEZ COM": the
 // marked numbers into the controller's slots from 002, or out of it (and

@@ -1,9 +1,15 @@
 #include "serial/list_transfer.h"
 
+#include <QElapsedTimer>
+
+#include "controller/config_transfer.h"
+#include "controller/event_log.h"
+#include "core/settings.h"
 #include "phonelist/list_commands.h"
 #include "serial/testing/sim_session.h"
 
 namespace {
+
 
 using Lines = std::vector<std::string>;
 
@@ -125,6 +131,94 @@ TEST_F(SilentControllerTest, ReadAndVerifyReportACommunicationError) {
     EXPECT_EQ(ui.dialogs.back().text, QString::fromUtf8("Błąd komunikacji"));
     EXPECT_FALSE(ui.progressVisible);
   }
+}
+
+// A dead line is found out after three unanswered lines, whatever is left,
+// and nothing is reported as done; the list keeps every number the
+// controller did not confirm.
+TEST_F(SilentControllerTest, WritesDeletesAndFormatsStopOnADeadLineAndKeepTheList) {
+  const char* const tels[] = {"111111", "222222", "333333", "444444", "555555"};
+  for (const char* tel : tels) AddPhone(session_, "", "", tel);
+  struct Case {
+    const char* name;
+    std::function<void(ScriptedUi&)> run;
+    size_t sent;
+  };
+  const Case cases[] = {
+      {"write", [&](ScriptedUi& ui) { TransferMarked(link_, ui, TransferMode::kWrite); }, 3},
+      {"delete", [&](ScriptedUi& ui) { TransferMarked(link_, ui, TransferMode::kDelete); }, 3},
+      {"format", [&](ScriptedUi& ui) { FormatMemory(link_, ui); }, 3},
+  };
+  for (const Case& c : cases) {
+    sim_.ClearReceived();
+    for (const char* tel : tels) session_.memcheck.Append(tel);
+    ScriptedUi ui;
+    ui.Answer({true});  // the format's question
+    c.run(ui);
+    EXPECT_EQ(Received().size(), c.sent) << c.name;
+    ASSERT_FALSE(ui.dialogs.empty()) << c.name;
+    EXPECT_TRUE(ui.dialogs.back().text.startsWith(QString::fromUtf8("Błąd komunikacji: Sterownik nie potwierdził 3 z 3")))
+        << c.name << ": " << ui.dialogs.back().text.toStdString();
+    EXPECT_TRUE(ui.outcomes.empty()) << c.name << ": nothing is reported as done";
+    EXPECT_EQ(session_.Dbf1().RowCount(), 5) << c.name << ": no unconfirmed delete empties the list";
+    EXPECT_FALSE(ui.progressVisible) << c.name;
+  }
+}
+
+TEST_F(SilentControllerTest, ConfigurationReadAndEventFetchSayTheControllerDidNotAnswer) {
+  const std::function<void(ScriptedUi&)> operations[] = {
+      [&](ScriptedUi& ui) {
+        SettingsValues view;
+        ReadConfiguration(link_, ui, view);
+      },
+      [&](ScriptedUi& ui) { FetchEvents(link_, ui, "5"); },
+  };
+  for (const auto& operation : operations) {
+    ScriptedUi ui;
+    operation(ui);
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Błąd komunikacji"));
+  }
+}
+
+// A USB adapter hands an entry and its "OK" over in one read: the verify
+// still takes each slot's answer at once, and the configuration read keeps
+// every entry of a reply of several.
+class CoalescingControllerTest : public SimSessionTest {
+ protected:
+  CoalescingControllerTest() : SimSessionTest(sim::Simulator::Options{.coalesce = true}) {}
+};
+
+TEST_F(CoalescingControllerTest, VerifyAnswersEverySlotAtOnceAndReportsTheComparison) {
+  AddPhone(session_, "Jan", "", "600100200");
+  AddPhone(session_, "Ewa", "", "500400300");
+  WithController([](sim::Controller& c) {
+    c.SetSlot(2, "600100200", "");
+    c.SetSlot(3, "700700700", "");
+  });
+  session_.ReplyWaitMs = 2000;
+  QElapsedTimer clock;
+  clock.start();
+  VerifyList(link_, ui_);
+  EXPECT_LT(clock.elapsed(), 1500) << "no slot waited out its time";
+  EXPECT_EQ(Received(), (Lines{"AT+CPBR=002", "AT+CPBR=003", "AT+CPBR=004"}));
+  ASSERT_EQ(ui_.outcomes.size(), 1u);
+  EXPECT_EQ(ui_.outcomes[0].toStdString(),
+            "Weryfikacja zakończona: potwierdzone w sterowniku 1, brak w sterowniku 1, tylko w sterowniku 1 "
+            "(dopisane do listy)");
+}
+
+TEST_F(CoalescingControllerTest, TheConfigurationReadKeepsEveryEntryOfOneReply) {
+  WithController([](sim::Controller& c) {
+    c.SetSlot(1, "600100200", "");
+    c.SetSlot(1002, "698765432", "");
+  });
+  SettingsValues view;
+  session_.LoadedViewKey = 1;  // the view shows what the read brings
+  ReadConfiguration(link_, ui_, view);
+  EXPECT_EQ(view.adminPhone, "600100200");
+  EXPECT_EQ(view.controllerPhone, "698765432") << "the second entry of the 3003 answer";
+  EXPECT_TRUE(ui_.dialogs.empty());
 }
 
 }  // namespace

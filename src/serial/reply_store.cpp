@@ -62,8 +62,18 @@ void ReplyStore::StorePhone(int slot, QByteArray number) {
     id = list.Int("ID");
     RequireOk(list.Edit());
   } else {
+    // The row numbered like the slot takes the number only when it has
+    // none: a verify against a controller holding other numbers must not
+    // put a stranger's number under a listed name. A number the list lacks
+    // becomes a row of its own, numbered as every new row is when the
+    // slot's number is taken.
     RequireOk(list.Find("ID", {std::to_string(slot)}, {}, &found));
-    RequireOk(found ? list.Edit() : list.Append());
+    if (found && list.Text("Tel").empty()) {
+      RequireOk(list.Edit());
+    } else {
+      RequireOk(list.Append());
+      if (found) id = list.Int("ID");
+    }
   }
   RequireOk(list.SetInt("ID", id));
   RequireOk(list.SetText("Tel", number.toStdString()));

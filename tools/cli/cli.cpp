@@ -62,6 +62,11 @@ class TerminalUi : public UserInterface {
     err_ << text << Qt::endl;
     ++messages;
   }
+  // What a command did is printed like any message but is no failure.
+  void ShowOutcome(const QString& text) override {
+    EndBar();
+    err_ << text << Qt::endl;
+  }
   void ShowProgress() override {}
   void UpdateProgress(int current, int total) override {
     if (isatty(STDERR_FILENO) && total > 0) {

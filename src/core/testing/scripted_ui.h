@@ -23,6 +23,7 @@ class ScriptedUi : public UserInterface {
 
   int ShowDialog(const QString& text, int kind) override;
   void ShowError(const QString& text) override { errors.push_back(text); }
+  void ShowOutcome(const QString& text) override { outcomes.push_back(text); }
   void ShowProgress() override;
   void UpdateProgress(int current, int total) override;
   void HideProgress() override;
@@ -31,6 +32,7 @@ class ScriptedUi : public UserInterface {
 
   std::vector<Dialog> dialogs;
   std::vector<QString> errors;
+  std::vector<QString> outcomes;
   std::vector<std::pair<int, int>> progress;
   bool progressVisible = false;
   int progressShows = 0;

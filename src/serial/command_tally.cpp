@@ -1,0 +1,48 @@
+#include "serial/command_tally.h"
+
+#include "common/polish_plural.h"
+#include "core/user_interface.h"
+#include "serial/link.h"
+
+void CommandTally::Add(const QString& line, Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kConfirmed:
+      ++confirmed_;
+      unansweredInARow_ = 0;
+      return;
+    case Outcome::kRefused:
+      ++refused_;
+      unansweredInARow_ = 0;
+      failures_.append(QString::fromUtf8("ERROR: ") + line);
+      return;
+    case Outcome::kUnanswered:
+      ++unanswered_;
+      ++unansweredInARow_;
+      failures_.append(QString::fromUtf8("brak odpowiedzi: ") + line);
+      return;
+  }
+}
+
+QString UnconfirmedMessage(const CommandTally& tally) {
+  const int failed = tally.refused() + tally.unanswered();
+  const QString head = tally.total() == 1
+                           ? QString::fromUtf8("Sterownik nie potwierdził polecenia")
+                           : QString::fromUtf8("Sterownik nie potwierdził %1 z %2 poleceń").arg(failed).arg(tally.total());
+  return head + QString::fromUtf8(" (odrzucone: %1, bez odpowiedzi: %2)").arg(tally.refused()).arg(tally.unanswered());
+}
+
+bool ReportTally(Link& link, UserInterface& ui, const CommandTally& tally, const QString& done) {
+  if (tally.AllConfirmed() && !tally.LineDead()) {
+    ui.ShowOutcome(done);
+    return true;
+  }
+  for (const QString& failure : tally.failures()) {
+    link.Log(failure);
+    link.Trace(failure);
+  }
+  ui.HideProgress();
+  ui.ShowDialog(tally.LineDead() ? QString::fromUtf8(kCommunicationError) + QStringLiteral(": ") + UnconfirmedMessage(tally)
+                                 : UnconfirmedMessage(tally),
+                kNotice);
+  return false;
+}
