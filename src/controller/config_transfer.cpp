@@ -38,7 +38,11 @@ void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
   }
   LoadSettingsView(session, view, -1);
   // A controller that said nothing at all has given the view nothing new.
-  if (tally.unanswered() == tally.total()) ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
+  if (tally.PortLost()) {
+    ui.ShowDialog(QString::fromUtf8(kPortLostMessage), kNotice);
+  } else if (tally.unanswered() == tally.total()) {
+    ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
+  }
 }
 
 void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {

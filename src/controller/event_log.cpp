@@ -24,6 +24,11 @@ void FetchEvents(Link& link, UserInterface& ui, const QString& countText) {
     if (session.CancelRequested) break;
     progress.Update(window, count);
     link.WaitForAnyReply(quint32(session.ReplyWaitMs));
+    if (link.state().PortLost) {
+      ui.HideProgress();
+      ui.ShowDialog(QString::fromUtf8(kPortLostMessage), kNotice);
+      break;
+    }
     if (!link.state().ReplySeen) {
       ui.HideProgress();
       // Not a single line: the controller is not there, which an empty
@@ -32,7 +37,9 @@ void FetchEvents(Link& link, UserInterface& ui, const QString& countText) {
       break;
     }
   }
-  if (link.state().ReplySeen && !session.CancelRequested) link.WaitForLogEnd(quint32(session.ReportWaitMs));
+  if (link.state().ReplySeen && !link.state().PortLost && !session.CancelRequested) {
+    link.WaitForLogEnd(quint32(session.ReportWaitMs));
+  }
 }
 
 ReportModel::ReportModel(Session& session, QObject* parent)

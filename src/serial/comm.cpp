@@ -34,11 +34,17 @@ Comm::Comm(std::function<void(const QString&)> trace, QObject* parent)
   });
   connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || !port_->isOpen()) return;
-    if (error == QSerialPort::ResourceError) {
-      // The device went away (an adapter pulled out): the port is closed
-      // so the next operation reopens it instead of writing into nothing.
+    // The device went away (an adapter pulled out). Qt tells it as a
+    // resource error, or as a read error with nothing left to read, which it
+    // repeats for as long as the port stays open: the port is closed at
+    // once, so the waiting operation ends and the next one reopens it
+    // instead of writing into nothing.
+    const bool gone = error == QSerialPort::ResourceError ||
+                      (error == QSerialPort::ReadError && port_->bytesAvailable() == 0);
+    if (gone) {
       Trace(QStringLiteral("Read error (%1), %2").arg(int(error)).arg(port_->errorString()));
       port_->close();
+      if (onLost) onLost();
     }
   });
 }
@@ -118,7 +124,8 @@ bool Comm::Dtr() const { return dtr_; }
 bool Comm::Rts() const { return rts_; }
 
 bool Comm::Write(const QByteArray& bytes) {
-  if (!port_->isOpen()) return true;
+  // Nothing goes out of a closed port, and a caller must not take it for sent.
+  if (!port_->isOpen()) return false;
   // The send buffer holds 2048 bytes; a block that does not fit waits up to
   // a second for the line to drain.
   QElapsedTimer waited;

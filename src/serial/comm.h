@@ -43,6 +43,8 @@ class Comm : public QObject {
   QByteArray Read(qint64 count);
 
   std::function<void(qint64 waiting)> onRxChar;
+  // The device went away while open; the port has been closed.
+  std::function<void()> onLost;
 
   // Pseudo-terminals and some adapters have no modem-control lines; asking
   // for DTR or RTS there is traced and otherwise ignored.

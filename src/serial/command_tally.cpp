@@ -20,6 +20,11 @@ void CommandTally::Add(const QString& line, Outcome outcome) {
       ++unansweredInARow_;
       failures_.append(QString::fromUtf8("brak odpowiedzi: ") + line);
       return;
+    case Outcome::kPortLost:
+      ++unanswered_;
+      portLost_ = true;
+      failures_.append(QString::fromUtf8("port zamknięty: ") + line);
+      return;
   }
 }
 
@@ -41,8 +46,12 @@ bool ReportTally(Link& link, UserInterface& ui, const CommandTally& tally, const
     link.Trace(failure);
   }
   ui.HideProgress();
-  ui.ShowDialog(tally.LineDead() ? QString::fromUtf8(kCommunicationError) + QStringLiteral(": ") + UnconfirmedMessage(tally)
-                                 : UnconfirmedMessage(tally),
-                kNotice);
+  QString head;
+  if (tally.PortLost()) {
+    head = QString::fromUtf8(kPortLostMessage) + QStringLiteral(". ");
+  } else if (tally.LineDead()) {
+    head = QString::fromUtf8(kCommunicationError) + QStringLiteral(": ");
+  }
+  ui.ShowDialog(head + UnconfirmedMessage(tally), kNotice);
   return false;
 }

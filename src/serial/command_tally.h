@@ -23,7 +23,8 @@ class CommandTally {
   int unanswered() const { return unanswered_; }
   int total() const { return confirmed_ + refused_ + unanswered_; }
   bool AllConfirmed() const { return total() == confirmed_; }
-  bool LineDead() const { return unansweredInARow_ >= kDeadAfter; }
+  bool LineDead() const { return portLost_ || unansweredInARow_ >= kDeadAfter; }
+  bool PortLost() const { return portLost_; }
   // The lines not confirmed, each with what became of it.
   const QStringList& failures() const { return failures_; }
 
@@ -32,6 +33,7 @@ class CommandTally {
   int refused_ = 0;
   int unanswered_ = 0;
   int unansweredInARow_ = 0;
+  bool portLost_ = false;
   QStringList failures_;
 };
 

@@ -19,6 +19,10 @@
 Link::Link(Session& session)
     : session_(session), comm_([this](const QString& text) { Trace(text); }), store_(session) {
   comm_.onRxChar = [this](qint64 waiting) { CommRxChar(waiting); };
+  comm_.onLost = [this] {
+    state_.PortLost = true;
+    emit flagsChanged();  // a wait in progress ends now, not at its time-out
+  };
 }
 
 Link::~Link() = default;
@@ -54,14 +58,19 @@ Outcome Link::Exchange(const QString& line, Await await, int ms) {
   // A flag left from an earlier exchange must not pass for this one's answer.
   state_.EntryEmpty = false;
   SendCommand(line);
+  if (!comm_.IsOpen()) {
+    state_.PortLost = true;
+    return Outcome::kPortLost;
+  }
   switch (await) {
     case Await::kReply:
       WaitForReply(wait);
-      if (!state_.ReplyComplete) return Outcome::kUnanswered;
+      if (!state_.ReplyComplete) return state_.PortLost ? Outcome::kPortLost : Outcome::kUnanswered;
       return state_.ReplyRefused ? Outcome::kRefused : Outcome::kConfirmed;
     case Await::kEntry:
       Wait(&ReplyState::EntryReceived, wait, true);
       if (state_.EntryReceived) return Outcome::kConfirmed;
+      if (state_.PortLost) return Outcome::kPortLost;
       return state_.ReplyRefused ? Outcome::kRefused : Outcome::kUnanswered;
     case Await::kNothing:
       break;
@@ -81,7 +90,7 @@ void Link::Wait(bool ReplyState::*flag, quint32 ms, bool orRefused) {
   timer.setTimerType(Qt::PreciseTimer);
   connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
   connect(this, &Link::flagsChanged, &loop, [&] {
-    if (state_.*flag || (orRefused && state_.ReplyComplete && state_.ReplyRefused)) loop.quit();
+    if (state_.*flag || state_.PortLost || (orRefused && state_.ReplyComplete && state_.ReplyRefused)) loop.quit();
   });
   timer.start(int(qMin<quint32>(ms, quint32(INT_MAX))));
   loop.exec();
@@ -190,6 +199,7 @@ PortSession::PortSession(Link& link, UserInterface& ui, bool raiseDtr) : link_(l
     return;
   }
   const PortChoice port = ResolvePort(session.FilePath(kSettingsFileName), choice);
+  link.state_.PortLost = false;
   if (!link.comm().OpenPort(port.device)) {
     // A device given by its path is named by that path.
     ui.ShowDialog(port.byPath ? QString::fromUtf8("Błąd otwarcia portu %1").arg(port.device)

@@ -23,6 +23,7 @@ struct ReplyState {
   bool EntryReceived = false;
   bool EntryEmpty = false;
   bool LogEnd = false;
+  bool PortLost = false;       // the device went away; the port is closed
 };
 
 // What an exchange waits for after sending its line.
@@ -33,7 +34,7 @@ enum class Await {
 };
 
 // How the controller took one command line.
-enum class Outcome { kConfirmed, kRefused, kUnanswered };
+enum class Outcome { kConfirmed, kRefused, kUnanswered, kPortLost };
 
 // The conversation with the controller: the port, a line framer in front of
 // the reply parser, the reply store writing into the run's tables, and the
@@ -92,6 +93,7 @@ class Link : public QObject {
   void flagsChanged();
 
  private:
+  friend class PortSession;
   void Wait(bool ReplyState::*flag, quint32 ms, bool orRefused = false);
   void HandleLine(const QByteArray& line);
 
@@ -105,6 +107,7 @@ class Link : public QObject {
 };
 
 inline constexpr const char* kCommunicationError = "Błąd komunikacji";
+inline constexpr const char* kPortLostMessage = "Utracono połączenie ze sterownikiem: port COM został zamknięty";
 
 
 inline constexpr const char* kNoPortMessage = "Brak zdefiniowanego portu COM";

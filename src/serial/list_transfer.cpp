@@ -27,11 +27,12 @@ enum class SlotAnswer { kEntry, kEnd, kSilent };
 // Asks one slot and waits. Silent when the controller did not answer (then
 // the user has been told).
 SlotAnswer AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
-  link.Exchange(QStringLiteral("AT+CPBR=") + SlotText(slot), waitForEntry ? Await::kEntry : Await::kReply);
+  const Outcome outcome =
+      link.Exchange(QStringLiteral("AT+CPBR=") + SlotText(slot), waitForEntry ? Await::kEntry : Await::kReply);
   if (link.state().EntryEmpty) return SlotAnswer::kEnd;
-  if (!link.state().ReplySeen) {
+  if (outcome == Outcome::kPortLost || !link.state().ReplySeen) {
     ui.HideProgress();
-    ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
+    ui.ShowDialog(QString::fromUtf8(outcome == Outcome::kPortLost ? kPortLostMessage : kCommunicationError), kNotice);
     return SlotAnswer::kSilent;
   }
   return SlotAnswer::kEntry;

@@ -1,6 +1,7 @@
 #include "serial/list_transfer.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include "controller/config_transfer.h"
 #include "controller/event_log.h"
@@ -219,6 +220,48 @@ TEST_F(CoalescingControllerTest, TheConfigurationReadKeepsEveryEntryOfOneReply) 
   EXPECT_EQ(view.adminPhone, "600100200");
   EXPECT_EQ(view.controllerPhone, "698765432") << "the second entry of the 3003 answer";
   EXPECT_TRUE(ui_.dialogs.empty());
+}
+
+// An adapter pulled out in the middle of a write: the operation stops at
+// once with its own message, the port counts as closed, and the list keeps
+// every number, also those a delete had not had confirmed.
+class UnpluggedControllerTest : public SimSessionTest {
+ protected:
+  UnpluggedControllerTest() : SimSessionTest(sim::Simulator::Options{.delayMs = 40}) {}
+};
+
+TEST_F(UnpluggedControllerTest, AWriteOrDeleteStopsWithTheMessageAndTheListStaysWhole) {
+  for (const TransferMode mode : {TransferMode::kWrite, TransferMode::kDelete}) {
+    QTemporaryDir temp;
+    SessionOnTemp fresh(temp.path());
+    sim::Simulator sim(sim::Simulator::Options{.delayMs = 40});
+    std::string error;
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    RememberPortAlias(fresh.session.FilePath(kSettingsFileName), 7, QString::fromStdString(sim.DevicePath()));
+    UpsertSetting(fresh.session, kKeyPort, "7");
+    fresh.session.ReplyWaitMs = 2000;
+    for (int i = 0; i < 20; ++i) {
+      const std::string tel = std::to_string(600100200 + i);
+      AddPhone(fresh.session, "", "", tel);
+      fresh.session.memcheck.Append(tel);
+    }
+    Link link(fresh.session);
+    ScriptedUi ui;
+    QTimer::singleShot(300, [&] { sim.Stop(); });
+    QElapsedTimer clock;
+    clock.start();
+    TransferMarked(link, ui, mode);
+    EXPECT_LT(clock.elapsed(), 1500) << "no wait ran out its time on a vanished port";
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_TRUE(ui.dialogs[0].text.startsWith(QString::fromUtf8(kPortLostMessage))) << ui.dialogs[0].text.toStdString();
+    EXPECT_TRUE(ui.outcomes.empty());
+    EXPECT_FALSE(link.comm().IsOpen());
+    const int confirmed = int(sim.Received().size());
+    EXPECT_GT(confirmed, 0);
+    EXPECT_LT(confirmed, 20);
+    EXPECT_EQ(fresh.session.Dbf1().RowCount(), mode == TransferMode::kWrite ? 20 : 20 - confirmed + 1)
+        << "only what the controller confirmed leaves the list (the line cut short is kept)";
+  }
 }
 
 }  // namespace
