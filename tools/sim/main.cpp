@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -22,7 +23,8 @@ constexpr int kExitUsage = 2;
 
 constexpr std::string_view kUsage =
     "usage: selvantrix-sim [--link PATH] [--pace BAUD] [--delay MS] [--silent] [--garbage]\n"
-    "                      [--split] [--coalesce] [--events N] [--state FILE] [--seed N] [-v]\n"
+    "                      [--split] [--coalesce] [--usb MS] [--error-on N[,N...]]\n"
+    "                      [--unplug-after N] [--events N] [--state FILE] [--seed N] [-v]\n"
     "  --link PATH    also make PATH a symbolic link to the device (removed at exit)\n"
     "  --pace BAUD    bytes take their wire time at BAUD in both directions\n"
     "  --delay MS     wait MS milliseconds before each reply\n"
@@ -30,6 +32,13 @@ constexpr std::string_view kUsage =
     "  --garbage      a few stray characters before each reply\n"
     "  --split        every write is cut in two\n"
     "  --coalesce     all lines of a reply in one write\n"
+    "  --usb MS       behind a USB adapter: what is sent reaches the port in batches every MS\n"
+    "                 milliseconds, several lines in one read\n"
+    "  --error-on N[,N...]\n"
+    "                 answer ERROR to the Nth command line (counted from 1) and do not carry it out\n"
+    "  --unplug-after N\n"
+    "                 once N commands are answered, pull the adapter: the port hangs up and the\n"
+    "                 device disappears\n"
     "  --events N     replace the event log with N generated calls\n"
     "  --state FILE   load the controller's memory from FILE if it exists; save it there at exit\n"
     "  --seed N       seed for everything random (default 1)\n"
@@ -39,6 +48,18 @@ template <typename T>
 bool ParseNumber(std::string_view text, T* value) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
   return ec == std::errc() && end == text.data() + text.size() && *value >= 0;
+}
+
+// "3,7,12": positive numbers, comma-separated, added to `numbers`.
+bool ParseNumberList(std::string_view text, std::set<long long>* numbers) {
+  for (;;) {
+    const size_t comma = text.find(',');
+    long long number = 0;
+    if (!ParseNumber(text.substr(0, comma), &number) || number == 0) return false;
+    numbers->insert(number);
+    if (comma == std::string_view::npos) return true;
+    text.remove_prefix(comma + 1);
+  }
 }
 
 int Usage(const std::string& message) {
@@ -82,6 +103,13 @@ int main(int argc, char** argv) {
       if (!number(&options.paceBaud) || options.paceBaud == 0) return Usage("--pace needs a positive baud rate");
     } else if (arg == "--delay") {
       if (!number(&options.delayMs)) return Usage("--delay needs milliseconds");
+    } else if (arg == "--usb") {
+      if (!number(&options.usbLatencyMs) || options.usbLatencyMs == 0) return Usage("--usb needs milliseconds");
+    } else if (arg == "--error-on") {
+      const char* text = value();
+      if (!text || !ParseNumberList(text, &options.errorOn)) return Usage("--error-on needs command numbers");
+    } else if (arg == "--unplug-after") {
+      if (!number(&options.unplugAfter) || options.unplugAfter == 0) return Usage("--unplug-after needs a count");
     } else if (arg == "--events") {
       if (!number(&events)) return Usage("--events needs a count");
     } else if (arg == "--seed") {

@@ -1,13 +1,17 @@
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -225,17 +229,56 @@ int OpenPort(const std::string& path) {
   return fd;
 }
 
-std::string ReadReply(int fd) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// One read() as the program under test sees it: when it returned and what.
+struct Chunk {
+  Clock::time_point at;
   std::string bytes;
-  while (!bytes.ends_with("OK\r\n") && !bytes.ends_with("ERROR\r\n") && std::chrono::steady_clock::now() < deadline) {
+};
+
+std::vector<Chunk> ReadChunks(int fd) {
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  std::vector<Chunk> chunks;
+  std::string bytes;
+  while (!bytes.ends_with("OK\r\n") && !bytes.ends_with("ERROR\r\n") && Clock::now() < deadline) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 100) <= 0) continue;
-    char buffer[256];
+    char buffer[4096];
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0) bytes.append(buffer, size_t(n));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // hung up: nothing more will come
+    chunks.push_back({Clock::now(), std::string(buffer, size_t(n))});
+    bytes += chunks.back().bytes;
   }
+  return chunks;
+}
+
+std::string ReadReply(int fd) {
+  std::string bytes;
+  for (const Chunk& chunk : ReadChunks(fd)) bytes += chunk.bytes;
   return bytes;
+}
+
+bool Send(int fd, const std::string& bytes) { return ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()); }
+
+std::string OnTheWire(const Lines& lines) {
+  std::string bytes;
+  for (const std::string& line : lines) bytes += line + "\r\n";
+  return bytes;
+}
+
+// After a hang-up the port reads end-of-file or fails with EIO, and never
+// yields another byte.
+::testing::AssertionResult HungUp(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, 5000) <= 0) return ::testing::AssertionFailure() << "the port is still up after 5 s";
+  char buffer[256];
+  const ssize_t n = ::read(fd, buffer, sizeof buffer);
+  if (n == 0 || (n < 0 && errno == EIO)) return ::testing::AssertionSuccess();
+  if (n > 0) return ::testing::AssertionFailure() << "read " << std::string(buffer, size_t(n));
+  return ::testing::AssertionFailure() << "read failed: " << std::strerror(errno);
 }
 
 struct Wire {
@@ -250,6 +293,9 @@ TEST(SimulatorTest, AnswersOverThePseudoTerminal) {
       {"coalesced", {.coalesce = true}},
       {"split", {.split = true, .seed = 7}},
       {"paced with noise", {.paceBaud = 9600, .garbage = true, .seed = 3}},
+      {"behind a USB adapter", {.usbLatencyMs = 16}},
+      {"split behind a USB adapter", {.split = true, .seed = 7, .usbLatencyMs = 16}},
+      {"paced behind a USB adapter", {.paceBaud = 9600, .usbLatencyMs = 16}},
   };
   for (const Wire& wire : wires) {
     sim::Simulator simulator(wire.options);
@@ -279,6 +325,202 @@ TEST(SimulatorTest, AnswersOverThePseudoTerminal) {
     EXPECT_EQ(simulator.Received(), Lines({"AT+CPBR=002", "AT+CPBR=002"})) << wire.what;
     simulator.Stop();
   }
+}
+
+TEST(SimulatorTest, UsbAdapterHandsOverAWholeReplyInOneRead) {
+  // The pause between lines stands for a direct line; behind the adapter the
+  // controller's lines come back to back, so even a long one splits nothing.
+  constexpr int kLatencyMs = 16;
+  sim::Simulator simulator({.lineGapMs = 100, .usbLatencyMs = kLatencyMs});
+  std::string error;
+  ASSERT_TRUE(simulator.Start(&error)) << error;
+  {
+    std::lock_guard lock(simulator.mutex());
+    Seed(simulator.controller());
+  }
+  const std::string entry2 = "+CPBR: 2,\"501222333\",129,\"501222333\"\r\nOK\r\n";
+  const std::string entry5 = "+CPBR: 5,\"+48601000111\",145,\"Jan\"\r\nOK\r\n";
+  const struct {
+    const char* what;
+    std::string command;
+    std::string firstRead;
+  } exchanges[] = {
+      {"an entry and its OK", "AT+CPBR=002\r", entry2},
+      {"a refusal", "AT+CPBR=2001\r", "ERROR\r\n"},
+      {"the event log", "AT+CPBM=50\r",
+       OnTheWire(
+           {"CPBM:600100200,2601011200", "CPBM:501222333,2601021300", "CPBM:602444555,2601031400", kLogEnd, "OK"})},
+      // Both replies are in the adapter before its next tick.
+      {"two commands in one write", "AT+CPBR=2\rAT+CPBR=5\r", entry2 + entry5},
+  };
+  const int fd = OpenPort(simulator.DevicePath());
+  ASSERT_GE(fd, 0);
+  const auto start = Clock::now();
+  auto lastRead = start;
+  for (const auto& exchange : exchanges) {
+    ASSERT_TRUE(Send(fd, exchange.command)) << exchange.what;
+    const std::vector<Chunk> chunks = ReadChunks(fd);
+    ASSERT_FALSE(chunks.empty()) << exchange.what;
+    EXPECT_EQ(chunks.front().bytes, exchange.firstRead) << exchange.what;
+    lastRead = chunks.back().at;
+  }
+  ::close(fd);
+  // Each exchange needs a handover of its own, and handovers are at least a
+  // latency period apart however late anyone wakes.
+  EXPECT_GE(lastRead - start, milliseconds(kLatencyMs) * (std::size(exchanges) - 1));
+}
+
+TEST(SimulatorTest, UsbAdapterOnAPacedLineHandsOverAtItsTicks) {
+  constexpr int kBaud = 9600, kLatencyMs = 16;
+  sim::Simulator simulator({.paceBaud = kBaud, .usbLatencyMs = kLatencyMs});
+  std::string error;
+  ASSERT_TRUE(simulator.Start(&error)) << error;
+  const std::string command = "AT+CPBM=20\r";
+  std::string expected;
+  {
+    std::lock_guard lock(simulator.mutex());
+    simulator.controller().GenerateEvents(20, 5);
+    expected = OnTheWire(simulator.controller().Handle("AT+CPBM=20"));
+  }
+  const int fd = OpenPort(simulator.DevicePath());
+  ASSERT_GE(fd, 0);
+  const auto sent = Clock::now();
+  ASSERT_TRUE(Send(fd, command));
+  const std::vector<Chunk> chunks = ReadChunks(fd);
+  ::close(fd);
+  ASSERT_FALSE(chunks.empty());
+  std::string reply;
+  for (const Chunk& chunk : chunks) reply += chunk.bytes;
+  EXPECT_EQ(reply, expected);
+
+  // About 600 ms on the wire: the bytes take their time, the first of them
+  // arrive while the rest are still on the line, and since two handovers are
+  // at least one latency period apart, far fewer reads than bytes (the bound
+  // allows two thirds of a period per read, for a reader that wakes late).
+  const auto wireTime = std::chrono::microseconds(10'000'000LL * static_cast<long long>(expected.size()) / kBaud);
+  EXPECT_GE(chunks.back().at - sent, wireTime);
+  EXPECT_GE(chunks.size(), 2u);
+  const auto span = chunks.back().at - chunks.front().at;
+  const size_t mostReads = 2 + size_t(span / milliseconds(kLatencyMs * 2 / 3));
+  EXPECT_LE(chunks.size(), mostReads) << "reads over " << std::chrono::duration_cast<milliseconds>(span).count()
+                                      << " ms";
+}
+
+TEST(SimulatorTest, ErrorOnRefusesExactlyTheListedCommands) {
+  const std::string kWrite7 = R"(AT+CPBW=7,"700800907",129,"seven";)";
+  const std::string kWrite8 = R"(AT+CPBW=8,"700800908",129,"eight";)";
+  const std::vector<Step> session = {
+      {kWrite7, kOk},
+      {kWrite8, kError},  // refused: slot 8 stays as it was
+      {"AT+CPBR=8", {R"(+CPBR: 8,"4294967295",129,"")", "OK"}},
+      {"AT+CPBR=7", kError},  // a valid read refused all the same
+      {"AT+CPBR=7", {R"(+CPBR: 7,"700800907",129,"seven")", "OK"}},
+  };
+  const std::vector<Wire> wires = {
+      {"plain", {.errorOn = {2, 4}}},
+      {"behind a USB adapter", {.usbLatencyMs = 16, .errorOn = {2, 4}}},
+  };
+  for (const Wire& wire : wires) {
+    sim::Simulator simulator(wire.options);
+    std::string error;
+    ASSERT_TRUE(simulator.Start(&error)) << error;
+    const int fd = OpenPort(simulator.DevicePath());
+    ASSERT_GE(fd, 0) << wire.what;
+    Lines sent;
+    for (const Step& step : session) {
+      ASSERT_TRUE(Send(fd, step.line + "\r")) << wire.what;
+      EXPECT_EQ(ReadReply(fd), OnTheWire(step.reply)) << wire.what << ": command " << sent.size() + 1;
+      sent.push_back(step.line);
+    }
+    ::close(fd);
+    EXPECT_EQ(simulator.Received(), sent) << wire.what;
+    {
+      std::lock_guard lock(simulator.mutex());
+      EXPECT_EQ(simulator.controller().Number(8), sim::Controller::kNeverWritten) << wire.what;
+      EXPECT_EQ(simulator.controller().Number(7), "700800907") << wire.what;
+    }
+
+    // A new start is a new line: the count begins again.
+    simulator.Stop();
+    ASSERT_TRUE(simulator.Start(&error)) << error;
+    const int again = OpenPort(simulator.DevicePath());
+    ASSERT_GE(again, 0) << wire.what;
+    ASSERT_TRUE(Send(again, kWrite8 + "\r"));
+    EXPECT_EQ(ReadReply(again), "OK\r\n") << wire.what;
+    ASSERT_TRUE(Send(again, "AT+CPBR=8\r"));
+    EXPECT_EQ(ReadReply(again), "ERROR\r\n") << wire.what;
+    ::close(again);
+  }
+}
+
+TEST(SimulatorTest, UnplugAfterAnswersThenHangsUpAndTheDeviceIsGone) {
+  const std::string kWrite9 = R"(AT+CPBW=9,"700800909",129,"nine";)";
+  const std::vector<Wire> wires = {
+      {"plain", {.unplugAfter = 2}},
+      {"behind a USB adapter", {.usbLatencyMs = 16, .unplugAfter = 2}},
+      {"paced", {.paceBaud = 9600, .unplugAfter = 2}},
+  };
+  for (const Wire& wire : wires) {
+    sim::Simulator simulator(wire.options);
+    std::string error;
+    ASSERT_TRUE(simulator.Start(&error)) << error;
+    {
+      std::lock_guard lock(simulator.mutex());
+      Seed(simulator.controller());
+    }
+    const std::string path = simulator.DevicePath();
+    struct stat device {};
+    ASSERT_EQ(::stat(path.c_str(), &device), 0) << wire.what;
+    const int fd = OpenPort(path);
+    ASSERT_GE(fd, 0) << wire.what;
+    ASSERT_TRUE(Send(fd, "AT+CPBR=2\r"));
+    EXPECT_EQ(ReadReply(fd), "+CPBR: 2,\"501222333\",129,\"501222333\"\r\nOK\r\n") << wire.what;
+    // The second command is answered in full; the third, already on the
+    // line with it, never is.
+    ASSERT_TRUE(Send(fd, kWrite9 + "\rAT+CPBR=9\r"));
+    EXPECT_EQ(ReadReply(fd), "OK\r\n") << wire.what;
+    EXPECT_TRUE(HungUp(fd)) << wire.what;
+    ::close(fd);
+
+    // The node is gone. Tests running beside this one may already have got
+    // its number for a pseudo-terminal of their own, created later.
+    struct stat now {};
+    const bool gone = ::stat(path.c_str(), &now) != 0 || now.st_ctim.tv_sec != device.st_ctim.tv_sec ||
+                      now.st_ctim.tv_nsec != device.st_ctim.tv_nsec;
+    EXPECT_TRUE(gone) << wire.what << ": " << path << " is still there";
+    EXPECT_EQ(simulator.Received(), Lines({"AT+CPBR=2", kWrite9})) << wire.what;
+    {
+      std::lock_guard lock(simulator.mutex());
+      EXPECT_EQ(simulator.controller().Number(9), "700800909") << wire.what;
+    }
+
+    simulator.Stop();
+    simulator.Stop();
+    // Plugged in again, the line works and is pulled again after two commands.
+    ASSERT_TRUE(simulator.Start(&error)) << wire.what << ": " << error;
+    const int again = OpenPort(simulator.DevicePath());
+    ASSERT_GE(again, 0) << wire.what;
+    ASSERT_TRUE(Send(again, "AT+CPBR=9\r"));
+    EXPECT_EQ(ReadReply(again), "+CPBR: 9,\"700800909\",129,\"nine\"\r\nOK\r\n") << wire.what;
+    ASSERT_TRUE(Send(again, "AT+CPBR=9\r"));
+    EXPECT_FALSE(ReadReply(again).empty()) << wire.what;
+    EXPECT_TRUE(HungUp(again)) << wire.what;
+    ::close(again);
+    // The destructor stops the unplugged simulator.
+  }
+}
+
+TEST(SimulatorTest, StartWhileRunningLeavesTheRunningLineAlone) {
+  sim::Simulator simulator;
+  std::string error;
+  ASSERT_TRUE(simulator.Start(&error)) << error;
+  EXPECT_FALSE(simulator.Start(&error));
+  EXPECT_FALSE(error.empty());
+  const int fd = OpenPort(simulator.DevicePath());
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(Send(fd, "AT+CPBR=3001\r"));
+  EXPECT_EQ(ReadReply(fd), "SYS: 1,4,0\r\nOK\r\n");
+  ::close(fd);
 }
 
 }  // namespace

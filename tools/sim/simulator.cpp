@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,12 +26,21 @@ constexpr auto kWriteGiveUp = 2s;
 constexpr auto kRetryPause = 5ms;
 constexpr auto kSplitPause = 2ms;
 constexpr size_t kMaxLine = 64 * 1024;
+// The pseudo-terminal queues what was written a moment after write()
+// returns, so an empty queue on the port only means "read" once it has
+// stayed empty this many pauses in a row.
+constexpr int kQuietChecks = 4;
 
 std::string Errno(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
+}
+
+timespec ToTimespec(std::chrono::nanoseconds duration) {
+  const auto ns = std::max<long long>(duration.count(), 0);
+  return {time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
 }
 
 bool SetFlag(int fd, int getCmd, int setCmd, int flag) {
@@ -54,7 +64,11 @@ bool Simulator::Start(std::string* error) {
     devicePath_.clear();
     return false;
   };
-  if (master_ >= 0 || worker_.joinable()) return fail("simulator already started");
+  // Not through fail(): that would close the running worker's descriptors.
+  if (master_ >= 0 || worker_.joinable()) {
+    if (error) *error = "simulator already started";
+    return false;
+  }
 
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
   if (master_ < 0) return fail(Errno("posix_openpt"));
@@ -86,6 +100,10 @@ bool Simulator::Start(std::string* error) {
   stopping_ = false;
   pending_.clear();
   wireFree_ = {};
+  commands_ = 0;
+  unplugDue_ = false;
+  adapterBuffer_.clear();
+  lastHandOver_ = Clock::now();
 
   worker_ = std::thread(&Simulator::Run, this);
   return true;
@@ -122,10 +140,14 @@ std::chrono::nanoseconds Simulator::ByteTime() const {
 
 bool Simulator::SleepUntil(Clock::time_point deadline) {
   while (!stopping_) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) return true;
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    const timespec timeout{time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
+    const auto now = Clock::now();
+    // A reply may be paced or delayed for longer than a tick; the adapter
+    // keeps handing over what it has meanwhile.
+    HandOver(now);
+    if (now >= deadline) return true;
+    auto wake = deadline;
+    if (!adapterBuffer_.empty()) wake = std::min(wake, handOverDue_);
+    const timespec timeout = ToTimespec(wake - now);
     pollfd stop{stopRead_, POLLIN, 0};
     if (::ppoll(&stop, 1, &timeout, nullptr) > 0) stopping_ = true;
   }
@@ -133,14 +155,21 @@ bool Simulator::SleepUntil(Clock::time_point deadline) {
 }
 
 void Simulator::Run() {
-  pollfd fds[2] = {{master_, POLLIN, 0}, {stopRead_, POLLIN, 0}};
   char buffer[4096];
   while (!stopping_) {
-    if (::poll(fds, 2, -1) < 0) {
+    if (unplugDue_) {
+      Unplug();
+      break;
+    }
+    pollfd fds[2] = {{master_, POLLIN, 0}, {stopRead_, POLLIN, 0}};
+    timespec tick{};
+    if (!adapterBuffer_.empty()) tick = ToTimespec(handOverDue_ - Clock::now());
+    if (::ppoll(fds, 2, adapterBuffer_.empty() ? nullptr : &tick, nullptr) < 0) {
       if (errno != EINTR) SleepFor(kRetryPause);
       continue;
     }
     if (fds[1].revents != 0) break;
+    HandOver(Clock::now());
     if (fds[0].revents & POLLIN) {
       const ssize_t n = ::read(master_, buffer, sizeof buffer);
       if (n <= 0) {
@@ -149,7 +178,9 @@ void Simulator::Run() {
         continue;
       }
       const auto arrived = Clock::now();
-      for (ssize_t i = 0; i < n && !stopping_; ++i) {
+      // Once the adapter is to be pulled, nothing behind the last answered
+      // command reaches the controller.
+      for (ssize_t i = 0; i < n && !stopping_ && !unplugDue_; ++i) {
         if (options_.paceBaud > 0) {
           // The line carries one byte at a time; this one starts when both it
           // has been sent and the one before it is through.
@@ -179,12 +210,16 @@ void Simulator::Take(char byte) {
     received_.push_back(line);
   }
   if (options_.verbose) std::fprintf(stderr, "<- %s\n", line.c_str());
+  ++commands_;
   std::vector<std::string> reply;
-  {
+  if (options_.errorOn.contains(commands_)) {
+    reply = {"ERROR"};
+  } else {
     std::lock_guard lock(controllerMutex_);
     reply = controller_.Handle(line);
   }
   if (!options_.silent) Answer(reply);
+  if (options_.unplugAfter > 0 && commands_ == options_.unplugAfter) unplugDue_ = true;
 }
 
 void Simulator::Answer(const std::vector<std::string>& lines) {
@@ -205,7 +240,11 @@ void Simulator::Answer(const std::vector<std::string>& lines) {
   }
   for (size_t i = 0; i < lines.size() && !stopping_; ++i) {
     if (!options_.coalesce) {
-      if (i > 0 && options_.lineGapMs > 0 && !SleepFor(std::chrono::milliseconds(options_.lineGapMs))) return;
+      // The controller sends its lines back to back; the pause stands in for
+      // the gaps a direct serial line shows, and behind an adapter its
+      // batching takes that place.
+      const bool gap = i > 0 && options_.lineGapMs > 0 && options_.usbLatencyMs <= 0;
+      if (gap && !SleepFor(std::chrono::milliseconds(options_.lineGapMs))) return;
       Send(lines[i] + "\r\n");
     }
     if (options_.verbose) std::fprintf(stderr, "-> %s\n", lines[i].c_str());
@@ -226,15 +265,83 @@ void Simulator::Send(std::string_view bytes) {
 
 void Simulator::SendPaced(std::string_view bytes) {
   if (options_.paceBaud <= 0) {
-    WriteSome(bytes);
+    Emit(bytes);
     return;
   }
   auto next = Clock::now();
+  if (options_.usbLatencyMs > 0) {
+    // The adapter holds a byte only once the line has carried all of it.
+    for (char byte : bytes) {
+      next += ByteTime();
+      if (!SleepUntil(next)) return;
+      Emit(std::string_view(&byte, 1));
+    }
+    return;
+  }
   for (char byte : bytes) {
     if (!SleepUntil(next) || !WriteSome(std::string_view(&byte, 1))) return;
     next += ByteTime();
   }
   SleepUntil(next);  // the last byte too is on the wire for its time
+}
+
+void Simulator::Emit(std::string_view bytes) {
+  if (options_.usbLatencyMs <= 0) {
+    WriteSome(bytes);
+    return;
+  }
+  if (adapterBuffer_.empty()) {
+    const auto now = Clock::now();
+    handOverDue_ = NextTick(now);
+    lastProgress_ = now;
+  }
+  adapterBuffer_ += bytes;
+}
+
+Simulator::Clock::time_point Simulator::NextTick(Clock::time_point now) const {
+  // The latency timer restarts with every transfer, so two handovers are
+  // never closer than one period even when the worker wakes late.
+  const auto period = std::chrono::milliseconds(options_.usbLatencyMs);
+  return lastHandOver_ + period * ((now - lastHandOver_) / period + 1);
+}
+
+void Simulator::HandOver(Clock::time_point now) {
+  if (adapterBuffer_.empty() || now < handOverDue_) return;
+  // One write: the reader gets the whole batch at once, lines and all.
+  const ssize_t n = ::write(master_, adapterBuffer_.data(), adapterBuffer_.size());
+  if (n > 0) {
+    adapterBuffer_.erase(0, size_t(n));
+    lastProgress_ = now;
+  } else if (now - lastProgress_ >= kWriteGiveUp) {
+    // As WriteSome: nobody has been reading for long, the bytes are lost.
+    if (options_.verbose) std::fprintf(stderr, "-- dropped %zu unread bytes\n", adapterBuffer_.size());
+    adapterBuffer_.clear();
+  }
+  lastHandOver_ = now;
+  // What the port did not take waits for the next transfer.
+  if (!adapterBuffer_.empty()) handOverDue_ = NextTick(now);
+}
+
+int Simulator::Unread() const {
+  int count = 0;
+  return ::ioctl(slave_, FIONREAD, &count) == 0 ? count : 0;
+}
+
+void Simulator::Unplug() {
+  // The model is a cable pulled between exchanges: a hang-up discards what
+  // the port had not read, so the last reply is let through to the reader
+  // first, unless nobody reads it.
+  const auto giveUp = Clock::now() + kWriteGiveUp;
+  for (int quiet = 0; quiet < kQuietChecks && Clock::now() < giveUp;) {
+    if (!SleepFor(kRetryPause)) break;
+    quiet = adapterBuffer_.empty() && Unread() == 0 ? quiet + 1 : 0;
+  }
+  // With the last descriptor of the master gone the kernel hangs the port up
+  // and removes the device node, as the driver does for a pulled adapter.
+  adapterBuffer_.clear();
+  CloseFd(master_);
+  CloseFd(slave_);
+  if (options_.verbose) std::fprintf(stderr, "-- unplugged after %lld commands\n", commands_);
 }
 
 bool Simulator::WriteSome(std::string_view bytes) {

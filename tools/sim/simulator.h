@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -24,14 +25,24 @@ struct SimulatorOptions {
   bool coalesce = false;  // all lines of a reply in one write
   std::uint64_t seed = 1; // for the noise and the cuts
   bool verbose = false;   // "<- line" and "-> line" on stderr
-  int lineGapMs = 3;      // pause between the lines of one reply
+  int lineGapMs = 3;      // pause between the lines of one reply (none with usbLatencyMs)
+  // > 0: a USB-serial adapter's latency timer; what the controller sends
+  // reaches the program under test in one write every usbLatencyMs at most,
+  // and consecutive handovers are at least that far apart
+  int usbLatencyMs = 0;
+  // command lines, counted from 1 at Start(), answered "ERROR" and not carried out
+  std::set<long long> errorOn{};
+  // > 0: once this many command lines have been handled and their replies
+  // read, the adapter is pulled: the device disappears, the port hangs up
+  int unplugAfter = 0;
 };
 
 // A Controller behind a pseudo-terminal: the program under test opens
 // DevicePath() as if it were the controller's serial port. One worker thread
 // reads the commands, answers them, and can misbehave the ways real
 // controllers and cheap USB adapters do (slow line, late, silent, noisy,
-// fragmented or lumped replies).
+// fragmented or lumped replies, replies batched by the adapter, refused
+// commands, an adapter pulled out mid-session).
 class Simulator {
  public:
   using Options = SimulatorOptions;
@@ -43,7 +54,8 @@ class Simulator {
 
   // Opens a new pseudo-terminal and starts the worker; fails while running.
   bool Start(std::string* error);
-  // Idempotent; afterwards the device no longer exists.
+  // Idempotent, also after the adapter was pulled; afterwards the device no
+  // longer exists.
   void Stop();
 
   std::string DevicePath() const { return devicePath_; }
@@ -65,8 +77,18 @@ class Simulator {
   void Answer(const std::vector<std::string>& lines);
   void Send(std::string_view bytes);
   void SendPaced(std::string_view bytes);
+  // Toward the program under test: straight onto the port, or into the
+  // adapter's buffer with usbLatencyMs.
+  void Emit(std::string_view bytes);
   bool WriteSome(std::string_view bytes);
-  // Sleeps until `deadline` unless Stop() comes first; false when stopping.
+  // The adapter's latency timer: hands the buffer over when its tick is due.
+  void HandOver(Clock::time_point now);
+  Clock::time_point NextTick(Clock::time_point now) const;
+  // Bytes handed to the port that its reader has not taken yet.
+  int Unread() const;
+  void Unplug();
+  // Sleeps until `deadline` unless Stop() comes first, keeping the adapter's
+  // ticks meanwhile; false when stopping.
   bool SleepUntil(Clock::time_point deadline);
   bool SleepFor(std::chrono::nanoseconds duration) { return SleepUntil(Clock::now() + duration); }
   std::chrono::nanoseconds ByteTime() const;
@@ -86,6 +108,12 @@ class Simulator {
   std::string devicePath_;
   std::string pending_;
   Clock::time_point wireFree_{};  // when the incoming line finishes the byte on it
+  long long commands_ = 0;        // lines taken since Start()
+  bool unplugDue_ = false;
+  std::string adapterBuffer_;         // produced, not yet handed over
+  Clock::time_point handOverDue_{};   // valid while adapterBuffer_ holds bytes
+  Clock::time_point lastHandOver_{};  // the latency timer restarts here
+  Clock::time_point lastProgress_{};  // for giving up on a reader that never reads
   std::thread worker_;
 };
 
