@@ -57,7 +57,7 @@ case "${1:-run}" in
     DEMO_DIR="$PWD/$BUILD_DIR/demo"
     mkdir -p "$DEMO_DIR"
     # The simulated controller keeps its phonebook between demos.
-    "$BUILD_DIR/bin/selvantrix-sim" --link "$DEMO_DIR/controller" --events 40 \
+    "$BUILD_DIR/bin/selvantrix-sim" --link "$DEMO_DIR/controller" --usb 16 --events 40 \
       --state "$DEMO_DIR/controller-state.txt" > "$DEMO_DIR/controller.out" &
     SIM=$!
     trap 'kill "$SIM" 2>/dev/null || true' EXIT
