@@ -5,8 +5,11 @@
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
 
+#include <unicode/uset.h>
+
 #include <array>
 #include <cstdint>
+#include <mutex>
 
 namespace store {
 
@@ -114,13 +117,40 @@ void AppendMarks(std::string_view text, std::string* key) {
   }
 }
 
+// A sort key of `wide` at `collator`'s strength, without the zero that ends it.
+std::string KeyOf(const UCollator* collator, const std::u16string& wide) {
+  std::string key(wide.size() * 4 + 16, '\0');
+  const UChar* source = reinterpret_cast<const UChar*>(wide.data());
+  int32_t n = ucol_getSortKey(collator, source, int32_t(wide.size()), reinterpret_cast<uint8_t*>(key.data()),
+                              int32_t(key.size()));
+  if (n > int32_t(key.size())) {
+    key.resize(size_t(n));
+    n = ucol_getSortKey(collator, source, int32_t(wide.size()), reinterpret_cast<uint8_t*>(key.data()), n);
+  }
+  key.resize(n > 0 ? size_t(n - 1) : 0);
+  return key;
+}
+
+// ICU writes a run of primary weights that share a compressible lead byte
+// with the lead byte once, and closes the run with 03 before what follows.
+// Should a key end so, a text that goes on past the prefix carries the run
+// on instead, so a prefix's key leaves a last 03 out. Where 03 is a
+// weight's own last byte (as in "ż") that only widens the range.
+void DropRunEnd(std::string* key) {
+  if (!key->empty() && key->back() == '\x03') key->pop_back();
+}
+
 class IcuCollation final : public Collation {
  public:
-  IcuCollation(UCollator* exact, UCollator* caseless) : exact_(exact), caseless_(caseless) {}
+  IcuCollation(UCollator* exact, UCollator* caseless, UCollator* primary)
+      : exact_(exact), caseless_(caseless), primary_(primary) {}
   ~IcuCollation() override {
     ucol_close(exact_);
     ucol_close(caseless_);
+    ucol_close(primary_);
   }
+  IcuCollation(const IcuCollation&) = delete;
+  IcuCollation& operator=(const IcuCollation&) = delete;
 
   int Compare(std::string_view a, std::string_view b, bool ignoreCase) const override {
     if (!ignoreCase && a == b) return 0;
@@ -137,24 +167,90 @@ class IcuCollation final : public Collation {
   std::string SortKey(std::string_view text) const override {
     thread_local std::u16string wide;
     const bool marks = WidenForOrder(text, &wide);
-    std::string key(wide.size() * 4 + 16, '\0');
-    const UChar* source = reinterpret_cast<const UChar*>(wide.data());
-    int32_t n = ucol_getSortKey(exact_, source, int32_t(wide.size()), reinterpret_cast<uint8_t*>(key.data()),
-                                int32_t(key.size()));
-    if (n > int32_t(key.size())) {
-      key.resize(size_t(n));
-      n = ucol_getSortKey(exact_, source, int32_t(wide.size()), reinterpret_cast<uint8_t*>(key.data()), n);
-    }
-    key.resize(size_t(n));
+    std::string key = KeyOf(exact_, wide);
     // ICU's key ends with its only zero byte, so whatever follows it cannot
     // make two different keys read alike.
+    key.push_back('\0');
     if (marks) AppendMarks(text, &key);
     return key;
   }
 
+  // The primary weights alone: the letters, without accents, case or the
+  // set-aside marks, so the key never goes down along either order. A text
+  // that starts with a prefix holds the prefix's letters first, and so its
+  // weights first, as long as no weight spans the prefix's end (Bounded).
+  std::string RangeKey(std::string_view text) const override {
+    if (!Bounded()) return {};
+    thread_local std::u16string wide;
+    WidenForOrder(text, &wide);
+    return KeyOf(primary_, wide);
+  }
+
+  std::string PrefixKey(std::string_view prefix) const override {
+    std::string key = RangeKey(prefix);
+    DropRunEnd(&key);
+    return key;
+  }
+
  private:
+  bool Bounded() const {
+    std::call_once(boundedOnce_, [this] { bounded_ = WeightsFollowTheLetters(); });
+    return bounded_;
+  }
+
+  // Whether the primary weights of a text always begin with those of its
+  // leading part. Letters that join into one weight (the Czech "ch", the
+  // Hungarian "cs") or weigh by the letter before them break that where they
+  // stand across the end of a prefix, unless the joined weights begin with
+  // the first letter's own, as the Catalan "l·" of ICU's root order does;
+  // digits read as numbers break it too. Only joins the code page can spell
+  // matter, and the set-aside marks never reach ICU.
+  bool WeightsFollowTheLetters() const {
+    UErrorCode status = U_ZERO_ERROR;
+    if (ucol_getAttribute(primary_, UCOL_NUMERIC_COLLATION, &status) != UCOL_OFF || U_FAILURE(status)) return false;
+    USet* joins = uset_openEmpty();
+    USet* page = uset_openEmpty();
+    for (size_t b = 0; b < 256; ++b) {
+      if (!IsSetAside(char(b))) uset_add(page, CodePageTable()[b]);
+    }
+    ucol_getContractionsAndExpansions(primary_, joins, nullptr, true, &status);
+    bool follow = U_SUCCESS(status);
+    std::u16string join;
+    for (int32_t i = 0; follow && i < uset_getItemCount(joins); ++i) {
+      UChar32 first = 0, last = 0;
+      UErrorCode itemStatus = U_ZERO_ERROR;
+      join.resize(64);
+      int32_t length = uset_getItem(joins, i, &first, &last, reinterpret_cast<UChar*>(join.data()),
+                                    int32_t(join.size()), &itemStatus);
+      if (length == 0) continue;  // single code points: nothing joins
+      if (length > int32_t(join.size())) {
+        join.resize(size_t(length));
+        itemStatus = U_ZERO_ERROR;
+        length = uset_getItem(joins, i, &first, &last, reinterpret_cast<UChar*>(join.data()), length, &itemStatus);
+      }
+      if (U_FAILURE(itemStatus)) {
+        follow = false;
+        break;
+      }
+      join.resize(size_t(length));
+      if (!uset_containsAllCodePoints(page, reinterpret_cast<const UChar*>(join.data()), length)) continue;
+      const std::string whole = KeyOf(primary_, join);
+      for (size_t part = 1; follow && part < join.size(); ++part) {
+        std::string lead = KeyOf(primary_, join.substr(0, part));
+        DropRunEnd(&lead);
+        follow = whole.compare(0, lead.size(), lead) == 0;
+      }
+    }
+    uset_close(joins);
+    uset_close(page);
+    return follow;
+  }
+
   UCollator* exact_;
   UCollator* caseless_;
+  UCollator* primary_;
+  mutable std::once_flag boundedOnce_;
+  mutable bool bounded_ = false;
 };
 
 // Byte order, for when ICU cannot give a collator at all.
@@ -165,6 +261,8 @@ class ByteCollation final : public Collation {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
   }
   std::string SortKey(std::string_view text) const override { return std::string(text); }
+  std::string RangeKey(std::string_view text) const override { return std::string(text); }
+  std::string PrefixKey(std::string_view prefix) const override { return std::string(prefix); }
 };
 
 }  // namespace
@@ -186,7 +284,16 @@ std::shared_ptr<const Collation> MakeLocaleCollation(const std::string& locale) 
   }
   // Secondary strength keeps accents apart and lets case go.
   ucol_setStrength(caseless, UCOL_SECONDARY);
-  return std::make_shared<IcuCollation>(exact, caseless);
+  status = U_ZERO_ERROR;
+  UCollator* primary = ucol_open(name.c_str(), &status);
+  if (U_FAILURE(status)) {
+    ucol_close(exact);
+    ucol_close(caseless);
+    return std::make_shared<ByteCollation>();
+  }
+  // The letters alone, for where a prefix's texts stand.
+  ucol_setStrength(primary, UCOL_PRIMARY);
+  return std::make_shared<IcuCollation>(exact, caseless, primary);
 }
 
 std::string Windows1250ToUtf8(std::string_view bytes) {

@@ -19,6 +19,18 @@ class Collation {
   // Bytes that are equal exactly when Compare(a, b, false) is 0, for
   // hashing texts the way the store finds them.
   virtual std::string SortKey(std::string_view text) const = 0;
+
+  // For finds by prefix: where the texts that start with a prefix (their
+  // first bytes, as many as it has, compare equal to it, with or without
+  // case) can stand in an order by Compare. RangeKey never goes down,
+  // byte-wise, along such an order, under either case rule; and every text
+  // that starts with a prefix has a RangeKey that begins with the prefix's
+  // PrefixKey. Those texts therefore stand together where the keys begin
+  // alike, among others that only sort alike. An order that gives no such
+  // key answers empty keys for every text: any text may then start with any
+  // prefix, and a find looks at every row.
+  virtual std::string RangeKey(std::string_view /*text*/) const { return {}; }
+  virtual std::string PrefixKey(std::string_view /*prefix*/) const { return {}; }
 };
 
 // An ICU collator for `locale` ("pl_PL", say); an empty name takes the user's

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace store {
@@ -118,6 +119,57 @@ TEST(CollationTest, SortKeysAgreeWithCompare) {
   // The equal ones the list above relies on.
   EXPECT_EQ(pl->Compare("Ab\xAD" "c", "Abc", false), 0);
   EXPECT_EQ(pl->Compare("Ab-\xAD" "c", "Ab-c", false), 0);
+}
+
+// Prefix finds rest on RangeKey and PrefixKey: along an order by Compare the
+// range keys never go down, under either case rule, and every text whose
+// first bytes compare equal to a prefix has a range key that begins with the
+// prefix's key. Letters that join across a prefix's end (the Czech and
+// Slovak "ch", the Hungarian "cs", "ny", "sz") would break that; the
+// Catalan "l·" of ICU's root order, which keeps the weight of its "l", does
+// not.
+TEST(CollationTest, RangeKeysHoldEveryTextThatStartsWithAPrefix) {
+  std::vector<std::string> texts;
+  for (const char* t : {"Nowak", "Nowaka", "Nowa-Kowalska", "Nowak-Zając", "nowak", "NOWAK", "NowaK", "Żak", "Żaba",
+                        "Zak", "Źrebiec", "ż", "Łoś", "Lis", "lis", "Straße", "Strasse", "Strassen", "Stra",
+                        "Ab\u00ADc", "Abc", "Ab-c", "O'Neil", "Oneil", "coop", "co-op", "Ąb", "ąb", "a", "",
+                        "Chlupa", "Cibulka", "Hora", "csak", "Csaba", "cukor", "Szabó", "Sándor", "nyúl", "nulla",
+                        "l·a", "L·a", "la", "lb", "12", "1-2", "102", "9"}) {
+    texts.push_back(Utf8ToWindows1250(t));
+  }
+  for (const char* locale : {"pl_PL", "cs_CZ", "sk_SK", "hu_HU", "en_US"}) {
+    SCOPED_TRACE(locale);
+    const auto collation = MakeLocaleCollation(locale);
+    for (const bool ignoreCase : {false, true}) {
+      std::vector<std::string> sorted = texts;
+      std::stable_sort(sorted.begin(), sorted.end(), [&](const std::string& a, const std::string& b) {
+        return collation->Compare(a, b, ignoreCase) < 0;
+      });
+      for (size_t i = 1; i < sorted.size(); ++i) {
+        EXPECT_LE(collation->RangeKey(sorted[i - 1]), collation->RangeKey(sorted[i]))
+            << Windows1250ToUtf8(sorted[i - 1]) << " / " << Windows1250ToUtf8(sorted[i])
+            << (ignoreCase ? " ignoring case" : "");
+      }
+    }
+    for (const std::string& text : texts) {
+      const std::string key = collation->RangeKey(text);
+      for (const std::string& other : texts) {
+        for (size_t n = 0; n <= other.size(); ++n) {
+          const std::string prefix = other.substr(0, n);
+          const std::string_view start = std::string_view(text).substr(0, n);
+          if (collation->Compare(start, prefix, true) != 0) continue;  // equal with case is equal without
+          const std::string want = collation->PrefixKey(prefix);
+          EXPECT_EQ(key.compare(0, want.size(), want), 0)
+              << Windows1250ToUtf8(text) << " starts with " << Windows1250ToUtf8(prefix);
+        }
+      }
+    }
+  }
+  // The Polish order bounds its prefixes; an empty key would have every find
+  // look at every row.
+  const auto pl = MakeLocaleCollation("pl_PL");
+  EXPECT_NE(pl->PrefixKey("Nowak"), pl->PrefixKey("Nowa"));
+  EXPECT_LT(pl->RangeKey("Nowa"), pl->RangeKey("Nowal"));
 }
 
 TEST(CollationTest, CodePageRoundTrip) {

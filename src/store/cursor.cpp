@@ -409,20 +409,49 @@ Status Cursor::Find(std::string_view fieldList, const std::vector<std::string>& 
   }
 
   std::int32_t match = -1;
-  if (slot >= 0) {
+  if (slot >= 0 && !options.prefix) {
     const auto& order = t.Order(slot);
     const size_t at = t.LowerBound(slot, compare);
     if (at < order.size() && compare(t.Row(order[at])) == 0) match = order[at];
-    // The first bytes of linguistically ordered keys are not always in order
-    // themselves ("Koa" < "kowalski" < "Kowalski"), so a prefix the bisection
-    // missed may still be there.
-    if (match < 0 && options.prefix) {
-      for (std::int32_t row : order) {
-        if (compare(t.Row(row)) == 0) {
-          match = row;
-          break;
+  } else if (slot >= 0) {
+    // The first bytes of linguistically ordered keys are not in order
+    // themselves ("Koa" < "kowalski" < "Kowalski"; "Nowak" < "Nowa-Kowalska"
+    // < "Nowak-Zając"), so the rows that start with the search text need not
+    // stand together, nor does a bisection by them find the first. What does
+    // stand together is every row that could start so: those whose range
+    // key begins with the search text's (see Collation::RangeKey). Bisect to
+    // the first of them and walk on to the first that really starts so.
+    std::vector<std::string> prefixKeys(fields.size());
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (IsTextType(t.header().fields[size_t(fields[i])].type)) prefixKeys[i] = collation.PrefixKey(texts[i]);
+    }
+    // <0 before every row that could match, >0 after every one, 0 among
+    // them. A text field ends it: the fields after it are ordered only
+    // among rows whose text is equal, and these are not.
+    auto place = [&](const std::string& row) {
+      for (size_t i = 0; i < fields.size(); ++i) {
+        const FieldDefinition& def = t.header().fields[size_t(fields[i])];
+        const size_t at = size_t(t.FieldOffset(fields[i]));
+        if (!IsTextType(def.type)) {
+          const int c = CompareFieldNumbers(def, row.data() + at, probe.data() + at);
+          if (c != 0) return c;
+          continue;
         }
+        const std::string key = collation.RangeKey(FieldText(std::string_view(row.data() + at, size_t(def.size))));
+        const std::string& want = prefixKeys[i];
+        if (key.compare(0, want.size(), want) == 0) return 0;
+        return key < want ? -1 : 1;
       }
+      return 0;
+    };
+    const auto& order = t.Order(slot);
+    for (size_t at = t.LowerBound(slot, place); at < order.size(); ++at) {
+      const std::string& row = t.Row(order[at]);
+      if (compare(row) == 0) {
+        match = order[at];
+        break;
+      }
+      if (place(row) > 0) break;
     }
   } else {
     for (std::int32_t row : CurrentOrder()) {

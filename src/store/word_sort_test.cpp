@@ -125,15 +125,19 @@ TEST(WordSortTest, WritesOnAMendedChainKeepTheNewOrder) {
                                                      "O'Neil"}));
 }
 
-// Finds through NazwiskoIndex, by bisection and, for a prefix the bisection
-// misses, by the scan after it. A prefix find compares the row's first bytes,
+// Finds through NazwiskoIndex. A prefix find compares the row's first bytes,
 // as many as the search has: "Nowak" still finds "Nowak-Zając", and "Nowak-"
-// asks for the double-barrelled names only.
+// asks for the double-barrelled names only. Of the rows that start so, it
+// lands on the first in the order, though rows that do not stand between
+// them ("Nowa-Kowalska" sorts as "NowaKowalska", between "Nowaka" and
+// "Nowak-Zając").
 TEST(WordSortTest, FindsMeetTheNewOrder) {
   const std::vector<std::string> many = {"Nowacki", "Nowak", "Nowaka", "Nowak-Zając", "Nowal",
                                          "O'Neil",  "Oneil", "Ab-c",   "Abc"};
   const std::vector<std::string> few = {"Nowacki", "Nowak-Zając", "Nowal"};
   const std::vector<std::string> split = {"Nowacki", "Nowa-Kowalska", "Nowal"};
+  // Appended against the order: Nowak, Nowaka, Nowa-Kowalska, Nowak-Zając.
+  const std::vector<std::string> marked = {"Nowak-Zając", "Nowa-Kowalska", "Nowaka", "Nowak"};
   struct Case {
     const std::vector<std::string>* rows;
     const char* value;
@@ -164,10 +168,24 @@ TEST(WordSortTest, FindsMeetTheNewOrder) {
       {&split, "NowaK", true, false, nullptr},
       {&split, "Nowa-K", true, false, "Nowa-Kowalska"},
       {&split, "Nowa", true, false, "Nowacki"},
+      {&marked, "Nowak", true, false, "Nowak"},
+      {&marked, "Nowa", true, false, "Nowak"},
+      {&marked, "Now", true, false, "Nowak"},
+      {&marked, "Nowaka", true, false, "Nowaka"},
+      {&marked, "Nowa-", true, false, "Nowa-Kowalska"},
+      {&marked, "Nowa-K", true, false, "Nowa-Kowalska"},
+      {&marked, "Nowak-", true, false, "Nowak-Zając"},
+      {&marked, "Nowak-Z", true, false, "Nowak-Zając"},
+      {&marked, "NowaK", true, false, nullptr},
+      {&marked, "Nowak'", true, false, nullptr},
+      {&marked, "Nowak", false, false, "Nowak"},
+      {&marked, "Nowa-Kowalska", false, false, "Nowa-Kowalska"},
+      {&marked, "NowaKowalska", false, false, nullptr},
+      {&marked, "Nowak-Zając", false, false, "Nowak-Zając"},
   };
   testing::TempDir dir;
   std::map<const std::vector<std::string>*, std::shared_ptr<Database>> databases;
-  for (const auto* rows : {&many, &few, &split}) {
+  for (const auto* rows : {&many, &few, &split, &marked}) {
     const std::string path = dir.File(std::to_string(databases.size()) + ".tdb");
     ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
     databases[rows] = OpenWith(path, MakeLocaleCollation("pl_PL"));
