@@ -255,12 +255,41 @@ TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
   ASSERT_TRUE(FindSetting(*session_, "DateEdit1", &stored));
   EXPECT_TRUE(stored.contains("2027")) << stored.toStdString();
 
+  // A tenth digit is taken by the box (it never cuts what is typed or
+  // pasted), and the save refuses the number instead.
   auto* admin = Find<QLineEdit>(window_.get(), "teladmin");
   QTest::keyClicks(admin, "1");
-  EXPECT_FALSE(marker->isVisible()) << "a tenth character is not taken";
-  admin->setText("60010020");
-  QTest::keyClicks(admin, "1");
+  EXPECT_EQ(admin->text(), "6001002001");
   EXPECT_TRUE(marker->isVisible()) << "typing a phone marks";
+  shown.clear();
+  AnswerModals({"Label28"}, &shown);
+  Click(W("zap_konfig"));
+  EXPECT_EQ(shown, std::vector<QString>{"Niepoprawny numer telefonu"});
+  EXPECT_EQ(window_->focusWidget(), W("teladmin"));
+  ASSERT_TRUE(FindSetting(*session_, "teladmin", &stored));
+  EXPECT_EQ(stored, "600100200");
+
+  // Blanks and dashes are typed as people write numbers and stored without.
+  admin->clear();
+  QTest::keyClicks(admin, "601 200-300");
+  Click(W("zap_konfig"));
+  EXPECT_FALSE(marker->isVisible());
+  ASSERT_TRUE(FindSetting(*session_, "teladmin", &stored));
+  EXPECT_EQ(stored, "601200300");
+  EXPECT_EQ(admin->text(), "601200300") << "the box shows what is stored";
+
+  // A quote, a comma or a semicolon would end the command line it goes into.
+  for (const char* typed : {"600\"100", "600,100", "600;100", "60010020a"}) {
+    admin->clear();
+    QTest::keyClicks(admin, typed);
+    shown.clear();
+    AnswerModals({"Label28"}, &shown);
+    Click(W("zap_konfig"));
+    EXPECT_EQ(shown, std::vector<QString>{"Niepoprawny numer telefonu"}) << typed;
+    EXPECT_TRUE(marker->isVisible()) << typed;
+    ASSERT_TRUE(FindSetting(*session_, "teladmin", &stored));
+    EXPECT_EQ(stored, "601200300") << typed;
+  }
 }
 
 TEST_F(MainWindowTest, ThePortPickerStoresThePickedPortAtOnce) {
@@ -411,8 +440,10 @@ TEST_F(MainWindowTest, ImportAndExportGoThroughTheChosenFile) {
   EXPECT_EQ(QFileInfo(path).size(), 24);
   Click(Find(window_.get(), "imp_list"));  // the open dialog cancelled: nothing asked
   window_->chooseListFile = [&](bool) { return path; };
-  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label2")); });  // clear first: "TAK"
+  std::vector<QString> shown;
+  AnswerModals({"Label2", "Label28"}, &shown);  // clear first: "TAK"; then the count: "OK"
   Click(Find(window_.get(), "imp_list"));
+  EXPECT_EQ(shown.back(), "Zaimportowano 1 numer");
   EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2 Jan Kowalski 600100200 0"});
   EXPECT_EQ(Find<QTableView>(window_.get(), "RxDBGrid1")->model()->rowCount(), 1);
 }

@@ -30,12 +30,15 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   butfindport_->setToolTip(QString::fromUtf8("Wyszukaj porty COM"));
   butfindport_->setCursor(Qt::PointingHandCursor);
 
+  // The phone boxes have no limit of their own: one would cut a number typed
+  // or pasted with blanks and dashes; the save checks its nine digits once
+  // they are gone.
   Caption(left, "Label12", QStringLiteral("Telefon administratora"), QRect(12, 114, 178, 18));
   CountryCode(left, "Label13", QRect(12, 132, 42, 30));
-  teladmin_ = Edit(left, "teladmin", QRect(58, 132, 132, 30), 9);
+  teladmin_ = Edit(left, "teladmin", QRect(58, 132, 132, 30), 0);
   Caption(left, "Label14", QStringLiteral("Telefon sterownika"), QRect(12, 174, 178, 18));
   CountryCode(left, "Label15", QRect(12, 192, 42, 30));
-  telster_ = Edit(left, "telster", QRect(58, 192, 132, 30), 9);
+  telster_ = Edit(left, "telster", QRect(58, 192, 132, 30), 0);
 
   Caption(left, "Label16", QString::fromUtf8("Czas włączenia przekaźnika"), QRect(12, 234, 178, 18));
   listczas_ = new DropDown(left);

@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include "core/phone_number.h"
 #include "core/session.h"
 #include "core/user_interface.h"
 #include "common/parse_number.h"
@@ -92,11 +93,20 @@ bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view)
     QString stored;
     if (view.Phone(field).isEmpty() && FindSetting(session, key, &stored)) view.SetPhone(field, stored);
   }
-  for (const auto& [field, key] : phones) {
-    if (!CheckPhoneField(ui, view.Phone(field), [&view, field = field] { view.ShowField(field); })) return false;
+  QString numbers[2];
+  for (int i = 0; i < 2; ++i) {
+    const Field field = phones[i].first;
+    if (!CheckPhoneField(ui, view.Phone(field), kMinPhoneLength, kSettingsPhoneLength, &numbers[i],
+                         [&view, field] { view.ShowField(field); })) {
+      return false;
+    }
   }
-  UpsertSetting(session, kKeyAdminPhone, view.Phone(Field::kAdminPhone));
-  UpsertSetting(session, kKeyControllerPhone, view.Phone(Field::kControllerPhone));
+  // The view shows what is stored: a configuration write sends the view's
+  // phones, and they must be the numbers that passed, not what was typed.
+  for (int i = 0; i < 2; ++i) {
+    view.SetPhone(phones[i].first, numbers[i]);
+    UpsertSetting(session, phones[i].second, numbers[i]);
+  }
   UpsertSetting(session, kKeyPort, QString::number(view.PortIndex() + 1));
   UpsertSetting(session, kKeySimDate, view.DateText());
   UpsertSetting(session, kKeyRelayTime, QString::number(view.RelayIndex()));

@@ -85,8 +85,10 @@ class SettingsValues : public SettingsFields {
 // Fills the view from the table, unless the view already holds what was
 // loaded for this view key. Missing keys leave their fields alone.
 void LoadSettingsView(Session& session, SettingsFields& view, int viewKey);
-// Refills empty phone fields from the table, checks both phones, and writes
-// the five keys. False (nothing written) when a phone is refused.
+// Refills empty phone fields from the table, checks both phones (at least 5
+// and at most 9 characters of a well-formed number, blanks and dashes
+// dropped), puts them back into the view as they are stored, and writes the
+// five keys. False (nothing written) when a phone is refused.
 bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view);
 
 // The start-up options of the settings file.

@@ -52,6 +52,54 @@ TEST_F(SettingsTest, AShortPhoneRefusesTheSaveOnceAndWritesNothing) {
   EXPECT_EQ(session_.Dbf2().RowCount(), 0);
 }
 
+TEST_F(SettingsTest, AMalformedPhoneIsRefusedLikeAShortOneAndATakenOneIsStoredNormalised) {
+  struct Case {
+    const char *admin, *controller;
+    bool saved;
+    SettingsFields::Field shown;  // the box the refusal brings the user to
+    const char *storedAdmin, *storedController;
+  };
+  using Field = SettingsFields::Field;
+  const Case cases[] = {
+      {"600 100-200", "+4850040", true, Field::kAdminPhone, "600100200", "+4850040"},
+      {"60010020a", "500400300", false, Field::kAdminPhone, nullptr, nullptr},
+      {"600100200", "500\"400", false, Field::kControllerPhone, nullptr, nullptr},
+      {"600,100", "500400300", false, Field::kAdminPhone, nullptr, nullptr},
+      {"600100200", "500400;1", false, Field::kControllerPhone, nullptr, nullptr},
+      {"6+00100200", "500400300", false, Field::kAdminPhone, nullptr, nullptr},
+      {"600100200", "5004003001", false, Field::kControllerPhone, nullptr, nullptr},  // ten digits, never cut
+      {"", "500400300", false, Field::kAdminPhone, nullptr, nullptr},  // empty, and nothing stored to refill it
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir temp;
+    SessionOnTemp open{temp.path()};
+    ScriptedUi ui;
+    struct RecordingView : SettingsValues {
+      std::vector<Field> shown;
+      void ShowField(Field field) override { shown.push_back(field); }
+    } view;
+    view.adminPhone = QString::fromLatin1(c.admin);
+    view.controllerPhone = QString::fromLatin1(c.controller);
+    EXPECT_EQ(SaveSettingsView(open.session, ui, view), c.saved) << c.admin << " " << c.controller;
+    QString stored;
+    if (!c.saved) {
+      ASSERT_EQ(ui.dialogs.size(), 1u) << c.admin << " " << c.controller;
+      EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
+      EXPECT_EQ(view.shown, std::vector<Field>{c.shown}) << c.admin << " " << c.controller;
+      EXPECT_EQ(open.session.Dbf2().RowCount(), 0) << "nothing is written";
+      EXPECT_EQ(view.adminPhone, c.admin) << "a refused save leaves the boxes as typed";
+      continue;
+    }
+    EXPECT_TRUE(ui.dialogs.empty());
+    EXPECT_EQ(view.adminPhone, c.storedAdmin) << "the view shows what is stored and sent";
+    EXPECT_EQ(view.controllerPhone, c.storedController);
+    ASSERT_TRUE(FindSetting(open.session, kKeyAdminPhone, &stored));
+    EXPECT_EQ(stored, c.storedAdmin);
+    ASSERT_TRUE(FindSetting(open.session, kKeyControllerPhone, &stored));
+    EXPECT_EQ(stored, c.storedController);
+  }
+}
+
 TEST_F(SettingsTest, LoadingSelectsOnlyItemsThatExistAndOnlyForANewViewKey) {
   struct Case {
     const char *port, *relay;

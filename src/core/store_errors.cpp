@@ -1,5 +1,6 @@
 #include "core/store_errors.h"
 
+#include "core/phone_number.h"
 #include "core/user_interface.h"
 #include "store/cursor.h"
 
@@ -17,8 +18,13 @@ bool PostRow(store::Cursor& cursor, Refusal refusal) {
   return false;
 }
 
-bool CheckPhoneField(UserInterface& ui, const QString& text, const std::function<void()>& showField) {
-  if (text.size() >= 5) return true;
+bool CheckPhoneField(UserInterface& ui, const QString& text, int minLength, int maxLength, QString* normalised,
+                     const std::function<void()>& showField) {
+  QString number;
+  if (NormalisePhoneNumber(text, maxLength, &number) && number.size() >= minLength) {
+    if (normalised) *normalised = number;
+    return true;
+  }
   ui.ShowDialog(QString::fromUtf8(kBadPhoneMessage), kNotice);
   if (showField) showField();
   return false;

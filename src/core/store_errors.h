@@ -40,7 +40,13 @@ enum class Refusal { kDrop, kThrow };
 bool PostRow(store::Cursor& cursor, Refusal refusal = Refusal::kDrop);
 
 inline constexpr const char* kBadPhoneMessage = "Niepoprawny numer telefonu";
+// The shortest number the phone boxes take when a row or the settings are saved.
+inline constexpr int kMinPhoneLength = 5;
 
-// The phone field check: fewer than 5 characters is refused with a message,
-// and `showField` brings the user to the box. Nothing but the length counts.
-bool CheckPhoneField(UserInterface& ui, const QString& text, const std::function<void()>& showField);
+// The phone field check: the text must be a number by NormalisePhoneNumber
+// (core/phone_number.h) of at most `maxLength` and at least `minLength`
+// characters once blanks and dashes are gone. Otherwise it is refused with a
+// message, and `showField` brings the user to the box. A number taken goes
+// into `normalised` (when given) as it is to be stored and sent.
+bool CheckPhoneField(UserInterface& ui, const QString& text, int minLength, int maxLength, QString* normalised,
+                     const std::function<void()>& showField);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/phone_number.h"
 #include "core/session.h"
 #include "core/user_interface.h"
 #include "common/windows1250.h"
@@ -10,6 +11,8 @@
 namespace {
 
 std::string Bytes(const QString& text) { return ToWindows1250(text).toStdString(); }
+
+bool IsPhoneField(const char* field) { return qstricmp(field, "Tel") == 0; }
 
 bool FindExact(store::Cursor& cursor, const char* field, const std::string& value) {
   bool found = false;
@@ -83,17 +86,37 @@ bool SearchList(Session& session, const QString& firstName, const QString& surna
 void WriteListField(Session& session, const char* field, const QString& text) {
   store::Cursor& list = session.Dbf1();
   if (list.state() == store::Cursor::State::kBrowse) RequireOk(list.Edit());
-  RequireOk(list.SetText(field, Bytes(text)));
+  std::string bytes = Bytes(text);
+  if (IsPhoneField(field) && bytes.size() > size_t(kListPhoneLength)) {
+    // The store would cut it, and a cut well-formed number is a wrong one
+    // that passes every check.
+    QString number;
+    bytes = NormalisePhoneNumber(text, kListPhoneLength, &number) ? Bytes(number) : std::string();
+  }
+  RequireOk(list.SetText(field, bytes));
+}
+
+bool TakePhoneBox(Session& session, UserInterface& ui, const QString& typed, int minLength,
+                  const std::function<void()>& showField) {
+  QString number;
+  if (!CheckPhoneField(ui, typed, minLength, kListPhoneLength, &number, showField)) return false;
+  WriteListField(session, "Tel", number);
+  return true;
 }
 
 QString ListFieldText(Session& session, const char* field) {
   return FromWindows1250(QByteArray::fromStdString(session.Dbf1().Text(field)));
 }
 
-QString PostFromPhoneBox(Session& session) {
-  if (session.listState() == ListState::kBrowse) return QString();
+PhoneBoxResult PostFromPhoneBox(Session& session, UserInterface& ui, const QString& typed,
+                                const std::function<void()>& showField, QString* refusal) {
+  if (session.listState() == ListState::kBrowse) return PhoneBoxResult::kDone;
+  // No length floor on this path, but nothing that could break a command line.
+  if (!TakePhoneBox(session, ui, typed, 0, showField)) return PhoneBoxResult::kBadNumber;
   const store::Status s = session.Dbf1().Post();
-  return s.ok() ? QString() : QString::fromStdString(s.message());
+  if (s.ok()) return PhoneBoxResult::kDone;
+  if (refusal) *refusal = QString::fromStdString(s.message());
+  return PhoneBoxResult::kRefused;
 }
 
 void SortList(Session& session, const char* indexName) {
@@ -175,5 +198,11 @@ void PostPendingPhone(Session& session) {
   if (!session.DatabaseOpen() || session.listState() == ListState::kBrowse ||
       session.listState() == ListState::kClosed)
     return;
-  if (!session.Dbf1().Post().ok()) session.Dbf1().Cancel();
+  store::Cursor& list = session.Dbf1();
+  QString number;
+  if (!NormalisePhoneNumber(ListFieldText(session, "Tel"), kListPhoneLength, &number)) {
+    list.Cancel();
+    return;
+  }
+  if (!list.SetText("Tel", Bytes(number)).ok() || !list.Post().ok()) list.Cancel();
 }

@@ -36,16 +36,22 @@ TEST_F(ListCommandsTest, ManageActionStartsNumbersChecksAndSavesARow) {
 
   WriteListField(session_, "Tel", "1234");
   bool checked = false;
-  auto check = [&] { return CheckPhoneField(ui_, ListFieldText(session_, "Tel"), [&] { checked = true; }); };
+  auto check = [&] {
+    return TakePhoneBox(session_, ui_, ListFieldText(session_, "Tel"), kMinPhoneLength, [&] { checked = true; });
+  };
   EXPECT_EQ(ManageAction(session_, check), ManageResult::kRefused);
   EXPECT_TRUE(checked);
   EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kBadPhoneMessage));
   EXPECT_EQ(session_.listState(), ListState::kInsert) << "the row stays pending";
 
   WriteListField(session_, "Imie", "Ewa");
-  WriteListField(session_, "Tel", "abcde");  // five characters of any kind pass
+  WriteListField(session_, "Tel", "abcde");  // five characters, but no number
+  EXPECT_EQ(ManageAction(session_, check), ManageResult::kRefused);
+  EXPECT_EQ(ui_.dialogs.size(), 2u);
+  WriteListField(session_, "Tel", "500 400-30");
   EXPECT_EQ(ManageAction(session_, check), ManageResult::kSaved);
   EXPECT_EQ(List().Text("Imie"), "Ewa") << "the saved row is current";
+  EXPECT_EQ(List().Text("Tel"), "50040030") << "stored without its blank and dash";
   EXPECT_FALSE(session_.UnsavedChanges);
   EXPECT_EQ(states.back(), ListState::kBrowse);
   EXPECT_NE(std::find(states.begin(), states.end(), ListState::kClosed), states.end());
@@ -57,20 +63,27 @@ TEST_F(ListCommandsTest, ManageActionStartsNumbersChecksAndSavesARow) {
   EXPECT_EQ(session_.listState(), ListState::kBrowse);
   EXPECT_EQ(List().RowCount(), 2);
   EXPECT_TRUE(session_.UnsavedChanges);
-  EXPECT_EQ(ui_.dialogs.size(), 1u);
+  EXPECT_EQ(ui_.dialogs.size(), 2u);
 }
 
-TEST_F(ListCommandsTest, EnterInThePhoneBoxPostsUncheckedAndReportsRefusals) {
+TEST_F(ListCommandsTest, EnterInThePhoneBoxPostsWithoutTheLengthFloorAndReportsRefusals) {
   AddPhone(session_, "Jan", "Kowalski", "600100200");
+  auto enter = [&](QString* refusal) {
+    return PostFromPhoneBox(session_, ui_, ListFieldText(session_, "Tel"), nullptr, refusal);
+  };
+  QString refusal;
   ManageAction(session_, nullptr);
   WriteListField(session_, "Tel", "7");
-  EXPECT_EQ(PostFromPhoneBox(session_), "");
+  EXPECT_EQ(enter(&refusal), PhoneBoxResult::kDone);
+  EXPECT_EQ(refusal, "");
   EXPECT_EQ(List().RowCount(), 2);
 
   ManageAction(session_, nullptr);
   WriteListField(session_, "Tel", "600100200");
-  EXPECT_EQ(PostFromPhoneBox(session_), "Invalid unique field value '600100200'");
+  EXPECT_EQ(enter(&refusal), PhoneBoxResult::kRefused);
+  EXPECT_EQ(refusal, "Invalid unique field value '600100200'");
   EXPECT_EQ(session_.listState(), ListState::kInsert);
+  EXPECT_TRUE(ui_.dialogs.empty());
 
   // Closing with "TAK" posts what can be posted and drops what cannot.
   PostPendingPhone(session_);
@@ -81,6 +94,83 @@ TEST_F(ListCommandsTest, EnterInThePhoneBoxPostsUncheckedAndReportsRefusals) {
   PostPendingPhone(session_);
   GoTo("7");
   EXPECT_EQ(List().Text("Imie"), "Ala");
+}
+
+// Enter takes any well-formed number, short ones too, but nothing that
+// could end a field or a command on its way to the controller.
+TEST_F(ListCommandsTest, EnterRefusesAMalformedNumberAndKeepsTheRowPending) {
+  struct Case {
+    const char* typed;
+    PhoneBoxResult result;
+    const char* stored;  // the row's phone once stored
+  };
+  const Case cases[] = {
+      {"60010020a", PhoneBoxResult::kBadNumber, nullptr},
+      {"600\"100", PhoneBoxResult::kBadNumber, nullptr},
+      {"600,100", PhoneBoxResult::kBadNumber, nullptr},
+      {"600;100", PhoneBoxResult::kBadNumber, nullptr},
+      {"6+00", PhoneBoxResult::kBadNumber, nullptr},
+      {"1234567890123", PhoneBoxResult::kBadNumber, nullptr},
+      {"", PhoneBoxResult::kBadNumber, nullptr},
+      {"+48 600-100-200", PhoneBoxResult::kDone, "+48600100200"},
+      {"12", PhoneBoxResult::kDone, "12"},
+  };
+  for (const Case& c : cases) {
+    ScriptedUi ui;
+    int shown = 0;
+    QString refusal;
+    ASSERT_EQ(ManageAction(session_, nullptr), ManageResult::kStarted) << c.typed;
+    const int rows = List().RowCount();
+    const PhoneBoxResult result =
+        PostFromPhoneBox(session_, ui, QString::fromLatin1(c.typed), [&] { ++shown; }, &refusal);
+    EXPECT_EQ(result, c.result) << c.typed;
+    EXPECT_EQ(refusal, "") << c.typed;
+    if (c.result == PhoneBoxResult::kBadNumber) {
+      ASSERT_EQ(ui.dialogs.size(), 1u) << c.typed;
+      EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
+      EXPECT_EQ(shown, 1) << c.typed;
+      EXPECT_EQ(session_.listState(), ListState::kInsert) << c.typed << ": the row stays for correction";
+      EXPECT_EQ(List().RowCount(), rows) << c.typed;
+      List().Cancel();
+      continue;
+    }
+    EXPECT_TRUE(ui.dialogs.empty()) << c.typed;
+    EXPECT_EQ(session_.listState(), ListState::kBrowse) << c.typed;
+    GoTo(c.stored);
+  }
+}
+
+// The `Tel` field holds 12 bytes; a box may hold more while the user types.
+// Whatever a step that never sees the box posts (the close step, say) must
+// not be a number cut to fit.
+TEST_F(ListCommandsTest, APhoneLongerThanTheFieldIsNeverCutIntoIt) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"600 100 200", "600 100 200"},               // fits as typed: the grid shows the typing
+      {"60010020a", "60010020a"},                   // fits as typed, checked when saved
+      {"+48 600-100-200", "+48600100200"},          // too wide as typed, fits as a number
+      {"+48 600 100 2001", ""},                      // thirteen characters even as a number
+      {"600 100 200 abc 1", ""},                     // too wide and no number
+  };
+  for (const auto& [typed, field] : cases) {
+    ManageAction(session_, nullptr);
+    WriteListField(session_, "Tel", QString::fromLatin1(typed));
+    EXPECT_EQ(List().Text("Tel"), field) << typed;
+    List().Cancel();
+  }
+}
+
+TEST_F(ListCommandsTest, TheCloseStepStoresAWellFormedNumberNormalisedAndDropsAnythingElse) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"500 400-300", "500400300"}, {"5", "5"}, {"500\"400", nullptr}, {"500;400", nullptr}, {"", nullptr}};
+  for (const auto& [typed, stored] : cases) {
+    const int rows = List().RowCount();
+    ManageAction(session_, nullptr);
+    WriteListField(session_, "Tel", QString::fromLatin1(typed));
+    PostPendingPhone(session_);
+    EXPECT_EQ(session_.listState(), ListState::kBrowse) << typed;
+    EXPECT_EQ(List().RowCount(), rows + (stored ? 1 : 0)) << typed;
+    if (stored) GoTo(stored);
+  }
 }
 
 TEST_F(ListCommandsTest, SearchUsesTheFirstNonEmptyBoxByCaseSensitivePrefix) {

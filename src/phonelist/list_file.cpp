@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "common/polish_plural.h"
+#include "common/windows1250.h"
+#include "core/phone_number.h"
 #include "core/session.h"
 #include "core/user_interface.h"
 #include "phonelist/list_commands.h"
@@ -107,6 +110,8 @@ void ImportList(Session& session, UserInterface& ui, const QString& path) {
   }
 
   store::Cursor& list = session.Dbf1();
+  int taken = 0;
+  int skipped = 0;
   ProgressScope progress(session, ui);
   {
     ListUpdatesSuspended still(session, ui);
@@ -128,15 +133,32 @@ void ImportList(Session& session, UserInterface& ui, const QString& path) {
     const int count = int(lines.size());
     for (int i = 0; i < count && !session.CancelRequested; ++i) {
       progress.Update(i, count);
-      RequireOk(list.Append());
-      const ListLine line = SplitListLine(lines[size_t(i)]);
-      RequireOk(list.SetText("Imie", line.firstName));
-      RequireOk(list.SetText("Nazwisko", line.surname));
-      RequireOk(list.SetText("Tel", line.phone));
-      // A number already listed is dropped without a word; a failing file is not.
-      PostRow(list);
+      const std::string& text = lines[size_t(i)];
+      // A line with nothing on it is no entry, and not worth a word.
+      if (!text.empty()) {
+        const ListLine line = SplitListLine(text);
+        QString number;
+        if (NormalisePhoneNumber(FromWindows1250(QByteArray::fromStdString(line.phone)), kAnyPhoneLength, &number)) {
+          RequireOk(list.Append());
+          RequireOk(list.SetText("Imie", line.firstName));
+          RequireOk(list.SetText("Nazwisko", line.surname));
+          RequireOk(list.SetText("Tel", number.toStdString()));
+          // A number already listed is dropped without a word; a failing file is not.
+          if (PostRow(list)) ++taken;
+        } else {
+          ++skipped;
+        }
+      }
       ui.ProcessEvents();
     }
   }
   list.First();
+  const QString summary = QString::fromUtf8(kImportedMessage) + CountOf(taken, "numer", "numery", "numerów");
+  if (skipped == 0) {
+    ui.ShowOutcome(summary);
+  } else {
+    // Lines left out are news the user has to act on, not a plain outcome.
+    ui.ShowDialog(summary + QString::fromUtf8(kSkippedMessage).arg(CountOf(skipped, "wiersz", "wiersze", "wierszy")),
+                  kNotice);
+  }
 }

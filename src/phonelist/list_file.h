@@ -34,7 +34,17 @@ bool ReadListFile(const QString& path, std::vector<std::string>* lines, QString*
 // every line. A cancel writes the lines gathered so far.
 void ExportList(Session& session, UserInterface& ui, const QString& path);
 
+// How an import ends: "Zaimportowano 120 numerów", and when lines were left
+// out ", pominięto 3 wiersze z niepoprawnym numerem telefonu".
+inline constexpr const char* kImportedMessage = "Zaimportowano ";
+inline constexpr const char* kSkippedMessage = ", pominięto %1 z niepoprawnym numerem telefonu";
+
 // "IMPORTUJ LISTĘ TELEFONÓW" once the file is chosen: asks whether to clear
 // the list first, then appends a row per line. The file is read before the
-// list is touched, so a file that cannot be read costs nothing.
+// list is touched, so a file that cannot be read costs nothing. A line whose
+// phone is no well-formed number (NormalisePhoneNumber; its length is not
+// judged here) is skipped and counted, an empty line passes unnoticed, and
+// the phone is stored without its blanks and dashes. It ends by telling how
+// many numbers went in: as an outcome when every line was taken, as a notice
+// with the count of lines left out otherwise.
 void ImportList(Session& session, UserInterface& ui, const QString& path);

@@ -95,19 +95,76 @@ TEST_F(ListFileCommandTest, ExportOfAnEmptyListWritesNothingAndFollowsTheSortOrd
   EXPECT_EQ(ReadBytes(Path("sorted.dat")), "A|Alfa|222222\r\nB|Zet|111111\r\n");
 }
 
-TEST_F(ListFileCommandTest, ImportKeepsBlankLinesCutsLongFieldsAndDropsDuplicates) {
+TEST_F(ListFileCommandTest, ImportPassesOverBlankLinesCutsLongFieldsAndDropsDuplicates) {
   AddPhone(session_, "Stary", "Wpis", "600100200");
   // CR-only line ends, a blank line twice, a duplicate, a line without an end.
   WriteBytes(Path("in.dat"), "Ewa|Lis|600100200\r\r|Nowy|1234567890123\r\r" + QByteArray(45, 'x') + "|b|c");
   ui_.Answer({false});
   ImportList(session_, ui_, Path("in.dat"));
   const std::vector<std::string> rows = Rows(session_);
-  ASSERT_EQ(rows.size(), 4u);
+  // Blank lines are no rows of empty fields any more, and "c" is no number.
+  ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], "2 Stary Wpis 600100200 0");
-  EXPECT_EQ(rows[1], "3    0") << "the first blank line is a row of empty fields";
-  EXPECT_EQ(rows[2], "4  Nowy 123456789012 0");
-  EXPECT_EQ(rows[3], "5 " + std::string(40, 'x') + " b c 0");
+  EXPECT_EQ(rows[1], "3  Nowy 123456789012 0");
   EXPECT_EQ(ui_.progress.front(), std::make_pair(0, 5));
+  ASSERT_EQ(ui_.dialogs.size(), 2u);
+  EXPECT_EQ(ui_.dialogs[1].text,
+            QString::fromUtf8("Zaimportowano 1 numer, pominięto 1 wiersz z niepoprawnym numerem telefonu"));
+}
+
+// A phone is taken without its blanks and dashes; a line whose phone holds
+// anything else is left out, counted, and the count told at the end. The
+// length of a number is not judged here.
+TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesWhoseNumberIsMalformed) {
+  struct Case {
+    const char* name;
+    QByteArray file;
+    std::vector<std::string> rows;
+    const char* message;  // UTF-8
+    bool notice;          // a notice (lines were left out), else an outcome
+  };
+  const Case cases[] = {
+      {"every line taken",
+       "Jan|Kowalski|+48 600-100-200\r\nEwa|Nowak| 501 222 333 \r\nAla|Lis|601\xa0" "222\x96" "444\r\n",
+       {"2 Jan Kowalski +48600100200 0", "3 Ewa Nowak 501222333 0", "4 Ala Lis 601222444 0"},
+       "Zaimportowano 3 numery", false},
+      {"injected lines left out",
+       "Jan|Kowalski|600100200\r\n"
+       "Zly|Cudzyslow|600\"100\r\n"
+       "Zly|Przecinek|600,100\r\n"
+       "Zly|Srednik|600;AT+CPBW=001\r\n"
+       "Zla|Litera|60010020a\r\n"
+       "Zly|Plus|6+00\r\n"
+       "Bez|Numeru|\r\n"
+       "Ewa|Nowak|501222333\r\n",
+       {"2 Jan Kowalski 600100200 0", "3 Ewa Nowak 501222333 0"},
+       "Zaimportowano 2 numery, pominięto 6 wierszy z niepoprawnym numerem telefonu", true},
+      {"nothing taken", "a|b|c\r\n|d|e\r\n", {},
+       "Zaimportowano 0 numerów, pominięto 2 wiersze z niepoprawnym numerem telefonu", true},
+      {"a long name is cut to its field", QByteArray(45, 'x') + "|b|600 100 200 300\r\n",
+       {"2 " + std::string(40, 'x') + " b 600100200300 0"}, "Zaimportowano 1 numer", false},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir temp;
+    SessionOnTemp open{temp.path()};
+    ScriptedUi ui;
+    const QString path = QDir(temp.path()).filePath("in.dat");
+    WriteBytes(path, c.file);
+    ui.Answer({false});
+    ImportList(open.session, ui, path);
+    EXPECT_EQ(Rows(open.session), c.rows) << c.name;
+    const QString message = QString::fromUtf8(c.message);
+    if (c.notice) {
+      ASSERT_EQ(ui.dialogs.size(), 2u) << c.name;
+      EXPECT_EQ(ui.dialogs[1].text, message) << c.name;
+      EXPECT_EQ(ui.dialogs[1].kind, kNotice) << c.name;
+      EXPECT_TRUE(ui.outcomes.empty()) << c.name;
+    } else {
+      EXPECT_EQ(ui.dialogs.size(), 1u) << c.name << ": only the question";
+      EXPECT_EQ(ui.outcomes, std::vector<QString>{message}) << c.name;
+    }
+    EXPECT_TRUE(ui.errors.empty()) << c.name;
+  }
 }
 
 TEST_F(ListFileCommandTest, AFileThatCannotBeReadLeavesTheListAsItWas) {

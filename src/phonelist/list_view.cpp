@@ -37,7 +37,10 @@ PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session
   Caption(left, "Label7", QStringLiteral("Nazwisko"), QRect(12, 154, 178, 18));
   CountryCode(left, "Label8", QRect(12, 214, 42, 30));
   const QRect editRects[3] = {QRect(12, 116, 178, 30), QRect(12, 172, 178, 30), QRect(58, 214, 132, 30)};
-  const int maxLengths[3] = {40, 40, 12};
+  // The phone box has no limit of its own: one would cut a number typed or
+  // pasted with blanks and dashes, and the `Tel` field's width is checked on
+  // the number once they are gone.
+  const int maxLengths[3] = {40, 40, 0};
   for (int i = 0; i < 3; ++i) {
     dataEdits_[i] = Edit(left, QStringLiteral("DBEdit%1").arg(i + 1), editRects[i], maxLengths[i]);
     searchEdits_[i] = Edit(left, QStringLiteral("DBEdit%1_").arg(i + 1), editRects[i], 0);
@@ -170,14 +173,16 @@ void PhoneListView::DataEditReturn(int box) {
     dataEdits_[box + 1]->setFocus();
     return;
   }
-  // No phone check on this path, and the store's refusal is shown as it is;
-  // the row stays pending with the focus in the phone box.
+  // No length floor on this path, and the store's refusal is shown as it is;
+  // a malformed number or a refusal leaves the row pending with the focus in
+  // the phone box.
+  PhoneBoxResult result = PhoneBoxResult::kRefused;
   QString refusal;
-  RunCommand(ui_, [&] { refusal = PostFromPhoneBox(session_); });
-  if (!refusal.isEmpty()) {
-    ui_.ShowError(refusal);
-    return;
-  }
+  RunCommand(ui_, [&] {
+    result = PostFromPhoneBox(session_, ui_, dataEdits_[2]->text(), [this] { ShowPhoneBox(); }, &refusal);
+  });
+  if (result == PhoneBoxResult::kRefused && !refusal.isEmpty()) ui_.ShowError(refusal);
+  if (result != PhoneBoxResult::kDone) return;
   dataEdits_[0]->setFocus();
 }
 
@@ -212,13 +217,15 @@ void PhoneListView::Label23Click() {
       return;
     }
     const ManageResult result = ManageAction(session_, [this] {
-      return CheckPhoneField(ui_, dataEdits_[2]->text(), [this] {
-        showView_();
-        dataEdits_[2]->setFocus();
-      });
+      return TakePhoneBox(session_, ui_, dataEdits_[2]->text(), kMinPhoneLength, [this] { ShowPhoneBox(); });
     });
     if (result == ManageResult::kStarted) dataEdits_[0]->setFocus();
   });
+}
+
+void PhoneListView::ShowPhoneBox() {
+  showView_();
+  dataEdits_[2]->setFocus();
 }
 
 void PhoneListView::Label25Click() {

@@ -57,6 +57,8 @@ class PhoneListView : public QObject {
   void ListChanged();
   void DataEditTyped(int box, const QString& text);
   void DataEditReturn(int box);
+  // Where a refused phone sends the user: this view, the phone box.
+  void ShowPhoneBox();
 
   Session& session_;
   UserInterface& ui_;

@@ -106,6 +106,60 @@ TEST_F(ListViewTest, ADuplicateIsDroppedByTheButtonButShownByEnter) {
   EXPECT_EQ(focusWidget(), Edit("DBEdit1"));
 }
 
+// The button keeps its five-character floor, Enter has none; neither takes
+// anything but digits with a leading "+", and both store the number without
+// the blanks and dashes it was typed with.
+TEST_F(ListViewTest, BothSavePathsRefuseAMalformedNumberAndStoreATakenOneNormalised) {
+  struct Case {
+    const char* typed;
+    bool enter;          // Enter in the phone box, else the action button
+    const char* stored;  // nullptr: refused, the row stays pending
+  };
+  const Case cases[] = {
+      {"60010020a", false, nullptr},       {"60010020a", true, nullptr},
+      {"600\"100\"", false, nullptr},     {"600\",AT", true, nullptr},
+      {"600;100", false, nullptr},         {"600;100", true, nullptr},
+      {"6+00100", true, nullptr},          {"1234567890123", false, nullptr},
+      {"+48 600-100-200", false, "+48600100200"},
+      {"501 222-333", true, "501222333"},
+      {"12", true, "12"},
+  };
+  for (const Case& c : cases) {
+    ui_.dialogs.clear();
+    ui_.errors.clear();
+    const int shownBefore = viewShown_;
+    const int rows = session_->Dbf1().RowCount();
+    Click(Find(&host_, "Label23"));
+    ASSERT_EQ(session_->listState(), ListState::kInsert) << c.typed;
+    QTest::keyClicks(Edit("DBEdit1"), "Ala");
+    Edit("DBEdit3")->setFocus();
+    QTest::keyClicks(Edit("DBEdit3"), c.typed);
+    EXPECT_EQ(Edit("DBEdit3")->text(), c.typed) << "the box takes it all";
+    if (c.enter) {
+      QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
+    } else {
+      Click(Find(&host_, "Label23"));
+    }
+    EXPECT_TRUE(ui_.errors.empty()) << c.typed;
+    if (!c.stored) {
+      ASSERT_EQ(ui_.dialogs.size(), 1u) << c.typed;
+      EXPECT_EQ(ui_.dialogs[0].text, "Niepoprawny numer telefonu");
+      EXPECT_EQ(viewShown_, shownBefore + 1) << c.typed;
+      EXPECT_EQ(focusWidget(), Edit("DBEdit3")) << c.typed;
+      EXPECT_EQ(Caption(), "ZAPISZ TELEFON *") << c.typed << ": the row stays pending";
+      EXPECT_EQ(Edit("DBEdit3")->text(), c.typed) << "kept for correction";
+      EXPECT_EQ(session_->Dbf1().RowCount(), rows);
+      session_->Dbf1().Cancel();
+      continue;
+    }
+    EXPECT_TRUE(ui_.dialogs.empty()) << c.typed;
+    EXPECT_EQ(Caption(), "DODAJ TELEFON +") << c.typed;
+    EXPECT_EQ(session_->Dbf1().RowCount(), rows + 1) << c.typed;
+    EXPECT_EQ(session_->Dbf1().Text("Tel"), c.stored) << c.typed;
+    EXPECT_EQ(Edit("DBEdit3")->text(), c.stored) << "the box shows what is stored";
+  }
+}
+
 TEST_F(ListViewTest, TypingStartsAnEditAndEscapePutsTheValueBack) {
   AddPhone(*session_, "Jan", "Kowalski", "600100200");
   session_->UnsavedChanges = false;
@@ -117,7 +171,9 @@ TEST_F(ListViewTest, TypingStartsAnEditAndEscapePutsTheValueBack) {
   QTest::keyClick(Edit("DBEdit2"), Qt::Key_Escape);
   EXPECT_EQ(Edit("DBEdit2")->text(), "Kowalski");
   EXPECT_EQ(Edit("DBEdit1")->maxLength(), 40);
-  EXPECT_EQ(Edit("DBEdit3")->maxLength(), 12);
+  // No limit of its own: a number typed with blanks and dashes is never cut
+  // by the box (the default of QLineEdit is 32767).
+  EXPECT_EQ(Edit("DBEdit3")->maxLength(), 32767);
 }
 
 TEST_F(ListViewTest, GridClicksMoveAndMarkAndTheSquareMarksAll) {

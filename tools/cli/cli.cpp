@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "core/access_lock.h"
+#include "core/phone_number.h"
 #include "core/session.h"
 #include "core/settings.h"
 #include "core/user_interface.h"
@@ -162,20 +163,44 @@ struct Usage {
   QString problem;
 };
 
-// The numbers to mark: every row in list order, or the given ones.
-void MarkNumbers(Session& session, const QStringList& args) {
+// A number given on the command line, by the rule the window's boxes follow
+// (blanks and dashes dropped, nothing else but digits after an optional
+// "+", never cut). A refused one is named, so a script with many numbers
+// tells which; nothing has been done when it is.
+bool TakeNumber(UserInterface& ui, const QString& typed, int minLength, int maxLength, QString* number) {
+  QString normalised;
+  if (NormalisePhoneNumber(typed, maxLength, &normalised) && normalised.size() >= minLength) {
+    *number = normalised;
+    return true;
+  }
+  ui.ShowDialog(QString::fromUtf8(kBadPhoneMessage) + QStringLiteral(": ") + typed, kNotice);
+  return false;
+}
+
+// The numbers to mark: every row in list order, or the given ones. False
+// (nothing marked) when a given number is refused.
+bool MarkNumbers(Session& session, UserInterface& ui, const QStringList& args) {
   if (args.isEmpty()) throw Usage{QStringLiteral("give --all or the numbers")};
   store::Cursor& list = session.Dbf1();
   if (args == QStringList{QStringLiteral("--all")}) {
     RequireOk(list.Settle());
     for (list.First(); !list.Eof(); list.Next()) session.memcheck.Append(list.Text("Tel"));
     list.First();
-    return;
+    return true;
   }
   for (const QString& tel : args) {
     if (tel.startsWith(u'-')) throw Usage{QStringLiteral("unknown option ") + tel};
-    session.memcheck.Append(ToWindows1250(tel).toStdString());
   }
+  // Every refused number is named before the command gives up. No floor:
+  // a short number may be on the list.
+  QStringList numbers;
+  for (const QString& tel : args) {
+    QString number;
+    if (TakeNumber(ui, tel, 0, kListPhoneLength, &number)) numbers << number;
+  }
+  if (numbers.size() != args.size()) return false;
+  for (const QString& number : numbers) session.memcheck.Append(ToWindows1250(number).toStdString());
+  return true;
 }
 
 // Options of a command: "--name value" pairs and flags, the rest positional.
@@ -270,16 +295,22 @@ void RunConfig(Call& c) {
   } else if (what == QLatin1String("read") && o.values.isEmpty()) {
     ReadConfiguration(c.link, c.ui, view);
   } else if (what == QLatin1String("write")) {
-    if (o.values.contains(QStringLiteral("--admin"))) view.adminPhone = o.values.value(QStringLiteral("--admin"));
-    if (o.values.contains(QStringLiteral("--controller"))) {
-      view.controllerPhone = o.values.value(QStringLiteral("--controller"));
-    }
     if (o.values.contains(QStringLiteral("--relay"))) {
       bool ok = false;
       const int relay = o.values.value(QStringLiteral("--relay")).toInt(&ok);
       if (!ok || relay < 0 || relay >= kRelayTimeCount) throw Usage{QStringLiteral("--relay is 0 to 6")};
       view.relayIndex = relay;
     }
+    // Checked here, before anything is asked or sent: with the save
+    // declined, the view's phones go to the controller as they stand.
+    bool phonesTaken = true;
+    for (const auto& [option, phone] : {std::pair{QStringLiteral("--admin"), &view.adminPhone},
+                                        std::pair{QStringLiteral("--controller"), &view.controllerPhone}}) {
+      if (!o.values.contains(option)) continue;
+      phonesTaken = TakeNumber(c.ui, o.values.value(option), kMinPhoneLength, kSettingsPhoneLength, phone) &&
+                    phonesTaken;
+    }
+    if (!phonesTaken) return;
     // Typed into the view: the write offers to save it first.
     if (!o.values.isEmpty()) c.session.UnsavedChanges = true;
     WriteConfiguration(c.link, c.ui, view);
@@ -302,21 +333,22 @@ constexpr Command kCommands[] = {
      [](Call& c) {
        const Options o = TakeOptions(c.args, {}, {});
        Expect(o, 3, c.command.usage);
+       QString tel;
+       if (!TakeNumber(c.ui, o.positional[2], kMinPhoneLength, kListPhoneLength, &tel)) return;
        ManageAction(c.session, nullptr);
        WriteListField(c.session, "Imie", o.positional[0]);
        WriteListField(c.session, "Nazwisko", o.positional[1]);
-       WriteListField(c.session, "Tel", o.positional[2]);
-       const ManageResult result =
-           ManageAction(c.session, [&] { return CheckPhoneField(c.ui, o.positional[2], nullptr); });
+       WriteListField(c.session, "Tel", tel);
+       const ManageResult result = ManageAction(c.session, nullptr);
        if (result == ManageResult::kDiscarded) {
-         c.ui.ShowError(QString::fromUtf8("Numer jest już na liście: ") + o.positional[2]);
+         c.ui.ShowError(QString::fromUtf8("Numer jest już na liście: ") + tel);
        }
      }},
     {"remove-local", "remove-local TEL...", "delete phones from the list only",
      [](Call& c) {
        const Options o = TakeOptions(c.args, {}, {});
        if (o.positional.isEmpty()) throw Usage{QString::fromLatin1(c.command.usage)};
-       MarkNumbers(c.session, o.positional);
+       if (!MarkNumbers(c.session, c.ui, o.positional)) return;
        DeleteMarked(c.session, c.ui);
      }},
     {"import", "import FILE [--replace]", "read a list file (--replace: clear the list first)",
@@ -334,12 +366,12 @@ constexpr Command kCommands[] = {
      }},
     {"write", "write [--all | TEL...]", "write the numbers into the controller",
      [](Call& c) {
-       MarkNumbers(c.session, c.args);
+       if (!MarkNumbers(c.session, c.ui, c.args)) return;
        TransferMarked(c.link, c.ui, TransferMode::kWrite);
      }},
     {"delete", "delete [--all | TEL...]", "delete the numbers from the controller and the list",
      [](Call& c) {
-       MarkNumbers(c.session, c.args);
+       if (!MarkNumbers(c.session, c.ui, c.args)) return;
        TransferMarked(c.link, c.ui, TransferMode::kDelete);
      }},
     {"read", "read [--replace]", "read the controller's phonebook into the list",

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
 
 #include "core/access_lock.h"
@@ -105,6 +106,90 @@ TEST_F(CliTest, RefusalsAndBadUsageHaveTheirExitStatus) {
     EXPECT_EQ(Run(c.args, c.withPort), c.status) << c.args.join(' ').toStdString() << ": " << err_.toStdString();
     EXPECT_TRUE(err_.contains(QString::fromUtf8(c.message))) << c.args.join(' ').toStdString();
   }
+}
+
+// A number on the command line follows the rule of the window's boxes: a
+// malformed one is named on standard error, ends the command with status 1
+// before anything is stored or sent, and a bad option is still bad usage.
+TEST_F(CliTest, AMalformedNumberEndsTheCommandBeforeAnythingIsStoredOrSent) {
+  ASSERT_EQ(Run({"add", "Jan", "Kowalski", "600100200"}), 0) << err_.toStdString();
+  struct Case {
+    QStringList args;
+    int status;
+    const char* message;  // UTF-8
+  };
+  const Case cases[] = {
+      {{"add", "Ala", "Lis", "600\"100"}, 1, "Niepoprawny numer telefonu: 600\"100"},
+      {{"add", "Ala", "Lis", "600100200\",145,\"1"}, 1, "Niepoprawny numer telefonu: 600100200\",145,\"1"},
+      {{"add", "Ala", "Lis", "60010020a"}, 1, "Niepoprawny numer telefonu: 60010020a"},
+      {{"add", "Ala", "Lis", "1234567890123"}, 1, "Niepoprawny numer telefonu: 1234567890123"},
+      {{"write", "600100200", "600,100"}, 1, "Niepoprawny numer telefonu: 600,100"},
+      {{"write", "600;AT+CPBW=001"}, 1, "Niepoprawny numer telefonu: 600;AT+CPBW=001"},
+      {{"delete", "6+00100200"}, 1, "Niepoprawny numer telefonu: 6+00100200"},
+      {{"remove-local", "600100200", "abc"}, 1, "Niepoprawny numer telefonu: abc"},
+      {{"write", "-600"}, 2, "unknown option -600"},
+      {{"--yes", "config", "write", "--admin", "600\"1"}, 1, "Niepoprawny numer telefonu: 600\"1"},
+      {{"--yes", "config", "write", "--controller", "6001002001"}, 1, "Niepoprawny numer telefonu: 6001002001"},
+      {{"--yes", "config", "write", "--admin", "1234"}, 1, "Niepoprawny numer telefonu: 1234"},
+      {{"--yes", "config", "write", "--admin", "6;00", "--relay", "9"}, 2, "--relay is 0 to 6"},
+      {{"config", "write", "--admin"}, 2, "--admin needs a value"},
+  };
+  for (const Case& c : cases) {
+    const size_t sent = sim_.Received().size();
+    EXPECT_EQ(Run(c.args), c.status) << c.args.join(' ').toStdString() << ": " << err_.toStdString();
+    EXPECT_TRUE(err_.contains(QString::fromUtf8(c.message))) << c.args.join(' ').toStdString() << ": "
+                                                              << err_.toStdString();
+    EXPECT_EQ(sim_.Received().size(), sent) << c.args.join(' ').toStdString() << ": nothing is sent";
+    ASSERT_EQ(Run({"list"}), 0);
+    EXPECT_EQ(out_, "2\tJan\tKowalski\t600100200\t0\n") << c.args.join(' ').toStdString() << ": the list stays";
+  }
+  ASSERT_EQ(Run({"config", "show"}), 0);
+  EXPECT_FALSE(out_.contains("teladmin")) << out_.toStdString();
+}
+
+// Blanks and dashes are how people write numbers; they never reach the
+// list or the controller.
+TEST_F(CliTest, NumbersAreTakenWithoutTheirBlanksAndDashes) {
+  ASSERT_EQ(Run({"add", "Ala", "Lis", "+48 501-222-333"}), 0) << err_.toStdString();
+  ASSERT_EQ(Run({"list"}), 0);
+  EXPECT_EQ(out_, "2\tAla\tLis\t+48501222333\t0\n");
+  EXPECT_EQ(Run({"add", "Ala", "Lis", "+48501 222 333"}), 1);
+  EXPECT_TRUE(err_.contains(QString::fromUtf8("Numer jest już na liście: +48501222333"))) << err_.toStdString();
+  auto sentLine = [&](const std::string& piece) {
+    const std::vector<std::string> lines = sim_.Received();
+    return std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+             return line.find(piece) != std::string::npos;
+           }) != lines.end();
+  };
+  ASSERT_EQ(Run({"write", "+48 501 222 333"}), 0) << err_.toStdString();
+  EXPECT_TRUE(sentLine(",\"+48501222333\",145,\"+48501222333\""));
+  ASSERT_EQ(Run({"--yes", "config", "write", "--admin", "600 100-200", "--controller", "698-765-432"}), 0)
+      << err_.toStdString();
+  ASSERT_EQ(Run({"config", "show"}), 0);
+  EXPECT_TRUE(out_.contains("teladmin\t600100200\n")) << out_.toStdString();
+  EXPECT_TRUE(out_.contains("telster\t698765432\n")) << out_.toStdString();
+  EXPECT_TRUE(sentLine("AT+CPBW=001,\"600100200\",145,\"600100200\""));
+  EXPECT_TRUE(sentLine("AT+CPBM=1012,698765432,698765432"));
+}
+
+// An import that leaves lines out says so and ends with status 1; one that
+// takes every line tells its count and ends with 0.
+TEST_F(CliTest, AnImportThatSkipsLinesSaysSoAndEndsWithAMessage) {
+  QFile file(Path("lista.dat"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("Jan|Kowalski|600 100 200\r\nZly|Numer|600\",AT\r\n");
+  file.close();
+  EXPECT_EQ(Run({"import", Path("lista.dat")}), 1);
+  EXPECT_TRUE(
+      err_.contains(QString::fromUtf8("Zaimportowano 1 numer, pominięto 1 wiersz z niepoprawnym numerem telefonu")))
+      << err_.toStdString();
+  ASSERT_EQ(Run({"list"}), 0);
+  EXPECT_EQ(out_, "2\tJan\tKowalski\t600100200\t0\n");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("Ewa|Nowak|501222333\r\n");
+  file.close();
+  EXPECT_EQ(Run({"import", Path("lista.dat")}), 0) << err_.toStdString();
+  EXPECT_TRUE(err_.contains("Zaimportowano 1 numer")) << err_.toStdString();
 }
 
 TEST_F(CliTest, CtrlCDuringAFormatStopsItAndEndsCleanly) {
