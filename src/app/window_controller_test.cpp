@@ -51,7 +51,8 @@ TEST_F(WindowControllerTest, TheConfigurationReadFillsTheViewAndTheFetchFillsThe
   window_->zap_menu_konfigClick();
   Click(W("odczyt_konfig_com"));
   EXPECT_EQ(Find<QLineEdit>(window_.get(), "teladmin")->text(), "600100200");
-  EXPECT_EQ(Find<QLineEdit>(window_.get(), "telster")->text(), "698765432");
+  EXPECT_EQ(Find<QLineEdit>(window_.get(), "telster")->text(), "698765432")
+      << Find<QPlainTextEdit>(window_.get(), "Log")->toPlainText().toStdString();
   EXPECT_EQ(Find<QComboBox>(window_.get(), "listczas")->currentText(), "1.8 sek");
   EXPECT_EQ(Find<QComboBox>(window_.get(), "listcom")->currentText(), "COM4");
 

@@ -60,6 +60,7 @@ void Session::ApplyStartOptions() {
   const StartOptions options = ReadSettingsFile(FilePath(kSettingsFileName));
   ReportWaitMs = options.raptime * 1000;
   AdminMode = options.admin;
+  ReadGap = options.readgap;
 }
 
 ListState Session::listState() const {

@@ -78,6 +78,8 @@ class Session {
   int LoadedViewKey = -1;
   bool AdminMode = false;
   int ReportWaitMs = 15000;
+  // Slots a phonebook read looks at past an empty one ("readgap").
+  int ReadGap = 20;
   // How long each command waits for its reply (tests shorten it).
   int ReplyWaitMs = 2000;
   // A port for this run instead of "portcom": "COMn", or a device path used

@@ -120,6 +120,7 @@ StartOptions ReadSettingsFile(const QString& path) {
   StartOptions options;
   int number = 0;
   if (ParseIniInteger(ini.GetValue("option", "raptime"), &number)) options.raptime = number;
+  if (ParseIniInteger(ini.GetValue("option", "readgap"), &number)) options.readgap = qMax(0, number);
   if (ParseIniInteger(ini.GetValue("option", "admin"), &number)) options.admin = number != 0;
   // Written back at once, so the file names the key from the first start on.
   ini.SetSpaces(false);

@@ -95,6 +95,9 @@ bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view)
 struct StartOptions {
   int raptime = 15;  // seconds the event-log fetch waits for the end of the log
   bool admin = false;
+  // How many slots past an empty one a phonebook read looks for numbers
+  // left behind (a delete leaves holes); 0 does not look.
+  int readgap = 20;
 };
 // Reads "selvantrix.ini" (section "option") and writes "raptime" back at
 // once, so the file exists and names it after the first start. A missing or

@@ -53,6 +53,8 @@ Comm::~Comm() { Close(); }
 
 bool Comm::IsOpen() const { return port_->isOpen(); }
 
+qint64 Comm::BytesAvailable() const { return port_->isOpen() ? port_->bytesAvailable() : 0; }
+
 void Comm::Close() {
   if (port_->isOpen()) port_->close();
 }

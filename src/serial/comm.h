@@ -27,6 +27,8 @@ class Comm : public QObject {
   // traced, when the port is not open afterwards.
   bool OpenPort(const QString& device);
   bool IsOpen() const;
+  // Received bytes not yet read.
+  qint64 BytesAvailable() const;
   void Close();
 
   // DTR := not on, RTS := on.

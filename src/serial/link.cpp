@@ -115,6 +115,14 @@ void Link::CommRxChar(qint64 waiting) {
     Parse(piece);
   }
   if (processEvents) processEvents();
+  // Bytes that arrived while the events above ran raise no notification of
+  // their own (the port does not nest its notifications), so an "OK" could
+  // sit unread until the next reply pushed it out: take them right after.
+  if (comm_.BytesAvailable() > 0) {
+    QTimer::singleShot(0, this, [this] {
+      if (comm_.IsOpen() && comm_.BytesAvailable() > 0) CommRxChar(comm_.BytesAvailable());
+    });
+  }
 }
 
 void Link::Parse(const QByteArray& received) {
@@ -166,12 +174,12 @@ void Link::HandleLine(const QByteArray& line) {
         state_.LogEnd = true;
         return;
       }
-      store_.StoreEvent(reply.date, reply.number);
+      if (storing_) store_.StoreEvent(reply.date, reply.number);
       return;
     case ReplyKind::kSystem:
       Log(FromWindows1250(reply.text));
       state_.ReplySeen = true;
-      store_.StoreRelayCode(reply.relayCode);
+      if (storing_) store_.StoreRelayCode(reply.relayCode);
       return;
     case ReplyKind::kEntry:
       Log(QTime::currentTime().toString(QStringLiteral("mm:ss.zzz")) + QStringLiteral(": ") +
@@ -179,7 +187,8 @@ void Link::HandleLine(const QByteArray& line) {
       state_.ReplySeen = true;
       state_.EntryReceived = true;
       state_.EntryEmpty = reply.emptySlot;
-      if (!reply.emptySlot) store_.StoreEntry(reply.slot, reply.number);
+      state_.EntryNumber = reply.number;
+      if (!reply.emptySlot && storing_) store_.StoreEntry(reply.slot, reply.number);
       return;
     case ReplyKind::kOk:
     case ReplyKind::kError:

@@ -24,6 +24,7 @@ struct ReplyState {
   bool EntryEmpty = false;
   bool LogEnd = false;
   bool PortLost = false;       // the device went away; the port is closed
+  QByteArray EntryNumber;      // the last entry's number, as sent
 };
 
 // What an exchange waits for after sending its line.
@@ -51,6 +52,9 @@ class Link : public QObject {
   ~Link() override;
 
   Session& session() { return session_; }
+  // While off, replies raise their flags but store nothing (a look past the
+  // end of the phonebook must add nothing to the list).
+  void SetStoring(bool storing) { storing_ = storing; }
   Comm& comm() { return comm_; }
   const ReplyState& state() const { return state_; }
   // Forgets every flag and any text not yet taken (a fresh start for tests).
@@ -102,6 +106,7 @@ class Link : public QObject {
   LineFramer framer_;
   ReplyStore store_;
   ReplyState state_;
+  bool storing_ = true;
   // Lines no marker names, shown with the "OK" or "ERROR" that ends them.
   QByteArray unknown_;
 };

@@ -16,6 +16,8 @@ constexpr int kFirstSlot = 2;
 constexpr int kLastReadSlot = 2000;
 constexpr int kLastVerifySlot = 1000;
 constexpr int kReadProgressTotal = 1000;
+// What the controller answers for a slot nothing was ever written to.
+constexpr const char* kNeverWrittenNumber = "4294967295";
 
 QString EndOfListLine(const QString& slot) {
   return QStringLiteral("AT+CPBW=%1,\"999999999\",145,\"999999999\"").arg(slot);
@@ -36,6 +38,40 @@ SlotAnswer AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
     return SlotAnswer::kSilent;
   }
   return SlotAnswer::kEntry;
+}
+
+// Looks at up to `gap` slots past the empty `slot` (not beyond `last`) for
+// numbers an earlier delete left behind a hole, storing nothing. A slot the
+// controller never wrote ends the look at once: nothing lies past it.
+QList<int> SlotsPastHole(Link& link, int slot, int gap, int last) {
+  QList<int> holding;
+  link.SetStoring(false);
+  for (int next = slot + 1; next <= qMin(slot + gap, last); ++next) {
+    if (link.Exchange(QStringLiteral("AT+CPBR=") + SlotText(next), Await::kEntry) != Outcome::kConfirmed) break;
+    if (link.state().EntryNumber == kNeverWrittenNumber) break;
+    if (!link.state().EntryEmpty) holding.append(next);
+  }
+  link.SetStoring(true);
+  return holding;
+}
+
+// After the phonebook ended at the empty `slot`: says what lies past it and
+// asks whether to read on. The next slot to read, or 0 to stop.
+int ReadPastHole(Link& link, UserInterface& ui, int slot, int last) {
+  const int gap = link.session().ReadGap;
+  // A slot never written has nothing written past it either.
+  if (gap <= 0 || slot >= last || link.state().EntryNumber == kNeverWrittenNumber) return 0;
+  const QList<int> holding = SlotsPastHole(link, slot, gap, last);
+  if (holding.isEmpty()) return 0;
+  QStringList names;
+  for (int s : holding) names.append(SlotText(s));
+  link.Log(QString::fromUtf8("Numery za pustym miejscem %1: %2").arg(SlotText(slot), names.join(QStringLiteral(", "))));
+  ui.HideProgress();
+  ui.ShowOutcome(QString::fromUtf8("Za pustym miejscem %1 sterownik ma jeszcze %2")
+                     .arg(SlotText(slot), CountOf(int(holding.size()), "numer", "numery", "numerów")));
+  if (ui.ShowDialog(QString::fromUtf8(kReadOnQuestion), kQuestion) != 1) return 0;
+  ui.ShowProgress();
+  return holding.first();
 }
 
 // How the list compares with the controller after a verify.
@@ -147,6 +183,12 @@ void ReadList(Link& link, UserInterface& ui) {
     for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
       progress.Update(slot, kReadProgressTotal);
       answer = AskSlot(link, ui, slot, true);
+      if (answer == SlotAnswer::kEnd) {
+        const int next = ReadPastHole(link, ui, slot, kLastReadSlot);
+        if (next == 0) break;
+        slot = next - 1;
+        continue;
+      }
       if (answer != SlotAnswer::kEntry) break;
       ++entries;
     }
@@ -184,6 +226,12 @@ void VerifyList(Link& link, UserInterface& ui) {
     for (int slot = kFirstSlot; slot <= kLastVerifySlot && !session.CancelRequested; ++slot) {
       progress.Update(slot, kLastVerifySlot);
       answer = AskSlot(link, ui, slot, false);
+      if (answer == SlotAnswer::kEnd) {
+        const int next = ReadPastHole(link, ui, slot, kLastVerifySlot);
+        if (next == 0) break;
+        slot = next - 1;
+        continue;
+      }
       if (answer != SlotAnswer::kEntry) break;
     }
   }

@@ -9,6 +9,7 @@ class Session;
 class UserInterface;
 
 inline constexpr const char* kReadClearQuestion = "Czy przed odczytem usunąć listę telefonów";
+inline constexpr const char* kReadOnQuestion = "Czytać dalej?";
 inline constexpr const char* kFormatQuestion =
     "Operacja usunie wszystkie numery telefonów ze sterownika. Czy kontynuować?";
 

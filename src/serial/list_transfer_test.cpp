@@ -1,6 +1,7 @@
 #include "serial/list_transfer.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <QTimer>
 
 #include "controller/config_transfer.h"
@@ -115,6 +116,46 @@ TEST_F(ListTransferTest, FormattingClearsEverySlotFrom002To2000) {
   ASSERT_EQ(sent.size(), 1999u);
   EXPECT_EQ(sent.front(), "AT+CPBW=002,\"999999999\",145,\"999999999\";");
   EXPECT_EQ(sent.back(), "AT+CPBW=2000,\"999999999\",145,\"999999999\";");
+}
+
+// A delete leaves a cleared slot in the middle of the phonebook: the read
+// stops there as always, says how many numbers lie past it (adding none),
+// and reads on only when asked to; a never-written slot ends the look.
+TEST_F(ListTransferTest, NumbersPastAHoleAreReportedAndReadOnlyWhenAsked) {
+  WithController([](sim::Controller& c) {
+    c.SetSlot(2, "600100200", "");
+    c.SetSlot(3, sim::Controller::kCleared, "");
+    c.SetSlot(4, "600100204", "");
+    c.SetSlot(5, "600100205", "");
+    c.SetSlot(6, sim::Controller::kCleared, "");
+  });
+  struct Case {
+    const char* name;
+    bool readOn;
+    int gap;
+    Lines rows;
+    std::vector<QString> outcomes;
+  };
+  const QString past = QString::fromUtf8("Za pustym miejscem 003 sterownik ma jeszcze 2 numery");
+  const Case cases[] = {
+      {"stop at the hole", false, 20, {"2   600100200 1"}, {past, QString::fromUtf8("Odczytano ze sterownika 1 wpis")}},
+      {"read on", true, 20, {"2   600100200 1", "4   600100204 1", "5   600100205 1"},
+       {past, QString::fromUtf8("Odczytano ze sterownika 3 wpisy")}},
+      {"looking turned off", false, 0, {"2   600100200 1"}, {QString::fromUtf8("Odczytano ze sterownika 1 wpis")}},
+  };
+  for (const Case& c : cases) {
+    ScriptedUi ui;
+    ui.Answer({true, c.readOn});  // clear the list first; read on past the hole
+    session_.ReadGap = c.gap;
+    ReadList(link_, ui);
+    EXPECT_EQ(Rows(session_), c.rows) << c.name;
+    EXPECT_EQ(ui.outcomes, c.outcomes) << c.name;
+    EXPECT_EQ(ui.unansweredQuestions, 0) << c.name;
+  }
+  // Every look stops at slot 7, which was never written.
+  const Lines sent = Received();
+  EXPECT_GT(std::count(sent.begin(), sent.end(), "AT+CPBR=007"), 0);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CPBR=008"), 0);
 }
 
 class SilentControllerTest : public SimSessionTest {
