@@ -11,9 +11,9 @@ namespace {
 
 // Sends the line and waits for its reply, unless the line has gone dead;
 // what the reply carries is the reply store's business.
-void Exchange(Link& link, CommandTally& tally, const QString& line) {
+void Exchange(Link& link, CommandTally& tally, const QString& line, std::initializer_list<QString> values = {}) {
   if (tally.LineDead()) return;
-  tally.Add(line, link.Exchange(line, Await::kReply));
+  ExchangeChecked(link, tally, line, values);
 }
 
 QString ServiceCodeLine(int code, const QString& value) {
@@ -61,11 +61,12 @@ void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
   const int code = view.RelayIndex() >= 0 ? view.RelayIndex() + 3 : 4;
   CommandTally tally;
   Exchange(link, tally, ServiceCodeLine(1021, QString::number(code)));
-  Exchange(link, tally, ServiceCodeLine(1012, view.Phone(SettingsFields::Field::kControllerPhone)));
-  if (FindSetting(session, kKeyHostIp, &stored)) Exchange(link, tally, ServiceCodeLine(1023, stored));
-  if (FindSetting(session, kKeyHost, &stored)) Exchange(link, tally, ServiceCodeLine(1024, stored));
-  Exchange(link, tally,
-           QStringLiteral("AT+CPBW=001,\"%1\",145,\"%1\";").arg(view.Phone(SettingsFields::Field::kAdminPhone)));
+  const QString controller = view.Phone(SettingsFields::Field::kControllerPhone);
+  Exchange(link, tally, ServiceCodeLine(1012, controller), {controller});
+  if (FindSetting(session, kKeyHostIp, &stored)) Exchange(link, tally, ServiceCodeLine(1023, stored), {stored});
+  if (FindSetting(session, kKeyHost, &stored)) Exchange(link, tally, ServiceCodeLine(1024, stored), {stored});
+  const QString admin = view.Phone(SettingsFields::Field::kAdminPhone);
+  Exchange(link, tally, QStringLiteral("AT+CPBW=001,\"%1\",145,\"%1\";").arg(admin), {admin});
   ReportTally(link, ui, tally, QString::fromUtf8("Zapisano konfigurację w sterowniku"));
 }
 

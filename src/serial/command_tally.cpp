@@ -1,6 +1,7 @@
 #include "serial/command_tally.h"
 
 #include "common/polish_plural.h"
+#include "core/phone_number.h"
 #include "core/user_interface.h"
 #include "serial/link.h"
 
@@ -26,6 +27,22 @@ void CommandTally::Add(const QString& line, Outcome outcome) {
       failures_.append(QString::fromUtf8("port zamknięty: ") + line);
       return;
   }
+}
+
+bool SafeForCommandLine(const QString& value) {
+  return value.isEmpty() || NormalisePhoneNumber(value, kAnyPhoneLength, nullptr);
+}
+
+Outcome ExchangeChecked(Link& link, CommandTally& tally, const QString& line, std::initializer_list<QString> values) {
+  for (const QString& value : values) {
+    if (SafeForCommandLine(value)) continue;
+    link.Trace(QString::fromUtf8("Nie wysłano polecenia z niepoprawną wartością: ") + line);
+    tally.Add(line, Outcome::kRefused);
+    return Outcome::kRefused;
+  }
+  const Outcome outcome = link.Exchange(line, Await::kReply);
+  tally.Add(line, outcome);
+  return outcome;
 }
 
 QString UnconfirmedMessage(const CommandTally& tally) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <initializer_list>
 
 #include "serial/link.h"
 
@@ -36,6 +37,16 @@ class CommandTally {
   bool portLost_ = false;
   QStringList failures_;
 };
+
+// The last guard before a value goes into a command line: empty, or a phone
+// number as the one rule takes it. Anything else could end its field and
+// start another command.
+bool SafeForCommandLine(const QString& value);
+
+// Sends `line` and waits for its reply, adding the outcome to `tally`. A
+// line carrying a value that is not safe is not sent: it is traced and
+// counted as refused.
+Outcome ExchangeChecked(Link& link, CommandTally& tally, const QString& line, std::initializer_list<QString> values);
 
 // "Sterownik nie potwierdził 3 z 120 poleceń (odrzucone: 1, bez odpowiedzi: 2)".
 QString UnconfirmedMessage(const CommandTally& tally);

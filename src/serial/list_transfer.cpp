@@ -101,9 +101,9 @@ Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool 
   } else {
     line = QStringLiteral("AT+CPBW=%1,\"%2\",145,\"%2\"").arg(slot, tel);
   }
-  const Outcome outcome = link.Exchange(line, Await::kReply);
-  if (tally) tally->Add(line, outcome);
-  return outcome;
+  if (tally) return ExchangeChecked(link, *tally, line, {tel});
+  CommandTally untold;
+  return ExchangeChecked(link, untold, line, {tel});
 }
 
 void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {

@@ -305,4 +305,57 @@ TEST_F(UnpluggedControllerTest, AWriteOrDeleteStopsWithTheMessageAndTheListStays
   }
 }
 
+// The controller refuses the second command line, and a number that could
+// break its line never leaves: both are counted and told, nothing passes
+// for done, and the line to the controller carries only what was meant.
+class RefusingControllerTest : public SimSessionTest {
+ protected:
+  RefusingControllerTest() : SimSessionTest(sim::Simulator::Options{.errorOn = {2}}) {}
+};
+
+TEST_F(RefusingControllerTest, RefusedAndUnsafeLinesAreCountedAndNothingPassesForDone) {
+  for (const char* tel : {"600100200", "600100201", "600\",1,\"1\";AT+CPBW=003", "600100203"}) {
+    AddPhone(session_, "", "", tel);
+    session_.memcheck.Append(tel);
+  }
+  TransferMarked(link_, ui_, TransferMode::kWrite);
+  EXPECT_EQ(Received(), (Lines{"AT+CPBW=002,\"600100200\",145,\"600100200\"",
+                               "AT+CPBW=003,\"600100201\",145,\"600100201\"",
+                               "AT+CPBW=005,\"600100203\",145,\"600100203\"",
+                               "AT+CPBW=006,\"999999999\",145,\"999999999\""}))
+      << "the number with a quote in it is never sent";
+  ASSERT_EQ(ui_.dialogs.size(), 1u);
+  EXPECT_EQ(ui_.dialogs[0].text.toStdString(),
+            "Sterownik nie potwierdził 2 z 5 poleceń (odrzucone: 2, bez odpowiedzi: 0)");
+  EXPECT_TRUE(ui_.outcomes.empty());
+  WithController([](sim::Controller& c) { EXPECT_NE(c.Number(3), "600100201") << "the refused line changed nothing"; });
+}
+
+// Behind a USB adapter every reply arrives in 16 ms batches with no pause
+// between its lines: a read and a verify still take each slot's answer as
+// soon as it is there.
+class UsbControllerTest : public SimSessionTest {
+ protected:
+  UsbControllerTest() : SimSessionTest(sim::Simulator::Options{.usbLatencyMs = 16}) {}
+};
+
+TEST_F(UsbControllerTest, ReadAndVerifyTakeEachAnswerAsItComes) {
+  WithController([](sim::Controller& c) {
+    for (int slot = 2; slot <= 21; ++slot) c.SetSlot(slot, std::to_string(600100000 + slot), "");
+  });
+  session_.ReplyWaitMs = 2000;
+  QElapsedTimer clock;
+  clock.start();
+  ui_.Answer({false});
+  ReadList(link_, ui_);
+  EXPECT_EQ(session_.Dbf1().RowCount(), 20);
+  VerifyList(link_, ui_);
+  EXPECT_LT(clock.elapsed(), 20 * 2 * 200) << "no slot waited out its time";
+  ASSERT_EQ(ui_.outcomes.size(), 2u);
+  EXPECT_EQ(ui_.outcomes[0].toStdString(), "Odczytano ze sterownika 20 wpisów");
+  EXPECT_EQ(ui_.outcomes[1].toStdString(),
+            "Weryfikacja zakończona: potwierdzone w sterowniku 20, brak w sterowniku 0, tylko w sterowniku 0 "
+            "(dopisane do listy)");
+}
+
 }  // namespace

@@ -277,6 +277,12 @@ struct Call {
   const QStringList& args;
 };
 
+// Numbers past an empty slot are only warned of unless asked for: --yes
+// alone does not read on, since what lies there may be stale.
+void ReadPastHoles(Call& c, const Options& o) {
+  c.ui.preset.insert(QString::fromUtf8(kReadOnQuestion), o.values.contains(QStringLiteral("--past-holes")));
+}
+
 void ExpectNothingMore(const Call& c) {
   if (!c.args.isEmpty()) throw Usage{QString::fromLatin1(c.command.name) + QStringLiteral(" takes nothing more")};
 }
@@ -374,16 +380,20 @@ constexpr Command kCommands[] = {
        if (!MarkNumbers(c.session, c.ui, c.args)) return;
        TransferMarked(c.link, c.ui, TransferMode::kDelete);
      }},
-    {"read", "read [--replace]", "read the controller's phonebook into the list",
+    {"read", "read [--replace] [--past-holes]",
+     "read the controller's phonebook into the list (--past-holes: read on past an empty slot)",
      [](Call& c) {
-       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--replace")});
+       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--replace"), QStringLiteral("--past-holes")});
        Expect(o, 0, c.command.usage);
        c.ui.preset.insert(QString::fromUtf8(kReadClearQuestion), o.values.contains(QStringLiteral("--replace")));
+       ReadPastHoles(c, o);
        ReadList(c.link, c.ui);
      }},
-    {"verify", "verify", "confirm the list against the controller",
+    {"verify", "verify [--past-holes]", "confirm the list against the controller",
      [](Call& c) {
-       ExpectNothingMore(c);
+       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--past-holes")});
+       Expect(o, 0, c.command.usage);
+       ReadPastHoles(c, o);
        VerifyList(c.link, c.ui);
      }},
     {"format", "format", "clear the controller's phone memory",

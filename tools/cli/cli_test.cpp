@@ -192,6 +192,39 @@ TEST_F(CliTest, AnImportThatSkipsLinesSaysSoAndEndsWithAMessage) {
   EXPECT_TRUE(err_.contains("Zaimportowano 1 numer")) << err_.toStdString();
 }
 
+// Numbers past an empty slot: a read warns and still succeeds, and reads
+// on only with --past-holes (--yes alone does not); a controller that
+// refuses a line makes the write fail, with the count on standard error.
+TEST_F(CliTest, HolesAreWarnedOfAndRefusalsMakeTheCommandFail) {
+  {
+    std::lock_guard<std::mutex> lock(sim_.mutex());
+    sim_.controller().SetSlot(2, "600100200", "");
+    sim_.controller().SetSlot(3, sim::Controller::kCleared, "");
+    sim_.controller().SetSlot(4, "600100204", "");
+  }
+  const struct {
+    QStringList args;
+    int rows;
+  } cases[] = {{{"--yes", "read", "--replace"}, 1}, {{"read", "--replace", "--past-holes"}, 2}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(Run(c.args), 0) << err_.toStdString();
+    EXPECT_TRUE(err_.contains(QString::fromUtf8("Za pustym miejscem 003 sterownik ma jeszcze 1 numer"))) << err_.toStdString();
+    ASSERT_EQ(Run({"list"}), 0);
+    EXPECT_EQ(out_.count(u'\n'), c.rows) << out_.toStdString();
+  }
+
+  sim_.Stop();
+  sim::Simulator refusing(sim::Simulator::Options{.errorOn = {1}});
+  std::string error;
+  ASSERT_TRUE(refusing.Start(&error)) << error;
+  QStringList global{QStringLiteral("--dir"), dir_.path(), QStringLiteral("--pin"), pin_, QStringLiteral("--port"),
+                     QString::fromStdString(refusing.DevicePath())};
+  err_.clear();
+  QTextStream out(&out_), err(&err_);
+  EXPECT_EQ(RunCli(global + QStringList{"write", "--all"}, out, err), 1);
+  EXPECT_TRUE(err_.contains(QString::fromUtf8("Sterownik nie potwierdził 1 z 3 poleceń"))) << err_.toStdString();
+}
+
 TEST_F(CliTest, CtrlCDuringAFormatStopsItAndEndsCleanly) {
   const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
   ASSERT_TRUE(QFile::exists(program));
