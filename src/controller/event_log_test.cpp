@@ -124,4 +124,31 @@ TEST_F(SlowEventLogTest, AControllerThatKeepsTalkingIsListenedToUntilAQuietWindo
   EXPECT_GE(clock.elapsed(), 700);
 }
 
+// Behind a USB adapter the whole log arrives in a few reads: every event
+// line of a read is stored, not only the first of each.
+TEST(CoalescedEventLog, EveryEventLineOfAReadIsStored) {
+  for (const sim::Simulator::Options options : {sim::Simulator::Options{.coalesce = true},
+                                                sim::Simulator::Options{.usbLatencyMs = 16}}) {
+    sim::Simulator sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    {
+      std::lock_guard<std::mutex> lock(sim.mutex());
+      for (int i = 0; i < 200; ++i) {
+        sim.controller().AddEvent(std::to_string(600100000 + i), "24031512" + std::to_string(10 + i % 50));
+      }
+    }
+    QTemporaryDir temp;
+    SessionOnTemp open(temp.path());
+    RememberPortAlias(open.session.FilePath(kSettingsFileName), 7, QString::fromStdString(sim.DevicePath()));
+    UpsertSetting(open.session, kKeyPort, "7");
+    open.session.ReplyWaitMs = 300;
+    Link link(open.session);
+    ScriptedUi ui;
+    FetchEvents(link, ui, "200");
+    EXPECT_EQ(open.session.Dbf3().RowCount(), 200);
+    EXPECT_TRUE(ui.dialogs.empty());
+  }
+}
+
 }  // namespace
