@@ -188,6 +188,97 @@ Status TableData::BeginChange(Database& db, Database::Lock* lock, std::int32_t r
   return s;
 }
 
+// A load mends an order in memory only, and every later load would have to
+// mend it again; and a chain that still links the row of an append that
+// never counted would link it twice once the next append takes its number.
+// So the first change after such a load writes the order whole before its
+// own writes, in the store's order of writes: a new index tab at the end of
+// the file, every row's item in it and the live rows chained in key order,
+// with nothing pointing at it yet; a flush; then one 8-byte write of the
+// tab's offset and the head in the index definition.
+// The new tab is placed so that the offset's change lies within one sector;
+// a cut that lands the offset without the head leaves the new chain entered
+// in its middle, which a load mends like any other. The old tab stays,
+// unreferenced; rewriting it in place would leave every other process that
+// holds it in memory linking rows into a chain that has changed under it,
+// where a grown file makes them read the table again.
+Status TableData::SettleOrders(Database& db) {
+  const std::int32_t count = header_.rowCount;
+  const size_t chunkCount = size_t((std::int64_t(count) + kItemsPerChunk - 1) / kItemsPerChunk);
+  struct Settled {
+    size_t slot;
+    std::int64_t tab;
+    std::vector<std::int32_t> next;
+  };
+  std::vector<Settled> settled;
+  std::string tail;
+  for (size_t slot = 0; slot < indexes_.size(); ++slot) {
+    const IndexState& state = indexes_[slot];
+    // A tab too short for every row's item is damage of another kind: an
+    // append refuses it, a change works around it, as before.
+    if (!state.unsettled || count == 0 || state.chunks.size() < chunkCount) continue;
+    const std::int64_t end = fileSize_ + std::int64_t(tail.size());
+    const std::int64_t offsetAt = headerOffset_ + TableHeader::IndexDefinitionAt(int(slot)) + TableHeader::kIndexTabAt;
+    const std::int64_t tab = PlaceForSwitch(offsetAt, header_.indexes[slot].tabOffset, end);
+    const std::int64_t length = std::int64_t(chunkCount) * kIndexChunkLength;
+    if (tab + length >= std::int64_t(INT32_MAX)) {
+      return Status::IOError("Database file '" + db.file().Path() + "' is full");
+    }
+    std::vector<std::int32_t> next(size_t(count), -1);
+    for (size_t k = 0; k + 1 < state.order.size(); ++k) next[size_t(state.order[k])] = state.order[k + 1];
+    std::string bytes(size_t(length), '\0');
+    for (size_t c = 0; c + 1 < chunkCount; ++c) {
+      const std::int64_t following = tab + std::int64_t(c + 1) * kIndexChunkLength;
+      PutInt32(bytes.data() + c * size_t(kIndexChunkLength), std::int32_t(following));
+    }
+    // Deleted rows are left out of the chain: nothing ever links to them again.
+    for (std::int32_t n = 0; n < count; ++n) {
+      const std::int64_t chunk = tab + std::int64_t(n / kItemsPerChunk) * kIndexChunkLength;
+      IndexItem{n, next[size_t(n)]}.EncodeTo(bytes.data() + (IndexItemOffset(chunk, n) - tab));
+    }
+    tail.append(size_t(tab - end), '\0');
+    tail += bytes;
+    settled.push_back(Settled{slot, tab, std::move(next)});
+  }
+  if (settled.empty()) return Status::Ok();
+
+  Status s = db.file().WriteAt(fileSize_, tail);
+  if (s.ok()) s = db.Barrier();
+  for (size_t i = 0; s.ok() && i < settled.size(); ++i) {
+    IndexState& state = indexes_[settled[i].slot];
+    const int slot = int(settled[i].slot);
+    const std::int32_t head = state.order.empty() ? -1 : state.order.front();
+    std::string entry(8, '\0');
+    PutInt32(entry.data(), std::int32_t(settled[i].tab));
+    PutInt32(entry.data() + 4, head);
+    const std::int64_t at = TableHeader::IndexDefinitionAt(slot) + TableHeader::kIndexTabAt;
+    s = db.file().WriteAt(headerOffset_ + at, entry);
+    if (!s.ok()) break;
+    std::memcpy(headerBytes_.data() + at, entry.data(), entry.size());
+    header_.indexes[size_t(slot)].tabOffset = std::int32_t(settled[i].tab);
+    header_.indexes[size_t(slot)].head = head;
+    state.chunks.clear();
+    for (size_t c = 0; c < chunkCount; ++c) {
+      state.chunks.push_back(settled[i].tab + std::int64_t(c) * kIndexChunkLength);
+    }
+    state.next = std::move(settled[i].next);
+    if (!state.repair.empty()) {
+      repairs.erase(std::remove(repairs.begin(), repairs.end(), state.repair), repairs.end());
+      state.repair.clear();
+    }
+    state.unsettled = false;
+  }
+  if (!s.ok()) {
+    // Read the file again rather than trust what memory half-holds.
+    fileSize_ = -1;
+    bool again = false;
+    CatchUp(db, &again, true);
+    return s;
+  }
+  fileSize_ += std::int64_t(tail.size());
+  return Status::Ok();
+}
+
 Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t* newRow) {
   Database::Lock lock;
   Status s = BeginChange(db, &lock, -1);
@@ -224,6 +315,8 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
       return Status::Corruption("index tab of table '" + header_.name + "' is damaged; new rows cannot be indexed");
     }
   }
+  s = SettleOrders(db);
+  if (!s.ok()) return s;
   const std::int64_t end = fileSize_;
   if (end >= std::int64_t(INT32_MAX) - kRecordChunkLength - rowSize_ - kMaxIndexes * kIndexChunkLength) {
     return Status::IOError("Database file '" + db.file().Path() + "' is full");
@@ -345,6 +438,8 @@ Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string
   if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
   s = CheckUnique(row, rowNumber);
   if (!s.ok()) return s;
+  s = SettleOrders(db);
+  if (!s.ok()) return s;
 
   // The new image goes to the end of the file and the record item is
   // switched to it in one small write: a cut leaves the old row or the new
@@ -387,6 +482,8 @@ Status TableData::Delete(Database& db, std::int32_t rowNumber) {
   Status s = BeginChange(db, &lock, rowNumber);
   if (!s.ok()) return s;
   if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
+  s = SettleOrders(db);
+  if (!s.ok()) return s;
   const std::int64_t chunk = recordChunks_[size_t(rowNumber / kItemsPerChunk)];
   s = db.file().WriteAt(RecordItemOffset(chunk, rowNumber) + 4, std::string_view("\x01", 1));
   if (!s.ok()) return s;

@@ -65,12 +65,19 @@ class TableData {
     std::vector<std::int64_t> chunks;  // index-tab chunk offsets in chain order
     std::vector<std::int32_t> next;    // next row per row number, as in the file
     std::vector<std::int32_t> order;   // live rows in index order
+    // The chain in the file is not this order: a load mended it (`repair`
+    // says how), or it still links the row of an append that never counted,
+    // whose number the next append takes. The next write settles it.
+    bool unsettled = false;
+    std::string repair;
   };
 
   // Takes the change lock and catches up with the file, and with the item of
   // `row` when a row is about to change (-1 for an append).
   Status BeginChange(Database& db, Database::Lock* lock, std::int32_t row);
   Status RowStillAsRead(Database& db, std::int32_t row, bool* same);
+  // Writes each unsettled chain whole, as a new index tab (see table.cpp).
+  Status SettleOrders(Database& db);
   Status LoadFrom(Database& db, const std::string& file, std::int64_t headerOffset);
   void BuildOrder(int slot, const std::string& file);
   size_t InsertPosition(int slot, const std::string& row) const;

@@ -115,6 +115,7 @@ void TableData::BuildOrder(int slot, const std::string& file) {
   std::vector<char> seen(size_t(count), 0);
   std::vector<std::int32_t> walked;
   bool broken = false;
+  bool uncounted = false;
   std::int32_t row = index.head;
   for (std::int64_t steps = 0; row != -1; ++steps) {
     IndexItem item;
@@ -129,6 +130,8 @@ void TableData::BuildOrder(int slot, const std::string& file) {
       }
       seen[size_t(row)] = 1;
       if (!items_[size_t(row)].deleted) walked.push_back(row);
+    } else {
+      uncounted = true;
     }
     row = item.next;
   }
@@ -152,10 +155,11 @@ void TableData::BuildOrder(int slot, const std::string& file) {
   // next append at that row makes its own and links it in its place.
   if (state.chunks.size() > size_t(chunksNeeded)) state.chunks.resize(size_t(chunksNeeded));
   if (broken || !misplaced.empty()) {
-    repairs.push_back("index '" + index.name + "' of table '" + header_.name + "': " +
-                      (broken ? "chain broken; " : "") + std::to_string(misplaced.size()) +
-                      " row(s) out of place, ordered from their keys");
+    state.repair = "index '" + index.name + "' of table '" + header_.name + "': " + (broken ? "chain broken; " : "") +
+                   std::to_string(misplaced.size()) + " row(s) out of place, ordered from their keys";
+    repairs.push_back(state.repair);
   }
+  state.unsettled = broken || !misplaced.empty() || uncounted;
 }
 
 Status TableData::WriteNext(Database& db, int slot, std::int32_t row, std::int32_t next) {
