@@ -76,7 +76,6 @@ QString ReminderLine(const QDate& date) {
 }
 
 void SendReminder(Link& link, UserInterface& ui, SettingsFields& view) {
-  Session& session = link.session();
   CommandTally tally;
   {
     PortSession port(link, ui);

@@ -76,7 +76,9 @@ TEST(CheckPhoneFieldTest, FewerThanFiveCharactersAreRefusedAndTheUserIsTakenToTh
         << c.text;
     EXPECT_EQ(shown, c.accepted ? 0 : 1) << c.text;
     EXPECT_EQ(ui.dialogs.size(), c.accepted ? 0u : 1u) << c.text;
-    if (!c.accepted) EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
+    if (!c.accepted) {
+      EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
+    }
   }
 }
 
