@@ -9,7 +9,10 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <mutex>
+#include <string>
+#include <utility>
 
 namespace store {
 
@@ -142,8 +145,8 @@ void DropRunEnd(std::string* key) {
 
 class IcuCollation final : public Collation {
  public:
-  IcuCollation(UCollator* exact, UCollator* caseless, UCollator* primary)
-      : exact_(exact), caseless_(caseless), primary_(primary) {}
+  IcuCollation(std::string locale, UCollator* exact, UCollator* caseless, UCollator* primary)
+      : locale_(std::move(locale)), exact_(exact), caseless_(caseless), primary_(primary) {}
   ~IcuCollation() override {
     ucol_close(exact_);
     ucol_close(caseless_);
@@ -193,8 +196,16 @@ class IcuCollation final : public Collation {
   }
 
  private:
+  // Reading every join of a locale takes milliseconds; a database opened
+  // again, with a collation of its own, need not pay them again.
   bool Bounded() const {
-    std::call_once(boundedOnce_, [this] { bounded_ = WeightsFollowTheLetters(); });
+    std::call_once(boundedOnce_, [this] {
+      static std::mutex mutex;
+      static std::map<std::string, bool> known;
+      std::lock_guard<std::mutex> hold(mutex);
+      const auto found = known.find(locale_);
+      bounded_ = found != known.end() ? found->second : (known[locale_] = WeightsFollowTheLetters());
+    });
     return bounded_;
   }
 
@@ -246,6 +257,7 @@ class IcuCollation final : public Collation {
     return follow;
   }
 
+  std::string locale_;
   UCollator* exact_;
   UCollator* caseless_;
   UCollator* primary_;
@@ -293,7 +305,7 @@ std::shared_ptr<const Collation> MakeLocaleCollation(const std::string& locale) 
   }
   // The letters alone, for where a prefix's texts stand.
   ucol_setStrength(primary, UCOL_PRIMARY);
-  return std::make_shared<IcuCollation>(exact, caseless, primary);
+  return std::make_shared<IcuCollation>(name, exact, caseless, primary);
 }
 
 std::string Windows1250ToUtf8(std::string_view bytes) {
