@@ -1,4 +1,6 @@
 #include "controller/config_transfer.h"
+
+#include "controller/event_log.h"
 #include "serial/testing/sim_session.h"
 
 namespace {
@@ -100,6 +102,49 @@ TEST_F(ConfigTransferTest, TheReminderCarriesThePickersDate) {
   SendReminder(link_, ui_, view_);
   EXPECT_EQ(Received(), Lines{"AT+CPBM=1004,6,2603050000;"});
   WithController([](sim::Controller& c) { EXPECT_EQ(c.Reminder(), "2603050000"); });
+}
+
+// A controller that says nothing at all gives the view nothing new, and
+// the read and the fetch say so.
+class SilentConfigTest : public SimSessionTest {
+ protected:
+  SilentConfigTest() : SimSessionTest(sim::Simulator::Options{.silent = true}) {}
+};
+
+TEST_F(SilentConfigTest, ConfigurationReadAndEventFetchSayTheControllerDidNotAnswer) {
+  const std::function<void(ScriptedUi&)> operations[] = {
+      [&](ScriptedUi& ui) {
+        SettingsValues view;
+        ReadConfiguration(link_, ui, view);
+      },
+      [&](ScriptedUi& ui) { FetchEvents(link_, ui, "5"); },
+  };
+  for (const auto& operation : operations) {
+    ScriptedUi ui;
+    operation(ui);
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Błąd komunikacji"));
+  }
+}
+
+// A USB adapter hands the 3003 reply's entries over in one read: the read
+// keeps every one of them.
+class CoalescingConfigTest : public SimSessionTest {
+ protected:
+  CoalescingConfigTest() : SimSessionTest(sim::Simulator::Options{.coalesce = true}) {}
+};
+
+TEST_F(CoalescingConfigTest, TheConfigurationReadKeepsEveryEntryOfOneReply) {
+  WithController([](sim::Controller& c) {
+    c.SetSlot(1, "600100200", "");
+    c.SetSlot(1002, "698765432", "");
+  });
+  SettingsValues view;
+  session_.LoadedViewKey = 1;  // the view shows what the read brings
+  ReadConfiguration(link_, ui_, view);
+  EXPECT_EQ(view.adminPhone, "600100200");
+  EXPECT_EQ(view.controllerPhone, "698765432") << "the second entry of the 3003 answer";
+  EXPECT_TRUE(ui_.dialogs.empty());
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <QTimer>
 
-#include "controller/config_transfer.h"
-#include "controller/event_log.h"
 #include "core/settings.h"
 #include "phonelist/list_commands.h"
 #include "serial/testing/sim_session.h"
@@ -207,22 +205,6 @@ TEST_F(SilentControllerTest, WritesDeletesAndFormatsStopOnADeadLineAndKeepTheLis
   }
 }
 
-TEST_F(SilentControllerTest, ConfigurationReadAndEventFetchSayTheControllerDidNotAnswer) {
-  const std::function<void(ScriptedUi&)> operations[] = {
-      [&](ScriptedUi& ui) {
-        SettingsValues view;
-        ReadConfiguration(link_, ui, view);
-      },
-      [&](ScriptedUi& ui) { FetchEvents(link_, ui, "5"); },
-  };
-  for (const auto& operation : operations) {
-    ScriptedUi ui;
-    operation(ui);
-    ASSERT_EQ(ui.dialogs.size(), 1u);
-    EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Błąd komunikacji"));
-  }
-}
-
 // A USB adapter hands an entry and its "OK" over in one read: the verify
 // still takes each slot's answer at once, and the configuration read keeps
 // every entry of a reply of several.
@@ -248,19 +230,6 @@ TEST_F(CoalescingControllerTest, VerifyAnswersEverySlotAtOnceAndReportsTheCompar
   EXPECT_EQ(ui_.outcomes[0].toStdString(),
             "Weryfikacja zakończona: potwierdzone w sterowniku 1, brak w sterowniku 1, tylko w sterowniku 1 "
             "(dopisane do listy)");
-}
-
-TEST_F(CoalescingControllerTest, TheConfigurationReadKeepsEveryEntryOfOneReply) {
-  WithController([](sim::Controller& c) {
-    c.SetSlot(1, "600100200", "");
-    c.SetSlot(1002, "698765432", "");
-  });
-  SettingsValues view;
-  session_.LoadedViewKey = 1;  // the view shows what the read brings
-  ReadConfiguration(link_, ui_, view);
-  EXPECT_EQ(view.adminPhone, "600100200");
-  EXPECT_EQ(view.controllerPhone, "698765432") << "the second entry of the 3003 answer";
-  EXPECT_TRUE(ui_.dialogs.empty());
 }
 
 // An adapter pulled out in the middle of a write: the operation stops at
