@@ -127,7 +127,7 @@ TEST_F(SlowEventLogTest, AControllerThatKeepsTalkingIsListenedToUntilAQuietWindo
 // Behind a USB adapter the whole log arrives in a few reads: every event
 // line of a read is stored, not only the first of each.
 TEST(CoalescedEventLog, EveryEventLineOfAReadIsStored) {
-  for (const sim::Simulator::Options options : {sim::Simulator::Options{.coalesce = true},
+  for (const sim::Simulator::Options& options : {sim::Simulator::Options{.coalesce = true},
                                                 sim::Simulator::Options{.usbLatencyMs = 16}}) {
     sim::Simulator sim(options);
     std::string error;
