@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/schema.h"
+#include "store/testing/files.h"
 #include "store/collation.h"
 #include "store/cursor.h"
 #include "store/database.h"
@@ -31,22 +32,9 @@
 namespace store {
 namespace {
 
-Database::Options Fast() {
-  Database::Options options;
-  options.collation = MakeLocaleCollation("pl_PL");
-  options.sync = SyncMode::kNone;
-  return options;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
-}
+using testing::Fast;
+using testing::ReadAll;
+using testing::WriteAll;
 
 std::string Four(std::int32_t value) {
   std::string bytes(4, '\0');

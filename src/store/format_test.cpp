@@ -1,3 +1,4 @@
+#include "store/testing/files.h"
 #include "store/format.h"
 
 #include <gtest/gtest.h>
@@ -14,10 +15,7 @@
 namespace store {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadAll;
 
 TEST(FormatTest, IntegersAreLittleEndianByteByByte) {
   char b[8];

@@ -2,6 +2,7 @@
 // chains on disk kept equal to the orders in memory through a long mix of
 // appends, changes and deletes, and what a load makes of damaged chains.
 
+#include "store/testing/files.h"
 #include "store/table.h"
 
 #include <gtest/gtest.h>
@@ -28,22 +29,9 @@
 namespace store {
 namespace {
 
-Database::Options Fast() {
-  Database::Options options;
-  options.collation = MakeLocaleCollation("pl_PL");
-  options.sync = SyncMode::kNone;
-  return options;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
-}
+using testing::Fast;
+using testing::ReadAll;
+using testing::WriteAll;
 
 // Texts UTF-8 here, Windows-1250 in the file.
 std::string Cp(const std::string& utf8) { return Utf8ToWindows1250(utf8); }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/schema.h"
+#include "store/testing/files.h"
 #include "store/collation.h"
 #include "store/cursor.h"
 #include "store/database.h"
@@ -23,10 +24,7 @@
 namespace store {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadAll;
 
 std::shared_ptr<Database> OpenWith(const std::string& path, std::shared_ptr<const Collation> collation) {
   Database::Options options;
