@@ -455,18 +455,21 @@ sim::Simulator::Options BehindUsbAdapter(int baud) {
   return options;
 }
 
+// Puts the entries into the controller's slots and returns the controller as
+// the command will find it.
+sim::Controller Seed(sim::Simulator& sim, const std::vector<Entry>& entries) {
+  std::lock_guard lock(sim.mutex());
+  for (const Entry& e : entries) sim.controller().SetSlot(e.slot, e.number, e.name);
+  return sim.controller();
+}
+
 void ReadPhase(const sim::Simulator::Options& options, const std::vector<Entry>& entries) {
   QTemporaryDir dir;
   if (!dir.isValid()) Die("cannot make a temporary directory");
   const int baud = options.paceBaud;
   sim::Simulator sim(options);
   StartOrDie(sim);
-  sim::Controller before;
-  {
-    std::lock_guard lock(sim.mutex());
-    for (const Entry& e : entries) sim.controller().SetSlot(e.slot, e.number, e.name);
-    before = sim.controller();
-  }
+  const sim::Controller before = Seed(sim, entries);
   // The store flushes every stored entry, as in the window: the read is
   // measured as the user gets it.
   Session session(dir.path());
@@ -590,12 +593,7 @@ void VerifyPhase(const sim::Simulator::Options& options, const std::vector<Entry
   if (!dir.isValid()) Die("cannot make a temporary directory");
   sim::Simulator sim(options);
   StartOrDie(sim);
-  sim::Controller before;
-  {
-    std::lock_guard lock(sim.mutex());
-    for (const Entry& e : entries) sim.controller().SetSlot(e.slot, e.number, e.name);
-    before = sim.controller();
-  }
+  const sim::Controller before = Seed(sim, entries);
   Session session(dir.path());
   CreateOrDie(session);
   // A verify that stops at an empty slot looks up to ReadGap slots past it,
