@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QThread>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <errno.h>
@@ -28,10 +29,7 @@ bool DeviceHasControlLines(QSerialPort& port) {
 
 Comm::Comm(std::function<void(const QString&)> trace, QObject* parent)
     : QObject(parent), trace_(std::move(trace)), port_(new QSerialPort(this)) {
-  connect(port_, &QSerialPort::readyRead, this, [this] {
-    const qint64 waiting = port_->bytesAvailable();
-    if (waiting > 0 && onRxChar) onRxChar(waiting);
-  });
+  connect(port_, &QSerialPort::readyRead, this, &Comm::DeliverReceived);
   connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || !port_->isOpen()) return;
     // The device went away (an adapter pulled out). Qt tells it as a
@@ -51,9 +49,17 @@ Comm::Comm(std::function<void(const QString&)> trace, QObject* parent)
 
 Comm::~Comm() { Close(); }
 
-bool Comm::IsOpen() const { return port_->isOpen(); }
+void Comm::DeliverReceived() {
+  const qint64 waiting = port_->bytesAvailable();
+  if (waiting > 0 && onRxChar) onRxChar(waiting);
+  // Bytes that arrive while the handler runs window events raise no
+  // notification of their own (the port does not nest them), so an "OK"
+  // could sit unread until the next reply pushed it out: hand them over
+  // right after.
+  if (port_->isOpen() && port_->bytesAvailable() > 0) QTimer::singleShot(0, this, &Comm::DeliverReceived);
+}
 
-qint64 Comm::BytesAvailable() const { return port_->isOpen() ? port_->bytesAvailable() : 0; }
+bool Comm::IsOpen() const { return port_->isOpen(); }
 
 void Comm::Close() {
   if (port_->isOpen()) port_->close();

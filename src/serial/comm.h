@@ -27,8 +27,6 @@ class Comm : public QObject {
   // traced, when the port is not open afterwards.
   bool OpenPort(const QString& device);
   bool IsOpen() const;
-  // Received bytes not yet read.
-  qint64 BytesAvailable() const;
   void Close();
 
   // DTR := not on, RTS := on.
@@ -53,6 +51,7 @@ class Comm : public QObject {
   bool HasControlLines() const { return controlLines_; }
 
  private:
+  void DeliverReceived();
   bool ApplyControlLine(bool dtr, bool on);
   void Trace(const QString& text) const;
 

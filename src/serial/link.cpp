@@ -1,7 +1,6 @@
 #include "serial/link.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QSaveFile>
 #include <QTime>
 #include <QTimer>
@@ -9,12 +8,9 @@
 #include "core/session.h"
 #include "core/settings.h"
 #include "core/user_interface.h"
-#include "common/parse_number.h"
 #include "common/trace_log.h"
 #include "common/windows1250.h"
-#include "core/store_errors.h"
 #include "serial/port_names.h"
-#include "store/cursor.h"
 
 Link::Link(Session& session)
     : session_(session), comm_([this](const QString& text) { Trace(text); }), store_(session) {
@@ -115,14 +111,6 @@ void Link::CommRxChar(qint64 waiting) {
     Parse(piece);
   }
   if (processEvents) processEvents();
-  // Bytes that arrived while the events above ran raise no notification of
-  // their own (the port does not nest its notifications), so an "OK" could
-  // sit unread until the next reply pushed it out: take them right after.
-  if (comm_.BytesAvailable() > 0) {
-    QTimer::singleShot(0, this, [this] {
-      if (comm_.IsOpen() && comm_.BytesAvailable() > 0) CommRxChar(comm_.BytesAvailable());
-    });
-  }
 }
 
 void Link::Parse(const QByteArray& received) {
@@ -132,12 +120,13 @@ void Link::Parse(const QByteArray& received) {
   while (framer_.Next(&line)) {
     // A short line waits for whatever comes after it, as the controller's
     // own firmware expects of its readers.
-    if (framer_.Pending().isEmpty() && NeedsMoreText(ParseReplyLine(line))) {
+    const Reply reply = ParseReplyLine(line);
+    if (framer_.Pending().isEmpty() && NeedsMoreText(reply)) {
       framer_.PutBack(line);
       break;
     }
     try {
-      HandleLine(line);
+      HandleLine(line, reply);
     } catch (const std::exception& e) {
       // One bad line costs that line only; the ones after it are handled.
       Trace(QString::fromUtf8(e.what()));
@@ -147,9 +136,8 @@ void Link::Parse(const QByteArray& received) {
   emit flagsChanged();
 }
 
-void Link::HandleLine(const QByteArray& line) {
+void Link::HandleLine(const QByteArray& line, const Reply& reply) {
   if (line.isEmpty()) return;
-  const Reply reply = ParseReplyLine(line);
   switch (reply.kind) {
     case ReplyKind::kText:
       unknown_ += line + "\r\n";

@@ -99,7 +99,7 @@ class Link : public QObject {
  private:
   friend class PortSession;
   void Wait(bool ReplyState::*flag, quint32 ms, bool orRefused = false);
-  void HandleLine(const QByteArray& line);
+  void HandleLine(const QByteArray& line, const Reply& reply);
 
   Session& session_;
   Comm comm_;

@@ -90,7 +90,7 @@ QString VerifyResult(store::Cursor& list, int rowsBefore) {
 }  // namespace
 
 Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove,
-                      CommandTally* tally) {
+                      CommandTally& tally) {
   QString line;
   if (tel.isEmpty()) {
     line = EndOfListLine(slot);
@@ -101,9 +101,7 @@ Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool 
   } else {
     line = QStringLiteral("AT+CPBW=%1,\"%2\",145,\"%2\"").arg(slot, tel);
   }
-  if (tally) return ExchangeChecked(link, *tally, line, {tel});
-  CommandTally untold;
-  return ExchangeChecked(link, untold, line, {tel});
+  return ExchangeChecked(link, tally, line, {tel});
 }
 
 void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {
@@ -129,7 +127,7 @@ void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {
       if (tally.LineDead()) return true;
       try {
         const QString slot = SlotText(position + 1);
-        const Outcome outcome = SendListEntry(link, slot, tel, partial, mode == TransferMode::kDelete, &tally);
+        const Outcome outcome = SendListEntry(link, slot, tel, partial, mode == TransferMode::kDelete, tally);
         if (outcome != Outcome::kConfirmed) return true;
         ++numbersDone;
         // Only what the controller confirmed leaves the list: the rest is
@@ -147,7 +145,7 @@ void TransferMarked(Link& link, UserInterface& ui, TransferMode mode) {
     ForEachMarked(session, ui, progress, step, [&] {
       // The end of the list goes after the last row, also after a cancel.
       if (mode == TransferMode::kWrite && !tally.LineDead()) {
-        SendListEntry(link, SlotText(list.RowCount() + 2), QString(), false, false, &tally);
+        SendListEntry(link, SlotText(list.RowCount() + 2), QString(), false, false, tally);
       }
       session.memcheck.Empty();
     });

@@ -18,9 +18,9 @@ enum class TransferMode { kWrite, kDelete };
 // Sends one phonebook line and waits for its reply: an empty `tel` is the
 // end-of-list entry, otherwise a delete, an add (`partial`) or a write into
 // `slot`.
-// The outcome is added to `tally` when one is given.
+// The outcome is added to `tally`.
 Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove,
-                      CommandTally* tally = nullptr);
+                      CommandTally& tally);
 
 // "ZAPISZ DO STEROWNIKA PRZEZ COM" / "USUŃ ZE STEROWNIKA PRZEZ COM": the
 // marked numbers into the controller's slots from 002, or out of it (and
