@@ -42,6 +42,9 @@ void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
     ui.ShowDialog(QString::fromUtf8(kPortLostMessage), kNotice);
   } else if (tally.unanswered() == tally.total()) {
     ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
+  } else if (!tally.AllConfirmed()) {
+    // Part of the view may be new and part old: the user must know which.
+    ui.ShowDialog(UnconfirmedMessage(tally), kNotice);
   }
 }
 

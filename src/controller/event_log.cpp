@@ -24,9 +24,11 @@ void FetchEvents(Link& link, UserInterface& ui, const QString& countText) {
     if (session.CancelRequested) break;
     progress.Update(window, count);
     link.WaitForAnyReply(quint32(session.ReplyWaitMs));
-    if (link.state().PortLost) {
+    if (link.state().PortLost || link.state().ReplyRefused) {
       ui.HideProgress();
-      ui.ShowDialog(QString::fromUtf8(kPortLostMessage), kNotice);
+      ui.ShowDialog(link.state().PortLost ? QString::fromUtf8(kPortLostMessage)
+                                          : QString::fromUtf8(kRefusedMessage).arg(link.state().LastCommand),
+                    kNotice);
       break;
     }
     if (!link.state().ReplySeen) {
@@ -37,7 +39,7 @@ void FetchEvents(Link& link, UserInterface& ui, const QString& countText) {
       break;
     }
   }
-  if (link.state().ReplySeen && !link.state().PortLost && !session.CancelRequested) {
+  if (link.state().ReplySeen && !link.state().PortLost && !link.state().ReplyRefused && !session.CancelRequested) {
     link.WaitForLogEnd(quint32(session.ReportWaitMs));
   }
 }

@@ -112,6 +112,7 @@ class Link : public QObject {
 };
 
 inline constexpr const char* kCommunicationError = "Błąd komunikacji";
+inline constexpr const char* kRefusedMessage = "Sterownik odrzucił polecenie %1";
 inline constexpr const char* kPortLostMessage = "Utracono połączenie ze sterownikiem: port COM został zamknięty";
 
 

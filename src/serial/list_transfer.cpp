@@ -32,9 +32,14 @@ SlotAnswer AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
   const Outcome outcome =
       link.Exchange(QStringLiteral("AT+CPBR=") + SlotText(slot), waitForEntry ? Await::kEntry : Await::kReply);
   if (link.state().EntryEmpty) return SlotAnswer::kEnd;
-  if (outcome == Outcome::kPortLost || !link.state().ReplySeen) {
+  if (outcome == Outcome::kPortLost || outcome == Outcome::kRefused || !link.state().ReplySeen) {
     ui.HideProgress();
-    ui.ShowDialog(QString::fromUtf8(outcome == Outcome::kPortLost ? kPortLostMessage : kCommunicationError), kNotice);
+    // A slot the controller refuses to show is no entry: reading on would
+    // count every refusal as a slot read.
+    const QString text = outcome == Outcome::kPortLost ? QString::fromUtf8(kPortLostMessage)
+                         : outcome == Outcome::kRefused ? QString::fromUtf8(kRefusedMessage).arg(link.state().LastCommand)
+                                                        : QString::fromUtf8(kCommunicationError);
+    ui.ShowDialog(text, kNotice);
     return SlotAnswer::kSilent;
   }
   return SlotAnswer::kEntry;

@@ -225,6 +225,38 @@ TEST_F(CliTest, HolesAreWarnedOfAndRefusalsMakeTheCommandFail) {
   EXPECT_TRUE(err_.contains(QString::fromUtf8("Sterownik nie potwierdził 1 z 3 poleceń"))) << err_.toStdString();
 }
 
+// Whatever the controller does wrong, every controller command ends with
+// status 1 and its message: a script must never take a failure for success.
+TEST_F(CliTest, EveryControllerCommandFailsOnARefusingOrSilentController) {
+  ASSERT_EQ(Run({"add", "Jan", "Nowak", "600100200"}), 0) << err_.toStdString();
+  sim_.Stop();
+  std::set<long long> everyLine;
+  for (long long n = 1; n <= 100; ++n) everyLine.insert(n);
+  const sim::Simulator::Options modes[] = {sim::Simulator::Options{.errorOn = everyLine},
+                                           sim::Simulator::Options{.silent = true}};
+  const QStringList commands[] = {{"write", "--all"}, {"delete", "--all"}, {"--yes", "format"},
+                                  {"read"},           {"verify"},          {"config", "read"},
+                                  {"--yes", "config", "write", "--admin", "600100200"},
+                                  {"remind", "2027-02-01"},                {"events", "3"}};
+  for (const auto& options : modes) {
+    for (const QStringList& command : commands) {
+      // A controller of its own for each command: the refused lines count from the first.
+      sim::Simulator controller(options);
+      std::string error;
+      ASSERT_TRUE(controller.Start(&error)) << error;
+      const QStringList global{QStringLiteral("--dir"), dir_.path(), QStringLiteral("--pin"), pin_,
+                               QStringLiteral("--port"), QString::fromStdString(controller.DevicePath())};
+      out_.clear();
+      err_.clear();
+      QTextStream out(&out_), err(&err_);
+      EXPECT_EQ(RunCli(global + command, out, err), 1)
+          << (options.silent ? "silent: " : "refusing: ") << command.join(' ').toStdString() << "\n"
+          << err_.toStdString();
+      EXPECT_FALSE(err_.isEmpty()) << command.join(' ').toStdString();
+    }
+  }
+}
+
 TEST_F(CliTest, CtrlCDuringAFormatStopsItAndEndsCleanly) {
   const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
   ASSERT_TRUE(QFile::exists(program));
