@@ -1,6 +1,14 @@
 #include "core/schema.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "store/database.h"
 
@@ -22,17 +30,87 @@ Status BuildSchema(store::Database& db) {
   return s;
 }
 
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Each process builds under a name of its own: two first starts at once must
+// not write into the same half-made file.
+std::string TemporaryName(const std::string& path) { return path + ".new-" + std::to_string(::getpid()); }
+
+// A first start killed before its rename leaves its temporary file behind;
+// it is removed once the process that made it is gone.
+void RemoveAbandonedTemporaries(const std::string& path) {
+  const std::string directory = DirectoryOf(path);
+  const std::string prefix = BaseName(path) + ".new-";
+  DIR* dir = ::opendir(directory.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+    if (pid <= 0 || *end != '\0') continue;
+    if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH) std::remove((directory + "/" + name).c_str());
+  }
+  ::closedir(dir);
+}
+
+// Moves `from` to `to` unless `to` exists. *placed is false when
+// another process put a database there first.
+Status MoveIntoPlaceExclusively(const std::string& from, const std::string& to, bool* placed) {
+  *placed = false;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    *placed = true;
+    return Status::Ok();
+  }
+  if (errno == EEXIST) return Status::Ok();
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+    return Status::IOError("Cannot create file " + to + ": " + std::strerror(errno));
+  }
+  // Filesystems without the no-replace rename still refuse a hard link over
+  // an existing name.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    *placed = true;
+    ::unlink(from.c_str());
+    return Status::Ok();
+  }
+  if (errno == EEXIST) return Status::Ok();
+  return Status::IOError("Cannot create file " + to + ": " + std::strerror(errno));
+}
+
+// The new name is only durable once its directory is flushed.
+void FlushDirectory(const std::string& path) {
+  const int fd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 }  // namespace
 
 Status CreateConfiguratorDatabase(const std::string& path) {
-  const std::string temporary = path + ".new";
+  RemoveAbandonedTemporaries(path);
+  const std::string temporary = TemporaryName(path);
   Status s = store::Database::Create(temporary);
   if (s.ok()) {
     std::shared_ptr<store::Database> db;
     s = store::Database::Open(temporary, store::Database::Options{}, &db);
     if (s.ok()) s = BuildSchema(*db);
   }
-  if (s.ok() && std::rename(temporary.c_str(), path.c_str()) != 0) s = Status::IOError("Cannot create file " + path);
-  if (!s.ok()) std::remove(temporary.c_str());
+  bool placed = false;
+  if (s.ok()) s = MoveIntoPlaceExclusively(temporary, path, &placed);
+  if (placed) {
+    FlushDirectory(path);
+  } else {
+    std::remove(temporary.c_str());
+  }
   return s;
 }

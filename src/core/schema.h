@@ -9,6 +9,9 @@
 
 // Creates the database file at `path` with the tables `telefony`, `config`
 // and `raporty` and the indexes of `telefony`. The whole schema is built
-// under a temporary name and renamed into place, so an interrupted first
-// start never leaves a half-made database behind.
+// under a temporary name of this process and moved into place only if no
+// database is there yet, so an interrupted first start never leaves a
+// half-made database behind, and of two first starts at once the second one
+// keeps what the first has already saved (it returns Ok and leaves the file
+// that is there).
 store::Status CreateConfiguratorDatabase(const std::string& path);

@@ -28,10 +28,12 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   const QString file = FilePath(kDatabaseFileName);
   const std::string path = QFile::encodeName(file).toStdString();
   // A file that is there is taken as it is: no check, no upgrade.
-  if (!QFile::exists(file)) CreateConfiguratorDatabase(path);
+  store::Status s = store::Status::Ok();
+  if (!QFile::exists(file)) s = CreateConfiguratorDatabase(path);
+  if (!s.ok()) return QString::fromStdString(s.message());
 
   std::shared_ptr<store::Database> db;
-  store::Status s = store::Database::Open(path, storeOptions, &db);
+  s = store::Database::Open(path, storeOptions, &db);
   if (!s.ok()) return QString::fromStdString(s.message());
   auto dbf1 = std::make_unique<store::Cursor>(db, "telefony");
   auto dbf2 = std::make_unique<store::Cursor>(db, "config");

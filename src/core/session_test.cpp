@@ -3,9 +3,17 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/schema.h"
+#include "core/testing/phones.h"
 #include "core/testing/scripted_ui.h"
 #include "core/user_interface.h"
 #include "store/cursor.h"
@@ -129,3 +137,108 @@ TEST(ProgressScopeTest, ClearsCancelBeforeAndHidesAfterEvenOnFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+int ListRowCount(const QString& dir) {
+  Session session(dir);
+  if (!session.Create().isEmpty()) return -1;
+  return int(Rows(session).size());
+}
+
+}  // namespace
+
+TEST(FirstStartTest, MakingTheDatabaseNeverReplacesOneThatIsThere) {
+  QTemporaryDir temp;
+  {
+    SessionOnTemp fixture(temp.path());
+    AddPhone(fixture.session, "Anna", "Nowak", "600100200");
+  }
+  const std::string path = LocalPath(QDir(temp.path()).filePath(kDatabaseFileName));
+  // A second first start that lost the race gets to the rename only after the
+  // winner has saved a row.
+  const store::Status s = CreateConfiguratorDatabase(path);
+  EXPECT_TRUE(s.ok()) << s.message();
+  EXPECT_EQ(ListRowCount(temp.path()), 1);
+  EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files),
+            QStringList{QString::fromLatin1(kDatabaseFileName)}) << "no temporary file is left behind";
+}
+
+TEST(FirstStartTest, AnAbandonedTemporaryIsRemovedAndACreationFailureIsTold) {
+  QTemporaryDir temp;
+  const QString dir = temp.path();
+  // A pid that cannot belong to a live process (above the kernel's limit).
+  QFile abandoned(QDir(dir).filePath(QString::fromLatin1(kDatabaseFileName) + ".new-2147483646"));
+  ASSERT_TRUE(abandoned.open(QIODevice::WriteOnly));
+  abandoned.close();
+  EXPECT_EQ(ListRowCount(dir), 0);
+  EXPECT_FALSE(abandoned.exists());
+
+  // A directory that does not exist cannot hold the database: the session
+  // says why instead of going on to a bare open failure.
+  Session missing(QDir(dir).filePath("no/such/place"));
+  EXPECT_FALSE(missing.Create().isEmpty());
+  EXPECT_FALSE(missing.DatabaseOpen());
+}
+
+// Run only as a child of the race below: waits for the start signal on its
+// standard input, then starts the configurator's session and saves a number.
+TEST(FirstStartTest, DISABLED_RaceChild) {
+  const QString dir = qEnvironmentVariable("SELVANTRIX_RACE_DIR");
+  const std::string tel = qEnvironmentVariable("SELVANTRIX_RACE_TEL").toStdString();
+  ASSERT_FALSE(dir.isEmpty());
+  char byte;
+  while (::read(0, &byte, 1) > 0) {
+  }
+  Session session(dir);
+  ASSERT_EQ(session.Create(), QString());
+  AddPhone(session, "Race", "Child", tel);
+}
+
+TEST(FirstStartTest, FirstStartsAtOnceKeepEverySavedRow) {
+  constexpr int kProcesses = 4;
+  constexpr int kRounds = 8;
+  for (int round = 0; round < kRounds; ++round) {
+    QTemporaryDir temp;
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < kProcesses; ++i) {
+      // Everything the child needs is made before the fork: the test process
+      // has threads, so the child only duplicates descriptors and executes.
+      std::vector<std::string> env;
+      for (char** e = environ; *e; ++e) env.emplace_back(*e);
+      env.push_back("SELVANTRIX_RACE_DIR=" + LocalPath(temp.path()));
+      env.push_back("SELVANTRIX_RACE_TEL=" + std::to_string(600000000 + i));
+      std::vector<char*> envp;
+      for (std::string& e : env) envp.push_back(e.data());
+      envp.push_back(nullptr);
+      char* argv[] = {const_cast<char*>("core_tests"), const_cast<char*>("--gtest_also_run_disabled_tests"),
+                      const_cast<char*>("--gtest_filter=FirstStartTest.DISABLED_RaceChild"), nullptr};
+      const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        ::dup2(gate[0], 0);
+        ::dup2(devnull, 1);
+        ::close(gate[1]);
+        ::execve("/proc/self/exe", argv, envp.data());
+        ::_exit(127);
+      }
+      ::close(devnull);
+      children.push_back(pid);
+    }
+    ::close(gate[0]);
+    // Give every child time to reach its wait, then let them all go at once.
+    ::usleep(200 * 1000);
+    ::close(gate[1]);
+    for (pid_t pid : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round << ": a child failed";
+    }
+    ASSERT_EQ(ListRowCount(temp.path()), kProcesses) << "round " << round;
+  }
+}
