@@ -5,6 +5,7 @@
 #   ./dev.sh build   install what is missing, build
 #   ./dev.sh setup   only install the packages
 #   ./dev.sh demo    build, start a simulated controller and the configurator on it
+#   ./dev.sh package build the installable .deb (in build/)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -52,6 +53,11 @@ case "${1:-run}" in
     fi
     exec "$BUILD_DIR/bin/selvantrix"
     ;;
+  package)
+    build
+    (cd "$BUILD_DIR" && cpack -G DEB)
+    echo "Install it with: sudo apt install ./$BUILD_DIR/$(cd "$BUILD_DIR" && ls -t selvantrix_*.deb | head -1)"
+    ;;
   demo)
     build
     DEMO_DIR="$PWD/$BUILD_DIR/demo"
@@ -89,7 +95,7 @@ case "${1:-run}" in
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
     ;;
   *)
-    echo "usage: $0 [run|test|build|setup|demo]" >&2
+    echo "usage: $0 [run|test|build|setup|demo|package]" >&2
     exit 2
     ;;
 esac

@@ -467,6 +467,10 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   };
   for (; i < args.size() && args[i].startsWith(u'-'); ++i) {
     const QString& arg = args[i];
+    if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+      out << UsageText() << Qt::flush;
+      return 0;
+    }
     if (arg == QLatin1String("--yes")) {
       yes = true;
     } else if (arg == QLatin1String("-v")) {
@@ -488,6 +492,13 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   const Command* command = FindCommand(args[i]);
   if (!command) return usage(QStringLiteral("unknown command ") + args[i]);
   const QStringList rest = args.mid(i + 1);
+  // Help needs neither the database nor the PIN.
+  if (rest.contains(QLatin1String("--help")) || rest.contains(QLatin1String("-h"))) {
+    out << "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] " << command->usage << '\n';
+    if (command->help) out << "  " << command->help << '\n';
+    out << Qt::flush;
+    return 0;
+  }
 
   if (directory.isEmpty()) directory = DefaultApplicationDirectory();
   if (!QDir().mkpath(directory)) {

@@ -108,6 +108,30 @@ TEST_F(CliTest, RefusalsAndBadUsageHaveTheirExitStatus) {
   }
 }
 
+TEST_F(CliTest, HelpIsPrintedWithoutADatabaseOrAPin) {
+  const struct {
+    QStringList args;
+    const char* expect;
+  } cases[] = {
+      {{"--help"}, "commands:"},
+      {{"-h"}, "  events N "},
+      {{"import", "--help"}, "] import FILE"},
+      {{"config", "-h"}, "] config show | read | write"},
+  };
+  for (const auto& c : cases) {
+    QTemporaryDir fresh;
+    out_.clear();
+    err_.clear();
+    QTextStream out(&out_), err(&err_);
+    // No PIN and no port: help asks for neither.
+    EXPECT_EQ(RunCli(QStringList{"--dir", fresh.path()} + c.args, out, err), 0) << c.args.join(' ').toStdString();
+    EXPECT_TRUE(out_.contains(QString::fromLatin1(c.expect))) << c.args.join(' ').toStdString() << "\n"
+                                                               << out_.toStdString();
+    EXPECT_TRUE(err_.isEmpty()) << err_.toStdString();
+    EXPECT_TRUE(QDir(fresh.path()).isEmpty()) << "help made no database";
+  }
+}
+
 // A number on the command line follows the rule of the window's boxes: a
 // malformed one is named on standard error, ends the command with status 1
 // before anything is stored or sent, and a bad option is still bad usage.

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the .deb, unpacks it into a scratch root and runs the installed
+# command-line tools from there; every library the programs load must come
+# from a package the .deb depends on.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$stage/pkg" > "$stage/cpack.log") || { cat "$stage/cpack.log" >&2; fail "cpack"; }
+deb=$(ls "$stage"/pkg/*.deb)
+dpkg-deb -x "$deb" "$stage/root"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "package: $(basename "$deb")"
+echo "depends: $depends"
+
+root=$stage/root
+for f in usr/bin/selvantrix usr/bin/selvantrix-cli usr/bin/selvantrix-tdb \
+         usr/share/applications/selvantrix.desktop usr/share/icons/hicolor/scalable/apps/selvantrix.svg; do
+  [ -f "$root/$f" ] || fail "$f is not in the package"
+done
+grep -qx 'Exec=selvantrix' "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry Exec"
+grep -q '^Categories=.*Utility' "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry category"
+if command -v desktop-file-validate > /dev/null; then
+  desktop-file-validate "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry invalid"
+fi
+
+# The installed tools run on their own, with a home of their own.
+export HOME=$stage/home XDG_DATA_HOME=$stage/home/.local/share
+mkdir -p "$HOME"
+"$root/usr/bin/selvantrix-cli" --help > "$stage/help.txt" || fail "selvantrix-cli --help exit status"
+grep -q '^commands:' "$stage/help.txt" || fail "selvantrix-cli --help output"
+"$root/usr/bin/selvantrix-tdb" init "$stage/db.tdb" || fail "selvantrix-tdb init"
+[ "$("$root/usr/bin/selvantrix-tdb" check "$stage/db.tdb")" = ok ] || fail "the new database does not check ok"
+
+# Each shared library a program names must be the file of a depended-on package.
+package_of() {
+  local path=$1 candidate
+  for candidate in "$path" "$(readlink -f "$path")" "/usr$path" "${path#/usr}"; do
+    dpkg -S "$candidate" 2> /dev/null | head -1 | cut -d: -f1 && return 0
+  done
+  return 1
+}
+for bin in "$root"/usr/bin/*; do
+  for lib in $(objdump -p "$bin" | awk '$1 == "NEEDED" {print $2}'); do
+    path=$(ldconfig -p | awk -v l="$lib" '$1 == l && /x86-64|64bit/ {print $NF; exit}')
+    [ -n "$path" ] || path=$(ldconfig -p | awk -v l="$lib" '$1 == l {print $NF; exit}')
+    [ -n "$path" ] || fail "$(basename "$bin") needs $lib, which this machine does not have"
+    pkg=$(package_of "$path") || fail "no package owns $path"
+    [[ ", $depends," == *", $pkg "* || ", $depends," == *", $pkg,"* ]] \
+      || fail "$(basename "$bin") needs $lib from $pkg, which the package does not depend on"
+  done
+done
+echo "ok"
