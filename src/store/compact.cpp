@@ -132,37 +132,37 @@ Status PlanCopy(Database& db, Layout* out) {
 std::string TableBytes(const TablePlan& plan) {
   const TableData& table = *plan.table;
   std::string bytes(size_t(plan.end - plan.start), '\0');
-  char* base = bytes.data() - plan.start;  // so that file offsets index it
-  std::memcpy(base + plan.headerAt, plan.header.data(), plan.header.size());
+  const auto at = [&](std::int64_t offset) { return bytes.data() + (offset - plan.start); };  // by file offset
+  std::memcpy(at(plan.headerAt), plan.header.data(), plan.header.size());
   const std::int32_t count = table.LiveCount();
   if (count == 0) return bytes;
   const std::int64_t chunks = ChunksFor(count);
   const std::int64_t rowSize = table.RowSize();
 
   for (std::int64_t c = 0; c + 1 < chunks; ++c) {
-    PutInt32(base + plan.recordTabAt + c * kRecordChunkLength,
+    PutInt32(at(plan.recordTabAt + c * kRecordChunkLength),
              std::int32_t(plan.recordTabAt + (c + 1) * kRecordChunkLength));
   }
   for (std::int32_t n = 0; n < count; ++n) {
     const std::int64_t chunk = plan.recordTabAt + (n / kItemsPerChunk) * std::int64_t(kRecordChunkLength);
     const std::int64_t rowAt = plan.rowsAt + n * rowSize;
-    RecordItem{std::int32_t(rowAt), false}.EncodeTo(base + RecordItemOffset(chunk, n));
+    RecordItem{std::int32_t(rowAt), false}.EncodeTo(at(RecordItemOffset(chunk, n)));
     const std::string& row = table.Row(table.Natural()[size_t(n)]);
-    std::memcpy(base + rowAt, row.data(), row.size());
+    std::memcpy(at(rowAt), row.data(), row.size());
   }
 
   const std::vector<std::int32_t> renumbered = Renumbering(table);
   for (size_t slot = 0; slot < plan.indexTabAt.size(); ++slot) {
     const std::int64_t tab = plan.indexTabAt[slot];
     for (std::int64_t c = 0; c + 1 < chunks; ++c) {
-      PutInt32(base + tab + c * kIndexChunkLength, std::int32_t(tab + (c + 1) * kIndexChunkLength));
+      PutInt32(at(tab + c * kIndexChunkLength), std::int32_t(tab + (c + 1) * kIndexChunkLength));
     }
     const std::vector<std::int32_t>& order = table.Order(int(slot));
     for (size_t k = 0; k < order.size(); ++k) {
       const std::int32_t n = renumbered[size_t(order[k])];
       const std::int32_t next = k + 1 < order.size() ? renumbered[size_t(order[k + 1])] : -1;
       const std::int64_t chunk = tab + (n / kItemsPerChunk) * std::int64_t(kIndexChunkLength);
-      IndexItem{n, next}.EncodeTo(base + IndexItemOffset(chunk, n));
+      IndexItem{n, next}.EncodeTo(at(IndexItemOffset(chunk, n)));
     }
   }
   return bytes;
