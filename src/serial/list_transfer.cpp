@@ -248,7 +248,7 @@ void VerifyList(Link& link, UserInterface& ui) {
       }
     }
     // Also after a cancel or a silent controller: what was not confirmed
-    // now is unconfirmed, as it always was.
+    // now is unconfirmed, as a verify has always left it.
     for (list.First(); !list.Eof(); list.Next()) {
       if (list.Int("ST") == 0 || confirmed.contains(QByteArray::fromStdString(list.Text("Tel")))) continue;
       try {
