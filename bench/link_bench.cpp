@@ -39,10 +39,16 @@
 // time: the figures are given against the wire time alone and against the
 // wire time plus one tick per exchange.
 //
-//   link_bench [--count N] [--baud B] [--phases single,read,write,usb]
+// The growth phase verifies a list of 1,000 rows 100 times against the
+// simulator, unpaced, and sets the database file's size after the last
+// verify against its size after the first.
+//
+//   link_bench [--count N] [--baud B] [--phases single,read,write,usb,growth]
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <time.h>
@@ -63,6 +69,7 @@
 #include "serial/list_transfer.h"
 #include "serial/port_names.h"
 #include "sim/simulator.h"
+#include "store/compact.h"
 #include "store/cursor.h"
 #include "store/database.h"
 
@@ -639,6 +646,71 @@ void VerifyPhase(const sim::Simulator::Options& options, const std::vector<Entry
   }
 }
 
+// The database file over many verifies: a list the controller holds in full,
+// verified again and again against an unpaced simulator, as a list verified
+// daily is. A verify writes a row only where its confirmation changes, so
+// after the first one, which confirms every row, the file keeps its size;
+// unconfirming every row first and confirming it again had grown it by two
+// row images a row a verify. Aim: the 100th verify leaves the file within
+// 1.5 times its size after the first.
+void GrowthPhase(const std::vector<Entry>& entries, int verifies) {
+  QTemporaryDir dir;
+  if (!dir.isValid()) Die("cannot make a temporary directory");
+  sim::Simulator::Options options;
+  options.paceBaud = 0;
+  options.lineGapMs = 0;
+  sim::Simulator sim(options);
+  StartOrDie(sim);
+  Seed(sim, entries);
+  Session session(dir.path());
+  CreateOrDie(session);
+  session.ReadGap = 0;
+  UseSimulatorPort(session, sim);
+  store::Cursor& list = session.Dbf1();
+  for (const Entry& e : entries) {
+    if (!list.Append().ok() || !list.SetText("Tel", e.number).ok() || !list.Post().ok())
+      Die("growth: cannot add " + e.number + " to the list");
+  }
+  const std::string path = QFile::encodeName(session.FilePath(kDatabaseFileName)).toStdString();
+  const auto fileSize = [&path] { return std::int64_t(QFileInfo(QString::fromStdString(path)).size()); };
+  const std::int64_t listed = fileSize();
+
+  Link link(session);
+  std::int64_t first = 0;
+  const auto start = Clock::now();
+  for (int k = 1; k <= verifies; ++k) {
+    QuietUi ui;
+    VerifyList(link, ui);
+    if (!ui.notices.empty()) Die("growth: verify " + std::to_string(k) + " showed a notice: " + ui.notices.front().toStdString());
+    if (k == 1) first = fileSize();
+  }
+  const double wallMs = MsSince(start);
+  const std::int64_t last = fileSize();
+  int confirmed = 0;
+  for (list.First(); !list.Eof(); list.Next()) confirmed += list.Int("ST") == 1 ? 1 : 0;
+  const int asked = SlotsAsked(entries, kLastVerifySlot);
+  if (confirmed != asked) Die("growth: " + std::to_string(confirmed) + " rows confirmed, " + std::to_string(asked) + " due");
+
+  // What the file would be compacted to, for scale.
+  std::shared_ptr<store::Database> db;
+  store::SpaceUse use;
+  if (!store::Database::Open(path, {}, &db).ok() || !store::MeasureSpace(*db, &use).ok())
+    Die("growth: cannot measure the database file");
+
+  const double ratio = double(last) / double(first);
+  std::printf("\ndatabase file over %d verifies (VerifyList of %zu rows, %d confirmed each time), unpaced,\n"
+              "a flush per written confirmation\n",
+              verifies, entries.size(), confirmed);
+  std::printf("  %-24s %12lld\n", "bytes, list made", static_cast<long long>(listed));
+  std::printf("  %-24s %12lld\n", "bytes, 1st verify", static_cast<long long>(first));
+  std::printf("  %-24s %12lld\n", ("bytes, verify " + std::to_string(verifies)).c_str(), static_cast<long long>(last));
+  std::printf("  %-24s %12lld\n", "bytes, compacted", static_cast<long long>(use.neededSize));
+  std::printf("  %-24s %12.3f   (aim: at most 1.5)\n", "last/1st", ratio);
+  std::printf("  %-24s %12.1f\n", "wall time per verify (ms)", wallMs / verifies);
+  std::fflush(stdout);
+  if (ratio > 1.5) Die("growth: the file grew " + std::to_string(ratio) + " times over the verifies");
+}
+
 // N single slot reads over the bare link, paced and then unpaced.
 void SinglePhase(int count, int baud) {
   const std::vector<Entry> entries = MakeEntries(count);
@@ -698,8 +770,8 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   int count = 500;
   int baud = 9600;
-  bool single = true, read = true, write = true, usb = true;
-  const char* const usage = "usage: link_bench [--count N] [--baud B] [--phases single,read,write,usb]";
+  bool single = true, read = true, write = true, usb = true, growth = true;
+  const char* const usage = "usage: link_bench [--count N] [--baud B] [--phases single,read,write,usb,growth]";
   for (int i = 1; i < argc; i += 2) {
     const std::string flag = argv[i];
     if (i + 1 >= argc) Die(usage);
@@ -708,15 +780,16 @@ int main(int argc, char** argv) {
     } else if (flag == "--baud") {
       baud = std::atoi(argv[i + 1]);
     } else if (flag == "--phases") {
-      single = read = write = usb = false;
+      single = read = write = usb = growth = false;
       for (const QString& phase : QString::fromLocal8Bit(argv[i + 1]).split(u',', Qt::SkipEmptyParts)) {
         if (phase == u"single") single = true;
         else if (phase == u"read") read = true;
         else if (phase == u"write") write = true;
         else if (phase == u"usb") usb = true;
+        else if (phase == u"growth") growth = true;
         else Die(usage);
       }
-      if (!single && !read && !write && !usb) Die(usage);
+      if (!single && !read && !write && !usb && !growth) Die(usage);
     } else {
       Die(usage);
     }
@@ -738,5 +811,6 @@ int main(int argc, char** argv) {
     VerifyPhase(BehindUsbAdapter(baud), MakeEntries(kLastVerifySlot - kFirstSlot + 2));
     ReadPhase(BehindUsbAdapter(baud), MakeEntries(kLastReadSlot - kFirstSlot + 1));
   }
+  if (growth) GrowthPhase(MakeEntries(kLastVerifySlot - kFirstSlot + 2), 100);
   return 0;
 }

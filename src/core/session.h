@@ -36,7 +36,8 @@ class Session {
 
   // The creation step's file and database work, before the window is shown.
   // Returns the store's message when the database cannot be opened (the file
-  // is then left exactly as it was), an empty text otherwise.
+  // is then left exactly as it was), an empty text otherwise. A file more
+  // than half dead space is compacted first when nothing else has it open.
   // `storeOptions` are for benchmarks and tools; the window takes the defaults.
   QString Create(const store::OpenOptions& storeOptions);
   QString Create();

@@ -17,6 +17,7 @@
 #include "core/testing/scripted_ui.h"
 #include "core/user_interface.h"
 #include "store/cursor.h"
+#include "store/database.h"
 
 namespace {
 
@@ -107,6 +108,63 @@ TEST(SessionTest, CreationMakesTheDatabaseOnceAndRefusesAForeignFileUntouched) {
   EXPECT_FALSE(refused.DatabaseOpen());
   ASSERT_TRUE(foreign.open(QIODevice::ReadOnly));
   EXPECT_EQ(foreign.readAll(), QByteArray(4096, 'x'));
+}
+
+// Each round changes every row once, leaving its old image behind: with 50
+// rows, eleven rounds make the dead space more than half the file.
+TEST(SessionTest, StartCompactsAFileMostlyDeadSpaceWhenNothingElseHasItOpen) {
+  struct Case {
+    const char* name;
+    int rounds;
+    bool heldElsewhere;
+    bool compacted;
+  };
+  const Case cases[] = {
+      {"mostly dead space", 15, false, true},
+      {"mostly dead space, but open elsewhere", 15, true, false},
+      {"a quarter dead space", 3, false, false},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir temp;
+    std::vector<std::string> rows;
+    {
+      // No flush per change: only what the file ends up holding matters here.
+      store::OpenOptions unflushed;
+      unflushed.sync = store::SyncMode::kNone;
+      Session earlier(temp.path());
+      ASSERT_EQ(earlier.Create(unflushed), QString());
+      for (int i = 0; i < 50; ++i) AddPhone(earlier, "Jan", "Nowak", std::to_string(600100200 + i));
+      store::Cursor& list = earlier.Dbf1();
+      for (int round = 0; round < c.rounds; ++round) {
+        for (list.First(); !list.Eof(); list.Next()) {
+          ASSERT_TRUE(list.Edit().ok());
+          list.SetInt("ST", round % 2);
+          ASSERT_TRUE(list.Post().ok());
+        }
+      }
+      rows = Rows(earlier);
+    }
+    const QString file = QDir(temp.path()).filePath("selvantrixx.tdb");
+    QFile database(file);
+    ASSERT_TRUE(database.open(QIODevice::ReadOnly));
+    const QByteArray before = database.readAll();
+    database.close();
+    std::shared_ptr<store::Database> other;
+    if (c.heldElsewhere) {
+      ASSERT_TRUE(store::Database::Open(QFile::encodeName(file).toStdString(), {}, &other).ok());
+    }
+
+    Session session(temp.path());
+    EXPECT_EQ(session.Create(), QString()) << c.name;
+    EXPECT_EQ(Rows(session), rows) << c.name;
+    ASSERT_TRUE(database.open(QIODevice::ReadOnly));
+    const QByteArray after = database.readAll();
+    if (c.compacted) {
+      EXPECT_LT(after.size(), before.size() / 2) << c.name;
+    } else {
+      EXPECT_EQ(after, before) << c.name;
+    }
+  }
 }
 
 TEST(ProgressScopeTest, ClearsCancelBeforeAndHidesAfterEvenOnFailure) {

@@ -55,6 +55,9 @@ class Link : public QObject {
   // While off, replies raise their flags but store nothing (a look past the
   // end of the phonebook must add nothing to the list).
   void SetStoring(bool storing) { storing_ = storing; }
+  // While set, the numbers the phonebook entries confirm are collected (see
+  // ReplyStore::CollectConfirmed); nullptr stops it.
+  void CollectConfirmed(QSet<QByteArray>* into) { store_.CollectConfirmed(into); }
   Comm& comm() { return comm_; }
   const ReplyState& state() const { return state_; }
   // Forgets every flag and any text not yet taken (a fresh start for tests).

@@ -79,6 +79,18 @@ int ReadPastHole(Link& link, UserInterface& ui, int slot, int last) {
   return holding.first();
 }
 
+// Collects the numbers the phonebook entries confirm for as long as it lives.
+class ConfirmedCollection {
+ public:
+  ConfirmedCollection(Link& link, QSet<QByteArray>* into) : link_(link) { link_.CollectConfirmed(into); }
+  ~ConfirmedCollection() { link_.CollectConfirmed(nullptr); }
+  ConfirmedCollection(const ConfirmedCollection&) = delete;
+  ConfirmedCollection& operator=(const ConfirmedCollection&) = delete;
+
+ private:
+  Link& link_;
+};
+
 // How the list compares with the controller after a verify.
 QString VerifyResult(store::Cursor& list, int rowsBefore) {
   int confirmed = 0;
@@ -214,7 +226,31 @@ void VerifyList(Link& link, UserInterface& ui) {
     BulkUpdateScope bulk(session);
     ProgressScope progress(session, ui);
     RequireOk(list.Settle());
-    for (list.First(); !list.Eof() && !session.CancelRequested; list.Next()) {
+    // Each row ends confirmed exactly when a slot read now holds its number,
+    // but a row is written only where that changes its flag: every write
+    // appends a row image to the file, and unconfirming every row first to
+    // confirm most of them again cost two images a row at each verify.
+    QSet<QByteArray> confirmed;
+    {
+      ConfirmedCollection collecting(link, &confirmed);
+      port.RaiseDtr();
+      ui.ShowProgress();
+      for (int slot = kFirstSlot; slot <= kLastVerifySlot && !session.CancelRequested; ++slot) {
+        progress.Update(slot, kLastVerifySlot);
+        answer = AskSlot(link, ui, slot, false);
+        if (answer == SlotAnswer::kEnd) {
+          const int next = ReadPastHole(link, ui, slot, kLastVerifySlot);
+          if (next == 0) break;
+          slot = next - 1;
+          continue;
+        }
+        if (answer != SlotAnswer::kEntry) break;
+      }
+    }
+    // Also after a cancel or a silent controller: what was not confirmed
+    // now is unconfirmed, as a verify has always left it.
+    for (list.First(); !list.Eof(); list.Next()) {
+      if (list.Int("ST") == 0 || confirmed.contains(QByteArray::fromStdString(list.Text("Tel")))) continue;
       try {
         RequireOk(list.Edit());
         RequireOk(list.SetInt("ST", 0));
@@ -223,19 +259,6 @@ void VerifyList(Link& link, UserInterface& ui) {
         link.Trace(QString::fromUtf8(e.what()));
       }
       ui.ProcessEvents();
-    }
-    port.RaiseDtr();
-    ui.ShowProgress();
-    for (int slot = kFirstSlot; slot <= kLastVerifySlot && !session.CancelRequested; ++slot) {
-      progress.Update(slot, kLastVerifySlot);
-      answer = AskSlot(link, ui, slot, false);
-      if (answer == SlotAnswer::kEnd) {
-        const int next = ReadPastHole(link, ui, slot, kLastVerifySlot);
-        if (next == 0) break;
-        slot = next - 1;
-        continue;
-      }
-      if (answer != SlotAnswer::kEntry) break;
     }
   }
   if (answer != SlotAnswer::kSilent) ui.ShowOutcome(VerifyResult(list, rowsBefore));

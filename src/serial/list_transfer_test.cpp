@@ -1,6 +1,7 @@
 #include "serial/list_transfer.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <algorithm>
 #include <QTimer>
 
@@ -102,6 +103,48 @@ TEST_F(ListTransferTest, ReadingFillsTheListUntilTheFirstEmptySlot) {
   EXPECT_EQ(Rows(session_),
             (Lines{"2   600100200 1", "3   501222333 1", "4   700000001 1", "5   123123123 0"}));
   EXPECT_FALSE(session_.BulkUpdate);
+}
+
+// Reading or verifying a list that already holds what the controller holds
+// writes no row, so the database file keeps its size; a number the
+// controller lost is still unconfirmed.
+TEST_F(ListTransferTest, ReadingOrVerifyingAListThatAgreesLeavesTheFileItsSize) {
+  WithController([](sim::Controller& c) {
+    for (int slot = 2; slot <= 21; ++slot) c.SetSlot(slot, std::to_string(600100000 + slot), "");
+  });
+  session_.ReadGap = 0;
+  ui_.Answer({false});
+  ReadList(link_, ui_);
+  VerifyList(link_, ui_);
+  const Lines rows = Rows(session_);
+  ASSERT_EQ(rows.size(), 20u);
+  EXPECT_EQ(rows.front(), "2   600100002 1");
+  const QFileInfo file(session_.FilePath(kDatabaseFileName));
+  const qint64 size = file.size();
+  struct Case {
+    const char* name;
+    std::function<void(ScriptedUi&)> run;
+  };
+  const Case cases[] = {
+      {"verify", [&](ScriptedUi& ui) { VerifyList(link_, ui); }},
+      {"read without clearing", [&](ScriptedUi& ui) {
+         ui.Answer({false});
+         ReadList(link_, ui);
+       }},
+  };
+  for (const Case& c : cases) {
+    ScriptedUi ui;
+    c.run(ui);
+    EXPECT_EQ(QFileInfo(file.filePath()).size(), size) << c.name;
+    EXPECT_EQ(Rows(session_), rows) << c.name;
+    EXPECT_EQ(ui.outcomes.size(), 1u) << c.name;
+  }
+
+  WithController([](sim::Controller& c) { c.SetSlot(21, sim::Controller::kCleared, ""); });
+  VerifyList(link_, ui_);
+  Lines expected = rows;
+  expected.back() = "21   600100021 0";
+  EXPECT_EQ(Rows(session_), expected);
 }
 
 TEST_F(ListTransferTest, FormattingClearsEverySlotFrom002To2000) {

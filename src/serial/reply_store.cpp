@@ -60,6 +60,13 @@ void ReplyStore::StorePhone(int slot, QByteArray number) {
   RequireOk(list.Find("Tel", {number.toStdString()}, {}, &found));
   if (found) {
     id = list.Int("ID");
+    // A row that already says all this is not written again: every write
+    // appends a row image to the file, and a list read or verified daily
+    // would grow it by a row a number each time.
+    if (list.Text("Tel") == number.toStdString() && list.Int("ST") == 1) {
+      if (confirmed_) confirmed_->insert(number);
+      return;
+    }
     RequireOk(list.Edit());
   } else {
     // The row numbered like the slot takes the number only when it has
@@ -78,7 +85,7 @@ void ReplyStore::StorePhone(int slot, QByteArray number) {
   RequireOk(list.SetInt("ID", id));
   RequireOk(list.SetText("Tel", number.toStdString()));
   RequireOk(list.SetInt("ST", 1));
-  PostRow(list);
+  if (PostRow(list) && confirmed_) confirmed_->insert(number);
 }
 
 void ReplyStore::WriteSetting(const char* key, const QByteArray& value) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 
 class Session;
 
@@ -20,10 +21,14 @@ class ReplyStore {
   void StoreRelayCode(int code);
   // One event-log entry; an entry already stored is not stored again.
   void StoreEvent(const QByteArray& date, const QByteArray& number);
+  // While set, every number a phonebook entry confirmed in the list (stored
+  // now, or already holding just that) is added to `into`, as stored.
+  void CollectConfirmed(QSet<QByteArray>* into) { confirmed_ = into; }
 
  private:
   void StorePhone(int slot, QByteArray number);
   void WriteSetting(const char* key, const QByteArray& value);
 
   Session& session_;
+  QSet<QByteArray>* confirmed_ = nullptr;
 };

@@ -17,6 +17,7 @@
 
 #include "core/schema.h"
 #include "store/collation.h"
+#include "store/compact.h"
 #include "store/cursor.h"
 #include "store/database.h"
 #include "store/table.h"
@@ -43,6 +44,8 @@ constexpr std::string_view kUsage =
     "                                   separated by TAB; refused lines are reported, the rest go in\n"
     "  delete FILE TABLE ROWNO          delete the row with that number in the file (0-based)\n"
     "  check FILE                       verify every table; prints ok or one line per problem\n"
+    "  compact FILE                     rewrite FILE to its minimal size (rows are numbered anew);\n"
+    "                                   refused while another program has it open\n"
     "Texts are UTF-8 here and Windows-1250 in the file. In the lines of rows and\n"
     "append -, a TAB inside a text is written \\t, a line feed \\n, a carriage return\n"
     "\\r and a backslash \\\\; values given on the command line are taken as they are.\n"
@@ -461,6 +464,18 @@ int Check(const std::vector<std::string>& args, std::ostream& out) {
   return kExitFailed;
 }
 
+int Compact(const std::vector<std::string>& args, std::ostream& out) {
+  ExpectArguments(args, 1, "compact FILE");
+  store::CompactResult result;
+  Require(store::CompactFile(args[0], store::CompactOptions{}, &result));
+  if (!result.compacted) {
+    out << "already compact: " << result.before.fileSize << " bytes\n";
+    return 0;
+  }
+  out << "compacted: " << result.before.fileSize << " bytes, now " << result.sizeAfter << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int RunTdb(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -478,6 +493,7 @@ int RunTdb(const std::vector<std::string>& args, std::istream& in, std::ostream&
     if (command == "append") return Append(rest, in, err);
     if (command == "delete") return Delete(rest);
     if (command == "check") return Check(rest, out);
+    if (command == "compact") return Compact(rest, out);
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     err << kPrefix << e.message << "\n" << kUsage;

@@ -341,6 +341,50 @@ TEST_F(TdbTest, ChainsWrittenInTheOldTextOrderAreListedInTheNewOneAndSettledByAW
   }
 }
 
+// Every other row deleted, then compacted while another program has the
+// file open (refused) and after.
+TEST_F(TdbTest, CompactKeepsEveryRowAndOrderAndRefusesAFileInUse) {
+  std::string lines;
+  for (int i = 0; i < 300; ++i) {
+    lines += std::to_string(i + 2) + "\tImię" + std::to_string(i % 11) + "\tŻak" + std::to_string(i % 13) + "\t" +
+             std::to_string(600100000 + i) + "\t0\n";
+  }
+  AppendPhones(lines);
+  {
+    std::shared_ptr<store::Database> db;
+    ASSERT_TRUE(store::Database::Open(db_, {}, &db).ok());
+    store::Cursor phones(db, "telefony");
+    ASSERT_TRUE(phones.Open().ok());
+    for (phones.First(); !phones.Eof(); phones.Next()) ASSERT_TRUE(phones.Delete().ok());
+  }
+  const std::vector<std::string> listings[] = {{"rows", db_, "telefony"},
+                                               {"rows", db_, "telefony", "--order", "TelIndex"},
+                                               {"rows", db_, "telefony", "--order", "NazwiskoIndex"},
+                                               {"rows", db_, "telefony", "--order", "ImieIndex"}};
+  std::vector<std::string> before;
+  for (const auto& args : listings) before.push_back(Tdb(args).out);
+  const std::string bytes = ReadBytes(db_);
+  {
+    std::shared_ptr<store::Database> other;
+    ASSERT_TRUE(store::Database::Open(db_, {}, &other).ok());
+    const Outcome refused = Tdb({"compact", db_});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.err,
+              "selvantrix-tdb: '" + db_ + "' is open in another program; it is compacted only when nothing else has it open\n");
+    EXPECT_EQ(ReadBytes(db_), bytes);
+  }
+
+  const Outcome r = Tdb({"compact", db_});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::uintmax_t size = std::filesystem::file_size(db_);
+  EXPECT_EQ(r.out, "compacted: " + std::to_string(bytes.size()) + " bytes, now " + std::to_string(size) + "\n");
+  EXPECT_LT(size, bytes.size());
+  for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(Tdb(listings[i]).out, before[i]) << i;
+  EXPECT_EQ(Tdb({"check", db_}).out, "ok\n");
+  EXPECT_NE(Tdb({"info", db_}).out.find("table telefony\n  rows 150 live, 150 appended\n"), std::string::npos);
+  EXPECT_EQ(Tdb({"compact", db_}).out, "already compact: " + std::to_string(size) + " bytes\n");
+}
+
 TEST_F(TdbTest, BadUsageExitsTwoAndLeavesTheFileAlone) {
   AppendPhones("1\tJan\tKowalski\t600100200\t0\n");
   const std::string before = ReadBytes(db_);
@@ -355,6 +399,8 @@ TEST_F(TdbTest, BadUsageExitsTwoAndLeavesTheFileAlone) {
       {"append", db_, "telefony", "2", "Ewa"},
       {"delete", db_, "telefony", "-1"},
       {"check", db_, db_},
+      {"compact"},
+      {"compact", db_, db_},
   };
   for (const auto& args : cases) {
     const Outcome r = Tdb(args);
@@ -409,6 +455,9 @@ TEST_F(TdbTest, ReadOnlyFileServesEveryReadingCommand) {
     EXPECT_NE(r.err.find("is read-only"), std::string::npos) << r.err;
   }
   EXPECT_EQ(Tdb({"delete", db_, "telefony", "0"}).code, 1);
+  const Outcome compact = Tdb({"compact", db_});
+  EXPECT_EQ(compact.code, 1);
+  EXPECT_NE(compact.err.find("is read-only"), std::string::npos) << compact.err;
   EXPECT_EQ(ReadBytes(db_), before);
 }
 
