@@ -25,8 +25,8 @@ enum class ListFileEncoding { kWindows1250, kUtf8, kUtf16LE, kUtf16BE };
 ListFileEncoding DetectListFileEncoding(std::string_view bytes);
 
 // A list file's bytes as text, without a byte-order mark. A byte Windows-1250
-// leaves undefined, and a sequence that is not valid in the file's Unicode
-// form, becomes U+FFFD, which no list line may hold.
+// leaves undefined, and a sequence that is not valid UTF-8, reads as U+FFFD;
+// neither that nor a lone UTF-16 surrogate can stand in a list line.
 QString DecodeListFile(std::string_view bytes);
 
 // The lines of a list file's text: CR LF, LF or CR end a line, a last line
