@@ -6,6 +6,7 @@
 #   ./dev.sh setup   only install the packages
 #   ./dev.sh demo    build, start a simulated controller and the configurator on it
 #   ./dev.sh package build the installable .deb (in build/)
+#   ./dev.sh fuzz [SECONDS]  build the libFuzzer targets with clang, run each (default 60 s)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,21 +18,79 @@ PACKAGES=(
   libsqlite3-dev libbenchmark-dev
   fonts-liberation fontconfig
 )
+# Only for ./dev.sh fuzz: Debian's clang leaves libFuzzer's runtime to a
+# recommended package, which --no-install-recommends does not bring.
+FUZZ_PACKAGES=(clang libclang-rt-dev)
 BUILD_DIR=${BUILD_DIR:-build}
+FUZZ_DIR=${FUZZ_DIR:-build-fuzz}
+# Each target with its seed corpus in fuzz/ and its own options.
+FUZZ_TARGETS=(
+  "store_load_fuzz corpus -max_len=60000"
+  "reply_parse_fuzz reply_corpus"
+  "list_file_fuzz list_corpus"
+  "language_file_fuzz language_corpus"
+)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
 setup() {
+  install_missing "${PACKAGES[@]}"
+}
+
+install_missing() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     as_root apt-get update -q
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# Runs every fuzz target for the given seconds on a copy of its corpus (the
+# inputs it finds stay in $FUZZ_DIR, not in git); fails when one crashes.
+fuzz() {
+  local seconds=${1:-60}
+  case "$seconds" in ""|0|*[!0-9]*) echo "usage: $0 fuzz [SECONDS], SECONDS at least 1" >&2; exit 2 ;; esac
+  setup
+  install_missing "${FUZZ_PACKAGES[@]}"
+  if [ ! -f "$FUZZ_DIR/build.ninja" ]; then
+    cmake -S . -B "$FUZZ_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSELVANTRIX_FUZZ=ON
+  fi
+  local targets=()
+  for entry in "${FUZZ_TARGETS[@]}"; do targets+=("${entry%% *}"); done
+  cmake --build "$FUZZ_DIR" -j "$(nproc)" --target "${targets[@]}"
+  local failed=() summary=()
+  for entry in "${FUZZ_TARGETS[@]}"; do
+    read -r target corpus options <<< "$entry"
+    local work="$FUZZ_DIR/fuzz-corpus/$target" artifacts="$FUZZ_DIR/fuzz-artifacts/$target"
+    rm -rf "$work"
+    mkdir -p "$work" "$artifacts"
+    cp -R "fuzz/$corpus/." "$work/"
+    echo "== $target, $seconds s on a copy of fuzz/$corpus"
+    local status=0
+    # shellcheck disable=SC2086  # the options are words on purpose
+    "$FUZZ_DIR/bin/$target" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$artifacts/" $options "$work" > "$FUZZ_DIR/$target.log" 2>&1 || status=$?
+    local runs
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$FUZZ_DIR/$target.log" | tail -n 1)
+    if [ "$status" -ne 0 ]; then
+      tail -n 40 "$FUZZ_DIR/$target.log"
+      failed+=("$target")
+      summary+=("$target: FAILED (status $status), log $FUZZ_DIR/$target.log, input in $artifacts/")
+    else
+      summary+=("$target: ${runs:-?} runs in $seconds s ($(( ${runs:-0} / (seconds > 0 ? seconds : 1) )) runs/s), no crash")
+    fi
+  done
+  printf '%s\n' "${summary[@]}"
+  if [ ${#failed[@]} -gt 0 ]; then
+    echo "Crashed: ${failed[*]}" >&2
+    exit 1
   fi
 }
 
@@ -94,8 +153,9 @@ case "${1:-run}" in
     cd "$BUILD_DIR"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
     ;;
+  fuzz) fuzz "${2:-60}" ;;
   *)
-    echo "usage: $0 [run|test|build|setup|demo|package]" >&2
+    echo "usage: $0 [run|test|build|setup|demo|package|fuzz [SECONDS]]" >&2
     exit 2
     ;;
 esac

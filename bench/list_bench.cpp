@@ -70,10 +70,12 @@ class QuietUi : public UserInterface {
   EventPacer pacer_;
 };
 
-// "first|surname|phone" lines with unique nine-digit phones.
+// "first|surname|phone" lines with unique nine-digit phones, in the
+// Windows-1250 of a list file (in UTF-8 the import would store other bytes
+// than the bare store does).
 std::vector<std::string> MakeLines(int count) {
   static const char* const kFirst[] = {"Adam", "Anna", "Jan", "Ewa", "Piotr", "Zofia", "Marek", "Beata"};
-  static const char* const kSurname[] = {"Kowalski", "Nowak", "Wiśniewska", "Mazur", "Zając", "Król", "Lis"};
+  static const char* const kSurname[] = {"Kowalski", "Nowak", "Wi\x9cniewska", "Mazur", "Zaj\xb9" "c", "Kr\xf3l", "Lis"};
   std::vector<std::string> lines;
   std::uint64_t state = 12345;
   for (int i = 0; i < count; ++i) {

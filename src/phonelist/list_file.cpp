@@ -1,7 +1,11 @@
 #include "phonelist/list_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <array>
+#include <cstdint>
 
 #include "common/polish_plural.h"
 #include "common/windows1250.h"
@@ -20,98 +24,333 @@ QString FileError(const char* what, const QString& path, const QString& detail) 
 constexpr const char* kCannotRead = "Nie można odczytać pliku \"%1\": %2";
 constexpr const char* kCannotWrite = "Nie można zapisać pliku \"%1\": %2";
 
-}  // namespace
+constexpr char16_t kUndefined = u'\xFFFD';
 
-ListLine SplitListLine(std::string_view line) {
-  ListLine out;
-  std::string_view rest = line;
-  const size_t first = line.find('|');
-  if (first != std::string_view::npos) {
-    out.firstName = std::string(line.substr(0, first));
-    rest = line.substr(first + 1);
+// Windows-1250 both ways as tables, made once from the converter every other
+// text of the program goes through: a list file of ten thousand lines must
+// not open a converter per line. A byte the code page leaves undefined reads
+// as U+FFFD; a character it lacks has no byte (0).
+struct CodePage {
+  std::array<char16_t, 256> toUnicode{};
+  std::array<std::uint8_t, 0x10000> toByte{};
+
+  CodePage() {
+    for (int b = 0; b < 256; ++b) {
+      const char byte = char(b);
+      const QString one = b == 0 ? QString(QChar(0)) : FromWindows1250(QByteArrayView(&byte, 1));
+      char16_t c = one.size() == 1 ? one[0].unicode() : kUndefined;
+      // The converter's stand-in for an undefined byte, whichever it uses:
+      // the code page puts no C1 control where it defines a character.
+      if ((c == u'\x1A' && b != 0x1A) || (c >= 0x80 && c <= 0x9F)) c = kUndefined;
+      toUnicode[size_t(b)] = c;
+      if (c != kUndefined && b != 0) toByte[c] = std::uint8_t(b);
+    }
   }
-  const size_t second = rest.find('|');
-  if (second != std::string_view::npos) {
-    out.surname = std::string(rest.substr(0, second));
-    rest = rest.substr(second + 1);
-  }
-  out.phone = std::string(rest);
-  return out;
+};
+
+const CodePage& Windows1250() {
+  static const CodePage table;
+  return table;
 }
 
-std::vector<std::string> SplitListFileLines(std::string_view bytes) {
-  bytes = bytes.substr(0, bytes.find('\0'));
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < bytes.size()) {
-    const size_t end = bytes.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      lines.emplace_back(bytes.substr(start));
-      break;
+bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+// True with `bytes` when every character of `text` can stand in the list:
+// no control character and nothing Windows-1250 lacks.
+bool ToListBytes(QStringView text, std::string* bytes) {
+  const CodePage& page = Windows1250();
+  bytes->clear();
+  bytes->reserve(size_t(text.size()));
+  for (const QChar c : text) {
+    const std::uint8_t b = page.toByte[c.unicode()];
+    if (b == 0 || IsControl(c.unicode())) return false;
+    bytes->push_back(char(b));
+  }
+  return true;
+}
+
+bool HasControl(QStringView text) {
+  for (const QChar c : text) {
+    if (IsControl(c.unicode())) return true;
+  }
+  return false;
+}
+
+// Strict UTF-8: no overlong form, no surrogate, nothing past U+10FFFF, no
+// sequence cut short. `multibyte` tells whether there was any but ASCII.
+bool IsUtf8(std::string_view bytes, bool* multibyte) {
+  *multibyte = false;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned char lead = p[i];
+    if (lead < 0x80) {
+      ++i;
+      continue;
     }
-    lines.emplace_back(bytes.substr(start, end - start));
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < length || p[i + 1] < low || p[i + 1] > high) return false;
+    for (size_t k = 2; k < length; ++k) {
+      if (p[i + k] < 0x80 || p[i + k] > 0xBF) return false;
+    }
+    *multibyte = true;
+    i += length;
+  }
+  return true;
+}
+
+bool StartsWith(std::string_view bytes, std::string_view mark) { return bytes.substr(0, mark.size()) == mark; }
+
+QString Unicode(std::string_view bytes, QStringConverter::Encoding encoding) {
+  // The mark is already gone; one more at the start is text like any other.
+  QStringDecoder decoder(encoding, QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+  return decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+}
+
+QString LinesInWords(int n) { return CountOf(n, "wiersz", "wiersze", "wierszy"); }
+
+}  // namespace
+
+ListFileEncoding DetectListFileEncoding(std::string_view bytes) {
+  if (StartsWith(bytes, "\xFF\xFE")) return ListFileEncoding::kUtf16LE;
+  if (StartsWith(bytes, "\xFE\xFF")) return ListFileEncoding::kUtf16BE;
+  if (StartsWith(bytes, "\xEF\xBB\xBF")) return ListFileEncoding::kUtf8;
+  bool multibyte = false;
+  return IsUtf8(bytes, &multibyte) && multibyte ? ListFileEncoding::kUtf8 : ListFileEncoding::kWindows1250;
+}
+
+QString DecodeListFile(std::string_view bytes) {
+  switch (DetectListFileEncoding(bytes)) {
+    case ListFileEncoding::kUtf16LE:
+      return Unicode(bytes.substr(2), QStringConverter::Utf16LE);
+    case ListFileEncoding::kUtf16BE:
+      return Unicode(bytes.substr(2), QStringConverter::Utf16BE);
+    case ListFileEncoding::kUtf8:
+      return Unicode(StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes, QStringConverter::Utf8);
+    case ListFileEncoding::kWindows1250:
+      break;
+  }
+  const CodePage& page = Windows1250();
+  QString text(qsizetype(bytes.size()), Qt::Uninitialized);
+  char16_t* out = reinterpret_cast<char16_t*>(text.data());
+  for (const char b : bytes) *out++ = page.toUnicode[std::uint8_t(b)];
+  return text;
+}
+
+QStringList SplitListFileLines(QStringView text) {
+  const qsizetype nul = text.indexOf(QChar(0));
+  if (nul >= 0) text = text.left(nul);
+  QStringList lines;
+  qsizetype start = 0;
+  while (start < text.size()) {
+    qsizetype end = start;
+    while (end < text.size() && text[end] != u'\r' && text[end] != u'\n') ++end;
+    lines.append(text.mid(start, end - start).toString());
+    if (end == text.size()) break;
     start = end + 1;
-    if (bytes[end] == '\r' && start < bytes.size() && bytes[start] == '\n') ++start;
+    if (text[end] == u'\r' && start < text.size() && text[start] == u'\n') ++start;
   }
   return lines;
 }
 
-bool ReadListFile(const QString& path, std::vector<std::string>* lines, QString* error) {
+ListLine SplitListLine(QStringView line) {
+  ListLine out;
+  const qsizetype first = line.indexOf(u'|');
+  const qsizetype second = first < 0 ? -1 : line.indexOf(u'|', first + 1);
+  if (second < 0) {
+    // Not a list line; what there is counts as the phone, as it always did.
+    out.phone = line.toString();
+    if (first >= 0) {
+      out.firstName = line.left(first).toString();
+      out.phone = line.mid(first + 1).toString();
+    }
+    return out;
+  }
+  out.firstName = line.left(first).toString();
+  out.surname = line.mid(first + 1, second - first - 1).toString();
+  out.phone = line.mid(second + 1).toString();
+  out.complete = true;
+  return out;
+}
+
+ListFileContents ParseListFile(std::string_view bytes) {
+  ListFileContents out;
+  out.encoding = DetectListFileEncoding(bytes);
+  const QStringList lines = SplitListFileLines(DecodeListFile(bytes));
+  int lineNumber = 0;
+  for (const QString& text : lines) {
+    ++lineNumber;
+    // A line with nothing on it is no entry, and not worth a word.
+    if (text.isEmpty()) continue;
+    auto skip = [&](int& counter) {
+      ++counter;
+      if (out.firstSkippedLine == 0) out.firstSkippedLine = lineNumber;
+    };
+    const ListLine line = SplitListLine(text);
+    if (!line.complete) {
+      skip(out.missingField);
+      continue;
+    }
+    ListFileRow row;
+    // The phone is stored normalised, so only what NormalisePhoneNumber
+    // would pass over as a blank (a tab) needs a word here.
+    if (!ToListBytes(line.firstName, &row.firstName) || !ToListBytes(line.surname, &row.surname) ||
+        HasControl(line.phone)) {
+      skip(out.badCharacter);
+      continue;
+    }
+    QString number;
+    if (!NormalisePhoneNumber(line.phone, kListPhoneLength, &number)) {
+      skip(out.badNumber);
+      continue;
+    }
+    row.phone = number.toStdString();
+    bool cut = false;
+    for (std::string* name : {&row.firstName, &row.surname}) {
+      if (name->size() > size_t(kListNameLength)) {
+        name->resize(size_t(kListNameLength));
+        cut = true;
+      }
+    }
+    if (cut) ++out.namesCut;
+    out.rows.push_back(std::move(row));
+  }
+  return out;
+}
+
+QString SkippedLinesText(const ListFileContents& contents) {
+  const std::pair<int, const char*> reasons[] = {
+      {contents.badNumber, " z niepoprawnym numerem telefonu"},
+      {contents.missingField, " z brakującym polem"},
+      {contents.badCharacter, " z niedozwolonym znakiem"},
+  };
+  QStringList parts;
+  for (const auto& [count, why] : reasons) {
+    if (count > 0) parts << LinesInWords(count) + QString::fromUtf8(why);
+  }
+  if (parts.size() <= 1) return parts.value(0);
+  const QString last = parts.takeLast();
+  return parts.join(QStringLiteral(", ")) + QStringLiteral(" i ") + last;
+}
+
+bool ReadListFile(const QString& path, QByteArray* bytes, QString* error) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     *error = FileError(kCannotRead, path, file.errorString());
     return false;
   }
-  const QByteArray bytes = file.readAll();
+  *bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) {
     *error = FileError(kCannotRead, path, file.errorString());
     return false;
   }
-  *lines = SplitListFileLines(std::string_view(bytes.constData(), size_t(bytes.size())));
+  return true;
+}
+
+QByteArray ListFileBytes(Session& session, UserInterface& ui) {
+  store::Cursor& list = session.Dbf1();
+  QByteArray text;
+  ProgressScope progress(session, ui);
+  ListUpdatesSuspended still(session, ui);
+  RequireOk(list.Settle());
+  list.First();
+  int counter = 1;
+  while (!list.Eof() && !session.CancelRequested) {
+    progress.Update(counter, list.RowCount());
+    ++counter;
+    text += list.Text("Imie");
+    text += '|';
+    text += list.Text("Nazwisko");
+    text += '|';
+    text += list.Text("Tel");
+    text += "\r\n";
+    list.Next();
+    ui.ProcessEvents();
+  }
+  return text;
+}
+
+bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error) {
+  const QFileInfo target(path);
+  if (target.exists() && !target.isFile() && !target.isDir()) {
+    // A pipe or a device: a file renamed over it would take its place, and
+    // as root that would put a plain file where /dev/full was.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+      *error = FileError(kCannotWrite, path, file.errorString());
+      return false;
+    }
+    for (qint64 done = 0; done < bytes.size();) {
+      const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+      if (n <= 0) {
+        *error = FileError(kCannotWrite, path, file.errorString());
+        return false;
+      }
+      done += n;
+    }
+    return true;
+  }
+  // All or nothing: a failed write leaves any older file of that name whole.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    *error = FileError(kCannotWrite, path, file.errorString());
+    return false;
+  }
   return true;
 }
 
 void ExportList(Session& session, UserInterface& ui, const QString& path) {
-  store::Cursor& list = session.Dbf1();
-  QByteArray text;
-  ProgressScope progress(session, ui);
-  {
-    ListUpdatesSuspended still(session, ui);
-    RequireOk(list.Settle());
-    list.First();
-    int counter = 1;
-    while (!list.Eof() && !session.CancelRequested) {
-      progress.Update(counter, list.RowCount());
-      ++counter;
-      text += list.Text("Imie");
-      text += '|';
-      text += list.Text("Nazwisko");
-      text += '|';
-      text += list.Text("Tel");
-      text += "\r\n";
-      list.Next();
-      ui.ProcessEvents();
-    }
-  }
-  // All or nothing: a failed write leaves any older file of that name whole.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-    ui.ShowError(FileError(kCannotWrite, path, file.errorString()));
-  }
+  const QByteArray bytes = ListFileBytes(session, ui);
+  QString error;
+  if (!WriteListFile(path, bytes, &error)) ui.ShowError(error);
 }
 
-void ImportList(Session& session, UserInterface& ui, const QString& path) {
-  const bool clearFirst = ui.ShowDialog(QString::fromUtf8(kImportClearQuestion), kQuestion) == 1;
-  std::vector<std::string> lines;
+void ImportList(Session& session, UserInterface& ui, const QString& path, SkippedLines skipped) {
+  QByteArray bytes;
   QString error;
-  if (!ReadListFile(path, &lines, &error)) {
+  if (!ReadListFile(path, &bytes, &error)) {
     ui.ShowError(error);
     return;
   }
+  ImportListBytes(session, ui, bytes, path, skipped);
+}
+
+void ImportListBytes(Session& session, UserInterface& ui, const QByteArray& bytes, const QString& name,
+                     SkippedLines skipped) {
+  const ListFileContents contents = ParseListFile(std::string_view(bytes.constData(), size_t(bytes.size())));
+  // Refused before the question, so nothing can clear the list for a file
+  // that would put nothing back: an empty file, a binary one, one in an
+  // encoding not recognised.
+  if (contents.rows.empty()) {
+    QString text = QString::fromUtf8(kNoRowsMessage).arg(name);
+    if (contents.Skipped() > 0) text += QStringLiteral(" (pominięto ") + SkippedLinesText(contents) + u')';
+    ui.ShowError(text + QString::fromUtf8(kListUnchangedMessage));
+    return;
+  }
+  if (skipped == SkippedLines::kRefuse && contents.Skipped() > 0) {
+    ui.ShowError(QString::fromUtf8(kStrictRefusedMessage)
+                     .arg(name, SkippedLinesText(contents), QString::number(contents.firstSkippedLine)) +
+                 QString::fromUtf8(kListUnchangedMessage));
+    return;
+  }
+  const bool clearFirst = ui.ShowDialog(QString::fromUtf8(kImportClearQuestion), kQuestion) == 1;
 
   store::Cursor& list = session.Dbf1();
   int taken = 0;
-  int skipped = 0;
   ProgressScope progress(session, ui);
   {
     ListUpdatesSuspended still(session, ui);
@@ -130,35 +369,31 @@ void ImportList(Session& session, UserInterface& ui, const QString& path) {
     // A cancel of the clearing stops the clearing only; the file still goes in.
     session.CancelRequested = false;
     ui.ShowProgress();
-    const int count = int(lines.size());
+    const int count = int(contents.rows.size());
     for (int i = 0; i < count && !session.CancelRequested; ++i) {
       progress.Update(i, count);
-      const std::string& text = lines[size_t(i)];
-      // A line with nothing on it is no entry, and not worth a word.
-      if (!text.empty()) {
-        const ListLine line = SplitListLine(text);
-        QString number;
-        if (NormalisePhoneNumber(FromWindows1250(QByteArray::fromStdString(line.phone)), kAnyPhoneLength, &number)) {
-          RequireOk(list.Append());
-          RequireOk(list.SetText("Imie", line.firstName));
-          RequireOk(list.SetText("Nazwisko", line.surname));
-          RequireOk(list.SetText("Tel", number.toStdString()));
-          // A number already listed is dropped without a word; a failing file is not.
-          if (PostRow(list)) ++taken;
-        } else {
-          ++skipped;
-        }
-      }
+      const ListFileRow& row = contents.rows[size_t(i)];
+      RequireOk(list.Append());
+      RequireOk(list.SetText("Imie", row.firstName));
+      RequireOk(list.SetText("Nazwisko", row.surname));
+      RequireOk(list.SetText("Tel", row.phone));
+      // A number already listed is dropped without a word; a failing file is not.
+      if (PostRow(list)) ++taken;
       ui.ProcessEvents();
     }
   }
   list.First();
-  const QString summary = QString::fromUtf8(kImportedMessage) + CountOf(taken, "numer", "numery", "numerów");
-  if (skipped == 0) {
+  QString summary = QString::fromUtf8(kImportedMessage) + CountOf(taken, "numer", "numery", "numerów");
+  if (contents.Skipped() > 0) summary += QString::fromUtf8(kSkippedMessage).arg(SkippedLinesText(contents));
+  if (contents.namesCut > 0) {
+    summary += QString::fromUtf8(kNamesCutMessage)
+                   .arg(QString::number(contents.namesCut) +
+                        (contents.namesCut == 1 ? QStringLiteral(" wierszu") : QStringLiteral(" wierszach")));
+  }
+  if ((contents.Skipped() == 0 && contents.namesCut == 0) || skipped != SkippedLines::kNotice) {
     ui.ShowOutcome(summary);
   } else {
-    // Lines left out are news the user has to act on, not a plain outcome.
-    ui.ShowDialog(summary + QString::fromUtf8(kSkippedMessage).arg(CountOf(skipped, "wiersz", "wiersze", "wierszy")),
-                  kNotice);
+    // Lines left out or cut are news the user has to act on, not a plain outcome.
+    ui.ShowDialog(summary, kNotice);
   }
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <QStringView>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,40 +14,114 @@ class UserInterface;
 inline constexpr const char* kListFileFilter = "Pliki (*.dat)";
 inline constexpr const char* kImportClearQuestion = "Czy przed importem usunąć listę telefonów";
 
-// One line of a list file taken apart: first name, surname, phone, as bytes.
+// The width of the list's `Imie` and `Nazwisko` fields, in Windows-1250 bytes.
+inline constexpr int kListNameLength = 40;
+
+// How a list file's text is written. A byte-order mark tells UTF-16 (as an
+// editor saves "Unicode") and UTF-8; without one, text that is valid UTF-8
+// and holds at least one multibyte sequence is UTF-8; anything else is the
+// Windows-1250 the list files have always been.
+enum class ListFileEncoding { kWindows1250, kUtf8, kUtf16LE, kUtf16BE };
+ListFileEncoding DetectListFileEncoding(std::string_view bytes);
+
+// A list file's bytes as text, without a byte-order mark. A byte Windows-1250
+// leaves undefined, and a sequence that is not valid UTF-8, reads as U+FFFD;
+// neither that nor a lone UTF-16 surrogate can stand in a list line.
+QString DecodeListFile(std::string_view bytes);
+
+// The lines of a list file's text: CR LF, LF or CR end a line, a last line
+// may lack its end, a character 0 ends the file, blank lines count.
+QStringList SplitListFileLines(QStringView text);
+
+// One line of a list file taken apart: first name, surname, phone. Splits on
+// the first two "|"; whatever follows the second belongs to the phone,
+// further "|" included. `complete` says both were there. Nothing is trimmed
+// or cut here.
 struct ListLine {
+  QString firstName;
+  QString surname;
+  QString phone;
+  bool complete = false;
+};
+ListLine SplitListLine(QStringView line);
+
+// One row a list file gives, as the list stores it: the names in
+// Windows-1250, cut to their fields, the phone normalised.
+struct ListFileRow {
   std::string firstName;
   std::string surname;
   std::string phone;
 };
 
-// Splits on the first two "|"; whatever follows the second belongs to the
-// phone, further "|" included. Nothing is trimmed or cut here.
-ListLine SplitListLine(std::string_view line);
+// What a list file holds. A blank line is nothing; any other line is a row or
+// is skipped and counted under why: a missing "|" field, a character the
+// list cannot hold (a control character, one Windows-1250 lacks or leaves
+// undefined), or a phone that is no well-formed number of at most the list's
+// 12 characters (never cut: a cut number is a wrong one). A name longer than
+// its field is cut, and the row counted.
+struct ListFileContents {
+  ListFileEncoding encoding = ListFileEncoding::kWindows1250;
+  std::vector<ListFileRow> rows;
+  int missingField = 0;
+  int badCharacter = 0;
+  int badNumber = 0;
+  int namesCut = 0;
+  int firstSkippedLine = 0;  // counted from 1; 0 when none was skipped
 
-// The lines of a list file's bytes: CR LF, LF or CR end a line, a last line
-// may lack its end, a byte 0 ends the file, blank lines count.
-std::vector<std::string> SplitListFileLines(std::string_view bytes);
+  int Skipped() const { return missingField + badCharacter + badNumber; }
+};
+ListFileContents ParseListFile(std::string_view bytes);
 
-// Reads a list file; false with the file layer's message in `error`.
-bool ReadListFile(const QString& path, std::vector<std::string>* lines, QString* error);
+// The skipped lines of `contents` in words: "2 wiersze z niepoprawnym numerem
+// telefonu i 1 wiersz z brakującym polem"; empty when none was skipped.
+QString SkippedLinesText(const ListFileContents& contents);
 
-// "EXPORTUJ LISTĘ TELEFONÓW" once the file is chosen: every row in the
-// list's current order, one "first|surname|phone" line each, CR LF after
-// every line. A cancel writes the lines gathered so far.
+// Reads a whole file; false with the file layer's message in `error`.
+bool ReadListFile(const QString& path, QByteArray* bytes, QString* error);
+
+// The list as a list file: every row in the list's current order, one
+// "first|surname|phone" line each, CR LF after every line, with the progress
+// panel up. A cancel ends it with the lines gathered so far.
+QByteArray ListFileBytes(Session& session, UserInterface& ui);
+
+// Writes a list file. A regular file (or a new one) is replaced whole or not
+// at all; anything else that is there already (a pipe, a device) is written
+// into as it is, never replaced by a file. False with the cause in `error`.
+bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error);
+
+// "EXPORTUJ LISTĘ TELEFONÓW" once the file is chosen: ListFileBytes into
+// WriteListFile; a failure is told.
 void ExportList(Session& session, UserInterface& ui, const QString& path);
 
 // How an import ends: "Zaimportowano 120 numerów", and when lines were left
-// out ", pominięto 3 wiersze z niepoprawnym numerem telefonu".
+// out ", pominięto 3 wiersze z niepoprawnym numerem telefonu", when names
+// were cut "; skrócono za długie imię lub nazwisko w 2 wierszach".
 inline constexpr const char* kImportedMessage = "Zaimportowano ";
-inline constexpr const char* kSkippedMessage = ", pominięto %1 z niepoprawnym numerem telefonu";
+inline constexpr const char* kSkippedMessage = ", pominięto %1";
+inline constexpr const char* kNamesCutMessage = "; skrócono za długie imię lub nazwisko w %1";
+// A file with no row in it, or with a skipped line for a strict import: the
+// list is not touched.
+inline constexpr const char* kNoRowsMessage = "Plik \"%1\" nie zawiera żadnego wiersza do zaimportowania";
+inline constexpr const char* kStrictRefusedMessage =
+    "Nic nie zaimportowano: plik \"%1\" ma %2 (pierwszy to wiersz %3)";
+inline constexpr const char* kListUnchangedMessage = ". Lista pozostaje bez zmian.";
 
-// "IMPORTUJ LISTĘ TELEFONÓW" once the file is chosen: asks whether to clear
-// the list first, then appends a row per line. The file is read before the
-// list is touched, so a file that cannot be read costs nothing. A line whose
-// phone is no well-formed number (NormalisePhoneNumber; its length is not
-// judged here) is skipped and counted, an empty line passes unnoticed, and
-// the phone is stored without its blanks and dashes. It ends by telling how
-// many numbers went in: as an outcome when every line was taken, as a notice
-// with the count of lines left out otherwise.
-void ImportList(Session& session, UserInterface& ui, const QString& path);
+// What an import does about skipped lines (and cut names) at its end.
+enum class SkippedLines {
+  kNotice,   // tells them in a notice: news the user has to act on (the window)
+  kOutcome,  // tells them with the count as what the import did (the command line)
+  kRefuse,   // takes nothing when a single line would be skipped, and says so
+};
+
+// "IMPORTUJ LISTĘ TELEFONÓW" once the file is chosen: reads and parses the
+// file (ParseListFile), refuses a file that gives no row, then asks whether
+// to clear the list first and appends the rows. Nothing is cleared before
+// the file has been read and found to hold a list, so a file that cannot be
+// read, or holds none, leaves the list as it was. A number already listed is
+// dropped without a word. It ends by telling how many numbers went in and
+// what was skipped or cut.
+void ImportList(Session& session, UserInterface& ui, const QString& path,
+                SkippedLines skipped = SkippedLines::kNotice);
+// The same for bytes already read; `name` stands for the file in messages.
+void ImportListBytes(Session& session, UserInterface& ui, const QByteArray& bytes, const QString& name,
+                     SkippedLines skipped = SkippedLines::kNotice);

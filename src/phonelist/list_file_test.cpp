@@ -2,39 +2,72 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include "core/testing/scripted_ui.h"
+#include <thread>
+
+#include "common/windows1250.h"
 #include "core/testing/phones.h"
+#include "core/testing/scripted_ui.h"
 
 namespace {
 
+// The same text as an editor would save it in each form a list file comes in.
+QByteArray Encoded(const char* utf8, ListFileEncoding encoding, bool mark = true) {
+  const QString text = QString::fromUtf8(utf8);
+  switch (encoding) {
+    case ListFileEncoding::kUtf16LE:
+      return QByteArray(mark ? "\xFF\xFE" : "") + QStringEncoder(QStringConverter::Utf16LE).encode(text);
+    case ListFileEncoding::kUtf16BE:
+      return QByteArray(mark ? "\xFE\xFF" : "") + QStringEncoder(QStringConverter::Utf16BE).encode(text);
+    case ListFileEncoding::kUtf8:
+      return QByteArray(mark ? "\xEF\xBB\xBF" : "") + text.toUtf8();
+    case ListFileEncoding::kWindows1250:
+      break;
+  }
+  return ToWindows1250(text);
+}
+
+std::string Repeat(const char* piece, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += piece;
+  return out;
+}
+
 TEST(ListFileTest, SplitsLinesOnTheFirstTwoSeparators) {
   struct Case {
-    std::string line, first, surname, phone;
+    const char* line;
+    const char *first, *surname, *phone;
+    bool complete;
   };
   const Case cases[] = {
-      {"Jan|Kowalski|600100200", "Jan", "Kowalski", "600100200"},
-      {"600100200", "", "", "600100200"},
-      {"Jan|600100200", "Jan", "", "600100200"},
-      {"a|b|c|d", "a", "b", "c|d"},
-      {" Jan | Kowalski | 600 ", " Jan ", " Kowalski ", " 600 "},
-      {"||", "", "", ""},
-      {"", "", "", ""},
-      {"\xa3ukasz|\xaf" "ak|+48600", "\xa3ukasz", "\xaf" "ak", "+48600"},  // Windows-1250 bytes pass untouched
+      {"Jan|Kowalski|600100200", "Jan", "Kowalski", "600100200", true},
+      {"600100200", "", "", "600100200", false},
+      {"Jan|600100200", "Jan", "", "600100200", false},
+      {"a|b|c|d", "a", "b", "c|d", true},
+      {" Jan | Kowalski | 600 ", " Jan ", " Kowalski ", " 600 ", true},
+      {"||", "", "", "", true},
+      {"", "", "", "", false},
+      {"Łukasz|Żak|+48600", "Łukasz", "Żak", "+48600", true},
   };
   for (const Case& c : cases) {
-    const ListLine got = SplitListLine(c.line);
-    EXPECT_EQ(got.firstName, c.first) << c.line;
-    EXPECT_EQ(got.surname, c.surname) << c.line;
-    EXPECT_EQ(got.phone, c.phone) << c.line;
+    const ListLine got = SplitListLine(QString::fromUtf8(c.line));
+    EXPECT_EQ(got.firstName, QString::fromUtf8(c.first)) << c.line;
+    EXPECT_EQ(got.surname, QString::fromUtf8(c.surname)) << c.line;
+    EXPECT_EQ(got.phone, QString::fromUtf8(c.phone)) << c.line;
+    EXPECT_EQ(got.complete, c.complete) << c.line;
   }
 }
 
 TEST(ListFileTest, ReadsEveryKindOfLineEnd) {
-  using Lines = std::vector<std::string>;
-  const std::pair<std::string, Lines> cases[] = {
+  const std::pair<QString, QStringList> cases[] = {
       {"", {}},
       {"a\r\nb\r\n", {"a", "b"}},
       {"a\nb\n", {"a", "b"}},
@@ -43,9 +76,42 @@ TEST(ListFileTest, ReadsEveryKindOfLineEnd) {
       {"a\r\n\r\nb\r\n", {"a", "", "b"}},
       {"\r\n", {""}},
       {"a\r\r\nb", {"a", "", "b"}},
-      {std::string("a\r\nb\0c\r\n", 8), {"a", "b"}},  // a byte 0 ends the file
+      {QString::fromUtf8("a\r\nb\0c\r\n", 8), {"a", "b"}},  // a character 0 ends the file
   };
-  for (const auto& [bytes, lines] : cases) EXPECT_EQ(SplitListFileLines(bytes), lines) << bytes;
+  for (const auto& [text, lines] : cases) EXPECT_EQ(SplitListFileLines(text), lines) << text.toStdString();
+}
+
+// Each form a file may come in is told from its bytes; whatever is not
+// recognised as Unicode is read as Windows-1250, byte by byte.
+TEST(ListFileTest, TellsTheEncodingAndDecodesIt) {
+  using E = ListFileEncoding;
+  struct Case {
+    const char* name;
+    QByteArray bytes;
+    E encoding;
+    const char* text;  // UTF-8
+  };
+  const Case cases[] = {
+      {"UTF-16 LE", Encoded("Łódź|Żak|1", E::kUtf16LE), E::kUtf16LE, "Łódź|Żak|1"},
+      {"UTF-16 BE", Encoded("Łódź|Żak|1", E::kUtf16BE), E::kUtf16BE, "Łódź|Żak|1"},
+      {"UTF-8 with its mark", Encoded("Łódź|Żak|1", E::kUtf8), E::kUtf8, "Łódź|Żak|1"},
+      {"UTF-8 without a mark", Encoded("Łódź|Żak|1", E::kUtf8, false), E::kUtf8, "Łódź|Żak|1"},
+      {"UTF-8 mark, ASCII only", "\xEF\xBB\xBF" "a|b|1", E::kUtf8, "a|b|1"},
+      {"Windows-1250", "\xA3\xF3" "d\x9F|\xAF" "ak|1", E::kWindows1250, "Łódź|Żak|1"},
+      {"ASCII", "a|b|1", E::kWindows1250, "a|b|1"},
+      {"UTF-8 cut short at the end", "a\xC5", E::kWindows1250, "aĹ"},
+      {"overlong UTF-8", "\xC0\x80", E::kWindows1250, "Ŕ€"},
+      {"UTF-8 of a surrogate", "\xED\xA0\x80", E::kWindows1250, "í\xC2\xA0€"},
+      {"undefined Windows-1250 bytes", "\x81\x83\x88\x90\x98", E::kWindows1250, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"UTF-16 LE, odd length", QByteArray("\xFF\xFE" "a\0b", 5), E::kUtf16LE, "a\xEF\xBF\xBD"},
+      {"a mark alone", "\xFE\xFF", E::kUtf16BE, ""},
+      {"empty", "", E::kWindows1250, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string_view bytes(c.bytes.constData(), size_t(c.bytes.size()));
+    EXPECT_EQ(DetectListFileEncoding(bytes), c.encoding) << c.name;
+    EXPECT_EQ(DecodeListFile(bytes), QString::fromUtf8(c.text)) << c.name;
+  }
 }
 
 class ListFileCommandTest : public ::testing::Test {
@@ -95,40 +161,65 @@ TEST_F(ListFileCommandTest, ExportOfAnEmptyListWritesNothingAndFollowsTheSortOrd
   EXPECT_EQ(ReadBytes(Path("sorted.dat")), "A|Alfa|222222\r\nB|Zet|111111\r\n");
 }
 
-TEST_F(ListFileCommandTest, ImportPassesOverBlankLinesCutsLongFieldsAndDropsDuplicates) {
+TEST_F(ListFileCommandTest, ImportPassesOverBlankLinesAndDropsDuplicates) {
   AddPhone(session_, "Stary", "Wpis", "600100200");
   // CR-only line ends, a blank line twice, a duplicate, a line without an end.
-  WriteBytes(Path("in.dat"), "Ewa|Lis|600100200\r\r|Nowy|1234567890123\r\r" + QByteArray(45, 'x') + "|b|c");
+  WriteBytes(Path("in.dat"), "Ewa|Lis|600100200\r\r|Nowy|123456789012\r\rAla|b|600 111 222");
   ui_.Answer({false});
   ImportList(session_, ui_, Path("in.dat"));
-  const std::vector<std::string> rows = Rows(session_);
-  // Blank lines are no rows of empty fields any more, and "c" is no number.
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0], "2 Stary Wpis 600100200 0");
-  EXPECT_EQ(rows[1], "3  Nowy 123456789012 0");
-  EXPECT_EQ(ui_.progress.front(), std::make_pair(0, 5));
-  ASSERT_EQ(ui_.dialogs.size(), 2u);
-  EXPECT_EQ(ui_.dialogs[1].text,
-            QString::fromUtf8("Zaimportowano 1 numer, pominięto 1 wiersz z niepoprawnym numerem telefonu"));
+  EXPECT_EQ(Rows(session_),
+            (std::vector<std::string>{"2 Stary Wpis 600100200 0", "3  Nowy 123456789012 0", "4 Ala b 600111222 0"}));
+  EXPECT_EQ(ui_.progress.front(), std::make_pair(0, 3));
+  EXPECT_EQ(ui_.outcomes, std::vector<QString>{"Zaimportowano 2 numery"});
 }
 
-// A phone is taken without its blanks and dashes; a line whose phone holds
-// anything else is left out, counted, and the count told at the end. The
-// length of a number is not judged here.
-TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesWhoseNumberIsMalformed) {
+// The same list saved by different editors goes in as the same rows: the
+// names in the list's Windows-1250, the number without its blanks and dashes.
+TEST_F(ListFileCommandTest, EveryEncodingGivesTheSameRows) {
+  const char* list = "Łukasz|Żółć|+48 600–100–200\r\nZofia|Źrebię|501-222-333\r\n";
+  const std::vector<std::string> rows = {"2 \xa3ukasz \xaf\xf3\xb3\xe6 +48600100200 0",
+                                         "3 Zofia \x8frebi\xea 501222333 0"};
+  using E = ListFileEncoding;
+  const std::pair<const char*, QByteArray> files[] = {
+      {"UTF-16 LE", Encoded(list, E::kUtf16LE)},
+      {"UTF-16 BE", Encoded(list, E::kUtf16BE)},
+      {"UTF-8 with its mark", Encoded(list, E::kUtf8)},
+      {"UTF-8 without a mark", Encoded(list, E::kUtf8, false)},
+      {"Windows-1250", Encoded(list, E::kWindows1250)},
+  };
+  for (const auto& [name, bytes] : files) {
+    QTemporaryDir temp;
+    SessionOnTemp open{temp.path()};
+    ScriptedUi ui;
+    const QString path = QDir(temp.path()).filePath("lista.dat");
+    WriteBytes(path, bytes);
+    ui.Answer({false});
+    ImportList(open.session, ui, path);
+    EXPECT_EQ(Rows(open.session), rows) << name;
+    EXPECT_EQ(ui.outcomes, std::vector<QString>{"Zaimportowano 2 numery"}) << name;
+    EXPECT_TRUE(ui.errors.empty()) << name;
+  }
+}
+
+// Each line that cannot be a row is skipped and counted under its reason, in
+// every encoding; a number is never cut, a name is cut to its field and
+// counted. The summary tells it all.
+TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesThatCannotBeRows) {
+  using E = ListFileEncoding;
+  const std::string name40(40, 'x');
+  const std::string name41 = std::string(41, 'y');
   struct Case {
     const char* name;
     QByteArray file;
     std::vector<std::string> rows;
     const char* message;  // UTF-8
-    bool notice;          // a notice (lines were left out), else an outcome
   };
   const Case cases[] = {
       {"every line taken",
        "Jan|Kowalski|+48 600-100-200\r\nEwa|Nowak| 501 222 333 \r\nAla|Lis|601\xa0" "222\x96" "444\r\n",
        {"2 Jan Kowalski +48600100200 0", "3 Ewa Nowak 501222333 0", "4 Ala Lis 601222444 0"},
-       "Zaimportowano 3 numery", false},
-      {"injected lines left out",
+       "Zaimportowano 3 numery"},
+      {"malformed numbers",
        "Jan|Kowalski|600100200\r\n"
        "Zly|Cudzyslow|600\"100\r\n"
        "Zly|Przecinek|600,100\r\n"
@@ -138,33 +229,124 @@ TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesWhoseNumberIsMalformed) {
        "Bez|Numeru|\r\n"
        "Ewa|Nowak|501222333\r\n",
        {"2 Jan Kowalski 600100200 0", "3 Ewa Nowak 501222333 0"},
-       "Zaimportowano 2 numery, pominięto 6 wierszy z niepoprawnym numerem telefonu", true},
-      {"nothing taken", "a|b|c\r\n|d|e\r\n", {},
-       "Zaimportowano 0 numerów, pominięto 2 wiersze z niepoprawnym numerem telefonu", true},
-      {"a long name is cut to its field", QByteArray(45, 'x') + "|b|600 100 200 300\r\n",
-       {"2 " + std::string(40, 'x') + " b 600100200300 0"}, "Zaimportowano 1 numer", false},
+       "Zaimportowano 2 numery, pominięto 6 wierszy z niepoprawnym numerem telefonu"},
+      {"numbers too long are refused, never cut",
+       "a|b|1234567890123\r\na|b|+48 600 100 200 3\r\na|b|+48 600 100 200\r\na|b|123-456-789-012\r\n",
+       {"2 a b +48600100200 0", "3 a b 123456789012 0"},
+       "Zaimportowano 2 numery, pominięto 2 wiersze z niepoprawnym numerem telefonu"},
+      {"missing fields", "Jan Kowalski 600100200\r\nJan|600100200\r\n600100200\r\nEwa|Nowak|501222333\r\n",
+       {"2 Ewa Nowak 501222333 0"}, "Zaimportowano 1 numer, pominięto 3 wiersze z brakującym polem"},
+      {"control characters and undefined bytes",
+       "Jan|Ko\x01walski|600100200\r\nJan\t|Kowalski|600100201\r\nJan|Kowalski|600\t100202\r\n"
+       "Jan|Ko\x7fwalski|600100203\r\nJan|Ko\x81walski|600100204\r\nJan|Ko\x98walski|600100205\r\n"
+       "Jan|Kowalski|600100206\x1b\r\nJan|Kowalski|600100207\r\n",
+       {"2 Jan Kowalski 600100207 0"}, "Zaimportowano 1 numer, pominięto 7 wierszy z niedozwolonym znakiem"},
+      {"names cut to their field, in bytes of the list",
+       QByteArray::fromStdString(name41 + "|" + name40 + "|600100200\r\n" + name40 + "|" + name41 + "1|600100201\r\n" +
+                                 name40 + "|" + name40 + "|600100202\r\n"),
+       {"2 " + std::string(40, 'y') + " " + name40 + " 600100200 0",
+        "3 " + name40 + " " + std::string(40, 'y') + " 600100201 0", "4 " + name40 + " " + name40 + " 600100202 0"},
+       "Zaimportowano 3 numery; skrócono za długie imię lub nazwisko w 2 wierszach"},
+      {"forty Polish letters in UTF-8 fill the field and no more",
+       Encoded((Repeat("Ł", 40) + "|b|1\r\n").c_str(), E::kUtf8, false),
+       {"2 " + std::string(40, '\xa3') + " b 1 0"}, "Zaimportowano 1 numer"},
+      {"characters the list cannot hold, from UTF-8",
+       Encoded("Иван|Петров|600100200\r\nJan|Kowalski 🙂|600100201\r\nJan|\u0085|600100202\r\nJan|Kowalski|600‐100‐203\r\n",
+               E::kUtf8, false),
+       {"2 Jan Kowalski 600100203 0"}, "Zaimportowano 1 numer, pominięto 3 wiersze z niedozwolonym znakiem"},
+      {"every reason at once, from UTF-16",
+       Encoded(("a|b|1\r\nbez pól\r\na|b|x\r\na|\x01|1\r\na|b|2\r\n" + Repeat("ą", 41) + "|b|3\r\n").c_str(),
+               E::kUtf16LE),
+       {"2 a b 1 0", "3 a b 2 0", "4 " + std::string(40, '\xb9') + " b 3 0"},
+       "Zaimportowano 3 numery, pominięto 1 wiersz z niepoprawnym numerem telefonu, 1 wiersz z brakującym polem i "
+       "1 wiersz z niedozwolonym znakiem; skrócono za długie imię lub nazwisko w 1 wierszu"},
   };
   for (const Case& c : cases) {
     QTemporaryDir temp;
     SessionOnTemp open{temp.path()};
-    ScriptedUi ui;
     const QString path = QDir(temp.path()).filePath("in.dat");
     WriteBytes(path, c.file);
-    ui.Answer({false});
-    ImportList(open.session, ui, path);
-    EXPECT_EQ(Rows(open.session), c.rows) << c.name;
-    const QString message = QString::fromUtf8(c.message);
-    if (c.notice) {
-      ASSERT_EQ(ui.dialogs.size(), 2u) << c.name;
-      EXPECT_EQ(ui.dialogs[1].text, message) << c.name;
-      EXPECT_EQ(ui.dialogs[1].kind, kNotice) << c.name;
-      EXPECT_TRUE(ui.outcomes.empty()) << c.name;
-    } else {
-      EXPECT_EQ(ui.dialogs.size(), 1u) << c.name << ": only the question";
-      EXPECT_EQ(ui.outcomes, std::vector<QString>{message}) << c.name;
+    for (SkippedLines mode : {SkippedLines::kNotice, SkippedLines::kOutcome}) {
+      ScriptedUi ui;
+      ui.Answer({true});
+      ImportList(open.session, ui, path, mode);
+      EXPECT_EQ(Rows(open.session), c.rows) << c.name;
+      const QString message = QString::fromUtf8(c.message);
+      const bool news = message.contains(u',') || message.contains(u';');
+      if (news && mode == SkippedLines::kNotice) {
+        // The window: a notice the user has to close.
+        ASSERT_EQ(ui.dialogs.size(), 2u) << c.name;
+        EXPECT_EQ(ui.dialogs[1].text, message) << c.name;
+        EXPECT_EQ(ui.dialogs[1].kind, kNotice) << c.name;
+        EXPECT_TRUE(ui.outcomes.empty()) << c.name;
+      } else {
+        EXPECT_EQ(ui.dialogs.size(), 1u) << c.name << ": only the question";
+        EXPECT_EQ(ui.outcomes, std::vector<QString>{message}) << c.name;
+      }
+      EXPECT_TRUE(ui.errors.empty()) << c.name;
     }
-    EXPECT_TRUE(ui.errors.empty()) << c.name;
   }
+}
+
+// A file that gives no row is refused before the question, so not even
+// "clear first" can empty the list for it; the list stays exactly as it was.
+TEST_F(ListFileCommandTest, AFileWithoutAListLeavesTheListAsItWas) {
+  AddPhone(session_, "Jan", "Kowalski", "600100200", 1);
+  AddPhone(session_, "Ewa", "Nowak", "501222333");
+  const std::vector<std::string> before = Rows(session_);
+  WriteBytes(Path("empty.dat"), "");
+  WriteBytes(Path("blank.dat"), "\r\n\r\n");
+  WriteBytes(Path("binary.dat"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10", 20));
+  WriteBytes(Path("elf.dat"), QByteArray("\x7f" "ELF\2\1\1\0\0\0\0\0\0\0\0\0\3\0>\0", 20));
+  // UTF-16 as some editors save it, without the mark: byte 0 ends the text.
+  WriteBytes(Path("nomark.dat"), Encoded("Jan|Kowalski|600100200\r\n", ListFileEncoding::kUtf16LE, false));
+  WriteBytes(Path("bad.dat"), "Jan Kowalski 600100200\r\nJan|Kowalski|600,100\r\n");
+  struct Case {
+    QString path;
+    const char* skipped;  // UTF-8: what the message tells was skipped
+  };
+  const Case cases[] = {
+      {Path("empty.dat"), ""},
+      {"/dev/null", ""},
+      {Path("blank.dat"), ""},
+      {Path("binary.dat"), " (pominięto 2 wiersze z brakującym polem)"},
+      {Path("elf.dat"), " (pominięto 1 wiersz z brakującym polem)"},
+      {Path("nomark.dat"), " (pominięto 1 wiersz z brakującym polem)"},
+      {Path("bad.dat"), " (pominięto 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z brakującym polem)"},
+  };
+  for (const Case& c : cases) {
+    ScriptedUi ui;
+    ui.Answer({true});  // "clear the list first", were it asked
+    ImportList(session_, ui, c.path);
+    EXPECT_TRUE(ui.dialogs.empty()) << c.path.toStdString() << ": nothing asked";
+    ASSERT_EQ(ui.errors.size(), 1u) << c.path.toStdString();
+    EXPECT_EQ(ui.errors[0], "Plik \"" + c.path + QString::fromUtf8("\" nie zawiera żadnego wiersza do zaimportowania") +
+                                QString::fromUtf8(c.skipped) + QString::fromUtf8(". Lista pozostaje bez zmian."))
+        << c.path.toStdString();
+    EXPECT_TRUE(ui.outcomes.empty());
+    EXPECT_EQ(Rows(session_), before) << c.path.toStdString();
+  }
+}
+
+// Strict: one line that would be skipped and nothing goes in, the list not
+// even cleared; a clean file goes in as always.
+TEST_F(ListFileCommandTest, AStrictImportTakesAllOrNothing) {
+  AddPhone(session_, "Jan", "Kowalski", "600100200");
+  const std::vector<std::string> before = Rows(session_);
+  WriteBytes(Path("bad.dat"), "Ewa|Nowak|501222333\r\n\r\nZly|Numer|600,100\r\nAla|Lis\r\n");
+  ui_.Answer({true});
+  ImportList(session_, ui_, Path("bad.dat"), SkippedLines::kRefuse);
+  EXPECT_TRUE(ui_.dialogs.empty());
+  ASSERT_EQ(ui_.errors.size(), 1u);
+  EXPECT_EQ(ui_.errors[0], QString::fromUtf8("Nic nie zaimportowano: plik \"") + Path("bad.dat") +
+                               QString::fromUtf8("\" ma 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z "
+                                                 "brakującym polem (pierwszy to wiersz 3). Lista pozostaje bez zmian."));
+  EXPECT_EQ(Rows(session_), before);
+
+  WriteBytes(Path("good.dat"), "Ewa|Nowak|501222333\r\n");
+  ImportList(session_, ui_, Path("good.dat"), SkippedLines::kRefuse);
+  EXPECT_EQ(Rows(session_), std::vector<std::string>{"2 Ewa Nowak 501222333 0"});
+  EXPECT_EQ(ui_.outcomes, std::vector<QString>{"Zaimportowano 1 numer"});
 }
 
 TEST_F(ListFileCommandTest, AFileThatCannotBeReadLeavesTheListAsItWas) {
@@ -179,6 +361,46 @@ TEST_F(ListFileCommandTest, AFileThatCannotBeReadLeavesTheListAsItWas) {
   ExportList(session_, ui_, Path("no/such/dir/out.dat"));
   EXPECT_EQ(ui_.errors.size(), 2u);
   EXPECT_FALSE(ui_.progressVisible);
+}
+
+// What is there and is no regular file (a pipe, a device) is written into,
+// not replaced by a file renamed over it, and its failure is told with the
+// cause.
+TEST_F(ListFileCommandTest, ExportIntoAPipeOrADeviceWritesThroughIt) {
+  AddPhone(session_, "Jan", "Kowalski", "600100200");
+  const QString fifo = Path("pipe");
+  ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  // The reader opens the pipe by a second name, which stays the pipe even
+  // should the export put a file in place of the first.
+  const QByteArray same = QFile::encodeName(Path("same-pipe"));
+  ASSERT_EQ(link(QFile::encodeName(fifo).constData(), same.constData()), 0);
+  QByteArray received;
+  std::thread reader([&] {
+    QFile file(QFile::decodeName(same));
+    if (file.open(QIODevice::ReadOnly)) received = file.readAll();
+  });
+  ExportList(session_, ui_, fifo);
+  // Should the export not have opened the pipe, a writer of our own lets the
+  // reader's open return, so a failure fails instead of hanging.
+  const int unblock = ::open(same.constData(), O_WRONLY | O_NONBLOCK);
+  if (unblock >= 0) ::close(unblock);
+  reader.join();
+  EXPECT_TRUE(ui_.errors.empty());
+  EXPECT_EQ(received, "Jan|Kowalski|600100200\r\n");
+  struct stat info {};
+  ASSERT_EQ(lstat(QFile::encodeName(fifo).constData(), &info), 0);
+  // Only an export known to leave what is there in place may be let at
+  // /dev/full: run as root, one that renames would put a file there.
+  ASSERT_TRUE(S_ISFIFO(info.st_mode));
+
+  QString error;
+  EXPECT_TRUE(WriteListFile("/dev/null", "Jan|Kowalski|600100200\r\n", &error)) << error.toStdString();
+  ExportList(session_, ui_, "/dev/full");
+  ASSERT_EQ(ui_.errors.size(), 1u);
+  EXPECT_TRUE(ui_.errors[0].startsWith(QString::fromUtf8("Nie można zapisać pliku \"/dev/full\": ")))
+      << ui_.errors[0].toStdString();
+  EXPECT_GT(ui_.errors[0].size(), QString::fromUtf8("Nie można zapisać pliku \"/dev/full\": ").size()) << "the cause";
+  EXPECT_FALSE(QFileInfo("/dev/full").isFile());
 }
 
 TEST_F(ListFileCommandTest, CancelStopsTheClearingOnlyAndThenTheImport) {

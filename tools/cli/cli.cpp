@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QSocketNotifier>
@@ -357,18 +358,47 @@ constexpr Command kCommands[] = {
        if (!MarkNumbers(c.session, c.ui, o.positional)) return;
        DeleteMarked(c.session, c.ui);
      }},
-    {"import", "import FILE [--replace]", "read a list file (--replace: clear the list first)",
+    {"import", "import FILE|- [--replace] [--strict]",
+     "read a list file (- is standard input; --replace: clear the list first; --strict: every line or nothing)",
      [](Call& c) {
-       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--replace")});
+       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--replace"), QStringLiteral("--strict")});
        Expect(o, 1, c.command.usage);
        c.ui.preset.insert(QString::fromUtf8(kImportClearQuestion), o.values.contains(QStringLiteral("--replace")));
-       ImportList(c.session, c.ui, o.positional[0]);
+       // Skipped lines are told with the count, no failure, unless a script
+       // wants the file whole or not at all.
+       const SkippedLines skipped =
+           o.values.contains(QStringLiteral("--strict")) ? SkippedLines::kRefuse : SkippedLines::kOutcome;
+       const QString& path = o.positional[0];
+       if (path != QLatin1String("-")) {
+         ImportList(c.session, c.ui, path, skipped);
+         return;
+       }
+       QFile in;
+       QByteArray bytes;
+       if (in.open(STDIN_FILENO, QIODevice::ReadOnly)) bytes = in.readAll();
+       if (!in.isOpen() || in.error() != QFileDevice::NoError) {
+         c.ui.ShowError(QString::fromUtf8("Nie można odczytać standardowego wejścia: ") + in.errorString());
+         return;
+       }
+       ImportListBytes(c.session, c.ui, bytes, path, skipped);
      }},
-    {"export", "export FILE", "write the list to a list file",
+    {"export", "export FILE|-", "write the list to a list file (- is standard output)",
      [](Call& c) {
        const Options o = TakeOptions(c.args, {}, {});
        Expect(o, 1, c.command.usage);
-       ExportList(c.session, c.ui, o.positional[0]);
+       const QString& path = o.positional[0];
+       if (path != QLatin1String("-")) {
+         ExportList(c.session, c.ui, path);
+         return;
+       }
+       const QByteArray bytes = ListFileBytes(c.session, c.ui);
+       // The list file's own bytes, not text for the terminal's encoding.
+       c.out.flush();
+       QFile out;
+       if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+           out.write(bytes) != bytes.size()) {
+         c.ui.ShowError(QString::fromUtf8("Nie można zapisać na standardowe wyjście: ") + out.errorString());
+       }
      }},
     {"write", "write [--all | TEL...]", "write the numbers into the controller",
      [](Call& c) {

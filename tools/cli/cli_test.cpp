@@ -5,8 +5,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <QFileInfo>
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "core/access_lock.h"
 #include "serial/testing/sim_session.h"
@@ -196,24 +201,101 @@ TEST_F(CliTest, NumbersAreTakenWithoutTheirBlanksAndDashes) {
   EXPECT_TRUE(sentLine("AT+CPBM=1012,698765432,698765432"));
 }
 
-// An import that leaves lines out says so and ends with status 1; one that
-// takes every line tells its count and ends with 0.
-TEST_F(CliTest, AnImportThatSkipsLinesSaysSoAndEndsWithAMessage) {
-  QFile file(Path("lista.dat"));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("Jan|Kowalski|600 100 200\r\nZly|Numer|600\",AT\r\n");
-  file.close();
-  EXPECT_EQ(Run({"import", Path("lista.dat")}), 1);
-  EXPECT_TRUE(
-      err_.contains(QString::fromUtf8("Zaimportowano 1 numer, pominięto 1 wiersz z niepoprawnym numerem telefonu")))
-      << err_.toStdString();
-  ASSERT_EQ(Run({"list"}), 0);
-  EXPECT_EQ(out_, "2\tJan\tKowalski\t600100200\t0\n");
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("Ewa|Nowak|501222333\r\n");
-  file.close();
-  EXPECT_EQ(Run({"import", Path("lista.dat")}), 0) << err_.toStdString();
-  EXPECT_TRUE(err_.contains("Zaimportowano 1 numer")) << err_.toStdString();
+// An import tells what it took and skipped on standard error and succeeds;
+// with --strict a skipped line makes it take nothing and fail. A file that
+// holds no list, or a write that fails, ends with status 1 and the cause.
+TEST_F(CliTest, ListFilesHaveTheirExitStatus) {
+  auto write = [&](const char* name, const QByteArray& bytes) {
+    QFile file(Path(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  };
+  write("mixed.dat", "Jan|Kowalski|600 100 200\r\nZly|Numer|600\",AT\r\nBez pol\r\n");
+  write("good.dat", "Ewa|Nowak|501222333\r\n");
+  write("empty.dat", "");
+  // "Unicode" as an editor saves it: UTF-16 LE behind its mark.
+  write("unicode.dat", QByteArray("\xFF\xFE") + QByteArray("A\0l\0a\0|\0L\0i\0s\0|\0" "6\0" "0\0" "1\0\r\0\n\0", 26));
+  struct Case {
+    QStringList args;
+    int status;
+    const char* message;  // UTF-8
+    const char* list;     // the list afterwards
+  };
+  const Case cases[] = {
+      {{"import", Path("mixed.dat")}, 0,
+       "Zaimportowano 1 numer, pominięto 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z brakującym polem",
+       "2\tJan\tKowalski\t600100200\t0\n"},
+      {{"import", Path("mixed.dat"), "--strict", "--replace"}, 1, "(pierwszy to wiersz 2). Lista pozostaje bez zmian.",
+       "2\tJan\tKowalski\t600100200\t0\n"},
+      {{"import", Path("empty.dat"), "--replace"}, 1, "nie zawiera żadnego wiersza do zaimportowania",
+       "2\tJan\tKowalski\t600100200\t0\n"},
+      {{"import", "/dev/null", "--replace", "--strict"}, 1, "nie zawiera żadnego wiersza do zaimportowania",
+       "2\tJan\tKowalski\t600100200\t0\n"},
+      {{"import", Path("missing.dat"), "--replace"}, 1, "Nie można odczytać pliku",
+       "2\tJan\tKowalski\t600100200\t0\n"},
+      {{"import", Path("good.dat"), "--strict"}, 0, "Zaimportowano 1 numer",
+       "2\tJan\tKowalski\t600100200\t0\n3\tEwa\tNowak\t501222333\t0\n"},
+      {{"import", Path("unicode.dat"), "--replace", "--strict"}, 0, "Zaimportowano 1 numer", "2\tAla\tLis\t601\t0\n"},
+      {{"export", Path("out.dat")}, 0, "", "2\tAla\tLis\t601\t0\n"},
+      {{"import", Path("good.dat"), "--bogus"}, 2, "unknown option --bogus", "2\tAla\tLis\t601\t0\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.args), c.status) << c.args.join(' ').toStdString() << ": " << err_.toStdString();
+    EXPECT_TRUE(err_.contains(QString::fromUtf8(c.message))) << c.args.join(' ').toStdString() << ": "
+                                                              << err_.toStdString();
+    ASSERT_EQ(Run({"list"}), 0);
+    EXPECT_EQ(out_, QString::fromUtf8(c.list)) << c.args.join(' ').toStdString();
+  }
+  QFile out(Path("out.dat"));
+  ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+  EXPECT_EQ(out.readAll(), "Ala|Lis|601\r\n");
+
+  // A pipe is written into and stays a pipe; only then is the export let at
+  // /dev/full, where one that renamed would, run as root, put a file.
+  const QByteArray fifo = QFile::encodeName(Path("pipe"));
+  ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+  const QByteArray same = QFile::encodeName(Path("same-pipe"));  // stays the pipe whatever happens to "pipe"
+  ASSERT_EQ(link(fifo.constData(), same.constData()), 0);
+  QByteArray received;
+  std::thread reader([&] {
+    QFile file(QFile::decodeName(same));
+    if (file.open(QIODevice::ReadOnly)) received = file.readAll();
+  });
+  const int status = Run({"export", QFile::decodeName(fifo)});
+  const int unblock = ::open(same.constData(), O_WRONLY | O_NONBLOCK);  // a reader left waiting ends
+  if (unblock >= 0) ::close(unblock);
+  reader.join();
+  EXPECT_EQ(status, 0) << err_.toStdString();
+  EXPECT_EQ(received, "Ala|Lis|601\r\n");
+  struct stat info {};
+  ASSERT_EQ(lstat(fifo.constData(), &info), 0);
+  ASSERT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_EQ(Run({"export", "/dev/full"}), 1);
+  EXPECT_TRUE(err_.contains(QString::fromUtf8("Nie można zapisać pliku \"/dev/full\": "))) << err_.toStdString();
+  EXPECT_FALSE(QFileInfo("/dev/full").isFile());
+}
+
+// "-" is standard input for an import and standard output for an export,
+// the list file's bytes as they are.
+TEST_F(CliTest, ADashIsStandardInputAndOutput) {
+  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
+  ASSERT_TRUE(QFile::exists(program));
+  const QStringList global{"--dir", dir_.path(), "--pin", pin_};
+  QProcess import;
+  import.start(program, global + QStringList{"import", "-"});
+  ASSERT_TRUE(import.waitForStarted());
+  import.write("\xa3ucja|Nowak|+48 500 600 700\r\nbez pol\r\n");
+  import.closeWriteChannel();
+  ASSERT_TRUE(import.waitForFinished(20000));
+  EXPECT_EQ(import.exitCode(), 0) << import.readAllStandardError().toStdString();
+  EXPECT_TRUE(QString::fromUtf8(import.readAllStandardError())
+                  .contains(QString::fromUtf8("Zaimportowano 1 numer, pominięto 1 wiersz z brakującym polem")));
+
+  QProcess exportToOutput;
+  exportToOutput.start(program, global + QStringList{"export", "-"});
+  ASSERT_TRUE(exportToOutput.waitForFinished(20000));
+  EXPECT_EQ(exportToOutput.exitCode(), 0) << exportToOutput.readAllStandardError().toStdString();
+  EXPECT_EQ(exportToOutput.readAllStandardOutput(), "\xa3ucja|Nowak|+48500600700\r\n");
 }
 
 // Numbers past an empty slot: a read warns and still succeeds, and reads
