@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "core/user_interface.h"
 #include "core/schema.h"
+#include "core/store_errors.h"
 #include "store/cursor.h"
 #include "store/database.h"
 
@@ -32,13 +33,13 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
 
   std::shared_ptr<store::Database> db;
   store::Status s = store::Database::Open(path, storeOptions, &db);
-  if (!s.ok()) return QString::fromStdString(s.message());
+  if (!s.ok()) return StoreMessage(s.message());
   auto dbf1 = std::make_unique<store::Cursor>(db, "telefony");
   auto dbf2 = std::make_unique<store::Cursor>(db, "config");
   auto dbf3 = std::make_unique<store::Cursor>(db, "raporty");
   for (store::Cursor* cursor : {dbf1.get(), dbf2.get(), dbf3.get()}) {
     s = cursor->Open();
-    if (!s.ok()) return QString::fromStdString(s.message());
+    if (!s.ok()) return StoreMessage(s.message());
   }
   database_ = db;
   memcheck.SetCollation(&db->collation());
