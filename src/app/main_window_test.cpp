@@ -227,8 +227,6 @@ TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
   Click(W("Label2"));
   QWidget* marker = W("zap_konf");
   session_->UnsavedChanges = false;
-  Find<QDateEdit>(window_.get(), "DateEdit1")->setDate(QDate(2027, 1, 31));
-  EXPECT_FALSE(marker->isVisible()) << "the date picker marks nothing";
   Click(W("Label1"));
   Click(W("Label2"));
   EXPECT_FALSE(marker->isVisible()) << "leaving the view closes no list";
@@ -238,6 +236,7 @@ TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
   EXPECT_TRUE(marker->isVisible()) << "closing the list marks, changed or not";
   EXPECT_TRUE(session_->UnsavedChanges);
 
+  Find<QDateEdit>(window_.get(), "DateEdit1")->setDate(QDate(2027, 1, 31));
   Find<QLineEdit>(window_.get(), "teladmin")->setText("600100200");
   Find<QLineEdit>(window_.get(), "telster")->setText("5004");
   std::vector<QString> shown;
@@ -290,6 +289,58 @@ TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
     ASSERT_TRUE(FindSetting(*session_, "teladmin", &stored));
     EXPECT_EQ(stored, "601200300") << typed;
   }
+}
+
+// Typing over the whole SIM date gives the date typed, whatever date was
+// there (one in a month without the day typed included); a date that does
+// not exist leaves the one that was there. A date the user changes marks the
+// settings as changed, a date loaded from the table does not.
+TEST_F(MainWindowTest, TypingOverTheSimDateGivesTheDateTypedAndMarksTheChange) {
+  Click(W("Label2"));
+  auto* date = Find<QDateEdit>(window_.get(), "DateEdit1");
+  if (date->displayFormat() != QLatin1String("d.MM.yyyy")) GTEST_SKIP() << "the cases are typed in the Polish format";
+  QWidget* marker = W("zap_konf");
+  const struct {
+    QDate before;
+    const char* typed;
+    QDate after;
+  } cases[] = {
+      {QDate(2026, 12, 9), "31.01.2027", QDate(2027, 1, 31)}, {QDate(2026, 2, 9), "31.01.2027", QDate(2027, 1, 31)},
+      {QDate(2026, 4, 15), "31.12.2026", QDate(2026, 12, 31)}, {QDate(2026, 2, 9), "05.03.2026", QDate(2026, 3, 5)},
+      {QDate(2027, 1, 31), "29.02.2028", QDate(2028, 2, 29)},  {QDate(2026, 12, 9), "1.1.2030", QDate(2030, 1, 1)},
+      {QDate(2026, 2, 9), "31012027", QDate(2027, 1, 31)},     {QDate(2026, 12, 9), "9.12.2026", QDate(2026, 12, 9)},
+      {QDate(2026, 12, 9), "30.02.2027", QDate(2026, 12, 9)},  {QDate(2026, 12, 9), "31.01", QDate(2026, 12, 9)},
+  };
+  for (const auto& c : cases) {
+    date->setDate(c.before);
+    marker->hide();
+    session_->UnsavedChanges = false;
+    date->setFocus();
+    QTest::keyClick(date, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(date, QString::fromLatin1(c.typed));
+    QTest::keyClick(date, Qt::Key_Return);
+    EXPECT_EQ(date->date(), c.after) << c.typed << " over " << c.before.toString().toStdString();
+    EXPECT_EQ(date->text(), c.after.toString(date->displayFormat())) << c.typed;
+    EXPECT_EQ(marker->isVisible(), c.after != c.before) << c.typed;
+    EXPECT_EQ(session_->UnsavedChanges, c.after != c.before) << c.typed;
+  }
+
+  // A step of a section changes the date as well.
+  marker->hide();
+  date->setSelectedSection(QDateTimeEdit::YearSection);
+  QTest::keyClick(date, Qt::Key_Up);
+  EXPECT_EQ(date->date().year(), 2027);
+  EXPECT_TRUE(marker->isVisible());
+
+  // What the table holds is loaded without a mark.
+  marker->hide();
+  session_->UnsavedChanges = false;
+  UpsertSetting(*session_, kKeySimDate, "5.03.2026");
+  session_->LoadedViewKey = -1;
+  window_->LoadSettingsView(1);
+  EXPECT_EQ(date->date(), QDate(2026, 3, 5));
+  EXPECT_FALSE(marker->isVisible());
+  EXPECT_FALSE(session_->UnsavedChanges);
 }
 
 TEST_F(MainWindowTest, ThePortPickerStoresThePickedPortAtOnce) {
