@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QApplication>
@@ -497,6 +498,48 @@ TEST_F(MainWindowTest, ImportAndExportGoThroughTheChosenFile) {
   EXPECT_EQ(shown.back(), "Zaimportowano 1 numer");
   EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2 Jan Kowalski 600100200 0"});
   EXPECT_EQ(Find<QTableView>(window_.get(), "RxDBGrid1")->model()->rowCount(), 1);
+}
+
+// The error boxes speak Polish: a file that is not there, a directory that
+// is not there and a database that is no database, each with its cause.
+TEST_F(MainWindowTest, ErrorBoxesNameTheCauseInPolish) {
+  const QString missing = QDir(temp_.path()).filePath("brak.dat");
+  const QString nowhere = QDir(temp_.path()).filePath("brak/lista.dat");
+  std::vector<QString> shown;
+  auto answerError = [&] {
+    WhenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      shown.push_back(box ? box->text() : modal->objectName());
+      modal->close();
+    });
+  };
+  window_->chooseListFile = [&](bool save) { return save ? nowhere : missing; };
+  AnswerModals({"Label3"});  // do not clear the list first
+  answerError();
+  Click(Find(window_.get(), "imp_list"));
+  answerError();
+  Click(Find(window_.get(), "export_list"));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0], QString::fromUtf8("Nie można odczytać pliku \"%1\": nie ma takiego pliku ani katalogu").arg(missing));
+  EXPECT_TRUE(shown[1].startsWith(QString::fromUtf8("Nie można zapisać pliku \"%1\": ").arg(nowhere)))
+      << shown[1].toStdString();
+
+  QTemporaryDir other;
+  QFile foreign(QDir(other.path()).filePath("selvantrixx.tdb"));
+  ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+  foreign.write(QByteArray(2048, 'x'));
+  foreign.close();
+  Session session(other.path());
+  answerError();
+  TForm1 refused(session);
+  EXPECT_FALSE(refused.DatabaseReady());
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_TRUE(shown[2].endsWith(QString::fromUtf8("nie jest plikiem bazy danych"))) << shown[2].toStdString();
+  for (const QString& text : shown) {
+    for (const char* english : {"No such", "directory", "not a valid", "Cannot", "error"}) {
+      EXPECT_FALSE(text.contains(QLatin1String(english), Qt::CaseInsensitive)) << text.toStdString();
+    }
+  }
 }
 
 }  // namespace
