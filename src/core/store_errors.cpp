@@ -21,7 +21,7 @@ struct StoreWording {
 
 // Every message the store words, in its own words. A new message in the
 // store needs its line here, or the user is told only that the database
-// failed; the store's tests of real failures say which are missing.
+// failed; the test of the store's real failures says which are missing.
 const StoreWording kStoreWordings[] = {
     {"Cannot perform this operation on a closed dataset", "Tabela bazy danych jest zamknięta"},
     {"Cannot perform this operation on an empty dataset", "Tabela bazy danych jest pusta"},
