@@ -96,7 +96,8 @@ TForm1::TForm1(Session& session, QWidget* parent)
   BuildPanels(View::kReport, "panel_raporty_l", QStringLiteral("Ustawienia raportu"), "Label19", "panel_raporty_g",
               QStringLiteral("Raport"), "Label20");
   reportView_ = new ReportView(viewPanels_[4], viewPanels_[5], this);
-  reportView_->SetCommandTarget(*link_, *this);
+  reportView_->SetCommandTarget(*link_, *this,
+                                [this](const std::function<void()>& command) { RunOperation(command); });
   BuildCompanyView();
   BuildMenus();
   // Nothing shows until the activation step picks the first view.
@@ -368,13 +369,36 @@ void TForm1::Label46Click() {
   RunCommand(*this, [&] { ChangePin(session_, typed); });
 }
 
-int TForm1::ShowDialog(const QString& text, int kind) { return ::ShowDialog(this, text, kind); }
+// While a close waits for an operation to end, nothing is shown and every
+// question is answered "NIE": the user has left, and a box would hold the
+// close (and the port) for as long as nobody answers it.
+int TForm1::ShowDialog(const QString& text, int kind) { return closePending_ ? 0 : ::ShowDialog(this, text, kind); }
 
-void TForm1::ShowError(const QString& text) { QMessageBox::critical(this, QStringLiteral("Selvantrix"), text); }
+void TForm1::ShowError(const QString& text) {
+  if (!closePending_) QMessageBox::critical(this, QStringLiteral("Selvantrix"), text);
+}
 
 void TForm1::ShowProgress() {
+  // Each progress phase starts with the cancel cleared; a close still
+  // cancels every phase of the operation it waits for.
+  if (closePending_) session_.CancelRequested = true;
   czekaj_na_zapis_->show();
   czekaj_na_zapis_->raise();
+}
+
+void TForm1::RunOperation(const std::function<void()>& command) {
+  if (operationRunning_) {
+    // A second command would interleave its lines with the running one's
+    // and take over its progress panel and "ANULUJ".
+    ShowDialog(QString::fromUtf8(kBusyMessage), kNotice);
+    return;
+  }
+  operationRunning_ = true;
+  session_.CancelRequested = false;
+  RunCommand(*this, command);
+  operationRunning_ = false;
+  // Queued: the close must not run inside whatever called this command.
+  if (closePending_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TForm1::UpdateProgress(int current, int total) {
@@ -395,21 +419,23 @@ void TForm1::PostPendingPhone() { ::PostPendingPhone(session_); }
 
 void TForm1::usun_z_listyClick() {
   MenuLista_->hide();
-  RunCommand(*this, [this] { DeleteMarked(session_, *this); });
+  RunOperation([this] { DeleteMarked(session_, *this); });
 }
 
 void TForm1::export_listClick() {
   MenuLista_->hide();
-  const QString path = ChooseListFile(true);
-  if (path.isEmpty()) return;
-  RunCommand(*this, [&] { ExportList(session_, *this, path); });
+  RunOperation([this] {
+    const QString path = ChooseListFile(true);
+    if (!path.isEmpty()) ExportList(session_, *this, path);
+  });
 }
 
 void TForm1::imp_listClick() {
   MenuLista_->hide();
-  const QString path = ChooseListFile(false);
-  if (path.isEmpty()) return;
-  RunCommand(*this, [&] { ImportList(session_, *this, path); });
+  RunOperation([this] {
+    const QString path = ChooseListFile(false);
+    if (!path.isEmpty()) ImportList(session_, *this, path);
+  });
 }
 
 QString TForm1::ChooseListFile(bool save) {
@@ -428,42 +454,42 @@ QString TForm1::ChooseListFile(bool save) {
 
 void TForm1::zap_do_sterownikaClick() {
   MenuLista_->hide();
-  RunCommand(*this, [this] { TransferMarked(*link_, *this, TransferMode::kWrite); });
+  RunOperation([this] { TransferMarked(*link_, *this, TransferMode::kWrite); });
 }
 
 void TForm1::usun_ze_sterownikaClick() {
   MenuLista_->hide();
-  RunCommand(*this, [this] { TransferMarked(*link_, *this, TransferMode::kDelete); });
+  RunOperation([this] { TransferMarked(*link_, *this, TransferMode::kDelete); });
 }
 
 void TForm1::odczytaj_z_sterownika_comClick() {
   MenuLista_->hide();
-  RunCommand(*this, [this] { ReadList(*link_, *this); });
+  RunOperation([this] { ReadList(*link_, *this); });
 }
 
 void TForm1::weryfikuj_przez_comClick() {
   MenuLista_->hide();
-  RunCommand(*this, [this] { VerifyList(*link_, *this); });
+  RunOperation([this] { VerifyList(*link_, *this); });
 }
 
 void TForm1::formatuj_memClick() {
   menukonfig_->hide();
-  RunCommand(*this, [this] { FormatMemory(*link_, *this); });
+  RunOperation([this] { FormatMemory(*link_, *this); });
 }
 
 void TForm1::odczyt_konfig_comClick() {
   menukonfig_->hide();
-  RunCommand(*this, [this] { ReadConfiguration(*link_, *this, *settingsView_); });
+  RunOperation([this] { ReadConfiguration(*link_, *this, *settingsView_); });
 }
 
 void TForm1::zapis_konfig_comClick() {
   menukonfig_->hide();
-  RunCommand(*this, [this] { WriteConfiguration(*link_, *this, *settingsView_); });
+  RunOperation([this] { WriteConfiguration(*link_, *this, *settingsView_); });
 }
 
 void TForm1::zapis_do_ser_przypomClick() {
   menukonfig_->hide();
-  RunCommand(*this, [this] { SendReminder(*link_, *this, *settingsView_); });
+  RunOperation([this] { SendReminder(*link_, *this, *settingsView_); });
 }
 
 void TForm1::LoadSettingsView(int viewKey) { settingsView_->LoadSettingsView(viewKey); }
@@ -479,6 +505,17 @@ void TForm1::butfindportClick() { settingsView_->butfindportClick(); }
 void TForm1::ListBox1Click(QListWidgetItem* item) { settingsView_->ListBox1Click(item); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (operationRunning_) {
+    // The operation is further down this very call stack, in one of the
+    // link's waits: nothing can close under it. It is cancelled as "ANULUJ"
+    // cancels it, closing steps included, and the close comes again when it
+    // has unwound.
+    closePending_ = true;
+    session_.CancelRequested = true;
+    event->ignore();
+    return;
+  }
+  closePending_ = false;
   bool mayClose = true;
   RunCommand(*this, [&] { mayClose = RunCloseStep(session_, *this, *this); });
   if (mayClose) {

@@ -21,6 +21,9 @@ class ReportView;
 class SettingsView;
 class ViewPanel;
 
+// What a command started while another runs is told (the progress panel's words).
+inline constexpr const char* kBusyMessage = "Trwa przetwarzanie danych";
+
 // The main window: the tabs, the two pop-up menus, the progress panel and
 // the user-interface seam every command talks to. Each view (phone list,
 // configuration, report) is an object of its own built into the window's
@@ -65,6 +68,13 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void odczyt_konfig_comClick();
   void zapis_konfig_comClick();
   void zapis_do_ser_przypomClick();
+
+  // Runs a long command (one that talks to the controller or shows the
+  // progress panel) as RunCommand does, unless one is running already: then
+  // the user is told "Trwa przetwarzanie danych" and nothing starts. A close
+  // asked for while it runs stops it as "ANULUJ" does and follows once it
+  // has ended.
+  void RunOperation(const std::function<void()>& command);
 
   // The port picker of the configuration view.
   void butfindportClick();
@@ -124,6 +134,11 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   EventPacer eventPacer_;
   bool activated_ = false;
   bool centred_ = false;
+  // A long command is on the call stack (its waits run the window's events).
+  bool operationRunning_ = false;
+  // The window was closed while it ran: it is being cancelled, nobody is
+  // asked anything more, and the window closes when it has ended.
+  bool closePending_ = false;
 
   QLabel* background_ = nullptr;
   ClickLabel* tabPictures_[4] = {};

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QApplication>
@@ -227,8 +228,6 @@ TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
   Click(W("Label2"));
   QWidget* marker = W("zap_konf");
   session_->UnsavedChanges = false;
-  Find<QDateEdit>(window_.get(), "DateEdit1")->setDate(QDate(2027, 1, 31));
-  EXPECT_FALSE(marker->isVisible()) << "the date picker marks nothing";
   Click(W("Label1"));
   Click(W("Label2"));
   EXPECT_FALSE(marker->isVisible()) << "leaving the view closes no list";
@@ -238,6 +237,7 @@ TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
   EXPECT_TRUE(marker->isVisible()) << "closing the list marks, changed or not";
   EXPECT_TRUE(session_->UnsavedChanges);
 
+  Find<QDateEdit>(window_.get(), "DateEdit1")->setDate(QDate(2027, 1, 31));
   Find<QLineEdit>(window_.get(), "teladmin")->setText("600100200");
   Find<QLineEdit>(window_.get(), "telster")->setText("5004");
   std::vector<QString> shown;
@@ -290,6 +290,58 @@ TEST_F(MainWindowTest, SettingsViewMarksChangesAndSavesWithZapiszZmiany) {
     ASSERT_TRUE(FindSetting(*session_, "teladmin", &stored));
     EXPECT_EQ(stored, "601200300") << typed;
   }
+}
+
+// Typing over the whole SIM date gives the date typed, whatever date was
+// there (one in a month without the day typed included); a date that does
+// not exist leaves the one that was there. A date the user changes marks the
+// settings as changed, a date loaded from the table does not.
+TEST_F(MainWindowTest, TypingOverTheSimDateGivesTheDateTypedAndMarksTheChange) {
+  Click(W("Label2"));
+  auto* date = Find<QDateEdit>(window_.get(), "DateEdit1");
+  if (date->displayFormat() != QLatin1String("d.MM.yyyy")) GTEST_SKIP() << "the cases are typed in the Polish format";
+  QWidget* marker = W("zap_konf");
+  const struct {
+    QDate before;
+    const char* typed;
+    QDate after;
+  } cases[] = {
+      {QDate(2026, 12, 9), "31.01.2027", QDate(2027, 1, 31)}, {QDate(2026, 2, 9), "31.01.2027", QDate(2027, 1, 31)},
+      {QDate(2026, 4, 15), "31.12.2026", QDate(2026, 12, 31)}, {QDate(2026, 2, 9), "05.03.2026", QDate(2026, 3, 5)},
+      {QDate(2027, 1, 31), "29.02.2028", QDate(2028, 2, 29)},  {QDate(2026, 12, 9), "1.1.2030", QDate(2030, 1, 1)},
+      {QDate(2026, 2, 9), "31012027", QDate(2027, 1, 31)},     {QDate(2026, 12, 9), "9.12.2026", QDate(2026, 12, 9)},
+      {QDate(2026, 12, 9), "30.02.2027", QDate(2026, 12, 9)},  {QDate(2026, 12, 9), "31.01", QDate(2026, 12, 9)},
+  };
+  for (const auto& c : cases) {
+    date->setDate(c.before);
+    marker->hide();
+    session_->UnsavedChanges = false;
+    date->setFocus();
+    QTest::keyClick(date, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(date, QString::fromLatin1(c.typed));
+    QTest::keyClick(date, Qt::Key_Return);
+    EXPECT_EQ(date->date(), c.after) << c.typed << " over " << c.before.toString().toStdString();
+    EXPECT_EQ(date->text(), c.after.toString(date->displayFormat())) << c.typed;
+    EXPECT_EQ(marker->isVisible(), c.after != c.before) << c.typed;
+    EXPECT_EQ(session_->UnsavedChanges, c.after != c.before) << c.typed;
+  }
+
+  // A step of a section changes the date as well.
+  marker->hide();
+  date->setSelectedSection(QDateTimeEdit::YearSection);
+  QTest::keyClick(date, Qt::Key_Up);
+  EXPECT_EQ(date->date().year(), 2027);
+  EXPECT_TRUE(marker->isVisible());
+
+  // What the table holds is loaded without a mark.
+  marker->hide();
+  session_->UnsavedChanges = false;
+  UpsertSetting(*session_, kKeySimDate, "5.03.2026");
+  session_->LoadedViewKey = -1;
+  window_->LoadSettingsView(1);
+  EXPECT_EQ(date->date(), QDate(2026, 3, 5));
+  EXPECT_FALSE(marker->isVisible());
+  EXPECT_FALSE(session_->UnsavedChanges);
 }
 
 TEST_F(MainWindowTest, ThePortPickerStoresThePickedPortAtOnce) {
@@ -446,6 +498,48 @@ TEST_F(MainWindowTest, ImportAndExportGoThroughTheChosenFile) {
   EXPECT_EQ(shown.back(), "Zaimportowano 1 numer");
   EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2 Jan Kowalski 600100200 0"});
   EXPECT_EQ(Find<QTableView>(window_.get(), "RxDBGrid1")->model()->rowCount(), 1);
+}
+
+// The error boxes speak Polish: a file that is not there, a directory that
+// is not there and a database that is no database, each with its cause.
+TEST_F(MainWindowTest, ErrorBoxesNameTheCauseInPolish) {
+  const QString missing = QDir(temp_.path()).filePath("brak.dat");
+  const QString nowhere = QDir(temp_.path()).filePath("brak/lista.dat");
+  std::vector<QString> shown;
+  auto answerError = [&] {
+    WhenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      shown.push_back(box ? box->text() : modal->objectName());
+      modal->close();
+    });
+  };
+  window_->chooseListFile = [&](bool save) { return save ? nowhere : missing; };
+  AnswerModals({"Label3"});  // do not clear the list first
+  answerError();
+  Click(Find(window_.get(), "imp_list"));
+  answerError();
+  Click(Find(window_.get(), "export_list"));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0], QString::fromUtf8("Nie można odczytać pliku \"%1\": nie ma takiego pliku ani katalogu").arg(missing));
+  EXPECT_TRUE(shown[1].startsWith(QString::fromUtf8("Nie można zapisać pliku \"%1\": ").arg(nowhere)))
+      << shown[1].toStdString();
+
+  QTemporaryDir other;
+  QFile foreign(QDir(other.path()).filePath("selvantrixx.tdb"));
+  ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+  foreign.write(QByteArray(2048, 'x'));
+  foreign.close();
+  Session session(other.path());
+  answerError();
+  TForm1 refused(session);
+  EXPECT_FALSE(refused.DatabaseReady());
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_TRUE(shown[2].endsWith(QString::fromUtf8("nie jest plikiem bazy danych"))) << shown[2].toStdString();
+  for (const QString& text : shown) {
+    for (const char* english : {"No such", "directory", "not a valid", "Cannot", "error"}) {
+      EXPECT_FALSE(text.contains(QLatin1String(english), Qt::CaseInsensitive)) << text.toStdString();
+    }
+  }
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include "app/settings_view.h"
 
+#include <algorithm>
+
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 #include "core/session.h"
@@ -14,6 +19,117 @@
 #include "widgets/controls.h"
 #include "widgets/pictures.h"
 #include "widgets/view_parts.h"
+
+namespace {
+
+// The SIM date box. Typing over the whole date takes the date as typed: the
+// picker's own editing checks each digit against the other sections as they
+// stand, so 31.01.2027 typed over a date in February came out as another
+// day. Digits and separators typed over a full selection are gathered as
+// they come and read as a date as soon as they make one (or when the box is
+// left or Enter pressed); editing a single section stays the picker's.
+class SimDateEdit : public QDateEdit {
+ public:
+  using QDateEdit::QDateEdit;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const QString text = event->text();
+    const bool digit = text.size() == 1 && text[0].isDigit();
+    const bool separator = text.size() == 1 && QStringLiteral("./- ").contains(text[0]);
+    if (!typing_ && digit && WholeTextSelected()) {
+      typing_ = true;
+      typed_.clear();
+    }
+    if (!typing_) {
+      QDateEdit::keyPressEvent(event);
+      return;
+    }
+    if (digit || separator) {
+      typed_ += text;
+      ShowTyped();
+      // A whole date with its four-digit year needs nothing more.
+      if (TypedDate(true).isValid()) Finish();
+      return;
+    }
+    switch (event->key()) {
+      case Qt::Key_Backspace:
+        typed_.chop(1);
+        ShowTyped();
+        return;
+      case Qt::Key_Escape:
+        typing_ = false;
+        setDate(date());  // shows the date that was there
+        return;
+      default:
+        Finish();
+        QDateEdit::keyPressEvent(event);
+    }
+  }
+
+  void focusOutEvent(QFocusEvent* event) override {
+    if (typing_) Finish();
+    QDateEdit::focusOutEvent(event);
+  }
+
+ private:
+  bool WholeTextSelected() const {
+    const QLineEdit* edit = lineEdit();
+    return !edit->text().isEmpty() && edit->selectedText() == edit->text();
+  }
+
+  // The typed text in the box, untouched by the picker's checks.
+  void ShowTyped() {
+    QSignalBlocker still(lineEdit());
+    lineEdit()->setText(typed_);
+    lineEdit()->setCursorPosition(int(typed_.size()));
+  }
+
+  // The typed day, month and year in the display format's order: three
+  // numbers apart, or eight digits together. `whole`: only a four-digit year.
+  QDate TypedDate(bool whole) const {
+    QStringList parts = typed_.split(QRegularExpression(QStringLiteral("\\D+")), Qt::SkipEmptyParts);
+    const QString format = displayFormat();
+    struct Section {
+      qsizetype at;
+      char kind;
+    };
+    Section order[3] = {{format.indexOf(u'd'), 'd'}, {format.indexOf(u'M'), 'M'}, {format.indexOf(u'y'), 'y'}};
+    std::sort(std::begin(order), std::end(order), [](const Section& a, const Section& b) { return a.at < b.at; });
+    if (parts.size() == 1 && parts[0].size() == 8) {
+      const QString digits = parts[0];
+      parts.clear();
+      qsizetype from = 0;
+      for (const Section& section : order) {
+        const qsizetype width = section.kind == 'y' ? 4 : 2;
+        parts.append(digits.mid(from, width));
+        from += width;
+      }
+    }
+    if (parts.size() != 3) return QDate();
+    int day = 0, month = 0, year = 0;
+    for (int i = 0; i < 3; ++i) {
+      if (order[i].kind == 'y' && parts[i].size() != 4 && (whole || parts[i].size() != 2)) return QDate();
+      const int value = parts[i].toInt();
+      (order[i].kind == 'd' ? day : order[i].kind == 'M' ? month : year) = value;
+    }
+    if (year < 100) year += 2000;
+    return QDate(year, month, day);
+  }
+
+  // Takes the typed date when it is one; otherwise the date that was there
+  // comes back.
+  void Finish() {
+    typing_ = false;
+    const QDate typed = TypedDate(false);
+    setDate(typed.isValid() ? typed : date());
+  }
+
+  bool typing_ = false;
+  QString typed_;
+};
+
+}  // namespace
 
 SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, Session& session, UserInterface& ui,
                            std::function<void()> showView, QObject* parent)
@@ -74,7 +190,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
 
   Caption(right, "Label17", QString::fromUtf8("Ważność karty SIM"), QRect(440, 11, 180, 18), 12, false)
       ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  DateEdit1_ = new QDateEdit(QDate::currentDate(), right);
+  DateEdit1_ = new SimDateEdit(QDate::currentDate(), right);
   DateEdit1_->setObjectName(QStringLiteral("DateEdit1"));
   DateEdit1_->setCalendarPopup(true);
   // The system's short date, always with a four-digit year; where no locale
@@ -85,6 +201,14 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   if (!dateFormat.contains(QLatin1String("yyyy"))) dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
   DateEdit1_->setDisplayFormat(dateFormat);
   DateEdit1_->setGeometry(630, 6, 135, 28);
+  // A date the user picks or types is a change to save; one loaded is not,
+  // and neither is Enter, which has the picker announce the date it holds.
+  dateShown_ = DateEdit1_->date();
+  connect(DateEdit1_, &QDateEdit::dateChanged, this, [this](const QDate& date) {
+    if (date == dateShown_) return;
+    dateShown_ = date;
+    if (!fillingDate_) MarkSettingsChanged();
+  });
 
   Caption(right, "Label18", QString::fromUtf8("Logi urządzenia"), QRect(12, 50, 300, 20));
   Log_ = new QPlainTextEdit(right);
@@ -154,10 +278,15 @@ QString SettingsView::DateText() const { return DateEdit1_->text(); }
 void SettingsView::SetDateText(const QString& text) {
   const QDate date = QDate::fromString(text, DateEdit1_->displayFormat());
   // A text the picker cannot show leaves its date as it was.
-  if (date.isValid()) DateEdit1_->setDate(date);
+  if (!date.isValid()) return;
+  fillingDate_ = true;
+  DateEdit1_->setDate(date);
+  fillingDate_ = false;
 }
 
 QDate SettingsView::Date() const { return QDate::fromString(DateEdit1_->text(), DateEdit1_->displayFormat()); }
+
+void SettingsView::ShowSaved() { zap_konf_->hide(); }
 
 void SettingsView::ShowField(Field field) {
   showView_();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -59,6 +60,7 @@ class SettingsView : public QObject, public SettingsFields {
   void SetDateText(const QString& text) override;
   QDate Date() const override;
   void ShowField(Field field) override;
+  void ShowSaved() override;
 
  private:
   void MarkSettingsChanged();
@@ -80,6 +82,9 @@ class SettingsView : public QObject, public SettingsFields {
   QLabel* zap_konf_ = nullptr;
   QPoint zapKonfigRest_;
   QDateEdit* DateEdit1_ = nullptr;
+  // Raised while the table fills the date: that is no change of the user's.
+  bool fillingDate_ = false;
+  QDate dateShown_;
   QPlainTextEdit* Log_ = nullptr;
   PickerPanel* panel_com_ = nullptr;
   QList<PortEntry> portEntries_;

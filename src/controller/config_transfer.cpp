@@ -37,6 +37,11 @@ void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
     }
   }
   LoadSettingsView(session, view, -1);
+  // What was typed into the view is replaced by what the controller holds:
+  // only a list row still being typed is left unsaved.
+  const ListState list = session.listState();
+  if (list != ListState::kInsert && list != ListState::kEdit) session.UnsavedChanges = false;
+  view.ShowSaved();
   // A controller that said nothing at all has given the view nothing new.
   if (tally.PortLost()) {
     ui.ShowDialog(QString::fromUtf8(kPortLostMessage), kNotice);
@@ -54,6 +59,10 @@ void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
     // The refused phone has just been named wrong to the user; sending it
     // would overwrite the controller's administrator entry with it.
     if (!SaveSettingsView(session, ui, view)) return;
+  } else if (!TakeSettingsPhones(session, ui, view)) {
+    // Unsaved, but held to the same rule: a number the save refuses is no
+    // better for going to the controller straight from the view.
+    return;
   }
   PortSession port(link, ui, false);
   if (!port.ok()) return;

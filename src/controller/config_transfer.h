@@ -10,7 +10,8 @@ class UserInterface;
 
 // "ODCZYTAJ ZE STEROWNIKA PRZEZ COM" of the configuration menu: entry 001,
 // entries 3001 and 3003 (and the host settings in admin mode) are asked;
-// the parser stores what comes back and the view is loaded afresh.
+// the parser stores what comes back and the view is loaded afresh, which
+// leaves nothing typed into it unsaved.
 void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view);
 
 // "ZAPISZ DO STEROWNIKA PRZEZ COM" of the configuration menu: relay time,

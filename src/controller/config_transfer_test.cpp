@@ -27,7 +27,9 @@ TEST_F(ConfigTransferTest, ReadingAsksTheEntriesAndLoadsWhatCameBack) {
     sim_.ClearReceived();
     session_.AdminMode = admin;
     session_.LoadedViewKey = 1;  // the menu opens over the configuration view
+    session_.UnsavedChanges = true;  // something typed into the view
     ReadConfiguration(link_, ui_, view_);
+    EXPECT_FALSE(session_.UnsavedChanges) << "the read replaced what was typed";
     Lines expected{"AT+CPBR=001", "AT+CPBR=3001", "AT+CPBR=3003"};
     if (admin) expected.insert(expected.end(), {"AT+CPBM=1023", "AT+CPBM=1024"});
     EXPECT_EQ(Received(), expected) << admin;
@@ -49,11 +51,13 @@ TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeys
   const Case cases[] = {
       {nullptr, false, "123456789", "698765432",
        {"AT+CPBM=1021,4,4;", "AT+CPBM=1012,698765432,698765432;", "AT+CPBW=001,\"123456789\",145,\"123456789\";"}},
-      {"6", true, "", "",
-       {"AT+CPBM=1021,9,9;", "AT+CPBM=1012,,;", "AT+CPBM=1023,10,10;", "AT+CPBM=1024,20,20;",
-        "AT+CPBW=001,\"\",145,\"\";"}},
-      {"9", false, "1", "2", {"AT+CPBM=1021,4,4;", "AT+CPBM=1012,2,2;", "AT+CPBW=001,\"1\",145,\"1\";"}},
-      {"abc", false, "1", "2", {"AT+CPBM=1021,3,3;", "AT+CPBM=1012,2,2;", "AT+CPBW=001,\"1\",145,\"1\";"}},
+      {"6", true, "600100200", "698 765-432",
+       {"AT+CPBM=1021,9,9;", "AT+CPBM=1012,698765432,698765432;", "AT+CPBM=1023,10,10;", "AT+CPBM=1024,20,20;",
+        "AT+CPBW=001,\"600100200\",145,\"600100200\";"}},
+      {"9", false, "11111", "22222",
+       {"AT+CPBM=1021,4,4;", "AT+CPBM=1012,22222,22222;", "AT+CPBW=001,\"11111\",145,\"11111\";"}},
+      {"abc", false, "11111", "22222",
+       {"AT+CPBM=1021,3,3;", "AT+CPBM=1012,22222,22222;", "AT+CPBW=001,\"11111\",145,\"11111\";"}},
   };
   for (const Case& c : cases) {
     QTemporaryDir temp;
@@ -74,23 +78,51 @@ TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeys
     WriteConfiguration(link, ui_, view);
     EXPECT_EQ(Received(), c.sent) << (c.relay ? c.relay : "none");
   }
-  WithController([](sim::Controller& c) { EXPECT_EQ(c.Number(1), "1"); });
+  WithController([](sim::Controller& c) { EXPECT_EQ(c.Number(1), "11111"); });
 }
 
-TEST_F(ConfigTransferTest, ARefusedSaveStopsTheWriteButNieSendsWhatIsTyped) {
-  session_.UnsavedChanges = true;
-  view_.adminPhone = "1234";
-  view_.controllerPhone = "698765432";
-  ui_.Answer({true});
-  WriteConfiguration(link_, ui_, view_);
-  EXPECT_TRUE(Received().empty());
-  EXPECT_EQ(ui_.dialogs.back().text, "Niepoprawny numer telefonu");
-  EXPECT_FALSE(link_.comm().IsOpen()) << "the port is not even opened";
-
-  ui_.Answer({false});
-  WriteConfiguration(link_, ui_, view_);
-  EXPECT_EQ(Received().back(), "AT+CPBW=001,\"1234\",145,\"1234\";");
-  EXPECT_EQ(Stored(kKeyAdminPhone), "<none>") << "NIE saves nothing";
+// A phone the save refuses is refused on every path of the write: saved
+// first ("TAK"), not saved ("NIE") or with nothing unsaved to ask about.
+// Nothing is sent and the port is not even opened; a number taken goes out
+// normalised, and only "TAK" stores it.
+TEST_F(ConfigTransferTest, APhoneTheSaveRefusesIsNeverSent) {
+  struct Case {
+    bool unsaved;
+    bool save;  // the answer to the save question, when asked
+    const char *admin, *controller;
+    const char* adminSent;  // nullptr: refused, nothing sent
+  };
+  const Case cases[] = {
+      {true, true, "1234", "698765432", nullptr},       {true, false, "1234", "698765432", nullptr},
+      {false, false, "1234", "698765432", nullptr},     {false, false, "600100200", "6987654321", nullptr},
+      {true, false, "600100200", "6987", nullptr},     {false, false, "", "698765432", nullptr},
+      {true, false, "600 100-200", "698765432", "600100200"},
+      {false, false, "600100200", "698765432", "600100200"},
+  };
+  for (const Case& c : cases) {
+    ScriptedUi ui;
+    SettingsValues view;
+    view.adminPhone = QString::fromLatin1(c.admin);
+    view.controllerPhone = QString::fromLatin1(c.controller);
+    session_.UnsavedChanges = c.unsaved;
+    if (c.unsaved) ui.Answer({c.save});
+    sim_.ClearReceived();
+    link_.comm().Close();
+    WriteConfiguration(link_, ui, view);
+    const std::string label = std::string(c.admin) + " " + c.controller + (c.save ? " TAK" : " NIE");
+    if (!c.adminSent) {
+      EXPECT_TRUE(Received().empty()) << label;
+      ASSERT_EQ(ui.dialogs.size(), c.unsaved ? 2u : 1u) << label;
+      EXPECT_EQ(ui.dialogs.back().text, "Niepoprawny numer telefonu") << label;
+      EXPECT_FALSE(link_.comm().IsOpen()) << label << ": the port is not even opened";
+    } else {
+      ASSERT_FALSE(Received().empty()) << label;
+      EXPECT_EQ(Received().back(), QStringLiteral("AT+CPBW=001,\"%1\",145,\"%1\";").arg(c.adminSent).toStdString())
+          << label;
+      EXPECT_EQ(view.adminPhone, c.adminSent) << label << ": the view shows what was sent";
+    }
+    EXPECT_EQ(Stored(kKeyAdminPhone), "<none>") << label << ": only TAK saves, and it refused";
+  }
 }
 
 TEST_F(ConfigTransferTest, TheReminderCarriesThePickersDate) {

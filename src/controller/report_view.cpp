@@ -56,12 +56,13 @@ void ReportView::ConnectReportGrid(Session& session) {
   session.Dbf3().onDataChange = [this] { reportModel_->Changed(); };
 }
 
-void ReportView::SetCommandTarget(Link& link, UserInterface& ui) {
+void ReportView::SetCommandTarget(Link& link, UserInterface& ui, CommandRunner run) {
   link_ = &link;
   ui_ = &ui;
+  run_ = std::move(run);
 }
 
 void ReportView::pobierz_wpisyClick() {
-  if (!link_ || !ui_) return;
-  RunCommand(*ui_, [this] { FetchEvents(*link_, *ui_, edilpob_->text()); });
+  if (!link_ || !ui_ || !run_) return;
+  run_([this] { FetchEvents(*link_, *ui_, edilpob_->text()); });
 }

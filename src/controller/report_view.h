@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStyledItemDelegate>
+#include <functional>
 
 // The report grid's cells: shaded by record number, blue 8-point text.
 class ReportGridDelegate : public QStyledItemDelegate {
@@ -27,8 +28,11 @@ class ReportView : public QObject {
 
   // Puts the table behind the grid once the database is open.
   void ConnectReportGrid(Session& session);
-  // "POBIERZ WPISY" runs the fetch over `link`, telling `ui`.
-  void SetCommandTarget(Link& link, UserInterface& ui);
+  // Runs a command as the window runs every controller command (one at a
+  // time).
+  using CommandRunner = std::function<void(const std::function<void()>& command)>;
+  // "POBIERZ WPISY" runs the fetch over `link` through `run`, telling `ui`.
+  void SetCommandTarget(Link& link, UserInterface& ui, CommandRunner run);
   void pobierz_wpisyClick();
 
   QTableView* grid() const { return RxDBGrid2_; }
@@ -39,4 +43,5 @@ class ReportView : public QObject {
   ReportModel* reportModel_ = nullptr;
   Link* link_ = nullptr;
   UserInterface* ui_ = nullptr;
+  CommandRunner run_;
 };

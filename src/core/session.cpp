@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "core/user_interface.h"
 #include "core/schema.h"
+#include "core/store_errors.h"
 #include "store/compact.h"
 #include "store/cursor.h"
 #include "store/database.h"
@@ -57,17 +58,17 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   } else {
     CompactWhenMostlyDead(path, storeOptions);
   }
-  if (!s.ok()) return QString::fromStdString(s.message());
+  if (!s.ok()) return StoreMessage(s.message());
 
   std::shared_ptr<store::Database> db;
   s = store::Database::Open(path, storeOptions, &db);
-  if (!s.ok()) return QString::fromStdString(s.message());
+  if (!s.ok()) return StoreMessage(s.message());
   auto dbf1 = std::make_unique<store::Cursor>(db, "telefony");
   auto dbf2 = std::make_unique<store::Cursor>(db, "config");
   auto dbf3 = std::make_unique<store::Cursor>(db, "raporty");
   for (store::Cursor* cursor : {dbf1.get(), dbf2.get(), dbf3.get()}) {
     s = cursor->Open();
-    if (!s.ok()) return QString::fromStdString(s.message());
+    if (!s.ok()) return StoreMessage(s.message());
   }
   database_ = db;
   memcheck.SetCollation(&db->collation());

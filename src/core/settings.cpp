@@ -85,17 +85,22 @@ void LoadSettingsView(Session& session, SettingsFields& view, int viewKey) {
   if (FindSetting(session, kKeySimDate, &value)) view.SetDateText(value);
 }
 
-bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view) {
-  using Field = SettingsFields::Field;
-  const std::pair<Field, const char*> phones[] = {{Field::kAdminPhone, kKeyAdminPhone},
-                                                  {Field::kControllerPhone, kKeyControllerPhone}};
-  for (const auto& [field, key] : phones) {
+namespace {
+
+using Field = SettingsFields::Field;
+const std::pair<Field, const char*> kPhones[] = {{Field::kAdminPhone, kKeyAdminPhone},
+                                                 {Field::kControllerPhone, kKeyControllerPhone}};
+
+}  // namespace
+
+bool TakeSettingsPhones(Session& session, UserInterface& ui, SettingsFields& view) {
+  for (const auto& [field, key] : kPhones) {
     QString stored;
     if (view.Phone(field).isEmpty() && FindSetting(session, key, &stored)) view.SetPhone(field, stored);
   }
   QString numbers[2];
   for (int i = 0; i < 2; ++i) {
-    const Field field = phones[i].first;
+    const Field field = kPhones[i].first;
     if (!CheckPhoneField(ui, view.Phone(field), kMinPhoneLength, kSettingsPhoneLength, &numbers[i],
                          [&view, field] { view.ShowField(field); })) {
       return false;
@@ -103,10 +108,13 @@ bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view)
   }
   // The view shows what is stored: a configuration write sends the view's
   // phones, and they must be the numbers that passed, not what was typed.
-  for (int i = 0; i < 2; ++i) {
-    view.SetPhone(phones[i].first, numbers[i]);
-    UpsertSetting(session, phones[i].second, numbers[i]);
-  }
+  for (int i = 0; i < 2; ++i) view.SetPhone(kPhones[i].first, numbers[i]);
+  return true;
+}
+
+bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view) {
+  if (!TakeSettingsPhones(session, ui, view)) return false;
+  for (const auto& [field, key] : kPhones) UpsertSetting(session, key, view.Phone(field));
   UpsertSetting(session, kKeyPort, QString::number(view.PortIndex() + 1));
   UpsertSetting(session, kKeySimDate, view.DateText());
   UpsertSetting(session, kKeyRelayTime, QString::number(view.RelayIndex()));

@@ -56,6 +56,8 @@ class SettingsFields {
   virtual QDate Date() const = 0;
   // Brings the user to a field that failed its check.
   virtual void ShowField(Field field) = 0;
+  // Nothing typed into the view is unsaved any more (a read replaced it).
+  virtual void ShowSaved() {}
 };
 
 // Plain values, for tests and front ends without a window.
@@ -87,8 +89,11 @@ class SettingsValues : public SettingsFields {
 void LoadSettingsView(Session& session, SettingsFields& view, int viewKey);
 // Refills empty phone fields from the table, checks both phones (at least 5
 // and at most 9 characters of a well-formed number, blanks and dashes
-// dropped), puts them back into the view as they are stored, and writes the
-// five keys. False (nothing written) when a phone is refused.
+// dropped) and puts them back into the view as they are stored. False when
+// a phone is refused: the user is told and taken to its box.
+bool TakeSettingsPhones(Session& session, UserInterface& ui, SettingsFields& view);
+// TakeSettingsPhones, then the five keys written. False (nothing written)
+// when a phone is refused.
 bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view);
 
 // The start-up options of the settings file.

@@ -12,7 +12,8 @@ class Cursor;
 class Status;
 }  // namespace store
 
-// A store failure on its way to the general error box, worded by the store.
+// A store failure on its way to the general error box. RequireOk words it
+// in Polish (StoreMessage); the store's own English never reaches the user.
 class StoreError : public std::runtime_error {
  public:
   StoreError(const std::string& message, bool refusal) : std::runtime_error(message), refusal_(refusal) {}
@@ -23,8 +24,17 @@ class StoreError : public std::runtime_error {
   bool refusal_;
 };
 
-// Throws a StoreError for a failed status.
+// Throws a StoreError, in Polish, for a failed status.
 void RequireOk(const store::Status& status);
+
+// The store's message in Polish, names and paths kept as they are. A
+// message the table does not know says only that the database failed.
+QString StoreMessage(const std::string& message);
+// A system's cause of failure (an errno text as strerror or Qt gives it) in
+// Polish; one it does not know is "nieznany błąd systemu".
+QString SystemCause(const QString& cause);
+// What the user is told when a number is already on the list.
+QString DuplicatePhoneMessage(const QString& number);
 // Whether a failed status is only the refusal of a value the unique index
 // already holds. A closed table or a bad field name is a fault, not this.
 bool IsRefusal(const store::Status& status);

@@ -1,13 +1,19 @@
 #include "core/store_errors.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "core/phone_number.h"
 #include "core/settings.h"
 #include "core/testing/phones.h"
 #include "core/testing/scripted_ui.h"
 #include "store/cursor.h"
+#include "store/database.h"
 
 namespace {
 
@@ -43,7 +49,7 @@ TEST_F(PostRowTest, OnlyARefusedValueIsDroppedAndEveryFailureCancelsTheRow) {
     ADD_FAILURE() << "a refusal asked to be thrown was dropped";
   } catch (const StoreError& e) {
     EXPECT_TRUE(e.refusal());
-    EXPECT_EQ(std::string(e.what()), "Invalid unique field value '600100200'");
+    EXPECT_EQ(QString::fromUtf8(e.what()), QString::fromUtf8("Wartość \"600100200\" już jest w tabeli"));
   }
   EXPECT_EQ(list.state(), store::Cursor::State::kBrowse);
 
@@ -114,6 +120,149 @@ TEST(CheckPhoneFieldTest, AMalformedNumberIsRefusedAndATakenOneComesBackNormalis
     if (!taken) {
       EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
     }
+  }
+}
+
+// The English words of a store or system message that are not names: what
+// is quoted or a path is the user's own and may stay.
+QStringList EnglishWords(const std::string& message) {
+  QString text = QString::fromStdString(message);
+  text.remove(QRegularExpression(QStringLiteral("'[^']*'|\\S*/\\S*")));
+  QStringList words;
+  for (const auto& match : QRegularExpression(QStringLiteral("[A-Za-z]{3,}")).globalMatch(text)) {
+    words.append(match.captured());
+  }
+  return words;
+}
+
+// Whether `shown` still holds any of the original's English words.
+QString EnglishLeftIn(const QString& shown, const std::string& original) {
+  for (const QString& word : EnglishWords(original)) {
+    if (shown.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(word), QRegularExpression::CaseInsensitiveOption))) {
+      return word;
+    }
+  }
+  return QString();
+}
+
+// How a wording is filled: names and paths kept, a cause worded in Polish
+// (or as unknown), captures in the Polish order, a capture holding "%1"
+// left alone, and a message the table lacks told without its English.
+TEST(StoreMessageTest, TheStoresMessagesArePolishWithTheirNamesAndCauses) {
+  const struct {
+    const char* english;
+    const char* polish;
+  } cases[] = {
+      {"Invalid unique field value '502345678'", "Wartość \"502345678\" już jest w tabeli"},
+      {"Cannot open file /tmp/x/selvantrixx.tdb", "Nie można otworzyć pliku \"/tmp/x/selvantrixx.tdb\""},
+      {"Write error on '/d/a b.tdb': No space left on device", "Błąd zapisu pliku \"/d/a b.tdb\": brak miejsca na dysku"},
+      {"Flush error on '/d/s.tdb': something new", "Błąd zapisu na dysk pliku \"/d/s.tdb\": nieznany błąd systemu"},
+      {"row 17 of table 'telefony' points outside the file",
+       "Tabela \"telefony\" jest uszkodzona: rekord 17 wskazuje poza plik"},
+      {"Field '%1' not found", "Brak pola \"%1\""},
+      {"A message the store never had", "Błąd bazy danych"},
+  };
+  for (const auto& c : cases) {
+    const QString shown = StoreMessage(c.english);
+    EXPECT_EQ(shown, QString::fromUtf8(c.polish)) << c.english;
+    EXPECT_EQ(EnglishLeftIn(shown, c.english), QString()) << c.english;
+  }
+}
+
+// The store's failures as it really words them, each worded in Polish by a
+// line of its own: a message the store changes or adds shows up here.
+TEST(StoreMessageTest, EveryFailureTheStoreReallyGivesIsWorded) {
+  QTemporaryDir temp;
+  const std::string path = (temp.path() + "/s.tdb").toStdString();
+  const std::string garbage = (temp.path() + "/garbage.tdb").toStdString();
+  {
+    QFile file(QString::fromStdString(garbage));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+  }
+  ASSERT_TRUE(store::Database::Create(path).ok());
+  std::shared_ptr<store::Database> db, other;
+  store::OpenOptions exclusive;
+  exclusive.exclusive = true;
+  store::OpenOptions impatient;
+  impatient.lockWaitMs = 1;
+  impatient.lockRetryCount = 0;
+  ASSERT_TRUE(store::Database::Open(path, exclusive, &db).ok());
+  ASSERT_TRUE(db->CreateTable("t", {{"Tel", store::FieldType::kText, 12}}).ok());
+  ASSERT_TRUE(db->CreateIndex("t", "TelIndex", store::kIndexUnique, {"Tel"}).ok());
+  store::Cursor cursor(db, "t");
+  store::Cursor closed(db, "t");
+  store::Cursor missing(db, "nope");
+  bool found = false;
+
+  std::vector<store::Status> failures = {
+      store::Database::Open(path, impatient, &other),
+      store::Database::Open(garbage, {}, &other),
+      store::Database::Open(path + ".missing", {}, &other),
+      store::Database::Create(temp.path().toStdString() + "/no/such/dir/s.tdb"),
+      db->CreateTable("t", {{"Tel", store::FieldType::kText, 12}}),
+      db->CreateTable("u", {}),
+      db->CreateTable("", {{"Tel", store::FieldType::kText, 12}}),
+      db->CreateTable("u", {{"Tel", store::FieldType::kText, 12}, {"TEL", store::FieldType::kText, 12}}),
+      db->CreateIndex("t", "TelIndex", store::kIndexUnique, {"Tel"}),
+      db->CreateIndex("t", "Other", 0, {"Nope"}),
+      missing.Open(),
+      closed.Find("Tel", {"1"}, {}, &found),
+  };
+  ASSERT_TRUE(cursor.Open().ok());
+  failures.push_back(cursor.Delete());
+  failures.push_back(cursor.SetText("Tel", "1"));
+  failures.push_back(cursor.Find("Tel", {}, {}, &found));
+  ASSERT_TRUE(cursor.Append().ok());
+  failures.push_back(cursor.SetText("Nope", "1"));
+  ASSERT_TRUE(cursor.SetText("Tel", "600100200").ok());
+  ASSERT_TRUE(cursor.Post().ok());
+  failures.push_back(db->CreateIndex("t", "Late", 0, {"Tel"}));
+  ASSERT_TRUE(cursor.Append().ok());
+  ASSERT_TRUE(cursor.SetText("Tel", "600100200").ok());
+  failures.push_back(cursor.Post());
+
+  for (size_t i = 0; i < failures.size(); ++i) {
+    const store::Status& failure = failures[i];
+    ASSERT_FALSE(failure.ok()) << "failure " << i;
+    const QString shown = StoreMessage(failure.message());
+    EXPECT_NE(shown, QString::fromUtf8("Błąd bazy danych")) << failure.message() << ": no Polish line for it";
+    EXPECT_EQ(EnglishLeftIn(shown, failure.message()), QString()) << failure.message() << " -> " << shown.toStdString();
+  }
+}
+
+// errno's causes as the C library and Qt word them, and as the store passes
+// them on inside its own messages.
+TEST(SystemCauseTest, TheCommonCausesArePolish) {
+  const struct {
+    int code;
+    const char* polish;
+  } cases[] = {
+      {ENOENT, "nie ma takiego pliku ani katalogu"}, {EACCES, "brak uprawnień"},
+      {EPERM, "operacja niedozwolona"},               {ENOSPC, "brak miejsca na dysku"},
+      {EROFS, "system plików tylko do odczytu"},      {EIO, "błąd wejścia/wyjścia"},
+      {EEXIST, "plik już istnieje"},                  {EISDIR, "to jest katalog"},
+      {ENOTDIR, "to nie jest katalog"},               {EBUSY, "urządzenie lub zasób jest zajęty"},
+      {EMFILE, "za dużo otwartych plików"},           {ENAMETOOLONG, "nazwa pliku jest za długa"},
+      {EDQUOT, "przekroczono przydział miejsca na dysku"}, {EFBIG, "plik jest za duży"},
+  };
+  for (const auto& c : cases) {
+    const std::string english = std::strerror(c.code);
+    EXPECT_EQ(SystemCause(QString::fromLocal8Bit(english.c_str())), QString::fromUtf8(c.polish)) << english;
+    EXPECT_EQ(StoreMessage("Write error on '/d/s.tdb': " + english),
+              QString::fromUtf8("Błąd zapisu pliku \"/d/s.tdb\": ") + QString::fromUtf8(c.polish))
+        << english;
+  }
+  EXPECT_EQ(SystemCause(QStringLiteral("Something Qt says")), QString::fromUtf8("nieznany błąd systemu"));
+
+  // What Qt itself says of a file that is not there or is a directory.
+  QTemporaryDir temp;
+  QFile absent(temp.path() + "/absent.dat");
+  QFile directory(temp.path());
+  for (QFile* file : {&absent, &directory}) {
+    ASSERT_FALSE(file->open(QIODevice::ReadOnly));
+    EXPECT_NE(SystemCause(file->errorString()), QString::fromUtf8("nieznany błąd systemu"))
+        << file->errorString().toStdString();
   }
 }
 

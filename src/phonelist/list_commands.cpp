@@ -50,16 +50,16 @@ ManageResult ManageAction(Session& session, const std::function<bool()>& checkPh
     // so the saved row is the current one.
     const std::string id = std::to_string(list.Int("ID"));
     session.CloseList();
-    if (!session.OpenList()) throw StoreError("Cannot open table telefony", false);
+    if (!session.OpenList()) throw StoreError("Nie można otworzyć tabeli telefony", false);
     FindExact(list, "id", id);
     session.UnsavedChanges = false;
     return ManageResult::kSaved;
   } catch (const StoreError& e) {
+    // A number already on the list keeps the row as typed, for the user to
+    // correct; a failing file is another matter and must not pass for that.
+    if (e.refusal() && list.IsOpen()) return ManageResult::kDuplicate;
     if (list.IsOpen()) list.Cancel();
-    // A number already on the list is simply not added twice; a failing
-    // file is another matter and must not pass for that.
-    if (!e.refusal()) throw;
-    return ManageResult::kDiscarded;
+    throw;
   }
 }
 
@@ -115,7 +115,8 @@ PhoneBoxResult PostFromPhoneBox(Session& session, UserInterface& ui, const QStri
   if (!TakePhoneBox(session, ui, typed, 0, showField)) return PhoneBoxResult::kBadNumber;
   const store::Status s = session.Dbf1().Post();
   if (s.ok()) return PhoneBoxResult::kDone;
-  if (refusal) *refusal = QString::fromStdString(s.message());
+  if (!IsRefusal(s)) RequireOk(s);
+  if (refusal) *refusal = DuplicatePhoneMessage(ListFieldText(session, "Tel"));
   return PhoneBoxResult::kRefused;
 }
 

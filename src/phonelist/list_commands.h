@@ -49,7 +49,7 @@ enum class ManageResult {
   kStarted,    // a new row is pending; the first-name box takes the focus
   kSaved,      // the pending row was stored and is current
   kRefused,    // the phone check refused; the row stays pending
-  kDiscarded,  // the store refused the row (a number already listed); it is gone
+  kDuplicate,  // the number is already listed; the row stays pending to be corrected
 };
 // The action button in manage mode; `checkPhone` checks the phone box and
 // puts the number it takes into the row (TakePhoneBox).
@@ -79,7 +79,7 @@ QString ListFieldText(Session& session, const char* field);
 enum class PhoneBoxResult {
   kDone,       // the pending row was stored, or there was none
   kBadNumber,  // the number is malformed: told, the row stays pending
-  kRefused,    // the store refused the row (in `refusal`); it stays pending
+  kRefused,    // the number is already listed (told in `refusal`); the row stays pending
 };
 // Enter in the phone box: posts a pending row with no length floor, but only
 // with a well-formed number that fits the field (TakePhoneBox with no

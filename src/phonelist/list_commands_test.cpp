@@ -56,14 +56,20 @@ TEST_F(ListCommandsTest, ManageActionStartsNumbersChecksAndSavesARow) {
   EXPECT_EQ(states.back(), ListState::kBrowse);
   EXPECT_NE(std::find(states.begin(), states.end(), ListState::kClosed), states.end());
 
-  // A number already listed is dropped silently and leaves the flag up.
+  // A number already listed keeps the row as typed, for the user to correct.
   ManageAction(session_, nullptr);
-  WriteListField(session_, "Tel", "600100200");
-  EXPECT_EQ(ManageAction(session_, check), ManageResult::kDiscarded);
-  EXPECT_EQ(session_.listState(), ListState::kBrowse);
+  WriteListField(session_, "Imie", "Ola");
+  WriteListField(session_, "Tel", "600-100-200");
+  EXPECT_EQ(ManageAction(session_, check), ManageResult::kDuplicate);
+  EXPECT_EQ(session_.listState(), ListState::kInsert);
+  EXPECT_EQ(ListFieldText(session_, "Imie"), "Ola");
+  EXPECT_EQ(ListFieldText(session_, "Tel"), "600100200");
   EXPECT_EQ(List().RowCount(), 2);
   EXPECT_TRUE(session_.UnsavedChanges);
-  EXPECT_EQ(ui_.dialogs.size(), 2u);
+  WriteListField(session_, "Tel", "600100201");
+  EXPECT_EQ(ManageAction(session_, check), ManageResult::kSaved);
+  EXPECT_EQ(List().Text("Imie"), "Ola");
+  EXPECT_EQ(List().RowCount(), 3);
 }
 
 TEST_F(ListCommandsTest, EnterInThePhoneBoxPostsWithoutTheLengthFloorAndReportsRefusals) {
@@ -81,7 +87,7 @@ TEST_F(ListCommandsTest, EnterInThePhoneBoxPostsWithoutTheLengthFloorAndReportsR
   ManageAction(session_, nullptr);
   WriteListField(session_, "Tel", "600100200");
   EXPECT_EQ(enter(&refusal), PhoneBoxResult::kRefused);
-  EXPECT_EQ(refusal, "Invalid unique field value '600100200'");
+  EXPECT_EQ(refusal, QString::fromUtf8("Numer 600100200 jest już na liście"));
   EXPECT_EQ(session_.listState(), ListState::kInsert);
   EXPECT_TRUE(ui_.dialogs.empty());
 

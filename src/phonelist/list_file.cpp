@@ -18,7 +18,7 @@
 namespace {
 
 QString FileError(const char* what, const QString& path, const QString& detail) {
-  return QString::fromUtf8(what).arg(path, detail);
+  return QString::fromUtf8(what).arg(path, SystemCause(detail));
 }
 
 constexpr const char* kCannotRead = "Nie można odczytać pliku \"%1\": %2";

@@ -173,15 +173,14 @@ void PhoneListView::DataEditReturn(int box) {
     dataEdits_[box + 1]->setFocus();
     return;
   }
-  // No length floor on this path, and the store's refusal is shown as it is;
-  // a malformed number or a refusal leaves the row pending with the focus in
-  // the phone box.
-  PhoneBoxResult result = PhoneBoxResult::kRefused;
+  // No length floor on this path; a malformed number or one already listed
+  // leaves the row pending with the focus in the phone box.
+  PhoneBoxResult result = PhoneBoxResult::kBadNumber;
   QString refusal;
   RunCommand(ui_, [&] {
     result = PostFromPhoneBox(session_, ui_, dataEdits_[2]->text(), [this] { ShowPhoneBox(); }, &refusal);
   });
-  if (result == PhoneBoxResult::kRefused && !refusal.isEmpty()) ui_.ShowError(refusal);
+  if (result == PhoneBoxResult::kRefused) ShowDuplicate(refusal);
   if (result != PhoneBoxResult::kDone) return;
   dataEdits_[0]->setFocus();
 }
@@ -220,12 +219,18 @@ void PhoneListView::Label23Click() {
       return TakePhoneBox(session_, ui_, dataEdits_[2]->text(), kMinPhoneLength, [this] { ShowPhoneBox(); });
     });
     if (result == ManageResult::kStarted) dataEdits_[0]->setFocus();
+    if (result == ManageResult::kDuplicate) ShowDuplicate(DuplicatePhoneMessage(ListFieldText(session_, "Tel")));
   });
 }
 
 void PhoneListView::ShowPhoneBox() {
   showView_();
   dataEdits_[2]->setFocus();
+}
+
+void PhoneListView::ShowDuplicate(const QString& message) {
+  ui_.ShowDialog(message, kNotice);
+  ShowPhoneBox();
 }
 
 void PhoneListView::Label25Click() {

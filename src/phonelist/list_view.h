@@ -59,6 +59,8 @@ class PhoneListView : public QObject {
   void DataEditReturn(int box);
   // Where a refused phone sends the user: this view, the phone box.
   void ShowPhoneBox();
+  // A number already listed: told, and the user taken to the phone box.
+  void ShowDuplicate(const QString& message);
 
   Session& session_;
   UserInterface& ui_;

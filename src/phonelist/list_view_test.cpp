@@ -83,27 +83,45 @@ TEST_F(ListViewTest, TheActionButtonAddsChecksAndSavesARow) {
   EXPECT_FALSE(session_->UnsavedChanges);
 }
 
-TEST_F(ListViewTest, ADuplicateIsDroppedByTheButtonButShownByEnter) {
+// Both save paths keep a number already listed in the boxes, say so in
+// Polish and take the user to the phone box; a corrected number then saves.
+TEST_F(ListViewTest, ADuplicateStaysForCorrectionWhicheverWayItIsSaved) {
   AddPhone(*session_, "Jan", "Kowalski", "600100200");
-  Click(Find(&host_, "Label23"));
-  QTest::keyClicks(Edit("DBEdit3"), "600100200");
-  Click(Find(&host_, "Label23"));
-  EXPECT_EQ(session_->Dbf1().RowCount(), 1);
-  EXPECT_EQ(Caption(), "DODAJ TELEFON +");
-  EXPECT_EQ(Edit("DBEdit3")->text(), "600100200") << "the stored row is shown again";
+  for (const bool enter : {false, true}) {
+    ui_.dialogs.clear();
+    const int shownBefore = viewShown_;
+    const int rowsBefore = session_->Dbf1().RowCount();
+    Click(Find(&host_, "Label23"));
+    QTest::keyClicks(Edit("DBEdit1"), "Ewa");
+    QTest::keyClicks(Edit("DBEdit3"), "600 100 200");
+    Edit("DBEdit1")->setFocus();
+    if (enter) {
+      QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
+    } else {
+      Click(Find(&host_, "Label23"));
+    }
+    ASSERT_EQ(ui_.dialogs.size(), 1u) << enter;
+    EXPECT_EQ(ui_.dialogs[0].text, QString::fromUtf8("Numer 600100200 jest już na liście")) << enter;
+    EXPECT_EQ(ui_.dialogs[0].kind, kNotice);
+    EXPECT_EQ(ui_.errors.size(), 0u) << "no grey error box";
+    EXPECT_EQ(viewShown_, shownBefore + 1) << enter;
+    EXPECT_EQ(focusWidget(), Edit("DBEdit3")) << enter;
+    EXPECT_EQ(Caption(), "ZAPISZ TELEFON *") << enter << ": the row stays pending";
+    EXPECT_EQ(Edit("DBEdit1")->text(), "Ewa") << enter;
+    EXPECT_EQ(session_->Dbf1().RowCount(), rowsBefore) << enter;
 
-  Click(Find(&host_, "Label23"));
-  QTest::keyClicks(Edit("DBEdit3"), "600100200");
-  QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
-  EXPECT_EQ(ui_.errors, std::vector<QString>{"Invalid unique field value '600100200'"});
-  EXPECT_EQ(session_->listState(), ListState::kInsert);
-
-  // Enter saves even a one-character number, with no check.
-  Edit("DBEdit3")->clear();
-  QTest::keyClicks(Edit("DBEdit3"), "7");
-  QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
-  EXPECT_EQ(session_->Dbf1().RowCount(), 2);
-  EXPECT_EQ(focusWidget(), Edit("DBEdit1"));
+    Edit("DBEdit3")->clear();
+    QTest::keyClicks(Edit("DBEdit3"), enter ? "7" : "500400300");  // Enter has no length floor
+    if (enter) {
+      QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
+      EXPECT_EQ(focusWidget(), Edit("DBEdit1"));
+    } else {
+      Click(Find(&host_, "Label23"));
+    }
+    EXPECT_EQ(Caption(), "DODAJ TELEFON +") << enter;
+    EXPECT_EQ(session_->Dbf1().RowCount(), rowsBefore + 1) << enter;
+  }
+  EXPECT_EQ(ui_.dialogs.size(), 1u) << "the corrected number saved without a word";
 }
 
 // The button keeps its five-character floor, Enter has none; neither takes

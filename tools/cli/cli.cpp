@@ -347,7 +347,8 @@ constexpr Command kCommands[] = {
        WriteListField(c.session, "Nazwisko", o.positional[1]);
        WriteListField(c.session, "Tel", tel);
        const ManageResult result = ManageAction(c.session, nullptr);
-       if (result == ManageResult::kDiscarded) {
+       if (result == ManageResult::kDuplicate) {
+         c.session.Dbf1().Cancel();
          c.ui.ShowError(QString::fromUtf8("Numer jest już na liście: ") + tel);
        }
      }},
