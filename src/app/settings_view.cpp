@@ -1,6 +1,7 @@
 #include "app/settings_view.h"
 
 #include <QDateEdit>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,6 +23,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   listcom_ = new DropDown(left);
   listcom_->setObjectName(QStringLiteral("listcom"));
   listcom_->setGeometry(12, 72, 138, 30);
+  listcom_->setFont(pictures::Font(13));
   butfindport_ = new QToolButton(left);
   butfindport_->setObjectName(QStringLiteral("butfindport"));
   butfindport_->setGeometry(156, 72, 34, 30);
@@ -44,6 +46,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   listczas_ = new DropDown(left);
   listczas_->setObjectName(QStringLiteral("listczas"));
   listczas_->setGeometry(12, 252, 178, 30);
+  listczas_->setFont(pictures::Font(13));
   for (const char* item : kRelayTimes) listczas_->addItem(QString::fromLatin1(item));
   listczas_->setCurrentIndex(1);
   // Closing either list marks the view, changed or not; so does typing a phone.
@@ -74,9 +77,8 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
 
   Caption(right, "Label17", QString::fromUtf8("Ważność karty SIM"), QRect(440, 11, 180, 18), 12, false)
       ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  DateEdit1_ = new QDateEdit(QDate::currentDate(), right);
+  DateEdit1_ = new DateField(QDate::currentDate(), right);
   DateEdit1_->setObjectName(QStringLiteral("DateEdit1"));
-  DateEdit1_->setCalendarPopup(true);
   // The system's short date, always with a four-digit year; where no locale
   // is set at all, the Polish one the program is made for.
   QLocale locale = QLocale::system();
@@ -85,6 +87,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   if (!dateFormat.contains(QLatin1String("yyyy"))) dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
   DateEdit1_->setDisplayFormat(dateFormat);
   DateEdit1_->setGeometry(630, 6, 135, 28);
+  DateEdit1_->setFont(pictures::Font(13));
 
   Caption(right, "Label18", QString::fromUtf8("Logi urządzenia"), QRect(12, 50, 300, 20));
   Log_ = new QPlainTextEdit(right);
@@ -110,6 +113,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   connect(disk, &ClickLabel::clicked, this, &SettingsView::zapisz_doplikuClick);
 
   panel_com_ = new PickerPanel(QStringLiteral("panel_com"), QStringLiteral("Wybierz port komunikacyjny COM"), window);
+  panel_com_->AddOpener(butfindport_);
   connect(butfindport_, &QToolButton::clicked, this, &SettingsView::butfindportClick);
   connect(panel_com_->list(), &QListWidget::itemClicked, this, &SettingsView::ListBox1Click);
   zapKonfigRest_ = zap_konfig_->pos();
@@ -212,7 +216,12 @@ void SettingsView::ListBox1Click(QListWidgetItem* item) {
 
 void SettingsView::zapisz_doplikuClick() {
   const QString text = Log_->toPlainText();
-  SaveLogFile(session_.FilePath(kDeviceLogFileName), text.isEmpty() ? QStringList() : text.split(u'\n'));
+  const QString path = QDir::toNativeSeparators(session_.FilePath(kDeviceLogFileName));
+  if (SaveLogFile(path, text.isEmpty() ? QStringList() : text.split(u'\n'))) {
+    ui_.ShowOutcome(QString::fromUtf8("Zapisano logi urządzenia w pliku %1").arg(path));
+  } else {
+    ui_.ShowError(QString::fromUtf8("Nie można zapisać logów urządzenia w pliku %1").arg(path));
+  }
 }
 
 

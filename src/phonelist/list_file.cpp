@@ -1,5 +1,6 @@
 #include "phonelist/list_file.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -74,8 +75,9 @@ bool ReadListFile(const QString& path, std::vector<std::string>* lines, QString*
 void ExportList(Session& session, UserInterface& ui, const QString& path) {
   store::Cursor& list = session.Dbf1();
   QByteArray text;
-  ProgressScope progress(session, ui);
+  int written = 0;
   {
+    ProgressScope progress(session, ui);
     ListUpdatesSuspended still(session, ui);
     RequireOk(list.Settle());
     list.First();
@@ -90,6 +92,7 @@ void ExportList(Session& session, UserInterface& ui, const QString& path) {
       text += list.Text("Tel");
       text += "\r\n";
       list.Next();
+      ++written;
       ui.ProcessEvents();
     }
   }
@@ -97,7 +100,10 @@ void ExportList(Session& session, UserInterface& ui, const QString& path) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
     ui.ShowError(FileError(kCannotWrite, path, file.errorString()));
+    return;
   }
+  ui.ShowOutcome(QString::fromUtf8("Wyeksportowano %1 do pliku %2")
+                     .arg(CountOf(written, "numer", "numery", "numerów"), QDir::toNativeSeparators(path)));
 }
 
 void ImportList(Session& session, UserInterface& ui, const QString& path) {

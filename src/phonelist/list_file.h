@@ -9,7 +9,7 @@ class Session;
 class UserInterface;
 
 inline constexpr const char* kListFileFilter = "Pliki (*.dat)";
-inline constexpr const char* kImportClearQuestion = "Czy przed importem usunąć listę telefonów";
+inline constexpr const char* kImportClearQuestion = "Czy przed importem usunąć listę telefonów?";
 
 // One line of a list file taken apart: first name, surname, phone, as bytes.
 struct ListLine {
@@ -29,7 +29,7 @@ std::vector<std::string> SplitListFileLines(std::string_view bytes);
 // Reads a list file; false with the file layer's message in `error`.
 bool ReadListFile(const QString& path, std::vector<std::string>* lines, QString* error);
 
-// "EXPORTUJ LISTĘ TELEFONÓW" once the file is chosen: every row in the
+// "EKSPORTUJ LISTĘ TELEFONÓW" once the file is chosen: every row in the
 // list's current order, one "first|surname|phone" line each, CR LF after
 // every line. A cancel writes the lines gathered so far.
 void ExportList(Session& session, UserInterface& ui, const QString& path);

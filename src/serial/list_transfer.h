@@ -31,7 +31,7 @@ void TransferMarked(Link& link, UserInterface& ui, TransferMode mode);
 // one, into the list (optionally emptied first).
 void ReadList(Link& link, UserInterface& ui);
 
-// "WERYFIKUJ LISTĘ TELEFONÓW PORZEZ COM": every number unconfirmed, then
+// "WERYFIKUJ LISTĘ TELEFONÓW PRZEZ COM": every number unconfirmed, then
 // slots 002..1000 confirm what the controller holds.
 void VerifyList(Link& link, UserInterface& ui);
 
