@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/dlgostiv.h"
+#include "app/pinostiv.h"
 #include "app/testing/window_test.h"
 #include "core/user_interface.h"
 #include "widgets/controls.h"
@@ -193,6 +194,29 @@ TEST_F(WindowUnderXTest, MessageBoxesAnswerTheKeyboard) {
     EXPECT_TRUE(closedByKey) << c.key;
     EXPECT_EQ(answer, c.expected) << c.key << " kind " << c.kind;
   }
+}
+
+TEST_F(WindowUnderXTest, ThePinDialogsTakeTypingEnterAndEscape) {
+  // Waits for the dialog to hold the keyboard, then types as a person would.
+  auto typeInto = [&](std::vector<QStringList> strokes) {
+    WhenModalOpens([strokes](QWidget* modal) {
+      EXPECT_TRUE(WaitForKeyboard(modal)) << modal->objectName().toStdString() << " never got the keyboard";
+      for (const QStringList& stroke : strokes) Xdo(stroke);
+      QTimer::singleShot(kWaitMs, modal, [modal] { modal->close(); });  // only if the keys never came
+    });
+  };
+  const QStringList enter{QStringLiteral("key"), QStringLiteral("Return")};
+  const QStringList escape{QStringLiteral("key"), QStringLiteral("Escape")};
+  auto type = [](const char* text) { return QStringList{QStringLiteral("type"), QString::fromLatin1(text)}; };
+
+  typeInto({type("120947"), enter});
+  EXPECT_EQ(AskPin(window_.get()), "120947");
+
+  typeInto({type("2468"), enter, type("2468"), enter});
+  EXPECT_EQ(AskNewPin(window_.get()), std::optional<QString>(QStringLiteral("2468")));
+
+  typeInto({type("2468"), escape});
+  EXPECT_EQ(AskNewPin(window_.get()), std::nullopt);
 }
 
 }  // namespace
