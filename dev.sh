@@ -17,6 +17,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libsqlite3-dev libbenchmark-dev
   fonts-liberation fontconfig
+  qt6-translations-l10n
+  xvfb xdotool
 )
 # Only for ./dev.sh fuzz: Debian's clang leaves libFuzzer's runtime to a
 # recommended package, which --no-install-recommends does not bring.
@@ -151,6 +153,8 @@ case "${1:-run}" in
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 "$SAN_DIR/bin/store_tests" --gtest_brief=1
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 "$SAN_DIR/bin/tdb_tests" --gtest_brief=1
     cd "$BUILD_DIR"
+    # Widget tests run offscreen; window_xvfb_tests starts its own Xvfb and
+    # drives it with xdotool (it is skipped where either is missing).
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
     ;;
   fuzz) fuzz "${2:-60}" ;;

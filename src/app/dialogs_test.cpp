@@ -1,8 +1,12 @@
+#include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <functional>
+#include <optional>
 
 #include "app/dlgostiv.h"
 #include "app/pinostiv.h"
@@ -46,6 +50,49 @@ TEST(ShowDialogTest, NoticesShowOkAndQuestionsAnswerOneOnlyForTak) {
     });
     EXPECT_EQ(ShowDialog(nullptr, "Zapis", c.kind), c.expected) << c.name;
     EXPECT_TRUE(checked) << c.name;
+  }
+}
+
+TEST(ShowDialogTest, TheKeyboardAnswersFromWhereverTheFocusIs) {
+  struct KeyCase {
+    int kind;
+    Qt::Key key;
+    int expected;
+  };
+  const KeyCase cases[] = {{kNotice, Qt::Key_Return, 0},   {kNotice, Qt::Key_Enter, 0},
+                           {kNotice, Qt::Key_Space, 0},    {kNotice, Qt::Key_Escape, 0},
+                           {kQuestion, Qt::Key_Return, 1}, {kQuestion, Qt::Key_Enter, 1},
+                           {kQuestion, Qt::Key_Space, 1},  {kQuestion, Qt::Key_Escape, 0}};
+  QWidget owner;
+  owner.show();
+  for (const KeyCase& c : cases) {
+    bool closed = false;
+    WhenModalOpens([&](QWidget* modal) {
+      // The key goes where the application sends keys: the focus, once the
+      // dialog has taken it.
+      EXPECT_TRUE(QTest::qWaitForWindowActive(modal, 5000)) << c.key;
+      QWidget* focus = QApplication::focusWidget();
+      EXPECT_TRUE(focus && focus->window() == modal) << c.key;
+      QTest::keyClick(focus ? focus : modal, c.key);
+      closed = !modal->isVisible();
+      if (!closed) modal->close();
+    });
+    EXPECT_EQ(ShowDialog(&owner, "Klawiatura", c.kind), c.expected) << c.key;
+    EXPECT_TRUE(closed) << "key " << c.key << " left the dialog open";
+  }
+}
+
+TEST(ShowDialogTest, AHeldKeyDoesNotAnswerAndTheRingMarksTheKeyboardsButton) {
+  for (int kind : {kNotice, kQuestion}) {
+    Tdlgfm dialog("Zapis", kind, nullptr);
+    dialog.show();
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(&dialog, &repeat);
+    EXPECT_TRUE(dialog.isVisible()) << kind;
+    const QRect button = Find(&dialog, kind == kQuestion ? "Image1" : "Image27")->geometry();
+    const QRect ring = Find(&dialog, "focusRing")->geometry();
+    EXPECT_TRUE(ring.contains(button)) << kind;
+    EXPECT_LE(ring.width() - button.width(), 8) << kind;
   }
 }
 
@@ -113,6 +160,87 @@ TEST(PinDialogTest, ReactivationKeepsTheTypedPinAndANewShowingEmptiesIt) {
   dialog.hide();
   dialog.show();
   EXPECT_TRUE(edit->text().isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+struct PinChangeCase {
+  const char* name;
+  std::function<void(QWidget* modal, QLineEdit* first, QLineEdit* second)> act;
+  std::optional<QString> expected;
+  bool mismatchShown;
+};
+
+TEST(PinChangeDialogTest, TakesAPinTypedTwiceAndLeavesOnEscape) {
+  auto type = [](QLineEdit* edit, const char* text) { QTest::keyClicks(edit, text); };
+  const PinChangeCase cases[] = {
+      {"the same twice, Enter",
+       [&](QWidget*, QLineEdit* first, QLineEdit* second) {
+         type(first, "4321");
+         QTest::keyClick(first, Qt::Key_Return);  // on to the second box
+         EXPECT_EQ(second->window()->focusWidget(), second);
+         type(second, "4321");
+         QTest::keyClick(second, Qt::Key_Return);
+       },
+       QStringLiteral("4321"), false},
+      {"the same twice, ZMIEŃ PIN",
+       [&](QWidget* modal, QLineEdit* first, QLineEdit* second) {
+         type(first, "77");
+         type(second, "77");
+         Click(Find(modal, "Label28"));
+       },
+       QStringLiteral("77"), false},
+      {"Escape at once",
+       [&](QWidget*, QLineEdit* first, QLineEdit*) { QTest::keyClick(first, Qt::Key_Escape); },
+       std::nullopt, false},
+      {"ANULUJ after typing",
+       [&](QWidget* modal, QLineEdit* first, QLineEdit* second) {
+         type(first, "1111");
+         type(second, "1111");
+         Click(Find(modal, "Label3"));
+       },
+       std::nullopt, false},
+      {"a mismatch, then Escape",
+       [&](QWidget* modal, QLineEdit* first, QLineEdit* second) {
+         type(first, "1234");
+         type(second, "1243");
+         QTest::keyClick(second, Qt::Key_Return);
+         EXPECT_TRUE(modal->isVisible());
+         EXPECT_TRUE(first->text().isEmpty());
+         EXPECT_TRUE(second->text().isEmpty());
+         EXPECT_EQ(modal->focusWidget(), first);
+         EXPECT_EQ(Find<QLabel>(modal, "LabelMismatch")->text(), QString::fromUtf8(TpinChange::kMismatch));
+         QTest::keyClick(first, Qt::Key_Escape);
+       },
+       std::nullopt, true},
+      {"a mismatch, then the same twice",
+       [&](QWidget* modal, QLineEdit* first, QLineEdit* second) {
+         type(first, "5555");
+         Click(Find(modal, "Label28"));  // the second box still empty
+         EXPECT_TRUE(modal->isVisible());
+         type(first, "5556");
+         type(second, "5556");
+         Click(Find(modal, "Label28"));
+       },
+       QStringLiteral("5556"), true},
+  };
+  for (const PinChangeCase& c : cases) {
+    bool mismatchShown = false;
+    WhenModalOpens([&](QWidget* modal) {
+      EXPECT_EQ(modal->objectName(), "pinchange") << c.name;
+      auto* first = Find<QLineEdit>(modal, "EditNew");
+      auto* second = Find<QLineEdit>(modal, "EditRepeat");
+      EXPECT_EQ(first->echoMode(), QLineEdit::Password) << c.name;
+      EXPECT_EQ(second->echoMode(), QLineEdit::Password) << c.name;
+      EXPECT_EQ(modal->focusWidget(), first) << c.name;
+      c.act(modal, first, second);
+      mismatchShown = !Find<QLabel>(modal, "LabelMismatch")->text().isEmpty();
+    });
+    EXPECT_EQ(AskNewPin(nullptr), c.expected) << c.name;
+    EXPECT_EQ(mismatchShown, c.mismatchShown) << c.name;
+  }
 }
 
 }  // namespace

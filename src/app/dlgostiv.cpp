@@ -1,5 +1,6 @@
 #include "app/dlgostiv.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 
@@ -56,13 +57,49 @@ Tdlgfm::Tdlgfm(const QString& text, int kind, QWidget* parent)
   connect(yes.caption, &ClickLabel::clicked, this, [this] { Answer(1); });
   connect(no.caption, &ClickLabel::clicked, this, [this] { Answer(0); });
 
-  const bool question = kind == kQuestion;
+  const bool question = question_ = kind == kQuestion;
   for (QWidget* w : {static_cast<QWidget*>(ok.picture), static_cast<QWidget*>(ok.caption)}) w->setVisible(!question);
   for (QWidget* w : {static_cast<QWidget*>(yes.picture), static_cast<QWidget*>(yes.caption),
                      static_cast<QWidget*>(no.picture), static_cast<QWidget*>(no.caption)}) {
     w->setVisible(question);
   }
+  // The ring shows which button the keyboard presses.
+  auto* ring = new QFrame(this);
+  ring->setObjectName(QStringLiteral("focusRing"));
+  ring->setGeometry((question ? yes.picture : ok.picture)->geometry().adjusted(-3, -3, 3, 3));
+  ring->setStyleSheet(
+      QStringLiteral("QFrame { border: 2px solid white; border-radius: 7px; background: transparent; }"));
+  ring->setAttribute(Qt::WA_TransparentForMouseEvents);
+  ring->lower();
+  background->lower();
+
+  setFocusPolicy(Qt::StrongFocus);
   CentreOver(this, parent);
+}
+
+void Tdlgfm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Frameless windows are not always given the keyboard by the window
+  // manager; without it Enter would go nowhere.
+  activateWindow();
+  setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void Tdlgfm::keyPressEvent(QKeyEvent* event) {
+  // A key held down since the previous dialog must not answer this one.
+  if (event->isAutoRepeat()) return;
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      Answer(question_ ? 1 : 0);
+      return;
+    case Qt::Key_Escape:
+      Answer(0);
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
 }
 
 void Tdlgfm::Answer(int result) {

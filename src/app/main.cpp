@@ -1,8 +1,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFont>
 
+#include "app/app_setup.h"
 #include "core/session.h"
 #include "app/main_window.h"
 #include "common/application_directory.h"
@@ -10,10 +10,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Selvantrix"));
-  // Arial where it is installed; Liberation Sans has the same metrics, so
-  // every caption keeps its place without it.
-  QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
-  QApplication::setStyle(QStringLiteral("Fusion"));
+  SetUpApplication(app);
 
   // --dir runs the configurator on another data directory (the demo does).
   QCommandLineParser options;

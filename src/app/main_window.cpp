@@ -46,6 +46,8 @@ constexpr int kTabTop = 62;
 constexpr int kTabWidth = 196;
 constexpr int kTabHeight = 42;
 constexpr int kTabStep = 208;
+// Under the views, as wide as the views together.
+constexpr QRect kOutcomeLine(41, 606, 992, 26);
 
 
 const QString kWidgetStyle = QStringLiteral(
@@ -54,7 +56,7 @@ const QString kWidgetStyle = QStringLiteral(
     "  background: white; color: rgb(1,81,178); selection-background-color: rgb(250,192,23);"
     "  selection-color: rgb(0,42,102); }"
     "QLineEdit:focus, QComboBox:focus, QDateEdit:focus { border: 1px solid rgb(250,192,23); }"
-    "QComboBox::drop-down, QDateEdit::drop-down { border: none; width: 22px; }"
+    "QComboBox::drop-down, QDateEdit::drop-down { border: none; width: 24px; }"
     "QComboBox QAbstractItemView { border: 1px solid rgb(1,81,178); color: rgb(1,81,178);"
     "  selection-background-color: rgb(255,246,217); selection-color: rgb(0,42,102); }"
     "QPlainTextEdit { border: 1px solid rgb(214,221,232); border-radius: 4px; background: rgb(248,249,251);"
@@ -102,6 +104,17 @@ TForm1::TForm1(Session& session, QWidget* parent)
   BuildMenus();
   // Nothing shows until the activation step picks the first view.
   for (ViewPanel* panel : viewPanels_) panel->hide();
+
+  outcome_ = new QLabel(this);
+  outcome_->setObjectName(QStringLiteral("outcomeLine"));
+  outcome_->setGeometry(kOutcomeLine);
+  outcome_->setFont(pictures::Font(12, true));
+  outcome_->setStyleSheet(QStringLiteral(
+      "color: rgb(0,42,102); background: rgb(255,246,217); border: 1px solid rgb(240,214,140);"
+      " border-left: 4px solid rgb(250,192,23); border-radius: 3px; padding-left: 8px;"));
+  outcome_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // Hidden while empty, so the footer of the background shows.
+  outcome_->hide();
 
   czekaj_na_zapis_ = new ProgressPanel(this);
   czekaj_na_zapis_->move((kClientWidth - ProgressPanel::kWidth) / 2, (kClientHeight - ProgressPanel::kHeight) / 2);
@@ -249,11 +262,11 @@ void TForm1::BuildMenus() {
   MenuLista_->move(41, 104);
   const std::pair<const char*, const char*> listEntries[] = {
       {"imp_list", "IMPORTUJ LISTĘ TELEFONÓW"},
-      {"export_list", "EXPORTUJ LISTĘ TELEFONÓW"},
+      {"export_list", "EKSPORTUJ LISTĘ TELEFONÓW"},
       {"zap_do_sterownika", "ZAPISZ DO STEROWNIKA PRZEZ COM"},
       {"odczytaj_z_sterownika_com", "ODCZYTAJ ZE STEROWNIKA PRZEZ COM"},
       {"usun_ze_sterownika", "USUŃ ZE STEROWNIKA PRZEZ COM"},
-      {"weryfikuj_przez_com", "WERYFIKUJ LISTĘ TELEFONÓW PORZEZ COM"},
+      {"weryfikuj_przez_com", "WERYFIKUJ LISTĘ TELEFONÓW PRZEZ COM"},
       {"usun_z_listy", "USUŃ Z LISTY"},
   };
   for (const auto& [name, caption] : listEntries) {
@@ -271,6 +284,15 @@ void TForm1::BuildMenus() {
   };
   for (const auto& [name, caption] : configEntries) {
     menuEntries_.insert(QString::fromLatin1(name), menukonfig_->AddEntry(name, QString::fromUtf8(caption)));
+  }
+  // A press on a menu's own arrow or tab leaves it open.
+  for (QWidget* opener : {static_cast<QWidget*>(Image25_), static_cast<QWidget*>(tabPictures_[0]),
+                          static_cast<QWidget*>(tabCaptions_[0])}) {
+    MenuLista_->AddOpener(opener);
+  }
+  for (QWidget* opener : {static_cast<QWidget*>(zap_menu_konfig_), static_cast<QWidget*>(tabPictures_[1]),
+                          static_cast<QWidget*>(tabCaptions_[1])}) {
+    menukonfig_->AddOpener(opener);
   }
   // The commands behind the entries; all but "HASŁO DOSTĘPU" close their menu first.
   const std::pair<const char*, void (TForm1::*)()> commands[] = {
@@ -365,8 +387,13 @@ void TForm1::FormActivate() {
 QString TForm1::AskForPin() { return askPin ? askPin() : AskPin(this); }
 
 void TForm1::Label46Click() {
-  const QString typed = AskForPin();
-  RunCommand(*this, [&] { ChangePin(session_, typed); });
+  const std::optional<QString> typed = askNewPin ? askNewPin() : AskNewPin(this);
+  if (!typed) return;
+  menukonfig_->hide();
+  RunCommand(*this, [&] {
+    ChangePin(session_, *typed);
+    ShowOutcome(QString::fromUtf8("Zmieniono PIN dostępu"));
+  });
 }
 
 // While a close waits for an operation to end, nothing is shown and every
@@ -378,10 +405,19 @@ void TForm1::ShowError(const QString& text) {
   if (!closePending_) QMessageBox::critical(this, QStringLiteral("Selvantrix"), text);
 }
 
+void TForm1::ShowOutcome(const QString& text) {
+  outcome_->setText(text);
+  outcome_->setToolTip(text);
+  outcome_->setVisible(!text.isEmpty());
+  outcome_->raise();
+}
+
 void TForm1::ShowProgress() {
   // Each progress phase starts with the cancel cleared; a close still
   // cancels every phase of the operation it waits for.
   if (closePending_) session_.CancelRequested = true;
+  // A new operation: the previous one's outcome no longer applies.
+  ShowOutcome(QString());
   czekaj_na_zapis_->show();
   czekaj_na_zapis_->raise();
 }

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/session.h"
 #include "core/user_interface.h"
@@ -81,9 +82,11 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void ListBox1Click(QListWidgetItem* item);
   PickerPanel* portPicker() const;
 
-  // Asks for the PIN at start and for "HASŁO DOSTĘPU"; the PIN dialog unless
-  // replaced (tests).
+  // Asks for the PIN at start; the PIN dialog unless replaced (tests).
   std::function<QString()> askPin;
+  // Asks for the new PIN of "HASŁO DOSTĘPU", typed twice; nothing when the
+  // user leaves. The PIN change dialog unless replaced (tests).
+  std::function<std::optional<QString>()> askNewPin;
 
   // Picks the list file for an import (save false) or an export (save true);
   // empty when the user cancels. The file dialogs unless replaced (tests).
@@ -98,6 +101,9 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   // UserInterface
   int ShowDialog(const QString& text, int kind) override;
   void ShowError(const QString& text) override;
+  // Outcomes go to the line under the views: news the user reads when it
+  // suits, not a box to dismiss after every command.
+  void ShowOutcome(const QString& text) override;
   void ShowProgress() override;
   void UpdateProgress(int current, int total) override;
   void HideProgress() override;
@@ -109,6 +115,8 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void PostPendingPhone() override;
 
   ProgressPanel* progressPanel() const { return czekaj_na_zapis_; }
+  // The outcome line: the last command's outcome, empty while one runs.
+  QLabel* outcomeLine() const { return outcome_; }
   PhoneListModel* listModel() const;
 
  protected:
@@ -152,6 +160,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   MenuPanel* MenuLista_ = nullptr;
   MenuPanel* menukonfig_ = nullptr;
   ProgressPanel* czekaj_na_zapis_ = nullptr;
+  QLabel* outcome_ = nullptr;
   QHash<QString, ClickLabel*> menuEntries_;
 
   PhoneListView* listView_ = nullptr;

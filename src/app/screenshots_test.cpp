@@ -1,8 +1,14 @@
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QDateEdit>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "core/access_lock.h"
@@ -28,6 +34,17 @@ QString Save(QWidget* widget, const QString& name) {
   const QImage image = widget->grab().toImage();
   EXPECT_TRUE(image.save(path)) << path.toStdString();
   return path;
+}
+
+void SaveImage(const QImage& image, const QString& name) {
+  QDir().mkpath(QStringLiteral(SCREENSHOT_DIR));
+  const QString path = QDir(QStringLiteral(SCREENSHOT_DIR)).filePath(name + ".png");
+  EXPECT_TRUE(image.save(path)) << path.toStdString();
+}
+
+// Where a window of its own (a dialog, a popup) stands inside `window`.
+QPoint OffsetIn(QWidget* window, QWidget* other) {
+  return other->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0));
 }
 
 // A picture that is one flat colour means something failed to draw.
@@ -105,6 +122,50 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   Tpinfm pin(&window);
   pin.show();
   EXPECT_EQ(QImage(Save(&pin, "dialog-pin")).size(), QSize(378, 138));
+  pin.hide();
+
+  // The PIN change dialog after two PINs that differ.
+  TpinChange change(&window);
+  change.show();
+  Find<QLineEdit>(&change, "EditNew")->setText("1234");
+  Find<QLineEdit>(&change, "EditRepeat")->setText("1243");
+  Click(Find(&change, "Label28"));
+  EXPECT_EQ(QImage(Save(&change, "dialog-pin-change-mismatch")).size(),
+            QSize(TpinChange::kWidth, TpinChange::kHeight));
+  change.hide();
+
+  // A notice over the window, holding the keyboard: the ring marks the key's button.
+  WhenModalOpens([&](QWidget* modal) {
+    QImage shot = window.grab().toImage();
+    QPainter painter(&shot);
+    painter.drawImage(OffsetIn(&window, modal), modal->grab().toImage());
+    painter.end();
+    SaveImage(shot, "dialog-notice-keyboard");
+    QTest::keyClick(modal, Qt::Key_Return);
+  });
+  window.ShowDialog(QString::fromUtf8("Brak zaznaczonych rekordów"), kNotice);
+
+  // The outcome line under the phone list, with the sort triangle on the
+  // surname and the select-all square half set.
+  window.Image11Click();
+  Click(Find(&window, "Label26"));
+  window.ShowOutcome(QString::fromUtf8("Zapisano w sterowniku 120 numerów"));
+  EXPECT_GT(DistinctColours(QImage(Save(&window, "outcome-line"))), 50);
+  window.ShowOutcome(QString());
+
+  // The open calendar of the SIM date, drawn where it stands over the window.
+  window.Image13Click();
+  auto* date = window.findChild<QDateEdit*>(QStringLiteral("DateEdit1"));
+  QTest::mouseClick(date, Qt::LeftButton, {}, DropButtonRect(date->rect()).center());
+  QWidget* calendar = date->calendarWidget()->window();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return calendar->isVisible(); }, 5000));
+  QImage shot = window.grab().toImage();
+  QPainter painter(&shot);
+  painter.drawImage(OffsetIn(&window, calendar), calendar->grab().toImage());
+  painter.end();
+  SaveImage(shot, "calendar-open");
+  EXPECT_TRUE(window.rect().contains(QRect(OffsetIn(&window, calendar), calendar->size())));
+  calendar->hide();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QDateEdit>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,9 +29,9 @@ namespace {
 // day. Digits and separators typed over a full selection are gathered as
 // they come and read as a date as soon as they make one (or when the box is
 // left or Enter pressed); editing a single section stays the picker's.
-class SimDateEdit : public QDateEdit {
+class SimDateEdit : public DateField {
  public:
-  using QDateEdit::QDateEdit;
+  using DateField::DateField;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
@@ -42,7 +43,7 @@ class SimDateEdit : public QDateEdit {
       typed_.clear();
     }
     if (!typing_) {
-      QDateEdit::keyPressEvent(event);
+      DateField::keyPressEvent(event);
       return;
     }
     if (digit || separator) {
@@ -63,13 +64,13 @@ class SimDateEdit : public QDateEdit {
         return;
       default:
         Finish();
-        QDateEdit::keyPressEvent(event);
+        DateField::keyPressEvent(event);
     }
   }
 
   void focusOutEvent(QFocusEvent* event) override {
     if (typing_) Finish();
-    QDateEdit::focusOutEvent(event);
+    DateField::focusOutEvent(event);
   }
 
  private:
@@ -138,6 +139,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   listcom_ = new DropDown(left);
   listcom_->setObjectName(QStringLiteral("listcom"));
   listcom_->setGeometry(12, 72, 138, 30);
+  listcom_->setFont(pictures::Font(13));
   butfindport_ = new QToolButton(left);
   butfindport_->setObjectName(QStringLiteral("butfindport"));
   butfindport_->setGeometry(156, 72, 34, 30);
@@ -160,6 +162,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   listczas_ = new DropDown(left);
   listczas_->setObjectName(QStringLiteral("listczas"));
   listczas_->setGeometry(12, 252, 178, 30);
+  listczas_->setFont(pictures::Font(13));
   for (const char* item : kRelayTimes) listczas_->addItem(QString::fromLatin1(item));
   listczas_->setCurrentIndex(1);
   // Closing either list marks the view, changed or not; so does typing a phone.
@@ -192,7 +195,6 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
       ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   DateEdit1_ = new SimDateEdit(QDate::currentDate(), right);
   DateEdit1_->setObjectName(QStringLiteral("DateEdit1"));
-  DateEdit1_->setCalendarPopup(true);
   // The system's short date, always with a four-digit year; where no locale
   // is set at all, the Polish one the program is made for.
   QLocale locale = QLocale::system();
@@ -201,6 +203,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   if (!dateFormat.contains(QLatin1String("yyyy"))) dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
   DateEdit1_->setDisplayFormat(dateFormat);
   DateEdit1_->setGeometry(630, 6, 135, 28);
+  DateEdit1_->setFont(pictures::Font(13));
   // A date the user picks or types is a change to save; one loaded is not,
   // and neither is Enter, which has the picker announce the date it holds.
   dateShown_ = DateEdit1_->date();
@@ -234,6 +237,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   connect(disk, &ClickLabel::clicked, this, &SettingsView::zapisz_doplikuClick);
 
   panel_com_ = new PickerPanel(QStringLiteral("panel_com"), QStringLiteral("Wybierz port komunikacyjny COM"), window);
+  panel_com_->AddOpener(butfindport_);
   connect(butfindport_, &QToolButton::clicked, this, &SettingsView::butfindportClick);
   connect(panel_com_->list(), &QListWidget::itemClicked, this, &SettingsView::ListBox1Click);
   zapKonfigRest_ = zap_konfig_->pos();
@@ -341,7 +345,12 @@ void SettingsView::ListBox1Click(QListWidgetItem* item) {
 
 void SettingsView::zapisz_doplikuClick() {
   const QString text = Log_->toPlainText();
-  SaveLogFile(session_.FilePath(kDeviceLogFileName), text.isEmpty() ? QStringList() : text.split(u'\n'));
+  const QString path = QDir::toNativeSeparators(session_.FilePath(kDeviceLogFileName));
+  if (SaveLogFile(path, text.isEmpty() ? QStringList() : text.split(u'\n'))) {
+    ui_.ShowOutcome(QString::fromUtf8("Zapisano logi urządzenia w pliku %1").arg(path));
+  } else {
+    ui_.ShowError(QString::fromUtf8("Nie można zapisać logów urządzenia w pliku %1").arg(path));
+  }
 }
 
 

@@ -1,9 +1,16 @@
 #pragma once
 
+#include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
 #include <functional>
 
-// The report grid's cells: shaded by record number, blue 8-point text.
+// An event time as a Polish reader reads it: the controller's
+// "yy/mm/dd hh:mm" (26/12/24 07:45) becomes "24.12.2026 07:45". Any other
+// text is shown as it stands, so nothing the controller sent is hidden.
+QString ReportDateText(const QString& stored);
+
+// The report grid's cells: shaded by position, blue 8-point text, the event
+// time in the Polish order.
 class ReportGridDelegate : public QStyledItemDelegate {
   Q_OBJECT
  public:
@@ -11,7 +18,21 @@ class ReportGridDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
+// The report's rows newest first: by the stored event time (its fixed-width
+// "yy/mm/dd hh:mm" sorts as time does), equal times by the later record
+// first. The stored texts pass through unchanged.
+class ReportOrder : public QSortFilterProxyModel {
+  Q_OBJECT
+ public:
+  explicit ReportOrder(QObject* parent = nullptr);
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+ protected:
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+};
+
 class Link;
+class QLabel;
 class QLineEdit;
 class QTableView;
 class ReportModel;
@@ -19,8 +40,8 @@ class Session;
 class UserInterface;
 class ViewPanel;
 
-// The "RAPORT" view: how many entries to fetch, "POBIERZ WPISY", the memo
-// and the report grid over `raporty`.
+// The "RAPORT" view: how many entries to fetch, "POBIERZ WPISY", a line
+// telling what the report holds and the report grid over `raporty`.
 class ReportView : public QObject {
   Q_OBJECT
  public:

@@ -106,7 +106,7 @@ class CloseActions {
   virtual void PostPendingPhone() = 0;
 };
 
-inline constexpr const char* kUnsavedQuestion = "Nie zapisano danych. Czy zapisa je?";
+inline constexpr const char* kUnsavedQuestion = "Nie zapisano danych. Czy zapisać je?";
 
 // The close step: asks about unsaved changes and saves on "TAK". Returns
 // whether the window may close.

@@ -62,7 +62,7 @@ TEST(CloseStepTest, AsksOnlyAboutUnsavedChangesAndSavesOnYes) {
     EXPECT_EQ(RunCloseStep(session, ui, actions), c.expectClose) << c.name;
     ASSERT_EQ(int(ui.dialogs.size()), c.expectQuestions) << c.name;
     if (c.expectQuestions) {
-      EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Nie zapisano danych. Czy zapisa je?"));
+      EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Nie zapisano danych. Czy zapisać je?"));
       EXPECT_EQ(ui.dialogs[0].kind, kQuestion);
     }
     EXPECT_EQ(actions.saves, c.expectSaves) << c.name;

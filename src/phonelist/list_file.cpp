@@ -1,5 +1,6 @@
 #include "phonelist/list_file.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -316,7 +317,13 @@ bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error)
 void ExportList(Session& session, UserInterface& ui, const QString& path) {
   const QByteArray bytes = ListFileBytes(session, ui);
   QString error;
-  if (!WriteListFile(path, bytes, &error)) ui.ShowError(error);
+  if (!WriteListFile(path, bytes, &error)) {
+    ui.ShowError(error);
+    return;
+  }
+  const int written = int(bytes.count("\r\n"));
+  ui.ShowOutcome(QString::fromUtf8("Wyeksportowano %1 do pliku %2")
+                     .arg(CountOf(written, "numer", "numery", "numerów"), QDir::toNativeSeparators(path)));
 }
 
 void ImportList(Session& session, UserInterface& ui, const QString& path, SkippedLines skipped) {

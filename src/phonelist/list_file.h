@@ -12,7 +12,7 @@ class Session;
 class UserInterface;
 
 inline constexpr const char* kListFileFilter = "Pliki (*.dat)";
-inline constexpr const char* kImportClearQuestion = "Czy przed importem usunąć listę telefonów";
+inline constexpr const char* kImportClearQuestion = "Czy przed importem usunąć listę telefonów?";
 
 // The width of the list's `Imie` and `Nazwisko` fields, in Windows-1250 bytes.
 inline constexpr int kListNameLength = 40;
@@ -89,8 +89,9 @@ QByteArray ListFileBytes(Session& session, UserInterface& ui);
 // into as it is, never replaced by a file. False with the cause in `error`.
 bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error);
 
-// "EXPORTUJ LISTĘ TELEFONÓW" once the file is chosen: ListFileBytes into
-// WriteListFile; a failure is told.
+// "EKSPORTUJ LISTĘ TELEFONÓW" once the file is chosen: ListFileBytes into
+// WriteListFile; a failure is told, a success says how many numbers went
+// where.
 void ExportList(Session& session, UserInterface& ui, const QString& path);
 
 // How an import ends: "Zaimportowano 120 numerów", and when lines were left

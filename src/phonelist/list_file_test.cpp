@@ -141,6 +141,9 @@ TEST_F(ListFileCommandTest, ExportThenImportIntoAnEmptiedListGivesTheRowsBack) {
   EXPECT_EQ(ReadBytes(Path("lista.dat")), "Jan|Kowalski|600100200\r\n\xa3ucja|Nowak|+48500600700\r\n");
   EXPECT_EQ(ui_.progress, (std::vector<std::pair<int, int>>{{1, 2}, {2, 2}}));
   EXPECT_FALSE(ui_.progressVisible);
+  // It ends by telling how many went where.
+  EXPECT_EQ(ui_.outcomes, std::vector<QString>{QString::fromUtf8("Wyeksportowano 2 numery do pliku %1")
+                                                   .arg(QDir::toNativeSeparators(Path("lista.dat")))});
 
   ui_.Answer({true});
   ImportList(session_, ui_, Path("lista.dat"));
@@ -361,6 +364,7 @@ TEST_F(ListFileCommandTest, AFileThatCannotBeReadLeavesTheListAsItWas) {
   // An export into a directory that does not exist reports and writes nothing.
   ExportList(session_, ui_, Path("no/such/dir/out.dat"));
   EXPECT_EQ(ui_.errors.size(), 2u);
+  EXPECT_TRUE(ui_.outcomes.empty()) << "a failed export claims nothing";
   EXPECT_FALSE(ui_.progressVisible);
 }
 

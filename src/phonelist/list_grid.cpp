@@ -6,31 +6,23 @@
 #include "phonelist/list_model.h"
 #include "widgets/view_parts.h"
 
-namespace {
-
-const QColor kCurrentRow(33, 211, 253);
-const QColor kText(1, 81, 178);
-const QColor kUnconfirmed(255, 0, 0);
-const QColor kTick(252, 208, 42);
-
-}  // namespace
-
 void DrawPhoneCell(QPainter& painter, const QRect& rect, const PhoneCell& cell) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
-  const QColor background = cell.current ? kCurrentRow : GridRowColour(cell.position);
-  const QColor text = cell.column == PhoneListModel::kTelColumn && !cell.confirmed ? kUnconfirmed : kText;
+  const QColor background = cell.current ? kCurrentRowColour : GridRowColour(cell.position);
+  const bool unconfirmed = cell.column == PhoneListModel::kTelColumn && !cell.confirmed;
+  const QColor text = unconfirmed ? kUnconfirmedColour : kPhoneTextColour;
   painter.fillRect(rect, background);
 
   const int left = rect.left();
   const int top = rect.top();
   if (cell.column == PhoneListModel::kCheckColumn) {
-    painter.setPen(QPen(kText, 1));
+    painter.setPen(QPen(kPhoneTextColour, 1));
     const QPoint square[] = {{left + 13, top + 8}, {left + 25, top + 8}, {left + 25, top + 20},
                              {left + 13, top + 20}, {left + 13, top + 8}};
     painter.drawPolyline(square, 5);
     if (cell.check) {
-      painter.setPen(QPen(kTick, 2));
+      painter.setPen(QPen(kTickColour, 2));
       const QPoint tick[] = {{left + 16, top + 14}, {left + 19, top + 17}, {left + 22, top + 11}};
       painter.drawPolyline(tick, 3);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QStyledItemDelegate>
 
 // Everything the phone grid shows of one cell.
@@ -12,7 +13,14 @@ struct PhoneCell {
   QString text;
 };
 
-// Paints one cell of the phone grid: shaded rows, the current row in cyan,
+// The grid's colours. Text and tick keep a contrast of at least 4.5 to 1
+// against every row colour, the current row's included.
+inline const QColor kPhoneTextColour(1, 81, 178);
+inline const QColor kUnconfirmedColour(210, 0, 0);
+inline const QColor kCurrentRowColour(255, 233, 168);
+inline const QColor kTickColour(0, 42, 102);
+
+// Paints one cell of the phone grid: shaded rows, the current row in amber,
 // numbers the controller has not confirmed in red, the mark square with its
 // tick.
 void DrawPhoneCell(QPainter& painter, const QRect& rect, const PhoneCell& cell);

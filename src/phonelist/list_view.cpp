@@ -73,8 +73,52 @@ PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session
   columnTitles_[0] = ColumnTitle(right, "Label25", QString::fromUtf8("Imię"), QRect(12 + 40, 52, 250, 30));
   columnTitles_[1] = ColumnTitle(right, "Label26", QStringLiteral("Nazwisko"), QRect(12 + 291, 52, 300, 30));
   columnTitles_[2] = ColumnTitle(right, "Label27", QStringLiteral("Telefon"), QRect(12 + 592, 52, 160, 30));
-  RxDBGrid1_ = Grid(right, "RxDBGrid1", QRect(12, 82, 753, 387), {39, 250, 300, 160},
+  RxDBGrid1_ = Grid(right, "RxDBGrid1", QRect(12, 82, 753, 360), {39, 250, 300, 160},
                     {"check", "IMIE", "NAZWISKO", "TEL"});
+
+  // No name: the language file leaves it alone (it is a picture).
+  sortMark_ = new QLabel(right);
+  sortMark_->setPixmap(pictures::SortTriangle(QSize(12, 30)));
+  sortMark_->resize(12, 30);
+  sortMark_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  sortMark_->hide();
+
+  // What the colours of the numbers mean, under the grid.
+  auto* unconfirmed = Caption(right, "LabelLegend1",
+                              QString::fromUtf8("Czerwony numer: niepotwierdzony przez sterownik"),
+                              QRect(12, 448, 360, 20), 12, false);
+  unconfirmed->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(kUnconfirmedColour.name()));
+  auto* confirmed = Caption(right, "LabelLegend2", QString::fromUtf8("Niebieski numer: potwierdzony przez sterownik"),
+                            QRect(384, 448, 381, 20), 12, false);
+  confirmed->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(kPhoneTextColour.name()));
+}
+
+void PhoneListView::ShowListState() {
+  const std::string& order = session_.Dbf1().OrderName();
+  const char* const indexes[3] = {kImieIndex, kNazwiskoIndex, kTelIndex};
+  sortMark_->hide();
+  for (int i = 0; i < 3; ++i) {
+    if (order != indexes[i]) continue;
+    const QRect title = columnTitles_[i]->geometry();
+    sortMark_->move(title.right() - sortMark_->width() - 8, title.top());
+    sortMark_->show();
+    sortMark_->raise();
+  }
+  // The marks may name a number twice or one no row has, so the rows are
+  // counted; only when the marks or the rows changed, not at every move.
+  store::Cursor& list = session_.Dbf1();
+  const int rows = list.RowCount();
+  const int marks = session_.memcheck.Count();
+  if (rows == checkedRows_ && marks == checkedMarks_) return;
+  checkedRows_ = rows;
+  checkedMarks_ = marks;
+  int marked = 0;
+  for (int position = 1; marks > 0 && position <= rows; ++position) {
+    marked += session_.memcheck.Contains(list.TextAt(position, "Tel")) ? 1 : 0;
+  }
+  Shape9_->SetCheck(rows > 0 && marked == rows ? ShapeWidget::Check::kAll
+                    : marked > 0                ? ShapeWidget::Check::kSome
+                                                : ShapeWidget::Check::kNone);
 }
 
 
@@ -153,6 +197,7 @@ void PhoneListView::ListChanged() {
     RxDBGrid1_->scrollTo(current);
   }
   syncingGrid_ = false;
+  ShowListState();
   for (int i = 0; i < 3; ++i) {
     if (i == typingBox_) continue;
     const QString text = session_.listState() == ListState::kClosed ? QString() : ListFieldText(session_, kBoxFields[i]);
@@ -212,7 +257,9 @@ void PhoneListView::DataSource1StateChange(ListState state) {
 void PhoneListView::Label23Click() {
   RunCommand(ui_, [this] {
     if (searchMode_) {
-      SearchList(session_, searchEdits_[0]->text(), searchEdits_[1]->text(), searchEdits_[2]->text());
+      if (!SearchList(session_, searchEdits_[0]->text(), searchEdits_[1]->text(), searchEdits_[2]->text())) {
+        ui_.ShowOutcome(QString::fromUtf8(kNoMatchMessage));
+      }
       return;
     }
     const ManageResult result = ManageAction(session_, [this] {

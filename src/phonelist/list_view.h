@@ -6,6 +6,9 @@
 
 #include "core/session.h"
 
+// What a search that found nothing says.
+inline constexpr const char* kNoMatchMessage = "Nie znaleziono telefonu pasującego do wyszukiwania";
+
 class ClickLabel;
 class PhoneListModel;
 class QEvent;
@@ -47,6 +50,9 @@ class PhoneListView : public QObject {
   void DataSource1StateChange(ListState state);
 
   QTableView* grid() const { return RxDBGrid1_; }
+  // The triangle at the right of the sorted column's title; hidden in the
+  // natural order.
+  QLabel* sortMark() const { return sortMark_; }
   PhoneListModel* model() const { return listModel_; }
 
  protected:
@@ -61,6 +67,8 @@ class PhoneListView : public QObject {
   void ShowPhoneBox();
   // A number already listed: told, and the user taken to the phone box.
   void ShowDuplicate(const QString& message);
+  // The sort triangle and the select-all square as the list stands.
+  void ShowListState();
 
   Session& session_;
   UserInterface& ui_;
@@ -75,9 +83,13 @@ class PhoneListView : public QObject {
   ClickLabel* Label23_ = nullptr;
   ClickLabel* columnTitles_[3] = {};
   ShapeWidget* Shape9_ = nullptr;
+  QLabel* sortMark_ = nullptr;
   QTableView* RxDBGrid1_ = nullptr;
   PhoneListModel* listModel_ = nullptr;
   bool searchMode_ = false;
+  // The rows and marks the select-all square was last worked out for.
+  int checkedRows_ = -1;
+  int checkedMarks_ = -1;
   bool syncingGrid_ = false;
   int typingBox_ = -1;
   // What Esc puts back into each data-bound box: its value when the row was

@@ -1,6 +1,9 @@
 #include "phonelist/list_view.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <cmath>
+#include <functional>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
@@ -10,6 +13,7 @@
 
 #include "core/testing/phones.h"
 #include "core/testing/scripted_ui.h"
+#include "phonelist/list_grid.h"
 #include "phonelist/list_model.h"
 #include "store/cursor.h"
 #include "widgets/controls.h"
@@ -226,14 +230,14 @@ TEST_F(ListViewTest, CellsAreDrawnAtTheirPixels) {
   auto cell = [&](int row, int column) { return Grid()->visualRect(Grid()->model()->index(row, column)); };
   auto colour = [&](QPoint p) { return QColor(image.pixel(p)); };
 
-  EXPECT_EQ(colour(cell(0, 1).topLeft() + QPoint(2, 2)), QColor(33, 211, 253)) << "current row";
+  EXPECT_EQ(colour(cell(0, 1).topLeft() + QPoint(2, 2)), kCurrentRowColour) << "current row";
   EXPECT_EQ(colour(cell(1, 1).topLeft() + QPoint(2, 2)), QColor(Qt::white)) << "even position";
   EXPECT_EQ(colour(cell(2, 1).topLeft() + QPoint(2, 2)), QColor(248, 249, 251)) << "odd position";
   const QPoint mark = cell(1, 0).topLeft();
   EXPECT_EQ(colour(mark + QPoint(13, 8)), QColor(1, 81, 178)) << "square corner";
   EXPECT_EQ(colour(mark + QPoint(25, 20)), QColor(1, 81, 178)) << "square corner";
-  EXPECT_EQ(colour(mark + QPoint(19, 17)), QColor(252, 208, 42)) << "tick";
-  EXPECT_NE(colour(cell(2, 0).topLeft() + QPoint(19, 17)), QColor(252, 208, 42)) << "no tick unmarked";
+  EXPECT_EQ(colour(mark + QPoint(19, 17)), kTickColour) << "tick";
+  EXPECT_NE(colour(cell(2, 0).topLeft() + QPoint(19, 17)), kTickColour) << "no tick unmarked";
 
   // Text starts 8 pixels in and down; the unconfirmed phone is red.
   auto hasInk = [&](const QRect& area, const QColor& ink) {
@@ -252,6 +256,106 @@ TEST_F(ListViewTest, CellsAreDrawnAtTheirPixels) {
   EXPECT_FALSE(hasInk(QRect(phone.left(), phone.top(), 7, phone.height()), Qt::red)) << "nothing left of +8";
   EXPECT_TRUE(hasInk(cell(2, 3).adjusted(8, 8, 0, 0), QColor(1, 81, 178)));
   EXPECT_FALSE(hasInk(cell(2, 3).adjusted(8, 8, 0, 0), Qt::red));
+}
+
+// Relative luminance and contrast as the accessibility guidelines define them.
+double Luminance(const QColor& c) {
+  auto channel = [](int v) {
+    const double s = v / 255.0;
+    return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+  const double la = Luminance(a);
+  const double lb = Luminance(b);
+  return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+// Every ink drawn on every kind of row, as painted: the strongest pixel of
+// the cell against its background.
+TEST(PhoneCellTest, TextAndTickAreReadableOnEveryRowTheCurrentOneIncluded) {
+  struct InkCase {
+    const char* name;
+    int column;
+    bool confirmed;
+    bool check;
+    double least;
+  };
+  const InkCase inks[] = {{"name", 1, true, false, 4.5},
+                          {"confirmed number", 3, true, false, 4.5},
+                          {"unconfirmed number", 3, false, false, 4.5},
+                          {"tick", 0, true, true, 4.5}};
+  for (const bool current : {false, true}) {
+    for (const int position : {1, 2}) {
+      for (const InkCase& ink : inks) {
+        QImage image(120, 28, QImage::Format_RGB32);
+        QPainter painter(&image);
+        PhoneCell cell;
+        cell.column = ink.column;
+        cell.position = position;
+        cell.current = current;
+        cell.confirmed = ink.confirmed;
+        cell.check = ink.check;
+        cell.text = QStringLiteral("600100200");
+        DrawPhoneCell(painter, image.rect(), cell);
+        painter.end();
+        const QColor background(image.pixel(2, 2));
+        // Inside the square for the tick, so its frame does not count.
+        const QRect area = ink.check ? QRect(15, 10, 9, 9) : QRect(8, 8, 100, 16);
+        double strongest = 1;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+          for (int x = area.left(); x <= area.right(); ++x) {
+            strongest = qMax(strongest, Contrast(QColor(image.pixel(x, y)), background));
+          }
+        }
+        EXPECT_GE(strongest, ink.least) << ink.name << (current ? " on the current row" : "") << " position "
+                                        << position;
+      }
+    }
+  }
+}
+
+TEST_F(ListViewTest, TheSortedColumnCarriesTheTriangle) {
+  AddPhone(*session_, "Jan", "Kowalski", "600100200");
+  struct SortCase {
+    const char* title;
+    const char* index;
+  };
+  const SortCase cases[] = {{"Label26", "NazwiskoIndex"}, {"Label27", "TelIndex"}, {"Label25", "ImieIndex"}};
+  QLabel* mark = view_->sortMark();
+  for (const SortCase& c : cases) {
+    Click(Find(&host_, c.title));
+    ASSERT_EQ(session_->Dbf1().OrderName(), c.index);
+    EXPECT_TRUE(mark->isVisible()) << c.title;
+    EXPECT_TRUE(Find(&host_, c.title)->geometry().contains(mark->geometry())) << c.title;
+  }
+}
+
+TEST_F(ListViewTest, TheSelectAllSquareShowsWhetherNoneSomeOrAllAreMarked) {
+  auto* square = Find<ShapeWidget>(&host_, "Shape9");
+  EXPECT_EQ(square->check(), ShapeWidget::Check::kNone) << "an empty list";
+  for (const char* tel : {"111111", "222222", "333333"}) AddPhone(*session_, "A", "B", tel);
+  session_->Dbf1().First();
+  view_->model()->Changed();
+  struct MarkCase {
+    const char* name;
+    std::function<void()> act;
+    ShapeWidget::Check shown;
+  };
+  const MarkCase cases[] = {
+      {"one row marked", [&] { ClickCell(1, 0); }, ShapeWidget::Check::kSome},
+      {"and unmarked", [&] { ClickCell(1, 0); }, ShapeWidget::Check::kNone},
+      {"the square marks all", [&] { Click(square); }, ShapeWidget::Check::kAll},
+      {"one unmarked", [&] { ClickCell(0, 0); }, ShapeWidget::Check::kSome},
+      {"and marked again", [&] { ClickCell(0, 0); }, ShapeWidget::Check::kAll},
+      {"the square unmarks all", [&] { Click(square); }, ShapeWidget::Check::kNone},
+  };
+  for (const MarkCase& c : cases) {
+    c.act();
+    EXPECT_EQ(square->check(), c.shown) << c.name;
+  }
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ void TransferMarked(Link& link, UserInterface& ui, TransferMode mode);
 // one, into the list (optionally emptied first).
 void ReadList(Link& link, UserInterface& ui);
 
-// "WERYFIKUJ LISTĘ TELEFONÓW PORZEZ COM": slots 002..1000 confirm what the
+// "WERYFIKUJ LISTĘ TELEFONÓW PRZEZ COM": slots 002..1000 confirm what the
 // controller holds, and every other number ends unconfirmed. Only rows whose
 // flag changes are written.
 void VerifyList(Link& link, UserInterface& ui);

@@ -4,9 +4,13 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "widgets/pictures.h"
-
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QListWidget>
+
+#include "widgets/pictures.h"
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
 
@@ -32,6 +36,76 @@ void DropDown::hidePopup() {
   if (wasOpen) emit closedUp();
 }
 
+QRect DropButtonRect(const QRect& field) {
+  return QRect(field.right() - kDropButtonWidth, field.top() + 1, kDropButtonWidth, field.height() - 2);
+}
+
+void DrawDropButton(QPainter& painter, const QRect& field) {
+  const QRect button = DropButtonRect(field);
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(236, 241, 248));
+  painter.drawRoundedRect(QRectF(button).adjusted(0, 0, -1, 0), 3, 3);
+  painter.setPen(QPen(QColor(196, 206, 222), 1));
+  painter.drawLine(QPointF(button.left() + 0.5, button.top() + 4), QPointF(button.left() + 0.5, button.bottom() - 3));
+  painter.setPen(QPen(pictures::kText, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  const QPointF c = QRectF(button).center();
+  const QPointF chevron[] = {{c.x() - 4.5, c.y() - 2}, {c.x(), c.y() + 2.5}, {c.x() + 4.5, c.y() - 2}};
+  painter.drawPolyline(chevron, 3);
+  painter.restore();
+}
+
+void DropDown::paintEvent(QPaintEvent* event) {
+  QComboBox::paintEvent(event);
+  QPainter painter(this);
+  DrawDropButton(painter, rect());
+}
+
+DateField::DateField(const QDate& date, QWidget* parent) : QDateEdit(date, parent) {
+  setCalendarPopup(true);
+  const QLocale polish(QLocale::Polish, QLocale::Poland);
+  setLocale(polish);
+  QCalendarWidget* calendar = calendarWidget();
+  calendar->setLocale(polish);
+  calendar->setFirstDayOfWeek(Qt::Monday);
+  calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+  calendar->setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
+  calendar->setGridVisible(false);
+  calendar->setFont(pictures::Font(12));
+  // Six week rows, the header and the names of the days, each fully shown.
+  calendar->setMinimumSize(280, 220);
+  calendar->window()->installEventFilter(this);
+}
+
+bool DateField::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Show && watched == calendarWidget()->window()) {
+    auto* popup = static_cast<QWidget*>(watched);
+    const QRect bounds(window()->mapToGlobal(QPoint(0, 0)), window()->size());
+    const QRect anchor(mapToGlobal(QPoint(0, 0)), size());
+    popup->setGeometry(FitPopup(bounds, anchor, popup->pos(), popup->size()));
+  }
+  return QDateEdit::eventFilter(watched, event);
+}
+
+void DateField::paintEvent(QPaintEvent* event) {
+  QDateEdit::paintEvent(event);
+  QPainter painter(this);
+  DrawDropButton(painter, rect());
+}
+
+QRect FitPopup(const QRect& bounds, const QRect& anchor, QPoint wanted, QSize size) {
+  QRect popup(wanted, size);
+  if (popup.bottom() > bounds.bottom() && anchor.top() - size.height() >= bounds.top()) {
+    popup.moveBottom(anchor.top() - 1);
+  }
+  if (popup.right() > bounds.right()) popup.moveRight(bounds.right());
+  if (popup.left() < bounds.left()) popup.moveLeft(bounds.left());
+  if (popup.bottom() > bounds.bottom()) popup.moveBottom(bounds.bottom());
+  if (popup.top() < bounds.top()) popup.moveTop(bounds.top());
+  return popup;
+}
+
 ShapeWidget::ShapeWidget(Kind kind, QColor color, QWidget* parent) : QWidget(parent), kind_(kind), color_(color) {}
 
 void ShapeWidget::mousePressEvent(QMouseEvent* event) {
@@ -49,6 +123,21 @@ void ShapeWidget::paintEvent(QPaintEvent*) {
   } else {
     p.drawRect(rect());
   }
+  if (check_ == Check::kNone) return;
+  p.setPen(QPen(pictures::kNavy, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  const QRectF r = QRectF(rect()).adjusted(2.5, 2.5, -2.5, -2.5);
+  if (check_ == Check::kSome) {
+    p.drawLine(QPointF(r.left(), r.center().y()), QPointF(r.right(), r.center().y()));
+  } else {
+    const QPointF tick[] = {{r.left(), r.center().y()}, {r.left() + r.width() * 0.4, r.bottom()}, {r.right(), r.top()}};
+    p.drawPolyline(tick, 3);
+  }
+}
+
+void ShapeWidget::SetCheck(Check check) {
+  if (check == check_) return;
+  check_ = check;
+  update();
 }
 
 ViewPanel::ViewPanel(const QString& objectName, const QString& heading, const QString& headingName, QWidget* parent)
@@ -89,9 +178,62 @@ void ViewPanel::paintEvent(QPaintEvent*) {
   }
 }
 
-MenuPanel::MenuPanel(const QString& objectName, QWidget* parent) : QFrame(parent) {
+PopupPanel::PopupPanel(QWidget* parent) : QFrame(parent) {}
+
+PopupPanel::~PopupPanel() {
+  if (filtering_) qApp->removeEventFilter(this);
+}
+
+void PopupPanel::AddOpener(QWidget* opener) { openers_.append(opener); }
+
+void PopupPanel::showEvent(QShowEvent* event) {
+  // Watching the whole application only while open costs nothing the rest
+  // of the time.
+  if (!filtering_) qApp->installEventFilter(this);
+  filtering_ = true;
+  QFrame::showEvent(event);
+}
+
+void PopupPanel::hideEvent(QHideEvent* event) {
+  if (filtering_) qApp->removeEventFilter(this);
+  filtering_ = false;
+  QFrame::hideEvent(event);
+}
+
+bool PopupPanel::Inside(QPoint global) const {
+  // By place, not by the widget that got the press: a press a widget leaves
+  // unhandled travels on to its parents, the window at last.
+  if (QRect(mapToGlobal(QPoint(0, 0)), size()).contains(global)) return true;
+  for (const QWidget* opener : openers_) {
+    if (opener->isVisible() && QRect(opener->mapToGlobal(QPoint(0, 0)), opener->size()).contains(global)) return true;
+  }
+  return false;
+}
+
+bool PopupPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (!watched->isWidgetType() || !isVisible()) return false;
+  auto* widget = static_cast<QWidget*>(watched);
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      // The press goes on to whatever it hit: a tab, a box, a button.
+      if (!Inside(static_cast<QMouseEvent*>(event)->globalPosition().toPoint())) hide();
+      break;
+    case QEvent::KeyPress:
+      // Only keys typed in this window; a dialog over it keeps its Escape.
+      if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && widget->window() == window()) {
+        hide();
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
+  return false;
+}
+
+MenuPanel::MenuPanel(const QString& objectName, QWidget* parent) : PopupPanel(parent) {
   setObjectName(objectName);
-  setMouseTracking(true);
   resize(kWidth, 2 * kMargin);
   hide();
 }
@@ -114,19 +256,6 @@ ClickLabel* MenuPanel::AddEntry(const QString& objectName, const QString& captio
   return entry;
 }
 
-void MenuPanel::mouseMoveEvent(QMouseEvent* event) {
-  // Moves over an entry row reach this panel too (the rows do not track the
-  // mouse); only a move over the panel's own margin closes it.
-  if (!childAt(event->position().toPoint())) hide();
-  QFrame::mouseMoveEvent(event);
-}
-
-void MenuPanel::leaveEvent(QEvent* event) {
-  // A quick flick can leave without a move over the margin being seen.
-  hide();
-  QFrame::leaveEvent(event);
-}
-
 void MenuPanel::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), pictures::kPaper);
@@ -135,9 +264,9 @@ void MenuPanel::paintEvent(QPaintEvent*) {
   p.fillRect(QRect(0, 0, width(), 3), pictures::kOrange);
 }
 
-PickerPanel::PickerPanel(const QString& objectName, const QString& heading, QWidget* parent) : QFrame(parent) {
+PickerPanel::PickerPanel(const QString& objectName, const QString& heading, QWidget* parent)
+    : PopupPanel(parent) {
   setObjectName(objectName);
-  setMouseTracking(true);
   resize(kWidth, kHeight);
   auto* title = new QLabel(heading, this);
   title->setObjectName(objectName + QStringLiteral("_heading"));
@@ -154,11 +283,6 @@ PickerPanel::PickerPanel(const QString& objectName, const QString& heading, QWid
       "QListWidget::item { padding: 4px; }"
       "QListWidget::item:hover { background: rgb(255,246,217); }"));
   hide();
-}
-
-void PickerPanel::mouseMoveEvent(QMouseEvent* event) {
-  if (!list_->geometry().contains(event->position().toPoint())) hide();
-  QFrame::mouseMoveEvent(event);
 }
 
 void PickerPanel::paintEvent(QPaintEvent*) {

@@ -2,8 +2,10 @@
 
 #include <QColor>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QFrame>
 #include <QLabel>
+#include <QList>
 #include <QPixmap>
 
 // The small controls the window is made of: labels and pictures that react to
@@ -25,8 +27,15 @@ class ClickLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
+// The button part at the right of a drop-down or date field: a shaded box
+// with a downward chevron, so the field shows that it opens.
+inline constexpr int kDropButtonWidth = 24;
+QRect DropButtonRect(const QRect& field);
+void DrawDropButton(QPainter& painter, const QRect& field);
+
 // A drop-down list that reports the closing of its list, whether or not the
-// choice changed.
+// choice changed. It draws its own button (the window's style sheet leaves
+// none).
 class DropDown : public QComboBox {
   Q_OBJECT
  public:
@@ -35,7 +44,28 @@ class DropDown : public QComboBox {
 
  signals:
   void closedUp();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
+
+// A date field with its calendar behind a visible button. The calendar
+// names days and months in Polish and opens inside the field's window,
+// beside or above the field when there is no room below it.
+class DateField : public QDateEdit {
+  Q_OBJECT
+ public:
+  explicit DateField(const QDate& date, QWidget* parent = nullptr);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// Where a popup of `size` goes when it would open at `wanted`: moved the
+// least that keeps it inside `bounds`, and above `anchor` (the field it
+// belongs to) when it would run out at the bottom.
+QRect FitPopup(const QRect& bounds, const QRect& anchor, QPoint wanted, QSize size);
 
 // A filled rectangle or circle: the pieces of the progress bar, the
 // select-all square. It reports a press of any mouse button.
@@ -48,6 +78,12 @@ class ShapeWidget : public QWidget {
   Kind kind() const { return kind_; }
   QColor color() const { return color_; }
 
+  // What a square drawn as a check box shows inside: nothing, a dash (some
+  // rows marked) or a tick (every row marked).
+  enum class Check { kNone, kSome, kAll };
+  void SetCheck(Check check);
+  Check check() const { return check_; }
+
  signals:
   void pressed();
 
@@ -58,6 +94,7 @@ class ShapeWidget : public QWidget {
  private:
   Kind kind_;
   QColor color_;
+  Check check_ = Check::kNone;
 };
 
 // A white card with a heading strip: every view's left column and right area.
@@ -78,10 +115,34 @@ class ViewPanel : public QFrame {
   QLabel* heading_ = nullptr;
 };
 
-// A pop-up menu: rows of captions inside a thin margin. The menu hides itself
-// when the pointer moves over that margin (the way out of it), or leaves it
-// entirely; moving over the rows keeps it open.
-class MenuPanel : public QFrame {
+// A panel that floats over the window until the user is done with it: it
+// stays open wherever the pointer travels, and closes on a press anywhere
+// outside it (its openers excepted, so the press that opened it does not
+// close it again) or on Escape.
+class PopupPanel : public QFrame {
+  Q_OBJECT
+ public:
+  explicit PopupPanel(QWidget* parent);
+  ~PopupPanel() override;
+
+  // A control whose press belongs to the popup: the arrow or button that
+  // opens it.
+  void AddOpener(QWidget* opener);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  bool Inside(QPoint global) const;
+
+  QList<const QWidget*> openers_;
+  bool filtering_ = false;
+};
+
+// A pop-up menu: rows of captions inside a thin margin.
+class MenuPanel : public PopupPanel {
   Q_OBJECT
  public:
   MenuPanel(const QString& objectName, QWidget* parent);
@@ -94,8 +155,6 @@ class MenuPanel : public QFrame {
   static constexpr int kWidth = 330;
 
  protected:
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void leaveEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:
@@ -104,9 +163,8 @@ class MenuPanel : public QFrame {
 
 class QListWidget;
 
-// The port picker: a header and a list box. Like the menus it hides itself
-// when the pointer moves over its own surface; moving over the list does not.
-class PickerPanel : public QFrame {
+// The port picker: a header and a list box.
+class PickerPanel : public PopupPanel {
   Q_OBJECT
  public:
   PickerPanel(const QString& objectName, const QString& heading, QWidget* parent);
@@ -116,7 +174,6 @@ class PickerPanel : public QFrame {
   static constexpr int kHeight = 190;
 
  protected:
-  void mouseMoveEvent(QMouseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:

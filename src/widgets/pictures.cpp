@@ -302,4 +302,17 @@ QPixmap ContactGlyph(QSize size, int kind) {
   return pixmap;
 }
 
+QPixmap SortTriangle(QSize size) {
+  QPixmap pixmap(size);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kOrange);
+  const QPointF c(size.width() / 2.0, size.height() / 2.0);
+  const QPointF triangle[] = {{c.x() - 5, c.y() + 3.5}, {c.x() + 5, c.y() + 3.5}, {c.x(), c.y() - 4}};
+  p.drawPolygon(triangle, 3);
+  return pixmap;
+}
+
 }  // namespace pictures

@@ -31,5 +31,7 @@ QPixmap Mark(QSize size);
 QPixmap SearchGlyph(QSize size);
 QPixmap DiskGlyph(QSize size);
 QPixmap ContactGlyph(QSize size, int kind);
+// An upward triangle in the accent colour, centred: the sorted column's mark.
+QPixmap SortTriangle(QSize size);
 
 }  // namespace pictures

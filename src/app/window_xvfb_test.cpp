@@ -1,0 +1,222 @@
+// The window on a real X server (Xvfb), driven by xdotool as a person drives
+// it: the pointer travels in small steps, keys go wherever X sends them.
+// Offscreen tests cannot show either: there the pointer jumps and keys are
+// handed straight to a widget. Run through testing/run_under_xvfb.sh.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "app/dlgostiv.h"
+#include "app/pinostiv.h"
+#include "app/testing/window_test.h"
+#include "core/user_interface.h"
+#include "widgets/controls.h"
+
+namespace {
+
+constexpr int kWaitMs = 20000;  // a safety net only; every wait ends on the state it waits for
+
+// Runs xdotool and waits for it: the X server has the events when it returns.
+void Xdo(const QStringList& arguments) {
+  QProcess xdotool;
+  xdotool.start(QStringLiteral("xdotool"), arguments);
+  ASSERT_TRUE(xdotool.waitForFinished(kWaitMs)) << arguments.join(' ').toStdString();
+  ASSERT_EQ(xdotool.exitCode(), 0) << arguments.join(' ').toStdString() << xdotool.readAllStandardError().toStdString();
+}
+
+// The window X sends keys to now, as xdotool reads it from the server.
+WId XFocus() {
+  QProcess xdotool;
+  xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")});
+  if (!xdotool.waitForFinished(kWaitMs)) return 0;
+  return WId(xdotool.readAllStandardOutput().trimmed().toULongLong());
+}
+
+// Waits until X sends keys to `window`: until then a key would go elsewhere.
+bool WaitForKeyboard(QWidget* window) {
+  return QTest::qWaitFor([&] { return XFocus() == window->winId(); }, kWaitMs);
+}
+
+// Remembers where the application last saw the pointer, so a test waits for
+// the very move it made rather than for a while.
+class PointerWatch : public QObject {
+ public:
+  PointerWatch() { qApp->installEventFilter(this); }
+  ~PointerWatch() override { qApp->removeEventFilter(this); }
+
+  // Moves the pointer to `global` and waits until the window has seen it.
+  bool MoveTo(QPoint global) {
+    Xdo({QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())});
+    return QTest::qWaitFor([&] { return seen_ == global; }, kWaitMs);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
+      seen_ = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+    }
+    return false;
+  }
+
+ private:
+  QPoint seen_;
+};
+
+QPoint Centre(QWidget* widget) { return widget->mapToGlobal(widget->rect().center()); }
+
+class WindowUnderXTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get(), kWaitMs));
+    ASSERT_TRUE(WaitForKeyboard(window_.get()));
+  }
+
+  // Travels from `from` to `to` two pixels at a time, checking `stillOpen`
+  // at every step the window has seen.
+  void Travel(QPoint from, QPoint to, QWidget* popup) {
+    const QPoint delta = to - from;
+    const int steps = qMax(1, qMax(qAbs(delta.x()), qAbs(delta.y())) / 2);
+    for (int i = 0; i <= steps; ++i) {
+      const QPoint at = from + delta * i / steps;
+      ASSERT_TRUE(pointer_.MoveTo(at)) << "the window never saw the pointer at " << at.x() << "," << at.y();
+      ASSERT_TRUE(popup->isVisible()) << popup->objectName().toStdString() << " closed at step " << i << " ("
+                                      << at.x() << "," << at.y() << ")";
+    }
+  }
+
+  void PressKey(const char* key) { Xdo({QStringLiteral("key"), QString::fromLatin1(key)}); }
+  void ClickAt(QPoint global) {
+    ASSERT_TRUE(pointer_.MoveTo(global));
+    Xdo({QStringLiteral("click"), QStringLiteral("1")});
+  }
+
+  PointerWatch pointer_;
+};
+
+TEST_F(WindowUnderXTest, MenusStayOpenOnTheWayInAndCloseOnAClickElsewhereOrEscape) {
+  struct MenuCase {
+    const char* arrow;
+    const char* menu;
+    const char* entry;
+    const char* elsewhere;  // a quiet spot of the menu's view
+  };
+  const MenuCase cases[] = {{"Image25", "MenuLista", "usun_z_listy", "RxDBGrid1"},
+                            {"zap_menu_konfig", "menukonfig", "Label46", "Log"}};
+  for (const MenuCase& c : cases) {
+    QWidget* arrow = W(c.arrow);
+    QWidget* menu = W(c.menu);
+    ClickAt(Centre(arrow));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, kWaitMs)) << c.menu;
+    // Down from the arrow across the menu's margin onto its last entry.
+    Travel(Centre(arrow), Centre(W(c.entry)), menu);
+    // A click elsewhere closes it.
+    ClickAt(Centre(W(c.elsewhere)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, kWaitMs)) << c.menu;
+
+    ClickAt(Centre(arrow));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, kWaitMs)) << c.menu;
+    PressKey("Escape");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, kWaitMs)) << c.menu;
+  }
+}
+
+TEST_F(WindowUnderXTest, ASlowWayToAnEntryEndsInItsCommandNotInTheViewBelow) {
+  QWidget* arrow = W("Image25");
+  QWidget* menu = W("MenuLista");
+  ClickAt(Centre(arrow));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, kWaitMs));
+  QWidget* entry = W("usun_z_listy");
+  Travel(Centre(arrow), Centre(entry), menu);
+  // The click asks its question; Escape answers "NIE" from the keyboard.
+  bool asked = false;
+  bool closedByKey = true;
+  WhenModalOpens([&](QWidget* modal) {
+    asked = true;
+    // The question takes the keyboard by itself.
+    EXPECT_TRUE(WaitForKeyboard(modal)) << "the question never got the keyboard";
+    PressKey("Escape");
+    QTimer::singleShot(kWaitMs, modal, [&closedByKey, modal] {  // only if the key never came
+      closedByKey = false;
+      modal->close();
+    });
+  });
+  Xdo({QStringLiteral("click"), QStringLiteral("1")});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return asked && !QApplication::activeModalWidget(); }, 2 * kWaitMs));
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(closedByKey) << "Escape did not answer the question";
+  EXPECT_FALSE(menu->isVisible());
+  EXPECT_TRUE(W("DBEdit1")->isVisible()) << "the click went through to \"Szukaj\"";
+}
+
+TEST_F(WindowUnderXTest, ThePortPickerStaysOpenFromTheMagnifierToItsList) {
+  ClickAt(Centre(W("Label2")));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return W("panel_konfig_l")->isVisible(); }, kWaitMs));
+  QWidget* magnifier = W("butfindport");
+  QWidget* picker = W("panel_com");
+  ClickAt(Centre(magnifier));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return picker->isVisible(); }, kWaitMs));
+  Travel(Centre(magnifier), Centre(W("ListBox1")), picker);
+  PressKey("Escape");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !picker->isVisible(); }, kWaitMs));
+  ClickAt(Centre(magnifier));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return picker->isVisible(); }, kWaitMs));
+  ClickAt(Centre(W("Log")));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !picker->isVisible(); }, kWaitMs));
+}
+
+TEST_F(WindowUnderXTest, MessageBoxesAnswerTheKeyboard) {
+  struct KeyCase {
+    int kind;
+    const char* key;
+    int expected;
+  };
+  const KeyCase cases[] = {{kNotice, "Return", 0}, {kNotice, "space", 0},    {kNotice, "Escape", 0},
+                           {kQuestion, "Return", 1}, {kQuestion, "KP_Enter", 1}, {kQuestion, "space", 1},
+                           {kQuestion, "Escape", 0}};
+  for (const KeyCase& c : cases) {
+    bool closedByKey = true;
+    WhenModalOpens([&](QWidget* modal) {
+      EXPECT_TRUE(WaitForKeyboard(modal)) << c.key << ": the box never got the keyboard";
+      PressKey(c.key);
+      QTimer::singleShot(kWaitMs, modal, [&closedByKey, modal] {
+        closedByKey = false;
+        modal->close();
+      });
+    });
+    const int answer = window_->ShowDialog(QStringLiteral("Klawiatura"), c.kind);
+    EXPECT_TRUE(closedByKey) << c.key;
+    EXPECT_EQ(answer, c.expected) << c.key << " kind " << c.kind;
+  }
+}
+
+TEST_F(WindowUnderXTest, ThePinDialogsTakeTypingEnterAndEscape) {
+  // Waits for the dialog to hold the keyboard, then types as a person would.
+  auto typeInto = [&](std::vector<QStringList> strokes) {
+    WhenModalOpens([strokes](QWidget* modal) {
+      EXPECT_TRUE(WaitForKeyboard(modal)) << modal->objectName().toStdString() << " never got the keyboard";
+      for (const QStringList& stroke : strokes) Xdo(stroke);
+      QTimer::singleShot(kWaitMs, modal, [modal] { modal->close(); });  // only if the keys never came
+    });
+  };
+  const QStringList enter{QStringLiteral("key"), QStringLiteral("Return")};
+  const QStringList escape{QStringLiteral("key"), QStringLiteral("Escape")};
+  auto type = [](const char* text) { return QStringList{QStringLiteral("type"), QString::fromLatin1(text)}; };
+
+  typeInto({type("120947"), enter});
+  EXPECT_EQ(AskPin(window_.get()), "120947");
+
+  typeInto({type("2468"), enter, type("2468"), enter});
+  EXPECT_EQ(AskNewPin(window_.get()), std::optional<QString>(QStringLiteral("2468")));
+
+  typeInto({type("2468"), escape});
+  EXPECT_EQ(AskNewPin(window_.get()), std::nullopt);
+}
+
+}  // namespace
