@@ -107,8 +107,10 @@ bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view)
     view.SetPhone(phones[i].first, numbers[i]);
     UpsertSetting(session, phones[i].second, numbers[i]);
   }
-  UpsertSetting(session, kKeyPort, QString::number(view.PortIndex() + 1));
-  UpsertSetting(session, kKeySimDate, view.DateText());
+  // A front end without a port or a date chosen (the command line before
+  // either was ever set) stores no made-up value for them.
+  if (view.PortIndex() >= 0) UpsertSetting(session, kKeyPort, QString::number(view.PortIndex() + 1));
+  if (!view.DateText().isEmpty()) UpsertSetting(session, kKeySimDate, view.DateText());
   UpsertSetting(session, kKeyRelayTime, QString::number(view.RelayIndex()));
   return true;
 }
