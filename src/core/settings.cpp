@@ -115,8 +115,10 @@ bool TakeSettingsPhones(Session& session, UserInterface& ui, SettingsFields& vie
 bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view) {
   if (!TakeSettingsPhones(session, ui, view)) return false;
   for (const auto& [field, key] : kPhones) UpsertSetting(session, key, view.Phone(field));
-  UpsertSetting(session, kKeyPort, QString::number(view.PortIndex() + 1));
-  UpsertSetting(session, kKeySimDate, view.DateText());
+  // A front end without a port or a date chosen (the command line before
+  // either was ever set) stores no made-up value for them.
+  if (view.PortIndex() >= 0) UpsertSetting(session, kKeyPort, QString::number(view.PortIndex() + 1));
+  if (!view.DateText().isEmpty()) UpsertSetting(session, kKeySimDate, view.DateText());
   UpsertSetting(session, kKeyRelayTime, QString::number(view.RelayIndex()));
   return true;
 }

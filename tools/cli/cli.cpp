@@ -28,6 +28,8 @@
 #include "core/schema.h"
 #include "serial/link.h"
 #include "serial/list_transfer.h"
+#include "serial/port_names.h"
+#include "store/collation.h"
 #include "store/cursor.h"
 
 namespace {
@@ -37,12 +39,23 @@ QString Text(const std::string& bytes) { return FromWindows1250(QByteArray::from
 // The person at the terminal: messages on standard error, questions asked
 // there (or answered by --yes, by a command's own option, or "NIE" when
 // nobody can answer), and a progress bar when standard error is a terminal.
+// The questions that ask whether to go on at all: answered NIE, the command
+// has done nothing, which a script must not take for success.
+bool IsGoAhead(const QString& question) {
+  for (const char* text : {kDeleteMarkedQuestion, kFormatQuestion}) {
+    if (question == QString::fromUtf8(text)) return true;
+  }
+  return false;
+}
+
 class TerminalUi : public UserInterface {
  public:
   TerminalUi(QTextStream& err, bool yes) : err_(err), yes_(yes) {}
 
   QMap<QString, bool> preset;  // answers fixed by a command's option
   int messages = 0;
+  // A question whose NIE means the command does nothing was answered NIE.
+  bool declined = false;
 
   int ShowDialog(const QString& text, int kind) override {
     EndBar();
@@ -53,11 +66,15 @@ class TerminalUi : public UserInterface {
     }
     if (preset.contains(text)) return preset.value(text) ? 1 : 0;
     if (yes_) return 1;
-    if (!isatty(STDIN_FILENO)) return 0;
-    err_ << "[t/N] " << Qt::flush;
-    std::string answer;
-    std::getline(std::cin, answer);
-    return !answer.empty() && (answer[0] == 't' || answer[0] == 'T' || answer[0] == 'y' || answer[0] == 'Y');
+    bool agreed = false;
+    if (isatty(STDIN_FILENO)) {
+      err_ << "[t/N] " << Qt::flush;
+      std::string answer;
+      std::getline(std::cin, answer);
+      agreed = !answer.empty() && (answer[0] == 't' || answer[0] == 'T' || answer[0] == 'y' || answer[0] == 'Y');
+    }
+    if (!agreed && IsGoAhead(text)) declined = true;
+    return agreed ? 1 : 0;
   }
   void ShowError(const QString& text) override {
     EndBar();
@@ -256,6 +273,37 @@ void PrintSettings(Session& session, QTextStream& out) {
   out.flush();
 }
 
+
+// A row matches when one of its three texts begins with the search text as
+// the store's own prefix find weighs it (case aside, in the user's order).
+void PrintFound(Session& session, UserInterface& ui, QTextStream& out, const QString& text) {
+  static const std::shared_ptr<const store::Collation> collation = store::MakeLocaleCollation();
+  const std::string prefix = ToWindows1250(text).toStdString();
+  store::Cursor& list = session.Dbf1();
+  RequireOk(list.SetOrder(kNazwiskoIndex));
+  int found = 0;
+  for (list.First(); !list.Eof(); list.Next()) {
+    bool match = false;
+    for (const char* field : {"Imie", "Nazwisko", "Tel"}) {
+      const std::string value = list.Text(field);
+      if (value.size() >= prefix.size() &&
+          collation->Compare(std::string_view(value).substr(0, prefix.size()), prefix, true) == 0) {
+        match = true;
+      }
+    }
+    if (!match) continue;
+    ++found;
+    out << list.Text("ID").c_str() << '\t' << Text(list.Text("Imie")) << '\t' << Text(list.Text("Nazwisko")) << '\t'
+        << Text(list.Text("Tel")) << '\t' << list.Text("ST").c_str() << '\n';
+  }
+  list.First();
+  out.flush();
+  if (found == 0) ui.ShowError(QString::fromUtf8("Nie znaleziono: ") + text);
+}
+
+// The new PIN, from --new-pin or asked twice without echo; empty is a PIN
+// too (no PIN), as in the window.
+
 struct Call;
 
 // One command: its line of the usage text, which is also what a handler
@@ -291,7 +339,7 @@ void ExpectNothingMore(const Call& c) {
 void RunConfig(Call& c) {
   const QString what = c.args.value(0);
   const Options o = TakeOptions(c.args.mid(1), {QStringLiteral("--admin"), QStringLiteral("--controller"),
-                                                QStringLiteral("--relay")},
+                                                QStringLiteral("--relay"), QStringLiteral("--sim")},
                                 {});
   Expect(o, 0, c.command.usage);
   // The settings view as the window would show it, loaded from the table.
@@ -301,7 +349,13 @@ void RunConfig(Call& c) {
     PrintSettings(c.session, c.out);
   } else if (what == QLatin1String("read") && o.values.isEmpty()) {
     ReadConfiguration(c.link, c.ui, view);
-  } else if (what == QLatin1String("write")) {
+  } else if (what == QLatin1String("write") || what == QLatin1String("save")) {
+    if (o.values.contains(QStringLiteral("--sim"))) {
+      if (what != QLatin1String("save")) throw Usage{QStringLiteral("--sim is for config save; remind sends the date")};
+      const QDate date = QDate::fromString(o.values.value(QStringLiteral("--sim")), Qt::ISODate);
+      if (!date.isValid()) throw Usage{QStringLiteral("--sim takes a date as YYYY-MM-DD")};
+      view.dateText = date.toString(QStringLiteral("d.MM.yyyy"));
+    }
     if (o.values.contains(QStringLiteral("--relay"))) {
       bool ok = false;
       const int relay = o.values.value(QStringLiteral("--relay")).toInt(&ok);
@@ -318,12 +372,75 @@ void RunConfig(Call& c) {
                     phonesTaken;
     }
     if (!phonesTaken) return;
+    if (what == QLatin1String("save")) {
+      // "ZAPISZ ZMIANY": the table only, nothing goes to the controller.
+      if (SaveSettingsView(c.session, c.ui, view)) c.ui.ShowOutcome(QString::fromUtf8("Zapisano ustawienia"));
+      return;
+    }
     // Typed into the view: the write offers to save it first.
     if (!o.values.isEmpty()) c.session.UnsavedChanges = true;
     WriteConfiguration(c.link, c.ui, view);
   } else {
-    throw Usage{QStringLiteral("config show | read | write")};
+    throw Usage{QStringLiteral("config show | read | write | save")};
   }
+}
+
+void RunPort(Call& c) {
+  const QString settingsFile = c.session.FilePath(kSettingsFileName);
+  const QString what = c.args.value(0);
+  if (what == QLatin1String("list") && c.args.size() == 1) {
+    const QList<PortEntry> entries = EnumerateSerialPorts(settingsFile);
+    for (const PortEntry& entry : entries) c.out << "COM" << entry.number << '\t' << entry.device << '\t' << entry.text << '\n';
+    c.out.flush();
+    if (entries.isEmpty()) c.ui.ShowOutcome(QString::fromUtf8("Nie znaleziono żadnego portu szeregowego"));
+    return;
+  }
+  if (what != QLatin1String("set") || c.args.size() != 2) throw Usage{QString::fromLatin1(c.command.usage)};
+  const QString choice = c.args[1];
+  const PortChoice resolved = ResolvePort(settingsFile, choice);
+  int number = resolved.number;
+  if (resolved.byPath) {
+    // A device is stored under the number the port picker gives it, as the
+    // window's picker does; only a present device can be picked.
+    number = 0;
+    for (const PortEntry& entry : EnumerateSerialPorts(settingsFile)) {
+      if (entry.device != resolved.device) continue;
+      number = entry.number;
+      if (entry.newAlias && entry.number <= kPortCount) RememberPortAlias(settingsFile, entry.number, entry.device);
+    }
+    if (number == 0) {
+      c.ui.ShowError(QString::fromUtf8("Nie znaleziono portu ") + choice);
+      return;
+    }
+  }
+  if (number < 1 || number > kPortCount) {
+    c.ui.ShowError(QString::fromUtf8("Port poza zakresem COM1…COM%1: ").arg(kPortCount) + choice);
+    return;
+  }
+  UpsertSetting(c.session, kKeyPort, QString::number(number));
+  c.ui.ShowOutcome(QStringLiteral("COM%1 = %2").arg(number).arg(PortDevice(settingsFile, number)));
+}
+
+void RunPin(Call& c) {
+  const Options o = TakeOptions(c.args, {QStringLiteral("--new-pin")}, {});
+  if (o.positional != QStringList{QStringLiteral("set")}) throw Usage{QString::fromLatin1(c.command.usage)};
+  QString pin = o.values.value(QStringLiteral("--new-pin"));
+  if (!o.values.contains(QStringLiteral("--new-pin"))) {
+    if (!isatty(STDIN_FILENO)) {
+      c.ui.ShowError(QString::fromUtf8("Podaj nowy PIN w --new-pin albo uruchom polecenie w terminalu"));
+      return;
+    }
+    QTextStream err(stderr);
+    err << QString::fromUtf8("Nowy ");
+    pin = ReadPin(err);
+    err << QString::fromUtf8("Powtórz nowy ");
+    if (ReadPin(err) != pin) {
+      c.ui.ShowError(QString::fromUtf8("Podane PIN-y się różnią; PIN nie został zmieniony"));
+      return;
+    }
+  }
+  ChangePin(c.session, pin);
+  c.ui.ShowOutcome(QString::fromUtf8("Zmieniono PIN"));
 }
 
 // The commands in the order of the usage text. Parsing and counting stay in
@@ -432,7 +549,14 @@ constexpr Command kCommands[] = {
        ExpectNothingMore(c);
        FormatMemory(c.link, c.ui);
      }},
-    {"config", "config show | read | write [--admin TEL] [--controller TEL] [--relay 0..6]", nullptr, RunConfig},
+    {"find", "find TEXT", "the rows whose first name, surname or phone begins with TEXT",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {});
+       Expect(o, 1, c.command.usage);
+       PrintFound(c.session, c.ui, c.out, o.positional[0]);
+     }},
+    {"config", "config show | read | write | save [--admin TEL] [--controller TEL] [--relay 0..6] [--sim YYYY-MM-DD]",
+     nullptr, RunConfig},
     {"remind", "remind YYYY-MM-DD", "send the SIM validity reminder",
      [](Call& c) {
        const Options o = TakeOptions(c.args, {}, {});
@@ -441,7 +565,10 @@ constexpr Command kCommands[] = {
        if (!date.isValid()) throw Usage{QStringLiteral("remind takes a date as YYYY-MM-DD")};
        SettingsValues view;
        view.dateText = date.toString(QStringLiteral("d.MM.yyyy"));
+       const int before = c.ui.messages;
        SendReminder(c.link, c.ui, view);
+       // The date the controller now reminds of is the one the settings keep.
+       if (c.ui.messages == before) UpsertSetting(c.session, kKeySimDate, view.dateText);
      }},
     {"events", "events N", "fetch the last N events and print the event log",
      [](Call& c) {
@@ -454,6 +581,8 @@ constexpr Command kCommands[] = {
        }
        c.out.flush();
      }},
+    {"port", "port list | set COMn|DEVICE", "the serial ports present; choose the controller's port", RunPort},
+    {"pin", "pin set [--new-pin PIN]", "change the PIN (asked twice without echo when not given)", RunPin},
 };
 
 const Command* FindCommand(const QString& name) {
@@ -468,7 +597,7 @@ const Command* FindCommand(const QString& name) {
 QString UsageText() {
   constexpr int kHelpColumn = 37;
   QString text = QStringLiteral(
-      "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] COMMAND ...\n"
+      "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] [--log FILE] COMMAND ...\n"
       "commands:\n");
   for (const Command& command : kCommands) {
     text += QStringLiteral("  ");
@@ -491,6 +620,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   bool havePin = false;
   bool yes = false;
   bool verbose = false;
+  QString logFile;
   int i = 0;
   auto usage = [&](const QString& problem) {
     err << "selvantrix-cli: " << problem << '\n' << UsageText() << Qt::flush;
@@ -506,9 +636,11 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
       yes = true;
     } else if (arg == QLatin1String("-v")) {
       verbose = true;
-    } else if (arg == QLatin1String("--dir") || arg == QLatin1String("--port") || arg == QLatin1String("--pin")) {
+    } else if (arg == QLatin1String("--dir") || arg == QLatin1String("--port") || arg == QLatin1String("--pin") ||
+               arg == QLatin1String("--log")) {
       if (i + 1 >= args.size()) return usage(arg + QStringLiteral(" needs a value"));
       const QString value = args[++i];
+      if (arg == QLatin1String("--log")) logFile = value;
       if (arg == QLatin1String("--dir")) directory = value;
       if (arg == QLatin1String("--port")) port = value;
       if (arg == QLatin1String("--pin")) {
@@ -525,7 +657,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   const QStringList rest = args.mid(i + 1);
   // Help needs neither the database nor the PIN.
   if (rest.contains(QLatin1String("--help")) || rest.contains(QLatin1String("-h"))) {
-    out << "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] " << command->usage << '\n';
+    out << "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] [--log FILE] " << command->usage << '\n';
     if (command->help) out << "  " << command->help << '\n';
     out << Qt::flush;
     return 0;
@@ -546,7 +678,22 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   session.PortOverride = port;
   Link link(session);
   TerminalUi ui(err, yes);
-  if (verbose) link.onLog = [&err](const QString& line) { err << line << Qt::endl; };
+  // The device log goes to the terminal (-v), to a file (--log, as the
+  // window's "ZAPISZ DO PLIKU" keeps it), or both.
+  QFile log(logFile);
+  if (!logFile.isEmpty() && !log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    err << "selvantrix-cli: cannot write the log " << logFile << ": " << log.errorString() << Qt::endl;
+    return 1;
+  }
+  if (verbose || log.isOpen()) {
+    link.onLog = [&err, &log, verbose](const QString& line) {
+      if (verbose) err << line << Qt::endl;
+      if (log.isOpen()) {
+        log.write(line.toUtf8() + '\n');
+        log.flush();
+      }
+    };
+  }
 
   // Nothing is done without the PIN, checked as the window checks it.
   if (!havePin) pin = ReadPin(err);
@@ -568,5 +715,9 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
     }
   });
   if (ui.messages > 0 && status == 0) status = 1;
+  if (ui.declined && status == 0) {
+    err << "selvantrix-cli: nothing done: the question was answered NIE; use --yes" << Qt::endl;
+    status = 3;
+  }
   return status;
 }

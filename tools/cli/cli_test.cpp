@@ -363,6 +363,84 @@ TEST_F(CliTest, EveryControllerCommandFailsOnARefusingOrSilentController) {
   }
 }
 
+TEST_F(CliTest, WhatTheWindowDoesWithoutTheControllerTheCliDoesToo) {
+  ASSERT_EQ(Run({"add", "Jan", "Kowalski", "600100200"}), 0);
+  ASSERT_EQ(Run({"add", "Ewa", "Kowalczyk", "501222333"}), 0);
+  ASSERT_EQ(Run({"add", "Adam", "Nowak", "698765432"}), 0);
+  struct Case {
+    QStringList args;
+    int status;
+    const char* out;  // standard output contains it
+    const char* err;  // standard error contains it
+  };
+  const Case cases[] = {
+      {{"find", "kowal"}, 0, "Jan\tKowalski\t600100200", ""},
+      {{"find", "kowal"}, 0, "Ewa\tKowalczyk\t501222333", ""},
+      {{"find", "6987"}, 0, "Adam\tNowak", ""},
+      {{"find", "Zenon"}, 1, "", "Nie znaleziono: Zenon"},
+      {{"config", "save", "--admin", "600-100-200", "--controller", "698765432", "--relay", "3", "--sim", "2027-01-31"},
+       0, "", "Zapisano"},
+      {{"config", "show"}, 0, "DateEdit1\t31.01.2027\n", ""},
+      {{"config", "show"}, 0, "teladmin\t600100200\n", ""},
+      {{"config", "save", "--admin", "12"}, 1, "", "Niepoprawny numer telefonu"},
+      {{"config", "write", "--sim", "2027-01-31"}, 2, "", "--sim is for config save"},
+      {{"port", "set", "COM4"}, 0, "", "COM4"},
+      {{"config", "show"}, 0, "portcom\t4\n", ""},
+      {{"port", "set", "COM21"}, 1, "", "COM1"},
+      {{"port", "set", "/dev/no-such-port"}, 1, "", "Nie znaleziono portu /dev/no-such-port"},
+      {{"port", "list"}, 0, "", ""},
+      {{"pin", "set", "--new-pin", "2468"}, 0, "", "Zmieniono PIN"},
+      {{"--pin", "2468", "list"}, 0, "Kowalski", ""},
+      {{"--pin", "1357", "list"}, 1, "", "Niepoprawny pin"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.args, false), c.status) << c.args.join(' ').toStdString() << ": " << err_.toStdString();
+    EXPECT_TRUE(out_.contains(QString::fromUtf8(c.out))) << c.args.join(' ').toStdString() << "\n" << out_.toStdString();
+    EXPECT_TRUE(err_.contains(QString::fromUtf8(c.err))) << c.args.join(' ').toStdString() << "\n" << err_.toStdString();
+  }
+  EXPECT_TRUE(sim_.Received().empty()) << "nothing of this talks to the controller";
+}
+
+TEST_F(CliTest, TheSimDateIsKeptOnlyWhenItIsSentAndTheLogGoesToAFile) {
+  // A configuration write offers to save what it sends; it makes up no SIM date.
+  ASSERT_EQ(Run({"--yes", "config", "write", "--admin", "600100200", "--controller", "698765432"}), 0)
+      << err_.toStdString();
+  ASSERT_EQ(Run({"config", "show"}), 0);
+  EXPECT_FALSE(out_.contains("DateEdit1")) << out_.toStdString();
+  EXPECT_FALSE(out_.contains("portcom")) << out_.toStdString();
+
+  const QString log = Path("urzadzenie.log");
+  ASSERT_EQ(Run({"--log", log, "remind", "2027-03-05"}), 0) << err_.toStdString();
+  ASSERT_EQ(Run({"config", "show"}), 0);
+  EXPECT_TRUE(out_.contains("DateEdit1\t5.03.2027\n")) << out_.toStdString();
+  QFile file(log);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray written = file.readAll();
+  EXPECT_TRUE(written.contains(QByteArray::fromStdString(sim_.Received().back()))) << written.toStdString();
+  EXPECT_EQ(Run({"--log", "/no/such/dir/x.log", "list"}), 1);
+}
+
+// Without --yes and with nobody at a terminal, a question that asks whether
+// to go on is answered NIE: nothing is done, and the status says so.
+TEST_F(CliTest, ADeclinedQuestionEndsWithStatusThree) {
+  ASSERT_EQ(Run({"add", "Jan", "Kowalski", "600100200"}), 0);
+  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
+  const QStringList global{"--dir", dir_.path(), "--pin", pin_, "--port", QString::fromStdString(sim_.DevicePath())};
+  const QStringList commands[] = {{"remove-local", "600100200"}, {"format"}};
+  for (const QStringList& command : commands) {
+    QProcess cli;
+    cli.start(program, global + command);
+    cli.closeWriteChannel();
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitCode(), 3) << command.join(' ').toStdString();
+    EXPECT_TRUE(cli.readAllStandardError().contains("nothing done: the question was answered NIE; use --yes"));
+  }
+  EXPECT_TRUE(sim_.Received().empty());
+  ASSERT_EQ(Run({"list"}), 0);
+  EXPECT_TRUE(out_.contains("600100200")) << "the row is still there";
+  EXPECT_EQ(Run({"--yes", "remove-local", "600100200"}), 0);
+}
+
 TEST_F(CliTest, CtrlCDuringAFormatStopsItAndEndsCleanly) {
   const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
   ASSERT_TRUE(QFile::exists(program));
