@@ -131,6 +131,10 @@ void ImportList(Session& session, UserInterface& ui, const QString& path) {
     session.CancelRequested = false;
     ui.ShowProgress();
     const int count = int(lines.size());
+    // The rows go in as groups, a flush per group rather than per row; the
+    // last one is on disk when the loop ends, and a failure that throws
+    // still keeps every row posted before it.
+    store::AppendGroup group(list);
     for (int i = 0; i < count && !session.CancelRequested; ++i) {
       progress.Update(i, count);
       const std::string& text = lines[size_t(i)];
@@ -151,6 +155,7 @@ void ImportList(Session& session, UserInterface& ui, const QString& path) {
       }
       ui.ProcessEvents();
     }
+    RequireOk(group.Finish());
   }
   list.First();
   const QString summary = QString::fromUtf8(kImportedMessage) + CountOf(taken, "numer", "numery", "numerów");

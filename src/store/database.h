@@ -86,6 +86,7 @@ class Database {
     ~Lock() {
       if (file_) file_->Unlock();
     }
+    bool held() const { return file_ != nullptr; }
 
    private:
     friend class Database;
