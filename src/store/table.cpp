@@ -453,7 +453,9 @@ Status TableData::WriteCommit(Database& db) {
 
 void TableData::BeginGroup(int rowsPerCommit) {
   if (group_.depth++ == 0) {
-    group_.rowsPerCommit = std::max(rowsPerCommit, 1);
+    // A reader follows the links of rows past the count within the index
+    // tab's chunks only, one chunk beyond the count at most.
+    group_.rowsPerCommit = std::clamp(rowsPerCommit, 1, int(kItemsPerChunk));
     group_.committed = false;
   }
 }
