@@ -28,7 +28,11 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   const QString file = FilePath(kDatabaseFileName);
   const std::string path = QFile::encodeName(file).toStdString();
   // A file that is there is taken as it is: no check, no upgrade.
-  if (!QFile::exists(file)) CreateConfiguratorDatabase(path);
+  if (!QFile::exists(file)) {
+    // Said here with the system's reason: the open below would only find no file.
+    const store::Status created = CreateConfiguratorDatabase(path);
+    if (!created.ok()) return QString::fromStdString("Cannot create file " + path + ": " + created.Cause());
+  }
 
   std::shared_ptr<store::Database> db;
   store::Status s = store::Database::Open(path, storeOptions, &db);

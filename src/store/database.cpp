@@ -1,5 +1,6 @@
 #include "store/database.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -70,11 +71,19 @@ Status Database::Create(const std::string& path) {
   // half-written database where the program looks for one.
   const std::string temporary = path + ".creating";
   std::unique_ptr<File> file;
+  // Whatever step fails, the message names the file asked for and the
+  // system's reason (no permission, a full disk, ...).
+  const std::string refusal = "Cannot create file " + path;
   Status s = OpenOsFile(temporary, FileOpenOptions{true, false}, &file);
-  if (!s.ok()) return Status::IOError("Cannot create file " + path);
+  if (!s.ok()) return s.error() ? Status::SystemError(Status::Code::kIOError, refusal, s.error()) : s;
   s = CreateOn(*file);
   file.reset();
-  if (s.ok() && std::rename(temporary.c_str(), path.c_str()) != 0) s = Status::IOError("Cannot create file " + path);
+  if (s.ok() && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    s = Status::SystemError(Status::Code::kIOError, refusal, errno);
+  } else if (!s.ok()) {
+    s = s.error() ? Status::SystemError(Status::Code::kIOError, refusal, s.error())
+                  : Status::IOError(refusal + ": " + s.message());
+  }
   if (!s.ok()) std::remove(temporary.c_str());
   return s;
 }

@@ -166,7 +166,7 @@ TEST(DatabaseOpenTest, RefusesWhatIsNotADatabase) {
     std::string message;
   };
   const Case cases[] = {
-      {dir.File("absent.tdb"), "Cannot open file " + dir.File("absent.tdb")},
+      {dir.File("absent.tdb"), "Cannot open file " + dir.File("absent.tdb") + ": No such file or directory"},
       {write("empty", ""), "Database file '" + dir.File("empty") + "' is not a valid database file"},
       {write("text", "hello, this is not a database at all"),
        "Database file '" + dir.File("text") + "' is not a valid database file"},
