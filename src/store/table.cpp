@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "store/database.h"
 
@@ -150,11 +151,21 @@ Status TableData::CatchUp(Database& db, bool* reloaded, bool deep) {
     }
     if (same) return Status::Ok();
   }
-  std::string file(size_t(size), '\0');
-  s = db.file().ReadAt(0, file.size(), file.data());
+  s = CheckFileSize(db.file().Path(), size);
   if (!s.ok()) return s;
   TableData fresh;
-  s = fresh.LoadFrom(db, file, headerOffset_);
+  try {
+    TableHeader claimed;
+    s = TableHeader::DecodeFrom(header.data(), &claimed);
+    if (s.ok()) s = CheckRowClaim(db.file().Path(), claimed, size);
+    if (!s.ok()) return s;
+    std::string file(size_t(size), '\0');
+    s = db.file().ReadAt(0, file.size(), file.data());
+    if (!s.ok()) return s;
+    s = fresh.LoadFrom(db, file, headerOffset_);
+  } catch (const std::bad_alloc&) {
+    s = OutOfMemory(db.file().Path(), header_.name);
+  }
   if (!s.ok()) return s;
   Group group = std::move(group_);
   *this = std::move(fresh);
