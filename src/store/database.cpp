@@ -339,8 +339,9 @@ Status CheckRowClaim(const std::string& path, const TableHeader& header, std::in
   std::int64_t rowSize = 0;
   for (const FieldDefinition& f : header.fields) rowSize += FieldWidth(f.type, f.size);
   if (std::int64_t(header.rowCount) * (kRecordItemLength + rowSize) > size) {
-    return Status::Corruption("table '" + header.name + "' of '" + path + "' claims " +
-                              std::to_string(header.rowCount) + " rows, more than the file can hold");
+    return Status::Corruption("record tab of table '" + header.name +
+                              "' is damaged: its row count claims rows it does not hold (" +
+                              std::to_string(header.rowCount) + " rows in '" + path + "')");
   }
   return Status::Ok();
 }

@@ -227,9 +227,9 @@ TEST(DatabaseOpenTest, HugeFilesAndHugeClaimsAreRefusedWithAMessage) {
       {"a 40 GB file", std::int64_t(40) << 30, -1, true, "is larger than the store can hold (42949672960 bytes"},
       {"just past the int32 offsets", std::int64_t(INT32_MAX) + 1, -1, true, "is larger than the store can hold"},
       {"1 GB claiming 100 million phones", std::int64_t(1) << 30, 100000000, false,
-       "table 'telefony' of '%' claims 100000000 rows, more than the file can hold"},
+       "record tab of table 'telefony' is damaged: its row count claims rows it does not hold (100000000 rows in '%')"},
       {"a small file claiming the most rows there can be", 0, INT32_MAX, false,
-       "table 'telefony' of '%' claims 2147483647 rows"},
+       "its row count claims rows it does not hold (2147483647 rows in '%')"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
