@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "store/database.h"
 
@@ -71,9 +70,10 @@ Status MoveIntoPlaceExclusively(const std::string& from, const std::string& to, 
     *placed = true;
     return Status::Ok();
   }
-  if (errno == EEXIST) return Status::Ok();
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-    return Status::IOError("Cannot create file " + to + ": " + std::strerror(errno));
+  const int renameError = errno;
+  if (renameError == EEXIST) return Status::Ok();
+  if (renameError != EINVAL && renameError != ENOSYS && renameError != ENOTSUP) {
+    return Status::SystemError(Status::Code::kIOError, "Cannot create file " + to, renameError);
   }
   // Filesystems without the no-replace rename still refuse a hard link over
   // an existing name.
@@ -82,8 +82,9 @@ Status MoveIntoPlaceExclusively(const std::string& from, const std::string& to, 
     ::unlink(from.c_str());
     return Status::Ok();
   }
-  if (errno == EEXIST) return Status::Ok();
-  return Status::IOError("Cannot create file " + to + ": " + std::strerror(errno));
+  const int linkError = errno;
+  if (linkError == EEXIST) return Status::Ok();
+  return Status::SystemError(Status::Code::kIOError, "Cannot create file " + to, linkError);
 }
 
 // The new name is only durable once its directory is flushed.

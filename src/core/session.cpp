@@ -52,16 +52,16 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   const std::string path = QFile::encodeName(file).toStdString();
   // A file that is there is taken as it is: no check, no upgrade; at most
   // its dead space is given back.
-  store::Status s = store::Status::Ok();
   if (!QFile::exists(file)) {
-    s = CreateConfiguratorDatabase(path);
+    // Said here with the system's reason: the open below would only find no file.
+    const store::Status created = CreateConfiguratorDatabase(path);
+    if (!created.ok()) return StoreMessage("Cannot create file " + path + ": " + created.Cause());
   } else {
     CompactWhenMostlyDead(path, storeOptions);
   }
-  if (!s.ok()) return StoreMessage(s.message());
 
   std::shared_ptr<store::Database> db;
-  s = store::Database::Open(path, storeOptions, &db);
+  store::Status s = store::Database::Open(path, storeOptions, &db);
   if (!s.ok()) return StoreMessage(s.message());
   auto dbf1 = std::make_unique<store::Cursor>(db, "telefony");
   auto dbf2 = std::make_unique<store::Cursor>(db, "config");

@@ -2,15 +2,21 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "core/schema.h"
 #include "core/testing/phones.h"
@@ -197,6 +203,98 @@ TEST(ProgressScopeTest, ClearsCancelBeforeAndHidesAfterEvenOnFailure) {
 }
 
 }  // namespace
+
+// Permissions do not stop root, so a test run as root checks the
+// permission cases as the unprivileged user "nobody" (its effective id only,
+// given back at the end of the scope).
+class WithoutPrivileges {
+ public:
+  explicit WithoutPrivileges(bool wanted) {
+    if (!wanted || ::geteuid() != 0) return;
+    switched_ = ::seteuid(kNobody) == 0;
+    failed_ = !switched_;
+  }
+  ~WithoutPrivileges() {
+    if (switched_ && ::seteuid(0) != 0) std::abort();  // the rest of the run would be wrong
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  static constexpr uid_t kNobody = 65534;
+  bool switched_ = false;
+  bool failed_ = false;
+};
+
+// A file size limit stands in for a full disk: a write past it fails with
+// the system's reason, as on a full disk, and no root is needed to set it.
+class SizeLimit {
+ public:
+  explicit SizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // a write fails instead of ending the process
+    struct rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~SizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  struct rlimit old_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+// A database that cannot be opened or made says why, after the store's own words.
+TEST(SessionTest, ADatabaseThatCannotBeOpenedOrMadeSaysWhy) {
+  const struct {
+    const char* name;
+    // Makes the directory what the case needs; the database file's path is given.
+    std::function<void(const QString& dir, const QString& file)> prepare;
+    bool unprivileged;
+    rlim_t sizeLimit;
+    const char* start;
+    const char* cause;
+  } cases[] = {
+      {"no database and no room for one", [](const QString&, const QString&) {}, false, 10000, "Cannot create file ",
+       "File too large"},
+      {"a database without permission to read it",
+       [](const QString&, const QString& file) {
+         Session maker(QFileInfo(file).path());
+         ASSERT_EQ(maker.Create(), QString());
+         ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0), 0);
+       },
+       true, RLIM_INFINITY, "Cannot open file ", "Permission denied"},
+      {"no database and a read-only directory",
+       [](const QString& dir, const QString&) { ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0555), 0); },
+       true, RLIM_INFINITY, "Cannot create file ", "Permission denied"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir temp;
+    const QString dir = QDir(temp.path()).filePath("program");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    // The temporary directory itself lets everyone through to the one inside.
+    ASSERT_EQ(::chmod(QFile::encodeName(temp.path()).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0777), 0);
+    const QString file = QDir(dir).filePath("selvantrixx.tdb");
+    c.prepare(dir, file);
+
+    QString message;
+    {
+      WithoutPrivileges user(c.unprivileged);
+      if (user.failed()) GTEST_SKIP() << "run as root, and the effective id of nobody cannot be taken for: " << c.name;
+      SizeLimit limit(c.sizeLimit);
+      Session session(dir);
+      message = session.Create();
+      EXPECT_FALSE(session.DatabaseOpen());
+    }
+    const QString path = QString::fromLocal8Bit(QFile::encodeName(file));
+    EXPECT_EQ(message, QString::fromUtf8(c.start) + path + ": " + QString::fromUtf8(c.cause));
+    ::chmod(QFile::encodeName(dir).constData(), 0777);  // so the directory can be removed
+  }
+}
 
 namespace {
 

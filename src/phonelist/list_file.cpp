@@ -377,6 +377,10 @@ void ImportListBytes(Session& session, UserInterface& ui, const QByteArray& byte
     session.CancelRequested = false;
     ui.ShowProgress();
     const int count = int(contents.rows.size());
+    // The rows go in as groups, a flush per group rather than per row; the
+    // last one is on disk when the loop ends, and a failure that throws
+    // still keeps every row posted before it.
+    store::AppendGroup group(list);
     for (int i = 0; i < count && !session.CancelRequested; ++i) {
       progress.Update(i, count);
       const ListFileRow& row = contents.rows[size_t(i)];
@@ -388,6 +392,7 @@ void ImportListBytes(Session& session, UserInterface& ui, const QByteArray& byte
       if (PostRow(list)) ++taken;
       ui.ProcessEvents();
     }
+    RequireOk(group.Finish());
   }
   list.First();
   QString summary = QString::fromUtf8(kImportedMessage) + CountOf(taken, "numer", "numery", "numerów");

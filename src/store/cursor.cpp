@@ -40,7 +40,11 @@ std::string_view FieldText(std::string_view field) {
 
 Cursor::Cursor(std::shared_ptr<Database> db, std::string table) : db_(std::move(db)), tableName_(std::move(table)) {}
 
-Cursor::~Cursor() = default;
+Cursor::~Cursor() {
+  if (table_) {
+    while (table_->InGroup()) table_->EndGroup(*db_);
+  }
+}
 
 Status Cursor::Open() {
   std::unique_ptr<TableData> table;
@@ -55,6 +59,10 @@ Status Cursor::Open() {
 
 void Cursor::Close() {
   if (state_ != State::kBrowse) SetState(State::kBrowse);
+  // Rows pending in a group are posted rows: they go in before the table goes.
+  if (table_) {
+    while (table_->InGroup()) table_->EndGroup(*db_);
+  }
   table_.reset();
   eof_ = true;
   pos_ = 0;
@@ -479,9 +487,13 @@ Status Cursor::SetOrder(std::string_view indexName) {
 
 Status Cursor::Reopen(std::int32_t keepRow) {
   std::unique_ptr<TableData> table;
-  Status s = db_->LoadTable(tableName_, &table);
+  // Rows pending in a group are counted first, or the table read would lack them.
+  Status s = table_ ? table_->CommitGroup(*db_) : Status::Ok();
+  if (s.ok()) s = db_->LoadTable(tableName_, &table);
   if (!s.ok()) return s;
+  if (table_) s = table_->HandOverGroup(*db_, table.get());
   table_ = std::move(table);
+  if (!s.ok()) return s;
   orderSlot_ = orderName_.empty() ? -1 : table_->IndexSlot(orderName_);
   if (keepRow >= 0 && table_->IsLive(keepRow)) {
     MoveToRow(keepRow);
@@ -498,6 +510,29 @@ Status Cursor::Refresh() {
   Status s = Settle();
   if (!s.ok()) return s;
   return Reopen(RowNumber());
+}
+
+Status Cursor::BeginAppendGroup(int rowsPerCommit) {
+  if (!table_) return Status::InvalidArgument("Cannot perform this operation on a closed dataset");
+  table_->BeginGroup(rowsPerCommit);
+  return Status::Ok();
+}
+
+Status Cursor::EndAppendGroup() {
+  if (!table_) return Status::Ok();
+  return table_->EndGroup(*db_);
+}
+
+AppendGroup::AppendGroup(Cursor& cursor, int rowsPerCommit) : cursor_(cursor) {
+  open_ = cursor_.BeginAppendGroup(rowsPerCommit).ok();
+}
+
+AppendGroup::~AppendGroup() { Finish(); }
+
+Status AppendGroup::Finish() {
+  if (!open_) return Status::Ok();
+  open_ = false;
+  return cursor_.EndAppendGroup();
 }
 
 }  // namespace store

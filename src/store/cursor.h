@@ -82,6 +82,12 @@ class Cursor {
   // Reads the table again and keeps the current row where it can.
   Status Refresh();
 
+  // Rows posted between the two are committed in groups of `rowsPerCommit`
+  // (see TableData::BeginGroup): a flush per group instead of per row, and
+  // the last row durable when the group ends. Closing the cursor ends it too.
+  Status BeginAppendGroup(int rowsPerCommit);
+  Status EndAppendGroup();
+
   // Hooks: a new row was started (after Append); the state changed; the rows
   // or the current row changed (for views, held back while suspended).
   std::function<void(Cursor&)> onNewRow;
@@ -121,5 +127,24 @@ class Cursor {
   bool changedWhileDisabled_ = false;
 };
 
+// A bulk command's appends through one cursor as groups, for the life of a
+// scope. Finish() tells how the last commit went; without it the destructor
+// commits what is pending all the same (a command that throws keeps the rows
+// it had posted).
+class AppendGroup {
+ public:
+  static constexpr int kDefaultRowsPerCommit = 1024;
+
+  explicit AppendGroup(Cursor& cursor, int rowsPerCommit = kDefaultRowsPerCommit);
+  ~AppendGroup();
+  AppendGroup(const AppendGroup&) = delete;
+  AppendGroup& operator=(const AppendGroup&) = delete;
+
+  Status Finish();
+
+ private:
+  Cursor& cursor_;
+  bool open_ = false;
+};
 
 }  // namespace store

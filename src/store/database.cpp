@@ -1,6 +1,8 @@
 #include "store/database.h"
 
+#include <cerrno>
 #include <chrono>
+#include <new>
 #include <cstdio>
 #include <random>
 #include <set>
@@ -70,11 +72,19 @@ Status Database::Create(const std::string& path) {
   // half-written database where the program looks for one.
   const std::string temporary = path + ".creating";
   std::unique_ptr<File> file;
+  // Whatever step fails, the message names the file asked for and the
+  // system's reason (no permission, a full disk, ...).
+  const std::string refusal = "Cannot create file " + path;
   Status s = OpenOsFile(temporary, FileOpenOptions{true, false}, &file);
-  if (!s.ok()) return Status::IOError("Cannot create file " + path);
+  if (!s.ok()) return s.error() ? Status::SystemError(Status::Code::kIOError, refusal, s.error()) : s;
   s = CreateOn(*file);
   file.reset();
-  if (s.ok() && std::rename(temporary.c_str(), path.c_str()) != 0) s = Status::IOError("Cannot create file " + path);
+  if (s.ok() && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    s = Status::SystemError(Status::Code::kIOError, refusal, errno);
+  } else if (!s.ok()) {
+    s = s.error() ? Status::SystemError(Status::Code::kIOError, refusal, s.error())
+                  : Status::IOError(refusal + ": " + s.message());
+  }
   if (!s.ok()) std::remove(temporary.c_str());
   return s;
 }
@@ -93,6 +103,8 @@ Status Database::OpenOn(std::unique_ptr<File> file, const Options& options, std:
   if (!s.ok()) return s;
   const std::string invalid = "Database file '" + path + "' is not a valid database file";
   if (size < kFileHeaderLength) return Status::Corruption(invalid);
+  s = CheckFileSize(path, size);
+  if (!s.ok()) return s;
 
   char header[kFileHeaderLength];
   s = file->ReadAt(0, sizeof header, header);
@@ -311,28 +323,61 @@ Status Database::CreateIndex(std::string_view table, std::string_view rawIndex, 
   return s;
 }
 
-Status Database::LoadTable(std::string_view name, std::unique_ptr<TableData>* out) {
-  Lock lock;
-  Status s = Acquire(LockKind::kShared, &lock);
-  if (!s.ok()) return s;
-  std::int64_t size = 0;
-  s = file_->Size(&size);
-  if (!s.ok()) return s;
-  std::string bytes(size_t(size), '\0');
-  s = file_->ReadAt(0, bytes.size(), bytes.data());
-  if (!s.ok()) return s;
-  TableDirectory directory;
-  s = TableDirectory::DecodeFrom(bytes.data() + kDirectoryOffset, &directory);
-  if (!s.ok()) return s;
-  std::int64_t at = 0;
-  TableHeader header;
-  s = FindTable(directory, name, &at, &header, size);
-  if (!s.ok()) return s;
-  auto table = std::make_unique<TableData>();
-  s = table->LoadFrom(*this, bytes, at);
-  if (!s.ok()) return s;
-  *out = std::move(table);
+Status CheckFileSize(const std::string& path, std::int64_t size) {
+  // Every offset in the file is an int32: nothing past that can be part of a
+  // database, and a load would hold it all in memory for nothing.
+  if (size > std::int64_t(INT32_MAX)) {
+    return Status::Corruption("Database file '" + path + "' is larger than the store can hold (" + std::to_string(size) +
+                              " bytes, at most " + std::to_string(INT32_MAX) + ")");
+  }
   return Status::Ok();
+}
+
+Status CheckRowClaim(const std::string& path, const TableHeader& header, std::int64_t size) {
+  // Each row takes its record item and its bytes; a header that claims more
+  // rows than the file has room for is refused before memory is taken for them.
+  std::int64_t rowSize = 0;
+  for (const FieldDefinition& f : header.fields) rowSize += FieldWidth(f.type, f.size);
+  if (std::int64_t(header.rowCount) * (kRecordItemLength + rowSize) > size) {
+    return Status::Corruption("record tab of table '" + header.name +
+                              "' is damaged: its row count claims rows it does not hold (" +
+                              std::to_string(header.rowCount) + " rows in '" + path + "')");
+  }
+  return Status::Ok();
+}
+
+Status Database::LoadTable(std::string_view name, std::unique_ptr<TableData>* out) {
+  try {
+    Lock lock;
+    Status s = Acquire(LockKind::kShared, &lock);
+    if (!s.ok()) return s;
+    std::int64_t size = 0;
+    s = file_->Size(&size);
+    if (s.ok()) s = CheckFileSize(file_->Path(), size);
+    if (!s.ok()) return s;
+    TableDirectory directory;
+    s = ReadDirectory(&directory);
+    if (!s.ok()) return s;
+    std::int64_t at = 0;
+    TableHeader header;
+    s = FindTable(directory, name, &at, &header, size);
+    if (s.ok()) s = CheckRowClaim(file_->Path(), header, size);
+    if (!s.ok()) return s;
+    std::string bytes(size_t(size), '\0');
+    s = file_->ReadAt(0, bytes.size(), bytes.data());
+    if (!s.ok()) return s;
+    auto table = std::make_unique<TableData>();
+    s = table->LoadFrom(*this, bytes, at);
+    if (!s.ok()) return s;
+    *out = std::move(table);
+    return Status::Ok();
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory(file_->Path(), name);
+  }
+}
+
+Status OutOfMemory(const std::string& path, std::string_view table) {
+  return Status::IOError("Not enough memory to load table '" + std::string(table) + "' of '" + path + "'");
 }
 
 }  // namespace store

@@ -86,6 +86,7 @@ class Database {
     ~Lock() {
       if (file_) file_->Unlock();
     }
+    bool held() const { return file_ != nullptr; }
 
    private:
     friend class Database;
@@ -114,5 +115,12 @@ class Database {
 
 // Names compare without regard to ASCII case, as the file's readers do.
 bool SameName(std::string_view a, std::string_view b);
+
+// What a load refuses before it takes memory: a file past the int32 offsets,
+// a table header claiming more rows than the file has room for.
+Status CheckFileSize(const std::string& path, std::int64_t size);
+Status CheckRowClaim(const std::string& path, const TableHeader& header, std::int64_t size);
+// A load that ran out of memory, as a status rather than an abort.
+Status OutOfMemory(const std::string& path, std::string_view table);
 
 }  // namespace store

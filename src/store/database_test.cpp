@@ -4,8 +4,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "store/cursor.h"
+#include "core/schema.h"
+#include "store/table.h"
 #include "store/testing/temp_dir.h"
 
 namespace store {
@@ -166,7 +172,7 @@ TEST(DatabaseOpenTest, RefusesWhatIsNotADatabase) {
     std::string message;
   };
   const Case cases[] = {
-      {dir.File("absent.tdb"), "Cannot open file " + dir.File("absent.tdb")},
+      {dir.File("absent.tdb"), "Cannot open file " + dir.File("absent.tdb") + ": No such file or directory"},
       {write("empty", ""), "Database file '" + dir.File("empty") + "' is not a valid database file"},
       {write("text", "hello, this is not a database at all"),
        "Database file '" + dir.File("text") + "' is not a valid database file"},
@@ -204,6 +210,126 @@ TEST(DatabaseOpenTest, ReadOnlyFileOpensForReadingAndRefusesChanges) {
   EXPECT_FALSE(c.Post().ok());
   EXPECT_FALSE(db->CreateTable("u", {Int("a")}).ok());
   EXPECT_EQ(std::filesystem::file_size(path), 3821u + 4821u);
+}
+
+// Files far larger than the store can address or hold in memory, as a
+// damaged disk or a wrong file can give: refused with a message, never an
+// abort. Sparse, so they cost no disk.
+TEST(DatabaseOpenTest, HugeFilesAndHugeClaimsAreRefusedWithAMessage) {
+  testing::TempDir dir;
+  const struct {
+    const char* name;
+    std::int64_t size;      // the file's size after ftruncate
+    std::int32_t rowCount;  // written into the header of `telefony`; -1 leaves it
+    bool refusedAtOpen;
+    std::string message;    // the start of the refusal
+  } cases[] = {
+      {"a 40 GB file", std::int64_t(40) << 30, -1, true, "is larger than the store can hold (42949672960 bytes"},
+      {"just past the int32 offsets", std::int64_t(INT32_MAX) + 1, -1, true, "is larger than the store can hold"},
+      {"1 GB claiming 100 million phones", std::int64_t(1) << 30, 100000000, false,
+       "record tab of table 'telefony' is damaged: its row count claims rows it does not hold (100000000 rows in '%')"},
+      {"a small file claiming the most rows there can be", 0, INT32_MAX, false,
+       "its row count claims rows it does not hold (2147483647 rows in '%')"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File("huge.tdb");
+    ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    if (c.rowCount >= 0) {
+      char count[4];
+      PutInt32(count, c.rowCount);
+      // telefony's header is the first after the fixed part.
+      ASSERT_EQ(::pwrite(fd, count, 4, kFirstTableOffset + TableHeader::kRowCountAt), 4);
+    }
+    if (c.size > 0) {
+      ASSERT_EQ(::ftruncate(fd, off_t(c.size)), 0) << "no sparse files here";
+    }
+    ::close(fd);
+    std::string expected = c.message;
+    if (const size_t at = expected.find('%'); at != std::string::npos) expected.replace(at, 1, path);
+
+    std::shared_ptr<Database> db;
+    Status s = Database::Open(path, {}, &db);
+    if (!c.refusedAtOpen) {
+      ASSERT_TRUE(s.ok()) << s.ToString();
+      Cursor phones(db, "telefony");
+      s = phones.Open();
+      // The other tables are fine and still open.
+      Cursor settings(db, "config");
+      EXPECT_TRUE(settings.Open().ok());
+    }
+    EXPECT_EQ(s.code(), Status::Code::kCorruption);
+    EXPECT_NE(s.message().find(expected), std::string::npos) << s.message();
+    db.reset();
+    std::filesystem::remove(path);
+  }
+}
+
+// Memory running out while a table is read is a status of the load, not the
+// end of the program.
+TEST(DatabaseOpenTest, RunningOutOfMemoryWhileLoadingIsAStatus) {
+  class StarvedFile final : public File {
+   public:
+    explicit StarvedFile(std::unique_ptr<File> inner) : inner_(std::move(inner)) {}
+    bool starved = false;
+    // Only a read of the whole file wants memory enough to run out.
+    Status ReadAt(std::int64_t offset, std::size_t n, char* dst) override {
+      if (starved && n > 16384) throw std::bad_alloc();
+      return inner_->ReadAt(offset, n, dst);
+    }
+    Status WriteAt(std::int64_t offset, std::string_view data) override { return inner_->WriteAt(offset, data); }
+    Status Size(std::int64_t* size) override { return inner_->Size(size); }
+    Status Sync() override { return inner_->Sync(); }
+    Status TryLock(LockKind kind) override { return inner_->TryLock(kind); }
+    void Unlock() override { inner_->Unlock(); }
+    bool ReadOnly() const override { return inner_->ReadOnly(); }
+    const std::string& Path() const override { return inner_->Path(); }
+
+   private:
+    std::unique_ptr<File> inner_;
+  };
+
+  testing::TempDir dir;
+  const std::string path = dir.File("starved.tdb");
+  ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+  std::unique_ptr<File> os;
+  ASSERT_TRUE(OpenOsFile(path, {}, &os).ok());
+  auto starved = std::make_unique<StarvedFile>(std::move(os));
+  StarvedFile* file = starved.get();
+  std::shared_ptr<Database> db;
+  ASSERT_TRUE(Database::OpenOn(std::move(starved), {}, &db).ok());
+  Cursor phones(db, "telefony");
+  ASSERT_TRUE(phones.Open().ok());
+  ASSERT_TRUE(phones.Append().ok());
+  ASSERT_TRUE(phones.SetText("Tel", "600100200").ok());
+  ASSERT_TRUE(phones.Post().ok());
+
+  // A load, and a catch-up after another writer grew the file.
+  file->starved = true;
+  Cursor again(db, "telefony");
+  Status s = again.Open();
+  EXPECT_EQ(s.message(), "Not enough memory to load table 'telefony' of '" + path + "'");
+  {
+    std::shared_ptr<Database> other;
+    ASSERT_TRUE(Database::Open(path, {}, &other).ok());
+    Cursor theirs(other, "telefony");
+    ASSERT_TRUE(theirs.Open().ok());
+    ASSERT_TRUE(theirs.Append().ok());
+    ASSERT_TRUE(theirs.SetText("Tel", "600100300").ok());
+    ASSERT_TRUE(theirs.Post().ok());
+  }
+  // This cursor finds the file grown when it next writes.
+  ASSERT_TRUE(phones.Append().ok());
+  ASSERT_TRUE(phones.SetText("Tel", "600100400").ok());
+  EXPECT_EQ(phones.Post().message(), "Not enough memory to load table 'telefony' of '" + path + "'");
+  phones.Cancel();
+  s = phones.Refresh();
+  EXPECT_EQ(s.message(), "Not enough memory to load table 'telefony' of '" + path + "'");
+  file->starved = false;
+  ASSERT_TRUE(phones.Refresh().ok());
+  EXPECT_EQ(phones.RowCount(), 2);
 }
 
 }  // namespace

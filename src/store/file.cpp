@@ -15,8 +15,6 @@ namespace {
 constexpr off_t kChangeLockByte = 1;
 constexpr off_t kOpenLockByte = 2;
 
-std::string ErrnoText() { return std::strerror(errno); }
-
 // Open-file-description locks belong to this open, not to the process, so
 // another descriptor of the same file closing elsewhere cannot drop them.
 int SetLock(int fd, short type, off_t byte) {
@@ -39,7 +37,7 @@ class OsFile final : public File {
       const ssize_t r = ::pread(fd_, dst + done, n - done, off_t(offset + std::int64_t(done)));
       if (r < 0) {
         if (errno == EINTR) continue;
-        return Status::IOError("Read error on '" + path_ + "': " + ErrnoText());
+        return Status::SystemError(Status::Code::kIOError, "Read error on '" + path_ + "'", errno);
       }
       if (r == 0) return Status::Corruption("file '" + path_ + "' ends inside a structure it claims");
       done += std::size_t(r);
@@ -54,7 +52,7 @@ class OsFile final : public File {
       const ssize_t w = ::pwrite(fd_, data.data() + done, data.size() - done, off_t(offset + std::int64_t(done)));
       if (w < 0) {
         if (errno == EINTR) continue;
-        return Status::IOError("Write error on '" + path_ + "': " + ErrnoText());
+        return Status::SystemError(Status::Code::kIOError, "Write error on '" + path_ + "'", errno);
       }
       done += std::size_t(w);
     }
@@ -63,14 +61,16 @@ class OsFile final : public File {
 
   Status Size(std::int64_t* size) override {
     struct stat st{};
-    if (::fstat(fd_, &st) != 0) return Status::IOError("Cannot read the size of '" + path_ + "'");
+    if (::fstat(fd_, &st) != 0) {
+      return Status::SystemError(Status::Code::kIOError, "Cannot read the size of '" + path_ + "'", errno);
+    }
     *size = st.st_size;
     return Status::Ok();
   }
 
   Status Sync() override {
     if (readOnly_) return Status::Ok();
-    if (::fdatasync(fd_) != 0) return Status::IOError("Flush error on '" + path_ + "': " + ErrnoText());
+    if (::fdatasync(fd_) != 0) return Status::SystemError(Status::Code::kIOError, "Flush error on '" + path_ + "'", errno);
     return Status::Ok();
   }
 
@@ -79,7 +79,7 @@ class OsFile final : public File {
     const short type = (kind == LockKind::kExclusive && !readOnly_) ? F_WRLCK : F_RDLCK;
     if (SetLock(fd_, type, kChangeLockByte) == 0) return Status::Ok();
     if (errno == EAGAIN || errno == EACCES) return Status::Busy("Wait for unlock time out");
-    return Status::IOError("Lock error on '" + path_ + "': " + ErrnoText());
+    return Status::SystemError(Status::Code::kIOError, "Lock error on '" + path_ + "'", errno);
   }
 
   void Unlock() override { SetLock(fd_, F_UNLCK, kChangeLockByte); }
@@ -102,13 +102,19 @@ Status OpenOsFile(const std::string& path, const FileOpenOptions& options, std::
     fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   } else {
     struct stat st{};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Status::NotFound("Cannot open file " + path);
+    if (::stat(path.c_str(), &st) != 0) {
+      return Status::SystemError(errno == ENOENT ? Status::Code::kNotFound : Status::Code::kIOError,
+                                 "Cannot open file " + path, errno);
+    }
+    if (!S_ISREG(st.st_mode)) {
+      return Status::SystemError(Status::Code::kNotFound, "Cannot open file " + path, S_ISDIR(st.st_mode) ? EISDIR : ENODEV);
+    }
     // A file without write permission bits is opened for reading, as a
     // read-only attribute would be honoured.
     readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
     fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
   }
-  if (fd < 0) return Status::IOError("Cannot open file " + path);
+  if (fd < 0) return Status::SystemError(Status::Code::kIOError, "Cannot open file " + path, errno);
 
   const short openLock = (options.exclusive && !readOnly) ? F_WRLCK : F_RDLCK;
   if (SetLock(fd, openLock, kOpenLockByte) != 0) {

@@ -1,6 +1,8 @@
 #include "store/format.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace store {
 
@@ -180,8 +182,18 @@ int ThreeWay(T a, T b) {
 
 }  // namespace
 
+std::int64_t DoubleToNumber(double value) {
+  // 2^63 is exact as a double; every double below it and above -2^63
+  // truncates to an int64 that exists.
+  constexpr double kLimit = 9223372036854775808.0;
+  if (std::isnan(value)) return 0;
+  if (value >= kLimit) return std::numeric_limits<std::int64_t>::max();
+  if (value < -kLimit) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(value);
+}
+
 std::int64_t GetFieldNumber(const FieldDefinition& field, const char* value) {
-  if (HoldsDouble(field.type)) return static_cast<std::int64_t>(GetDouble(value));
+  if (HoldsDouble(field.type)) return DoubleToNumber(GetDouble(value));
   if (field.type == FieldType::kUInt16) return std::uint16_t(GetInt16(value));
   switch (FieldWidth(field.type, field.size)) {
     case 2:

@@ -118,9 +118,13 @@ int FieldWidth(FieldType type, std::int32_t size);
 
 struct FieldDefinition;
 
+// A stored double as a number: truncated toward zero; beyond the int64
+// range the nearest end of it, and NaN as 0. A file is read, not trusted.
+std::int64_t DoubleToNumber(double value);
+
 // A non-text field's value in a row: read as a number (floating-point types
-// truncated, blobs 0), written from one (floating-point types as doubles;
-// false for blobs), and compared in the type's own order.
+// as DoubleToNumber reads them, blobs 0), written from one (floating-point
+// types as doubles; false for blobs), and compared in the type's own order.
 std::int64_t GetFieldNumber(const FieldDefinition& field, const char* value);
 bool PutFieldNumber(const FieldDefinition& field, char* value, std::int64_t number);
 int CompareFieldNumbers(const FieldDefinition& field, const char* a, const char* b);

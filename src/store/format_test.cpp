@@ -5,7 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstring>
 #include <iterator>
+#include <limits>
 
 #include "core/schema.h"
 #include "store/cursor.h"
@@ -27,6 +29,36 @@ TEST(FormatTest, IntegersAreLittleEndianByteByByte) {
   EXPECT_EQ(GetInt16(b), -2);
   PutInt64(b, -5000000000LL);
   EXPECT_EQ(GetInt64(b), -5000000000LL);
+}
+
+// A floating-point field read as a number: stored doubles that no int64
+// holds (a damaged or foreign file) read as the nearest end, NaN as 0.
+TEST(FormatTest, StoredDoublesReadAsNumbersWithinTheInt64Range) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  const struct {
+    double stored;
+    std::int64_t read;
+  } cases[] = {
+      {2.9, 2},
+      {-2.9, -2},
+      {1e300, kMax},
+      {-1e300, kMin},
+      {std::numeric_limits<double>::infinity(), kMax},
+      {-std::numeric_limits<double>::infinity(), kMin},
+      {std::numeric_limits<double>::quiet_NaN(), 0},
+      {9223372036854775808.0, kMax},       // 2^63: one past the largest int64
+      {-9223372036854775808.0, kMin},      // -2^63: the smallest int64 itself
+      {9223372036854774784.0, 9223372036854774784LL},  // the largest double below 2^63
+  };
+  for (FieldType type : {FieldType::kFloat, FieldType::kDateTime}) {
+    const FieldDefinition field{"x", type, 0};
+    for (const auto& c : cases) {
+      char bytes[8];
+      std::memcpy(bytes, &c.stored, sizeof bytes);
+      EXPECT_EQ(GetFieldNumber(field, bytes), c.read) << c.stored << " as type " << int(type);
+    }
+  }
 }
 
 TEST(FormatTest, NamesAreCutToThirtyTwoBytesAndZeroFilled) {

@@ -1,6 +1,16 @@
 #include "store/status.h"
 
+#include <cstring>
+
 namespace store {
+
+Status Status::SystemError(Code code, std::string_view msg, int error) {
+  Status s(code, std::string(msg) + ": " + std::strerror(error));
+  s.error_ = error;
+  return s;
+}
+
+std::string Status::Cause() const { return error_ != 0 ? std::string(std::strerror(error_)) : message_; }
 
 std::string Status::ToString() const {
   const char* prefix = "";

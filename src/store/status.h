@@ -23,10 +23,18 @@ class Status {
   static Status IOError(std::string_view msg) { return Status(Code::kIOError, msg); }
   static Status Busy(std::string_view msg) { return Status(Code::kBusy, msg); }
   static Status UniqueViolation(std::string_view msg) { return Status(Code::kUniqueViolation, msg); }
+  // A call of the operating system failed with `error` (an errno value): the
+  // message goes on with the system's own words for it.
+  static Status SystemError(Code code, std::string_view msg, int error);
 
   bool ok() const { return code_ == Code::kOk; }
   Code code() const { return code_; }
   const std::string& message() const { return message_; }
+  // The errno value behind a SystemError; 0 for every other status.
+  int error() const { return error_; }
+  // Why it failed, for a message that names the step itself: the system's
+  // words when there are some, else the whole message.
+  std::string Cause() const;
 
   // "Corruption: <message>" style, for logs and the inspector tool.
   std::string ToString() const;
@@ -36,6 +44,7 @@ class Status {
 
   Code code_ = Code::kOk;
   std::string message_;
+  int error_ = 0;
 };
 
 }  // namespace store

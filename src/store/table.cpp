@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "store/database.h"
 
@@ -150,13 +151,25 @@ Status TableData::CatchUp(Database& db, bool* reloaded, bool deep) {
     }
     if (same) return Status::Ok();
   }
-  std::string file(size_t(size), '\0');
-  s = db.file().ReadAt(0, file.size(), file.data());
+  s = CheckFileSize(db.file().Path(), size);
   if (!s.ok()) return s;
   TableData fresh;
-  s = fresh.LoadFrom(db, file, headerOffset_);
+  try {
+    TableHeader claimed;
+    s = TableHeader::DecodeFrom(header.data(), &claimed);
+    if (s.ok()) s = CheckRowClaim(db.file().Path(), claimed, size);
+    if (!s.ok()) return s;
+    std::string file(size_t(size), '\0');
+    s = db.file().ReadAt(0, file.size(), file.data());
+    if (!s.ok()) return s;
+    s = fresh.LoadFrom(db, file, headerOffset_);
+  } catch (const std::bad_alloc&) {
+    s = OutOfMemory(db.file().Path(), header_.name);
+  }
   if (!s.ok()) return s;
+  Group group = std::move(group_);
   *this = std::move(fresh);
+  group_ = std::move(group);
   *reloaded = true;
   return Status::Ok();
 }
@@ -280,18 +293,23 @@ Status TableData::SettleOrders(Database& db) {
 }
 
 Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t* newRow) {
+  // Inside a group with rows pending, the lock is held and nobody else has
+  // written since: the file is as this table last left it.
   Database::Lock lock;
-  Status s = BeginChange(db, &lock, -1);
-  if (!s.ok()) return s;
+  Status s;
+  if (!group_.lock.held()) {
+    s = BeginChange(db, &lock, -1);
+    if (!s.ok()) return s;
+  }
   s = CheckUnique(rowImage, -1);
-  if (!s.ok()) {
+  if (!s.ok() && !group_.lock.held()) {
     // The clashing row may have been deleted elsewhere: look again before refusing.
     bool reloaded = false;
     Status again = CatchUp(db, &reloaded, true);
     if (!again.ok()) return again;
     if (reloaded) s = CheckUnique(rowImage, -1);
-    if (!s.ok()) return s;
   }
+  if (!s.ok()) return s;
 
   std::string row = rowImage;
   std::int32_t lastAutoInc = header_.lastAutoInc;
@@ -384,56 +402,116 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
     s = position == 0 ? WriteHead(db, int(slot), n) : WriteNext(db, int(slot), state.order[position - 1], n);
   }
 
-  // Last, and only once all of the above is on disk: the header's row count.
-  // Until this write the row does not exist for any reader.
-  // The auto-increment value goes first and on its own: a value used up by a
-  // row that never counted is a harmless gap, a row counted with a stale
-  // value would hand its key out twice.
-  if (s.ok() && lastAutoInc != header_.lastAutoInc) {
-    s = db.file().WriteAt(headerOffset_ + TableHeader::kLastAutoIncAt, Int32Bytes(lastAutoInc));
-    if (s.ok()) {
-      header_.lastAutoInc = lastAutoInc;
-      PutInt32(headerBytes_.data() + TableHeader::kLastAutoIncAt, lastAutoInc);
-    }
-  }
-  if (s.ok()) s = db.Barrier();
   if (s.ok()) {
-    const std::int32_t recordTab = n == 0 ? std::int32_t(recordChunkAt) : header_.recordTab;
-    std::string commit(8, '\0');
-    PutInt32(commit.data(), recordTab);
-    PutInt32(commit.data() + 4, n + 1);
-    s = db.file().WriteAt(headerOffset_ + TableHeader::kRecordTabAt, commit);
-    if (s.ok()) {
-      std::memcpy(headerBytes_.data() + TableHeader::kRecordTabAt, commit.data(), commit.size());
-      header_.recordTab = recordTab;
-      header_.rowCount = n + 1;
+    if (newChunk) recordChunks_.push_back(recordChunkAt);
+    fileSize_ = end + std::int64_t(tail.size());
+    natural_.push_back(n);
+    for (size_t slot = 0; slot < header_.indexes.size(); ++slot) {
+      auto& order = indexes_[slot].order;
+      order.insert(order.begin() + std::ptrdiff_t(positions[slot]), n);
     }
-  }
-  if (!s.ok()) {
-    // The file holds the table as it was; read it again rather than trust
-    // what memory half-holds.
+    if (n == 0) header_.recordTab = std::int32_t(recordChunkAt);
+    header_.rowCount = n + 1;
+    header_.lastAutoInc = lastAutoInc;
+    if (group_.depth == 0) {
+      s = WriteCommit(db);
+    } else {
+      if (lock.held()) group_.lock = std::move(lock);
+      ++group_.pending;
+      if (group_.pending >= group_.rowsPerCommit) s = CommitGroup(db);
+    }
+    if (s.ok()) {
+      *newRow = n;
+      return Status::Ok();
+    }
+  } else {
     rows_.pop_back();
     items_.pop_back();
-    bool again = false;
-    fileSize_ = -1;
-    CatchUp(db, &again, true);
-    return s;
+    // The rows of the group before this one are whole in the file: count
+    // them before reading the table again.
+    if (group_.pending > 0) CommitGroup(db);
   }
+  // The file holds the table as it was (or with the group's earlier rows);
+  // read it again rather than trust what memory half-holds.
+  group_.pending = 0;
+  group_.lock = Database::Lock();
+  bool again = false;
+  fileSize_ = -1;
+  CatchUp(db, &again, true);
+  return s;
+}
 
-  if (newChunk) recordChunks_.push_back(recordChunkAt);
-  fileSize_ = end + std::int64_t(tail.size());
-  natural_.push_back(n);
-  for (size_t slot = 0; slot < header_.indexes.size(); ++slot) {
-    auto& order = indexes_[slot].order;
-    order.insert(order.begin() + std::ptrdiff_t(positions[slot]), n);
+// Last, and only once all it points at is on disk: the header's row count.
+// Until this write the rows do not exist for any reader. The auto-increment
+// value goes first and on its own: a value used up by a row that never
+// counted is a harmless gap, a row counted with a stale value would hand its
+// key out twice.
+Status TableData::WriteCommit(Database& db) {
+  Status s;
+  if (header_.lastAutoInc != GetInt32(headerBytes_.data() + TableHeader::kLastAutoIncAt)) {
+    s = db.file().WriteAt(headerOffset_ + TableHeader::kLastAutoIncAt, Int32Bytes(header_.lastAutoInc));
+    if (s.ok()) PutInt32(headerBytes_.data() + TableHeader::kLastAutoIncAt, header_.lastAutoInc);
   }
-  *newRow = n;
-  return Status::Ok();
+  if (s.ok()) s = db.Barrier();
+  if (!s.ok()) return s;
+  std::string commit(8, '\0');
+  PutInt32(commit.data(), header_.recordTab);
+  PutInt32(commit.data() + 4, header_.rowCount);
+  s = db.file().WriteAt(headerOffset_ + TableHeader::kRecordTabAt, commit);
+  if (s.ok()) std::memcpy(headerBytes_.data() + TableHeader::kRecordTabAt, commit.data(), commit.size());
+  return s;
+}
+
+void TableData::BeginGroup(int rowsPerCommit) {
+  if (group_.depth++ == 0) {
+    // A reader follows the links of rows past the count within the index
+    // tab's chunks only, one chunk beyond the count at most.
+    group_.rowsPerCommit = std::clamp(rowsPerCommit, 1, int(kItemsPerChunk));
+    group_.committed = false;
+  }
+}
+
+Status TableData::CommitGroup(Database& db) {
+  if (group_.pending == 0) return Status::Ok();
+  Status s = WriteCommit(db);
+  if (s.ok()) group_.committed = true;
+  group_.pending = 0;
+  group_.lock = Database::Lock();
+  if (!s.ok()) {
+    fileSize_ = -1;
+    bool again = false;
+    CatchUp(db, &again, true);
+  }
+  return s;
+}
+
+Status TableData::HandOverGroup(Database& db, TableData* fresh) {
+  Status s = CommitGroup(db);
+  fresh->group_.depth = group_.depth;
+  fresh->group_.rowsPerCommit = group_.rowsPerCommit;
+  fresh->group_.committed = group_.committed;
+  group_.depth = 0;
+  return s;
+}
+
+Status TableData::EndGroup(Database& db) {
+  if (group_.depth == 0) return Status::Ok();
+  if (--group_.depth > 0) return Status::Ok();
+  Status s = CommitGroup(db);
+  // The last commit is on its way only; the command that made the group
+  // ends with its rows on disk.
+  if (s.ok() && group_.committed) s = db.Barrier();
+  group_.committed = false;
+  return s;
 }
 
 Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string& row) {
+  // Rows pending in a group come first: the change's own flush and switch
+  // must not count them half.
+  Status s = CommitGroup(db);
+  if (!s.ok()) return s;
   Database::Lock lock;
-  Status s = BeginChange(db, &lock, rowNumber);
+  s = BeginChange(db, &lock, rowNumber);
   if (!s.ok()) return s;
   if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
   s = CheckUnique(row, rowNumber);
@@ -478,8 +556,10 @@ Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string
 }
 
 Status TableData::Delete(Database& db, std::int32_t rowNumber) {
+  Status s = CommitGroup(db);
+  if (!s.ok()) return s;
   Database::Lock lock;
-  Status s = BeginChange(db, &lock, rowNumber);
+  s = BeginChange(db, &lock, rowNumber);
   if (!s.ok()) return s;
   if (!IsLive(rowNumber)) return Status::NotFound("Record not found");
   s = SettleOrders(db);

@@ -46,6 +46,23 @@ class TableData {
   Status Change(Database& db, std::int32_t rowNumber, const std::string& row);
   Status Delete(Database& db, std::int32_t rowNumber);
 
+  // Appends between BeginGroup and EndGroup are committed together: each
+  // writes its row and links as a single append does, but the flush and the
+  // header's row count wait until `rowsPerCommit` rows are pending, or the
+  // group ends. The file then holds whole groups only, whatever cuts it; the
+  // change lock is held while rows are pending, so no other writer sees
+  // them. EndGroup commits the rest and flushes once more, so the last row
+  // is durable when it returns. Groups nest; the outermost end counts.
+  void BeginGroup(int rowsPerCommit);
+  Status EndGroup(Database& db);
+  // Commits the pending rows now (a flush, then the row count).
+  Status CommitGroup(Database& db);
+  int PendingRows() const { return group_.pending; }
+  bool InGroup() const { return group_.depth > 0; }
+  // Commits the pending rows and lets `fresh`, the same table read again,
+  // go on with the group.
+  Status HandOverGroup(Database& db, TableData* fresh);
+
   // Reads the table again when the file has changed since it was read;
   // `deep` also compares every record item, which a delete elsewhere changes.
   Status CatchUp(Database& db, bool* reloaded, bool deep);
@@ -72,6 +89,17 @@ class TableData {
     std::string repair;
   };
 
+  struct Group {
+    int depth = 0;
+    int rowsPerCommit = 0;
+    int pending = 0;              // rows appended, not yet counted in the file
+    bool committed = false;       // a commit was written since the group began
+    Database::Lock lock;          // held while rows are pending
+  };
+
+  // The header's auto-increment value and then, after the barrier, its
+  // record-tab offset and row count, from header_: what makes rows exist.
+  Status WriteCommit(Database& db);
   // Takes the change lock and catches up with the file, and with the item of
   // `row` when a row is about to change (-1 for an append).
   Status BeginChange(Database& db, Database::Lock* lock, std::int32_t row);
@@ -99,6 +127,7 @@ class TableData {
   std::vector<std::string> rows_;
   std::vector<std::int32_t> natural_;
   std::vector<IndexState> indexes_;
+  Group group_;
 };
 
 template <typename Compare>

@@ -4,6 +4,7 @@
 
 #include "store/table.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -111,24 +112,22 @@ void TableData::BuildOrder(int slot, const std::string& file) {
   }
 
   // Walk the chain from the head: bounded, each row once, rows past the
-  // count skipped but followed.
-  std::vector<char> seen(size_t(count), 0);
+  // count skipped but followed. A group of appends cut before its commit
+  // leaves up to a chunk's worth of such rows, all in the tab's chunks.
+  const size_t held = std::max(size_t(count), state.chunks.size() * size_t(kItemsPerChunk));
+  std::vector<char> seen(held, 0);
   std::vector<std::int32_t> walked;
   bool broken = false;
   bool uncounted = false;
   std::int32_t row = index.head;
-  for (std::int64_t steps = 0; row != -1; ++steps) {
+  while (row != -1) {
     IndexItem item;
-    if (steps > std::int64_t(count) + 1 || !itemOf(row, &item)) {
+    if (!itemOf(row, &item) || seen[size_t(row)]) {
       broken = true;
       break;
     }
+    seen[size_t(row)] = 1;
     if (row < count) {
-      if (seen[size_t(row)]) {
-        broken = true;
-        break;
-      }
-      seen[size_t(row)] = 1;
       if (!items_[size_t(row)].deleted) walked.push_back(row);
     } else {
       uncounted = true;
