@@ -536,7 +536,7 @@ TEST_F(MainWindowTest, ErrorBoxesNameTheCauseInPolish) {
     });
   };
   window_->chooseListFile = [&](bool save) { return save ? nowhere : missing; };
-  AnswerModals({"Label3"});  // do not clear the list first
+  // A file that cannot be read is refused before the clear question.
   answerError();
   Click(Find(window_.get(), "imp_list"));
   answerError();

@@ -246,7 +246,7 @@ class SizeLimit {
   void (*previousHandler_)(int) = nullptr;
 };
 
-// A database that cannot be opened or made says why, after the store's own words.
+// A database that cannot be opened or made says why, in Polish: what failed, on which file, and the system's reason.
 TEST(SessionTest, ADatabaseThatCannotBeOpenedOrMadeSaysWhy) {
   const struct {
     const char* name;
@@ -257,18 +257,18 @@ TEST(SessionTest, ADatabaseThatCannotBeOpenedOrMadeSaysWhy) {
     const char* start;
     const char* cause;
   } cases[] = {
-      {"no database and no room for one", [](const QString&, const QString&) {}, false, 10000, "Cannot create file ",
-       "File too large"},
+      {"no database and no room for one", [](const QString&, const QString&) {}, false, 10000,
+       "Nie można utworzyć pliku \"", "plik jest za duży"},
       {"a database without permission to read it",
        [](const QString&, const QString& file) {
          Session maker(QFileInfo(file).path());
          ASSERT_EQ(maker.Create(), QString());
          ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0), 0);
        },
-       true, RLIM_INFINITY, "Cannot open file ", "Permission denied"},
+       true, RLIM_INFINITY, "Nie można otworzyć pliku \"", "brak uprawnień"},
       {"no database and a read-only directory",
        [](const QString& dir, const QString&) { ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0555), 0); },
-       true, RLIM_INFINITY, "Cannot create file ", "Permission denied"},
+       true, RLIM_INFINITY, "Nie można utworzyć pliku \"", "brak uprawnień"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -291,7 +291,7 @@ TEST(SessionTest, ADatabaseThatCannotBeOpenedOrMadeSaysWhy) {
       EXPECT_FALSE(session.DatabaseOpen());
     }
     const QString path = QString::fromLocal8Bit(QFile::encodeName(file));
-    EXPECT_EQ(message, QString::fromUtf8(c.start) + path + ": " + QString::fromUtf8(c.cause));
+    EXPECT_EQ(message, QString::fromUtf8(c.start) + path + "\": " + QString::fromUtf8(c.cause));
     ::chmod(QFile::encodeName(dir).constData(), 0777);  // so the directory can be removed
   }
 }

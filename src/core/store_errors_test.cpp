@@ -199,7 +199,7 @@ TEST(StoreMessageTest, EveryFailureTheStoreReallyGivesIsWorded) {
       store::Database::Open(path, impatient, &other),
       store::Database::Open(garbage, {}, &other),
       store::Database::Open(path + ".missing", {}, &other),
-      store::Database::Create(temp.path().toStdString() + "/no/such/dir/s.tdb"),
+      store::Database::Create(temp.path().toStdString() + "/brak/katalogu/s.tdb"),
       db->CreateTable("t", {{"Tel", store::FieldType::kText, 12}}),
       db->CreateTable("u", {}),
       db->CreateTable("", {{"Tel", store::FieldType::kText, 12}}),

@@ -46,6 +46,14 @@ void Link::SendCommand(const QString& line) {
   comm_.Write(bytes);  // a failure is traced by the port; the wait will time out
 }
 
+namespace {
+// How long a phonebook entry's closing "OK" is waited for once the entry is
+// in: it comes in the same burst from a controller, well within this even
+// behind a USB adapter's latency timer, and a controller that never sends it
+// costs no more than this per slot.
+constexpr quint32 kEntryEndGraceMs = 250;
+}  // namespace
+
 Outcome Link::Exchange(const QString& line, Await await, int ms) {
   const quint32 wait = quint32(ms < 0 ? session_.ReplyWaitMs : ms);
   state_.LastCommand = line;
@@ -65,7 +73,13 @@ Outcome Link::Exchange(const QString& line, Await await, int ms) {
       return state_.ReplyRefused ? Outcome::kRefused : Outcome::kConfirmed;
     case Await::kEntry:
       Wait(&ReplyState::EntryReceived, wait, true);
-      if (state_.EntryReceived) return Outcome::kConfirmed;
+      if (state_.EntryReceived) {
+        // The entry's "OK" follows at once. Left to arrive during the next
+        // command's wait, it would be taken for that command's answer and
+        // shift every answer after it by one slot.
+        WaitUntil(&ReplyState::ReplyComplete, qMin<quint32>(wait, kEntryEndGraceMs));
+        return Outcome::kConfirmed;
+      }
       if (state_.PortLost) return Outcome::kPortLost;
       return state_.ReplyRefused ? Outcome::kRefused : Outcome::kUnanswered;
     case Await::kNothing:
@@ -77,7 +91,11 @@ Outcome Link::Exchange(const QString& line, Await await, int ms) {
 void Link::Wait(bool ReplyState::*flag, quint32 ms, bool orRefused) {
   state_.*flag = false;
   if (orRefused) state_.ReplyComplete = false;
-  if (ms == 0) return;
+  WaitUntil(flag, ms, orRefused);
+}
+
+void Link::WaitUntil(bool ReplyState::*flag, quint32 ms, bool orRefused) {
+  if (ms == 0 || state_.*flag) return;
   // The loop runs window events (and with them the parser) until the flag
   // goes up or the timer, on the monotonic clock, runs out.
   QEventLoop loop;

@@ -102,6 +102,8 @@ class Link : public QObject {
  private:
   friend class PortSession;
   void Wait(bool ReplyState::*flag, quint32 ms, bool orRefused = false);
+  // Runs events until `flag` is up (it is not cleared first) or `ms` pass.
+  void WaitUntil(bool ReplyState::*flag, quint32 ms, bool orRefused = false);
   void HandleLine(const QByteArray& line, const Reply& reply);
 
   Session& session_;
