@@ -92,6 +92,13 @@ Status Database::Create(const std::string& path) {
 Status Database::Open(const std::string& path, const Options& options, std::shared_ptr<Database>* out) {
   std::unique_ptr<File> file;
   Status s = OpenOsFile(path, FileOpenOptions{false, options.exclusive}, &file);
+  // An exclusive holder is mostly a start-up looking at whether the file
+  // wants compacting, which takes milliseconds: a shared open waits for it
+  // as a change waits for the change lock, instead of failing at once.
+  for (int retry = 0; !options.exclusive && s.code() == Status::Code::kBusy && retry < options.lockRetryCount; ++retry) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(options.lockWaitMs));
+    s = OpenOsFile(path, FileOpenOptions{false, false}, &file);
+  }
   if (!s.ok()) return s;
   return OpenOn(std::move(file), options, out);
 }
