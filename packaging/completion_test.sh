@@ -90,6 +90,7 @@ commands=$(sed -n 's/^  \([a-z][a-z-]*\).*/\1/p' <<< "$help" | sort | tr '\n' ' 
 expect "$commands" ""
 while read -r command; do
   options=$(sed -n "s/^  $command \(.*\)/\1/p" <<< "$help" | sed 's/  .*//' | grep -o -- '--[a-z-]*' | sort -u)
+  # shellcheck disable=SC2086 # one option a word
   expect "$(printf '%s\n' $options --help | sort | tr '\n' ' ' | sed 's/ $//')" "$command" "--"
 done <<< "$(tr ' ' '\n' <<< "$commands")"
 
