@@ -17,7 +17,8 @@ echo "depends: $depends"
 
 root=$stage/root
 for f in usr/bin/selvantrix usr/bin/selvantrix-cli usr/bin/selvantrix-tdb \
-         usr/share/applications/selvantrix.desktop usr/share/icons/hicolor/scalable/apps/selvantrix.svg; do
+         usr/share/applications/selvantrix.desktop usr/share/icons/hicolor/scalable/apps/selvantrix.svg \
+         usr/share/bash-completion/completions/selvantrix-cli; do
   [ -f "$root/$f" ] || fail "$f is not in the package"
 done
 grep -qx 'Exec=selvantrix' "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry Exec"
@@ -31,6 +32,12 @@ export HOME=$stage/home XDG_DATA_HOME=$stage/home/.local/share
 mkdir -p "$HOME"
 "$root/usr/bin/selvantrix-cli" --help > "$stage/help.txt" || fail "selvantrix-cli --help exit status"
 grep -q '^commands:' "$stage/help.txt" || fail "selvantrix-cli --help output"
+# The installed completion, sourced as bash-completion would, asks the
+# installed program for its commands.
+offered=$(bash -c 'source "$1" && COMP_WORDS=("$2" con) COMP_CWORD=1 && _selvantrix_cli && echo "${COMPREPLY[*]}"' \
+            _ "$root/usr/share/bash-completion/completions/selvantrix-cli" "$root/usr/bin/selvantrix-cli") \
+  || fail "the installed bash completion does not run"
+[ "$offered" = config ] || fail "the installed bash completion offers [$offered] for \"con\""
 "$root/usr/bin/selvantrix-tdb" init "$stage/db.tdb" || fail "selvantrix-tdb init"
 [ "$("$root/usr/bin/selvantrix-tdb" check "$stage/db.tdb")" = ok ] || fail "the new database does not check ok"
 

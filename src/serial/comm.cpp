@@ -1,5 +1,7 @@
 #include "serial/comm.h"
 
+#include "serial/port_names.h"
+
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QThread>
@@ -75,7 +77,11 @@ bool Comm::OpenPort(const QString& device) {
     QThread::msleep(kReopenPauseMs);
   }
   port_->setPortName(device);
+  openDenied_ = false;
   if (!port_->open(QIODevice::ReadWrite)) {
+    // A port held by another program is refused as a permission error too;
+    // only the device's own permissions are the user's to mend.
+    openDenied_ = port_->error() == QSerialPort::PermissionError && PortAccessDenied(device);
     Trace(port_->error() == QSerialPort::DeviceNotFoundError
               ? QStringLiteral("Specified device not found (%1).").arg(device)
               : QStringLiteral("Can't open specified device %1 (Error %2, %3)")

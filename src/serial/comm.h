@@ -26,6 +26,9 @@ class Comm : public QObject {
   // the line settings and sets DTR off, RTS on. False, with the reason
   // traced, when the port is not open afterwards.
   bool OpenPort(const QString& device);
+  // The last OpenPort failed because the device is there but this user may
+  // not read and write it, which the user can mend (see PortAccessAdvice).
+  bool OpenDenied() const { return openDenied_; }
   bool IsOpen() const;
   void Close();
 
@@ -58,6 +61,7 @@ class Comm : public QObject {
   std::function<void(const QString&)> trace_;
   QSerialPort* port_ = nullptr;
   bool controlLines_ = true;
+  bool openDenied_ = false;
   bool dtr_ = false;
   bool rts_ = false;
 };

@@ -5,11 +5,14 @@
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <functional>
 #include <memory>
+
+#include "serial/testing/without_privileges.h"
 
 namespace {
 
@@ -90,9 +93,32 @@ TEST_F(CommTest, ADeviceThatCannotBeOpenedIsTracedWithItsReasonAndLeavesThePortC
     trace_.clear();
     EXPECT_FALSE(comm_.OpenPort(c.device)) << c.device.toStdString();
     EXPECT_FALSE(comm_.IsOpen()) << c.device.toStdString();
+    EXPECT_FALSE(comm_.OpenDenied()) << c.device.toStdString() << ": no permission was missing";
     ASSERT_EQ(trace_.size(), 1) << c.device.toStdString();
     EXPECT_TRUE(trace_[0].startsWith(c.trace)) << trace_[0].toStdString();
   }
+}
+
+TEST_F(CommTest, ADeviceTheUserMayNotOpenIsToldApartUntilTheNextOpen) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a device of another owner can only be set up as root";
+  QTemporaryDir directory;
+  ASSERT_EQ(::chmod(QFile::encodeName(directory.path()).constData(), 0755), 0);
+  const QString device = directory.filePath("ttyUSB0");
+  QFile file(device);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  ASSERT_EQ(::chmod(QFile::encodeName(device).constData(), 0600), 0);
+  {
+    WithoutPrivileges user;
+    if (user.failed()) GTEST_SKIP() << "the effective id of nobody cannot be taken";
+    EXPECT_FALSE(comm_.OpenPort(device));
+  }
+  EXPECT_FALSE(comm_.IsOpen());
+  EXPECT_TRUE(comm_.OpenDenied());
+  ASSERT_EQ(trace_.size(), 1);
+  EXPECT_TRUE(trace_[0].startsWith("Can't open specified device " + device + " (Error ")) << trace_[0].toStdString();
+  ASSERT_TRUE(comm_.OpenPort(pty_.device()));
+  EXPECT_FALSE(comm_.OpenDenied()) << "a later open starts afresh";
 }
 
 TEST_F(CommTest, AFailedOpenOfAnotherDeviceDoesNotLeaveTheFormerOneOpen) {

@@ -217,9 +217,11 @@ PortSession::PortSession(Link& link, UserInterface& ui, bool raiseDtr) : link_(l
   link.state_.PortLost = false;
   if (!link.comm().OpenPort(port.device)) {
     // A device given by its path is named by that path.
-    ui.ShowDialog(port.byPath ? QString::fromUtf8("Błąd otwarcia portu %1").arg(port.device)
-                              : QString::fromUtf8(kPortOpenFailedMessage) + QString::number(port.number),
-                  kNotice);
+    QString message = port.byPath ? QString::fromUtf8("Błąd otwarcia portu %1").arg(port.device)
+                                  : QString::fromUtf8(kPortOpenFailedMessage) + QString::number(port.number);
+    // Permissions are the one cause the user can mend alone: say how.
+    if (link.comm().OpenDenied()) message += QStringLiteral(". ") + PortAccessAdvice(port.device);
+    ui.ShowDialog(message, kNotice);
     return;
   }
   ok_ = true;

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/settings.h"
 #include "core/testing/scripted_ui.h"
@@ -11,6 +13,7 @@
 #include "serial/port_names.h"
 #include "sim/simulator.h"
 #include "serial/testing/sim_session.h"
+#include "serial/testing/without_privileges.h"
 
 namespace {
 
@@ -80,6 +83,39 @@ TEST_F(LinkPtyTest, AMissingOrBadPortSettingStopsTheOperationWithItsMessage) {
   QFile trace(QDir(temp_.path()).filePath("logs/dlltrace.txt"));
   ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
   EXPECT_TRUE(trace.readAll().contains("/dev/selvantrix-missing"));
+}
+
+TEST_F(LinkPtyTest, APortTheUserMayNotOpenIsNamedWithTheWayToBeLetIn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a device of another owner can only be set up as root";
+  // nobody reads the settings file and reaches the device; only the
+  // device's own permissions keep it out.
+  ASSERT_EQ(::chmod(QFile::encodeName(temp_.path()).constData(), 0755), 0);
+  const QString device = QDir(temp_.path()).filePath("ttyUSB0");
+  QFile file(device);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  ASSERT_EQ(::chmod(QFile::encodeName(device).constData(), 0600), 0);
+  RememberPortAlias(session_.FilePath(kSettingsFileName), 18, device);
+  const QString advice = QString::fromUtf8(
+                             ". Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout (sudo usermod -aG dialout "
+                             "$USER) i zaloguj się ponownie")
+                             .arg(device);
+  const std::pair<QString, QString> cases[] = {
+      {QStringLiteral("18"), QString::fromUtf8("Błąd otwarcia portu COM18") + advice},
+      {device, QString::fromUtf8("Błąd otwarcia portu ") + device + advice},
+  };
+  for (const auto& [choice, message] : cases) {
+    UpsertSetting(session_, kKeyPort, choice);
+    ScriptedUi ui;
+    {
+      WithoutPrivileges user;
+      if (user.failed()) GTEST_SKIP() << "the effective id of nobody cannot be taken";
+      PortSession port(link_, ui);
+      EXPECT_FALSE(port.ok()) << choice.toStdString();
+    }
+    ASSERT_EQ(ui.dialogs.size(), 1u) << choice.toStdString();
+    EXPECT_EQ(ui.dialogs[0].text, message);
+  }
 }
 
 }  // namespace

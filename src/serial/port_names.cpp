@@ -10,6 +10,14 @@
 
 #include "common/parse_number.h"
 
+#ifdef Q_OS_UNIX
+#include <errno.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // Explicit COM number -> device mappings of the settings file.
@@ -115,3 +123,41 @@ void RememberPortAlias(const QString& settingsFile, int number, const QString& d
   ini.SetValue(kPortsSection, QStringLiteral("COM%1").arg(number).toLatin1().constData(), device.toLocal8Bit().constData());
   ini.SaveFile(file.constData());
 }
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// The effective ids decide, as they do when the port is opened; plain
+// access() would ask about the real ids instead.
+int AccessError(const QString& device) {
+  if (::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) == 0) return 0;
+  return errno;
+}
+
+}  // namespace
+
+bool PortAccessible(const QString& device) { return AccessError(device) == 0; }
+
+bool PortAccessDenied(const QString& device) {
+  const int error = AccessError(device);
+  return error == EACCES || error == EPERM;
+}
+
+QString PortAccessAdvice(const QString& device) {
+  QString group = QStringLiteral("dialout");
+  struct stat info {};
+  // Joining root's group is no advice to give, nor a group that may not
+  // both read and write the device.
+  if (::stat(QFile::encodeName(device).constData(), &info) == 0 && info.st_gid != 0 &&
+      (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
+    if (const struct group* owner = ::getgrgid(info.st_gid)) group = QString::fromLocal8Bit(owner->gr_name);
+  }
+  return QString::fromUtf8("Brak uprawnień do portu %1: dodaj użytkownika do grupy %2 (sudo usermod -aG %2 $USER) i "
+                           "zaloguj się ponownie")
+      .arg(device, group);
+}
+#else
+bool PortAccessible(const QString&) { return true; }
+bool PortAccessDenied(const QString&) { return false; }
+QString PortAccessAdvice(const QString& device) { return QString::fromUtf8("Brak uprawnień do portu %1").arg(device); }
+#endif

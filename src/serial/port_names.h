@@ -36,3 +36,16 @@ QList<PortEntry> EnumerateSerialPorts(const QString& settingsFile);
 
 // Stores COM `number` = `device` in the settings file.
 void RememberPortAlias(const QString& settingsFile, int number, const QString& device);
+
+// Whether this user may read and write `device`, as opening it for the
+// controller needs; false also when it is missing.
+bool PortAccessible(const QString& device);
+
+// Whether `device` is there but this user may not open it for reading and
+// writing (on Linux: not in the group that owns serial devices).
+bool PortAccessDenied(const QString& device);
+
+// What the user reads when `device` is there but not theirs to open: the
+// group to join (the device's own group when joining it would help,
+// "dialout" otherwise) and that it takes a new login.
+QString PortAccessAdvice(const QString& device);

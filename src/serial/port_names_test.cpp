@@ -5,7 +5,12 @@
 #include <QSerialPortInfo>
 #include <QSet>
 #include <QTemporaryDir>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "serial/testing/without_privileges.h"
 
 namespace {
 
@@ -131,6 +136,73 @@ TEST_F(PortNamesTest, APresentPortKeepsItsAliasOrGetsTheLowestFreeNumber) {
     for (const PortEntry& e : entries) numbers.insert(e.number);
     EXPECT_EQ(numbers.size(), entries.size()) << c.what << ": two ports share a number";
   }
+}
+
+TEST(PortAccessTest, APortTheUserMayNotReadAndWriteIsToldApartWithTheGroupToJoin) {
+  if (::geteuid() != 0) GTEST_SKIP() << "the devices' owners and groups can only be set up as root";
+  QTemporaryDir temp;
+  ASSERT_TRUE(temp.isValid());
+  // nobody must reach the files for their own permissions to decide.
+  ASSERT_EQ(::chmod(QFile::encodeName(temp.path()).constData(), 0755), 0);
+  const struct group* uucp = ::getgrnam("uucp");
+  if (uucp == nullptr) GTEST_SKIP() << "no group uucp to give a device to";
+  const gid_t uucpGid = uucp->gr_gid;
+  struct Case {
+    const char* name;
+    mode_t mode;
+    gid_t group;
+    bool accessible;  // as nobody
+    bool denied;
+    const char* advisedGroup;
+  };
+  const Case cases[] = {
+      {"owner only", 0600, 0, false, true, "dialout"},
+      {"read for all", 0644, 0, false, true, "dialout"},
+      {"its group may read and write", 0660, uucpGid, false, true, "uucp"},
+      {"its group may only read", 0640, uucpGid, false, true, "dialout"},
+      {"everyone may read and write", 0666, 0, true, false, nullptr},
+  };
+  // Root's own group is left out: the test keeps root's groups while it
+  // takes nobody's user id.
+  for (const Case& c : cases) {
+    const QString device = QDir(temp.path()).filePath(QString::fromLatin1(c.name).replace(' ', '_'));
+    QFile file(device);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << c.name;
+    file.close();
+    const QByteArray path = QFile::encodeName(device);
+    ASSERT_EQ(::chown(path.constData(), 0, c.group), 0) << c.name;
+    ASSERT_EQ(::chmod(path.constData(), c.mode), 0) << c.name;
+    EXPECT_TRUE(PortAccessible(device)) << c.name << ": root opens anything";
+    EXPECT_FALSE(PortAccessDenied(device)) << c.name;
+    bool accessible = false;
+    bool denied = false;
+    QString advice;
+    {
+      WithoutPrivileges user;
+      if (user.failed()) GTEST_SKIP() << "the effective id of nobody cannot be taken";
+      accessible = PortAccessible(device);
+      denied = PortAccessDenied(device);
+      advice = PortAccessAdvice(device);
+    }
+    EXPECT_EQ(accessible, c.accessible) << c.name;
+    EXPECT_EQ(denied, c.denied) << c.name;
+    if (c.advisedGroup == nullptr) continue;
+    EXPECT_EQ(advice, QString::fromUtf8("Brak uprawnień do portu %1: dodaj użytkownika do grupy %2 (sudo usermod -aG %2 "
+                                        "$USER) i zaloguj się ponownie")
+                          .arg(device, QString::fromLatin1(c.advisedGroup)))
+        << c.name;
+  }
+  // Nor is joining root's group advised where it could read and write.
+  const QString rootGroup = QDir(temp.path()).filePath("root_group");
+  QFile file(rootGroup);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  ASSERT_EQ(::chmod(QFile::encodeName(rootGroup).constData(), 0660), 0);
+  EXPECT_TRUE(PortAccessAdvice(rootGroup).contains(QStringLiteral("grupy dialout (sudo usermod -aG dialout $USER)")))
+      << PortAccessAdvice(rootGroup).toStdString();
+  const QString missing = QDir(temp.path()).filePath("missing");
+  EXPECT_FALSE(PortAccessible(missing));
+  EXPECT_FALSE(PortAccessDenied(missing)) << "a missing device is no matter of permissions";
 }
 
 }  // namespace

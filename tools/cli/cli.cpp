@@ -390,9 +390,20 @@ void RunPort(Call& c) {
   const QString what = c.args.value(0);
   if (what == QLatin1String("list") && c.args.size() == 1) {
     const QList<PortEntry> entries = EnumerateSerialPorts(settingsFile);
-    for (const PortEntry& entry : entries) c.out << "COM" << entry.number << '\t' << entry.device << '\t' << entry.text << '\n';
+    // A port this user may not open is listed all the same, marked, with the
+    // way to be let in told once below the list.
+    QString denied;
+    for (const PortEntry& entry : entries) {
+      c.out << "COM" << entry.number << '\t' << entry.device << '\t' << entry.text;
+      if (!PortAccessible(entry.device)) {
+        c.out << '\t' << QString::fromUtf8("brak uprawnień");
+        if (denied.isEmpty()) denied = entry.device;
+      }
+      c.out << '\n';
+    }
     c.out.flush();
     if (entries.isEmpty()) c.ui.ShowOutcome(QString::fromUtf8("Nie znaleziono żadnego portu szeregowego"));
+    if (!denied.isEmpty()) c.ui.ShowOutcome(PortAccessAdvice(denied));
     return;
   }
   if (what != QLatin1String("set") || c.args.size() != 2) throw Usage{QString::fromLatin1(c.command.usage)};
