@@ -90,8 +90,8 @@ QString SlotLineProblem(const QString& line, int previousSlot, std::pair<int, QS
   bool digits = !slotText.isEmpty();
   for (QChar c : slotText) digits = digits && c >= u'0' && c <= u'9';
   const int slot = digits ? slotText.toInt() : 0;
-  if (!digits || slot < kFirstSlot || slot > kLastReadSlot || SlotText(slot) != slotText) {
-    return QString::fromUtf8("miejsce „%1” poza zakresem 002…%2").arg(slotText).arg(kLastReadSlot);
+  if (!digits || slot < kFirstSlot || slot > kLastListReadSlot || SlotText(slot) != slotText) {
+    return QString::fromUtf8("miejsce „%1” poza zakresem 002…%2").arg(slotText).arg(kLastListReadSlot);
   }
   if (slot <= previousSlot) return QString::fromUtf8("miejsce %1 nie po kolei").arg(slotText);
   if (number.isEmpty() || !SafeForCommandLine(number)) {
@@ -182,7 +182,7 @@ bool ReadBackup(Link& link, UserInterface& ui, ControllerBackup* backup) {
   if (!port.ok()) return false;
   StoringOff storingOff(link);
   QList<std::pair<int, QByteArray>> entries;
-  if (!ReadPhonebook(link, ui, kLastReadSlot, &entries)) return false;
+  if (!ReadPhonebook(link, ui, kLastListReadSlot, &entries)) return false;
   ControllerBackup read;
   for (const auto& [slot, number] : entries) read.phonebook.append({slot, FromWindows1250(number)});
   CommandTally tally;
@@ -279,7 +279,7 @@ bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan) {
   QList<std::pair<int, QByteArray>> entries;
   {
     StoringOff storingOff(link);
-    if (!ReadPhonebook(link, ui, kLastVerifySlot, &entries)) return false;
+    if (!ReadPhonebook(link, ui, kLastListVerifySlot, &entries)) return false;
   }
   // Compared as the list keeps numbers; deleted as the controller holds them.
   QSet<QByteArray> held;

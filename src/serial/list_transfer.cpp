@@ -195,11 +195,11 @@ void ReadList(Link& link, UserInterface& ui) {
   SlotAnswer answer = SlotAnswer::kEnd;
   {
     ProgressScope progress(session, ui);
-    for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
+    for (int slot = kFirstSlot; slot <= kLastListReadSlot && !session.CancelRequested; ++slot) {
       progress.Update(slot, kReadProgressTotal);
       answer = AskSlot(link, ui, slot, true);
       if (answer == SlotAnswer::kEnd) {
-        const int next = ReadPastHole(link, ui, slot, kLastReadSlot);
+        const int next = ReadPastHole(link, ui, slot, kLastListReadSlot);
         if (next == 0) break;
         slot = next - 1;
         continue;
@@ -254,11 +254,11 @@ void VerifyList(Link& link, UserInterface& ui) {
       ConfirmedCollection collecting(link, &confirmed);
       port.RaiseDtr();
       ui.ShowProgress();
-      for (int slot = kFirstSlot; slot <= kLastVerifySlot && !session.CancelRequested; ++slot) {
-        progress.Update(slot, kLastVerifySlot);
+      for (int slot = kFirstSlot; slot <= kLastListVerifySlot && !session.CancelRequested; ++slot) {
+        progress.Update(slot, kLastListVerifySlot);
         answer = AskSlot(link, ui, slot, false);
         if (answer == SlotAnswer::kEnd) {
-          const int next = ReadPastHole(link, ui, slot, kLastVerifySlot);
+          const int next = ReadPastHole(link, ui, slot, kLastListVerifySlot);
           if (next == 0) break;
           slot = next - 1;
           continue;
@@ -292,8 +292,8 @@ void FormatMemory(Link& link, UserInterface& ui) {
   CommandTally tally;
   {
     ProgressScope progress(session, ui);
-    for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested && !tally.LineDead(); ++slot) {
-      progress.Update(slot, kLastReadSlot);
+    for (int slot = kFirstSlot; slot <= kLastListReadSlot && !session.CancelRequested && !tally.LineDead(); ++slot) {
+      progress.Update(slot, kLastListReadSlot);
       const QString line = EndOfListLine(SlotText(slot)) + u';';
       tally.Add(line, link.Exchange(line, Await::kReply));
     }

@@ -17,8 +17,8 @@ inline constexpr const char* kFormatQuestion =
     "Operacja usunie wszystkie numery telefonów ze sterownika. Czy kontynuować?";
 
 // A list read looks at slots 002..2000, a verify at 002..1000.
-inline constexpr int kLastReadSlot = 2000;
-inline constexpr int kLastVerifySlot = 1000;
+inline constexpr int kLastListReadSlot = 2000;
+inline constexpr int kLastListVerifySlot = 1000;
 
 enum class TransferMode { kWrite, kDelete };
 
