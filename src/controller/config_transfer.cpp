@@ -16,11 +16,23 @@ void Exchange(Link& link, CommandTally& tally, const QString& line, std::initial
   ExchangeChecked(link, tally, line, values);
 }
 
+}  // namespace
+
 QString ServiceCodeLine(int code, const QString& value) {
   return QStringLiteral("AT+CPBM=%1,%2,%2;").arg(code).arg(value);
 }
 
-}  // namespace
+QStringList ConfigurationReadLines(bool adminMode) {
+  QStringList lines{QStringLiteral("AT+CPBR=001"), QStringLiteral("AT+CPBR=3001"), QStringLiteral("AT+CPBR=3003")};
+  if (adminMode) lines << QStringLiteral("AT+CPBM=1023") << QStringLiteral("AT+CPBM=1024");
+  return lines;
+}
+
+QString RelayTimeLine(int relayIndex) {
+  return ServiceCodeLine(kRelayTimeCode, QString::number(relayIndex >= 0 ? relayIndex + 3 : 4));
+}
+
+QString AdminPhoneLine(const QString& phone) { return QStringLiteral("AT+CPBW=001,\"%1\",145,\"%1\";").arg(phone); }
 
 void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
   Session& session = link.session();
@@ -28,13 +40,7 @@ void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
   {
     PortSession port(link, ui);
     if (!port.ok()) return;
-    Exchange(link, tally, QStringLiteral("AT+CPBR=001"));
-    Exchange(link, tally, QStringLiteral("AT+CPBR=3001"));
-    Exchange(link, tally, QStringLiteral("AT+CPBR=3003"));
-    if (session.AdminMode) {
-      Exchange(link, tally, QStringLiteral("AT+CPBM=1023"));
-      Exchange(link, tally, QStringLiteral("AT+CPBM=1024"));
-    }
+    for (const QString& line : ConfigurationReadLines(session.AdminMode)) Exchange(link, tally, line);
   }
   LoadSettingsView(session, view, -1);
   // What was typed into the view is replaced by what the controller holds:
@@ -70,15 +76,14 @@ void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
   const int relay = FindSetting(session, kKeyRelayTime, &stored) ? ParseNumber(stored) : 1;
   view.SetRelayIndex(relay >= 0 && relay < kRelayTimeCount ? relay : -1);
   port.RaiseDtr();
-  const int code = view.RelayIndex() >= 0 ? view.RelayIndex() + 3 : 4;
   CommandTally tally;
-  Exchange(link, tally, ServiceCodeLine(1021, QString::number(code)));
+  Exchange(link, tally, RelayTimeLine(view.RelayIndex()));
   const QString controller = view.Phone(SettingsFields::Field::kControllerPhone);
-  Exchange(link, tally, ServiceCodeLine(1012, controller), {controller});
-  if (FindSetting(session, kKeyHostIp, &stored)) Exchange(link, tally, ServiceCodeLine(1023, stored), {stored});
-  if (FindSetting(session, kKeyHost, &stored)) Exchange(link, tally, ServiceCodeLine(1024, stored), {stored});
+  Exchange(link, tally, ServiceCodeLine(kControllerPhoneCode, controller), {controller});
+  if (FindSetting(session, kKeyHostIp, &stored)) Exchange(link, tally, ServiceCodeLine(kHostIpCode, stored), {stored});
+  if (FindSetting(session, kKeyHost, &stored)) Exchange(link, tally, ServiceCodeLine(kHostCode, stored), {stored});
   const QString admin = view.Phone(SettingsFields::Field::kAdminPhone);
-  Exchange(link, tally, QStringLiteral("AT+CPBW=001,\"%1\",145,\"%1\";").arg(admin), {admin});
+  Exchange(link, tally, AdminPhoneLine(admin), {admin});
   ReportTally(link, ui, tally, QString::fromUtf8("Zapisano konfigurację w sterowniku"));
 }
 

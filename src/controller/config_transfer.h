@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 class Link;
 class Session;
@@ -19,6 +20,22 @@ void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view);
 // order. Unsaved changes are offered for saving first; a save that refuses a
 // phone stops the write before anything is sent.
 void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view);
+
+// What the configuration read asks: entry 001, entries 3001 and 3003, and
+// the host settings in admin mode.
+QStringList ConfigurationReadLines(bool adminMode);
+
+// The configuration write's lines, each setting by its service code:
+// "AT+CPBM=1012,698765432,698765432;". The relay time goes by its position
+// in the relay-time list (-1, none chosen, sends the factory code 4); the
+// administrator phone is written into slot 001.
+inline constexpr int kRelayTimeCode = 1021;
+inline constexpr int kControllerPhoneCode = 1012;
+inline constexpr int kHostIpCode = 1023;
+inline constexpr int kHostCode = 1024;
+QString ServiceCodeLine(int code, const QString& value);
+QString RelayTimeLine(int relayIndex);
+QString AdminPhoneLine(const QString& phone);
 
 // The reminder line for a date: "AT+CPBM=1004,6,yymmdd0000;". A date that is
 // not valid stands for 30 December 1899.

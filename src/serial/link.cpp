@@ -156,6 +156,7 @@ void Link::Parse(const QByteArray& received) {
 
 void Link::HandleLine(const QByteArray& line, const Reply& reply) {
   if (line.isEmpty()) return;
+  if (onReply) onReply(reply);
   switch (reply.kind) {
     case ReplyKind::kText:
       unknown_ += line + "\r\n";

@@ -55,6 +55,7 @@ class Link : public QObject {
   // While off, replies raise their flags but store nothing (a look past the
   // end of the phonebook must add nothing to the list).
   void SetStoring(bool storing) { storing_ = storing; }
+  bool Storing() const { return storing_; }
   // While set, the numbers the phonebook entries confirm are collected (see
   // ReplyStore::CollectConfirmed); nullptr stops it.
   void CollectConfirmed(QSet<QByteArray>* into) { store_.CollectConfirmed(into); }
@@ -67,6 +68,9 @@ class Link : public QObject {
   const QByteArray& PendingText() const { return framer_.Pending(); }
 
   std::function<void(const QString& line)> onLog;
+  // Every reply line as parsed, before it is stored: what a read with
+  // storing off (a backup) takes from the controller.
+  std::function<void(const Reply& reply)> onReply;
   // Runs pending window events once at the end of each parse pass.
   std::function<void()> processEvents;
 

@@ -13,8 +13,6 @@
 namespace {
 
 constexpr int kFirstSlot = 2;
-constexpr int kLastReadSlot = 2000;
-constexpr int kLastVerifySlot = 1000;
 constexpr int kReadProgressTotal = 1000;
 // What the controller answers for a slot nothing was ever written to.
 constexpr const char* kNeverWrittenNumber = "4294967295";
@@ -50,13 +48,15 @@ SlotAnswer AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
 // controller never wrote ends the look at once: nothing lies past it.
 QList<int> SlotsPastHole(Link& link, int slot, int gap, int last) {
   QList<int> holding;
+  // A read that stores nothing (a backup, a sync) must not come back storing.
+  const bool storing = link.Storing();
   link.SetStoring(false);
   for (int next = slot + 1; next <= qMin(slot + gap, last); ++next) {
     if (link.Exchange(QStringLiteral("AT+CPBR=") + SlotText(next), Await::kEntry) != Outcome::kConfirmed) break;
     if (link.state().EntryNumber == kNeverWrittenNumber) break;
     if (!link.state().EntryEmpty) holding.append(next);
   }
-  link.SetStoring(true);
+  link.SetStoring(storing);
   return holding;
 }
 
@@ -195,11 +195,11 @@ void ReadList(Link& link, UserInterface& ui) {
   SlotAnswer answer = SlotAnswer::kEnd;
   {
     ProgressScope progress(session, ui);
-    for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested; ++slot) {
+    for (int slot = kFirstSlot; slot <= kLastListReadSlot && !session.CancelRequested; ++slot) {
       progress.Update(slot, kReadProgressTotal);
       answer = AskSlot(link, ui, slot, true);
       if (answer == SlotAnswer::kEnd) {
-        const int next = ReadPastHole(link, ui, slot, kLastReadSlot);
+        const int next = ReadPastHole(link, ui, slot, kLastListReadSlot);
         if (next == 0) break;
         slot = next - 1;
         continue;
@@ -212,6 +212,25 @@ void ReadList(Link& link, UserInterface& ui) {
   if (answer != SlotAnswer::kSilent) {
     ui.ShowOutcome(QString::fromUtf8("Odczytano ze sterownika ") + CountOf(entries, "wpis", "wpisy", "wpisów"));
   }
+}
+
+bool ReadPhonebook(Link& link, UserInterface& ui, int lastSlot, QList<std::pair<int, QByteArray>>* entries) {
+  Session& session = link.session();
+  ProgressScope progress(session, ui);
+  for (int slot = kFirstSlot; slot <= lastSlot; ++slot) {
+    if (session.CancelRequested) return false;
+    progress.Update(slot, lastSlot);
+    const SlotAnswer answer = AskSlot(link, ui, slot, true);
+    if (answer == SlotAnswer::kSilent) return false;
+    if (answer == SlotAnswer::kEnd) {
+      const int next = ReadPastHole(link, ui, slot, lastSlot);
+      if (next == 0) break;
+      slot = next - 1;
+      continue;
+    }
+    entries->append({slot, link.state().EntryNumber});
+  }
+  return !session.CancelRequested;
 }
 
 void VerifyList(Link& link, UserInterface& ui) {
@@ -235,11 +254,11 @@ void VerifyList(Link& link, UserInterface& ui) {
       ConfirmedCollection collecting(link, &confirmed);
       port.RaiseDtr();
       ui.ShowProgress();
-      for (int slot = kFirstSlot; slot <= kLastVerifySlot && !session.CancelRequested; ++slot) {
-        progress.Update(slot, kLastVerifySlot);
+      for (int slot = kFirstSlot; slot <= kLastListVerifySlot && !session.CancelRequested; ++slot) {
+        progress.Update(slot, kLastListVerifySlot);
         answer = AskSlot(link, ui, slot, false);
         if (answer == SlotAnswer::kEnd) {
-          const int next = ReadPastHole(link, ui, slot, kLastVerifySlot);
+          const int next = ReadPastHole(link, ui, slot, kLastListVerifySlot);
           if (next == 0) break;
           slot = next - 1;
           continue;
@@ -273,8 +292,8 @@ void FormatMemory(Link& link, UserInterface& ui) {
   CommandTally tally;
   {
     ProgressScope progress(session, ui);
-    for (int slot = kFirstSlot; slot <= kLastReadSlot && !session.CancelRequested && !tally.LineDead(); ++slot) {
-      progress.Update(slot, kLastReadSlot);
+    for (int slot = kFirstSlot; slot <= kLastListReadSlot && !session.CancelRequested && !tally.LineDead(); ++slot) {
+      progress.Update(slot, kLastListReadSlot);
       const QString line = EndOfListLine(SlotText(slot)) + u';';
       tally.Add(line, link.Exchange(line, Await::kReply));
     }

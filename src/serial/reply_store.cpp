@@ -11,26 +11,43 @@
 #include "serial/reply_parser.h"
 #include "store/cursor.h"
 
-void ReplyStore::StoreEntry(int slot, const QByteArray& sent) {
-  const QByteArray number = StripLeadingZeros(sent);
+const char* SettingOfSlot(int slot) {
   switch (slot) {
     case 0:
-      return WriteSetting(kKeyOstiv, number);
+      return kKeyOstiv;
     case 1:
-      return WriteSetting(kKeyAdminPhone, number.trimmed());
+      return kKeyAdminPhone;
     case 1001:
-      return WriteSetting(kKeyServerPhone, number);
+      return kKeyServerPhone;
     case 1002:
-      return WriteSetting(kKeyControllerPhone, number.trimmed());
+      return kKeyControllerPhone;
     case 1003:
-      return WriteSetting(kKeyServerIp, number);
+      return kKeyServerIp;
     case 1023:
-      return WriteSetting(kKeyHostIp, number);
+      return kKeyHostIp;
     case 1024:
-      return WriteSetting(kKeyHost, number);
+      return kKeyHost;
     default:
-      return StorePhone(slot, number);
+      return nullptr;
   }
+}
+
+QByteArray SettingValue(int slot, const QByteArray& sent) {
+  const QByteArray value = StripLeadingZeros(sent);
+  return slot == 1 || slot == 1002 ? value.trimmed() : value;
+}
+
+QByteArray ListedNumber(const QByteArray& sent) {
+  const QByteArray number = StripLeadingZeros(sent);
+  const qint64 value = ParseNumber64(QString::fromLatin1(number));
+  // Numbers above nine digits come back from the controller's 32-bit store
+  // short by 2^32.
+  return value > 999999999 ? QByteArray::number(value + 4294967296LL) : number;
+}
+
+void ReplyStore::StoreEntry(int slot, const QByteArray& sent) {
+  if (const char* key = SettingOfSlot(slot)) return WriteSetting(key, SettingValue(slot, sent));
+  StorePhone(slot, sent);
 }
 
 void ReplyStore::StoreRelayCode(int code) { WriteSetting(kKeyRelayTime, RelayChoice(code)); }
@@ -46,13 +63,13 @@ void ReplyStore::StoreEvent(const QByteArray& date, const QByteArray& number) {
   PostRow(reports);
 }
 
-void ReplyStore::StorePhone(int slot, QByteArray number) {
-  if (number.size() <= 3) return;
-  const qint64 value = ParseNumber64(QString::fromLatin1(number));
-  if (value == 0) throw std::runtime_error("'" + number.toStdString() + "' is not a valid integer value");
-  // Numbers above nine digits come back from the controller's 32-bit store
-  // short by 2^32.
-  if (value > 999999999) number = QByteArray::number(value + 4294967296LL);
+void ReplyStore::StorePhone(int slot, const QByteArray& sent) {
+  const QByteArray stripped = StripLeadingZeros(sent);
+  if (stripped.size() <= 3) return;
+  if (ParseNumber64(QString::fromLatin1(stripped)) == 0) {
+    throw std::runtime_error("'" + stripped.toStdString() + "' is not a valid integer value");
+  }
+  const QByteArray number = ListedNumber(sent);
 
   store::Cursor& list = session_.Dbf1();
   bool found = false;

@@ -5,6 +5,16 @@
 
 class Session;
 
+// The setting a special phonebook slot holds ("teladmin" for 001, ...), or
+// nullptr for a slot of the list.
+const char* SettingOfSlot(int slot);
+// A special slot's number as its setting keeps it.
+QByteArray SettingValue(int slot, const QByteArray& sent);
+// A list slot's number as the list keeps it: leading zeros dropped, and a
+// number above nine digits given back what the controller's 32-bit store
+// took from it.
+QByteArray ListedNumber(const QByteArray& sent);
+
 // What the controller's replies write into the run's tables: settings into
 // `config`, phonebook entries into `telefony`, event-log entries into
 // `raporty`. It knows nothing of the line they came on, so it is tested and
@@ -26,7 +36,7 @@ class ReplyStore {
   void CollectConfirmed(QSet<QByteArray>* into) { confirmed_ = into; }
 
  private:
-  void StorePhone(int slot, QByteArray number);
+  void StorePhone(int slot, const QByteArray& sent);
   void WriteSetting(const char* key, const QByteArray& value);
 
   Session& session_;

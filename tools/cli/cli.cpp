@@ -21,6 +21,7 @@
 #include "common/application_directory.h"
 #include "common/parse_number.h"
 #include "common/windows1250.h"
+#include "controller/backup.h"
 #include "controller/config_transfer.h"
 #include "controller/event_log.h"
 #include "phonelist/list_commands.h"
@@ -42,7 +43,7 @@ QString Text(const std::string& bytes) { return FromWindows1250(QByteArray::from
 // The questions that ask whether to go on at all: answered NIE, the command
 // has done nothing, which a script must not take for success.
 bool IsGoAhead(const QString& question) {
-  for (const char* text : {kDeleteMarkedQuestion, kFormatQuestion}) {
+  for (const char* text : {kDeleteMarkedQuestion, kFormatQuestion, kRestoreQuestion}) {
     if (question == QString::fromUtf8(text)) return true;
   }
   return false;
@@ -590,6 +591,33 @@ constexpr Command kCommands[] = {
        for (reports.First(); !reports.Eof(); reports.Next()) {
          c.out << Text(reports.Text("Tel")) << '\t' << Text(reports.Text("Data")) << '\n';
        }
+       c.out.flush();
+     }},
+    {"backup", "backup FILE [--past-holes]", "save the controller's phonebook and settings into a backup file",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--past-holes")});
+       Expect(o, 1, c.command.usage);
+       ReadPastHoles(c, o);
+       BackupController(c.link, c.ui, o.positional[0]);
+     }},
+    {"restore", "restore FILE [--yes]", "write a backup file's phonebook and settings into the controller",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--yes")});
+       Expect(o, 1, c.command.usage);
+       if (o.values.contains(QStringLiteral("--yes"))) c.ui.preset.insert(QString::fromUtf8(kRestoreQuestion), true);
+       RestoreController(c.link, c.ui, o.positional[0]);
+     }},
+    {"sync", "sync [--dry-run] [--past-holes]",
+     "make the controller hold exactly the list (--dry-run: print the plan, send nothing)",
+     [](Call& c) {
+       const Options o = TakeOptions(c.args, {}, {QStringLiteral("--dry-run"), QStringLiteral("--past-holes")});
+       Expect(o, 0, c.command.usage);
+       ReadPastHoles(c, o);
+       const bool dryRun = o.values.contains(QStringLiteral("--dry-run"));
+       SyncPlan plan;
+       if (!SyncList(c.link, c.ui, dryRun, &plan) || !dryRun) return;
+       for (const QString& tel : plan.add) c.out << "+ " << tel << '\n';
+       for (const QString& tel : plan.remove) c.out << "- " << tel << '\n';
        c.out.flush();
      }},
     {"port", "port list | set COMn|DEVICE", "the serial ports present; choose the controller's port", RunPort},

@@ -1,0 +1,78 @@
+#include "controller/backup.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QDateTime kMade(QDate(2026, 3, 5), QTime(12, 30), Qt::UTC);
+
+TEST(BackupFile, ABackupReadsBackAsItWasWritten) {
+  const ControllerBackup cases[] = {
+      {},
+      {{{2, "600100200"}, {3, "+48501222333"}, {7, "0601"}}, {{"czasryg", "5"}, {"teladmin", "600100200"}}},
+      {{}, {{"telster", ""}, {"telserver", "123"}, {"ipserv", "1.2.3.4"}, {"ostiv", "7"}}},
+      {{{2000, "600100200"}}, {{"hostip", "192168001001"}, {"host", "8080"}, {"czasryg", "7"}}},
+  };
+  for (const ControllerBackup& backup : cases) {
+    const QByteArray text = BackupText(backup, kMade);
+    EXPECT_TRUE(text.startsWith("# Selvantrix backup 2026-03-05T12:30:00Z, Selvantrix ")) << text.toStdString();
+    ControllerBackup read;
+    QString problem;
+    ASSERT_TRUE(ParseBackup(text, &read, &problem)) << problem.toStdString() << "\n" << text.toStdString();
+    EXPECT_EQ(read, backup) << text.toStdString();
+  }
+  const QByteArray text = BackupText(cases[1], kMade);
+  EXPECT_TRUE(text.endsWith("\n002|600100200\n003|+48501222333\n007|0601\nczasryg=5\nteladmin=600100200\n"))
+      << text.toStdString();
+}
+
+// Whatever an editor or a damaged copy made of the file, it is refused
+// whole, with the line at fault named.
+TEST(BackupFile, AMalformedBackupIsRefusedWithTheLineAtFault) {
+  const struct {
+    QByteArray text;
+    const char* problem;  // UTF-8, contained in the message
+  } cases[] = {
+      {"", "brak nagłówka"},
+      {"002|600100200\n", "brak nagłówka"},
+      {"# Selvantrix backupx\n", "brak nagłówka"},
+      {"# Selvantrix backup\n002|600100200\n001|600100201\n", "wiersz 3: miejsce „001” poza zakresem"},
+      {"# Selvantrix backup\n2|600100200\n", "wiersz 2: miejsce „2” poza zakresem"},
+      {"# Selvantrix backup\n2001|600100200\n", "miejsce „2001” poza zakresem"},
+      {"# Selvantrix backup\nx02|600100200\n", "miejsce „x02” poza zakresem"},
+      {"# Selvantrix backup\n003|600100200\n003|600100201\n", "wiersz 3: miejsce 003 nie po kolei"},
+      {"# Selvantrix backup\n003|600100200\n002|600100201\n", "miejsce 002 nie po kolei"},
+      {"# Selvantrix backup\n002|\n", "niepoprawny numer telefonu „”"},
+      {"# Selvantrix backup\n002|600\",145,\"1\n", "niepoprawny numer telefonu „600\",145,\"1”"},
+      {"# Selvantrix backup\n002|600;AT+CPBW=001\n", "niepoprawny numer telefonu"},
+      {"# Selvantrix backup\nczasryg=8\n", "czas przekaźnika „8” poza zakresem"},
+      {"# Selvantrix backup\nczasryg=-1\n", "czas przekaźnika „-1”"},
+      {"# Selvantrix backup\nczasryg=05\n", "czas przekaźnika „05”"},
+      {"# Selvantrix backup\nczasryg=\n", "czas przekaźnika „”"},
+      {"# Selvantrix backup\nteladmin=600;1\n", "niepoprawna wartość „600;1” ustawienia teladmin"},
+      {"# Selvantrix backup\nhost=a,b\n", "niepoprawna wartość „a,b” ustawienia host"},
+      {"# Selvantrix backup\nportcom=3\n", "nieznane ustawienie „portcom”"},
+      {"# Selvantrix backup\nteladmin=600100200\nteladmin=600100201\n", "wiersz 3: ustawienie „teladmin” podane drugi raz"},
+      {"# Selvantrix backup\n600100200\n", "wiersz 2: ani"},
+      {"# Selvantrix backup\n\xff\n", "UTF-8"},
+  };
+  for (const auto& c : cases) {
+    ControllerBackup read{{{2, "1"}}, {}};
+    QString problem;
+    EXPECT_FALSE(ParseBackup(c.text, &read, &problem)) << c.text.toStdString();
+    EXPECT_TRUE(problem.contains(QString::fromUtf8(c.problem))) << c.text.toStdString() << ": " << problem.toStdString();
+    EXPECT_EQ(read, (ControllerBackup{{{2, "1"}}, {}})) << "nothing of a refused file is taken";
+  }
+}
+
+// A file an editor touched: CR LF ends, blank lines and comments are no
+// fault.
+TEST(BackupFile, EditedLineEndsBlankLinesAndCommentsAreTaken) {
+  ControllerBackup read;
+  QString problem;
+  ASSERT_TRUE(ParseBackup("# Selvantrix backup\r\n\r\n# brama wjazdowa\r\n002|600100200\r\nczasryg=2", &read, &problem))
+      << problem.toStdString();
+  EXPECT_EQ(read, (ControllerBackup{{{2, "600100200"}}, {{"czasryg", "2"}}}));
+}
+
+}  // namespace
