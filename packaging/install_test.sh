@@ -45,14 +45,16 @@ offered=$(bash -c 'source "$1" && COMP_WORDS=("$2" con) COMP_CWORD=1 && _selvant
 package_of() {
   local path=$1 candidate
   for candidate in "$path" "$(readlink -f "$path")" "/usr$path" "${path#/usr}"; do
-    dpkg -S "$candidate" 2> /dev/null | head -1 | cut -d: -f1 && return 0
+    dpkg -S "$candidate" 2> /dev/null | awk -F: 'NR == 1 {print $1}' | grep . && return 0
   done
   return 1
 }
 for bin in "$root"/usr/bin/*; do
   for lib in $(objdump -p "$bin" | awk '$1 == "NEEDED" {print $2}'); do
-    path=$(ldconfig -p | awk -v l="$lib" '$1 == l && /x86-64|64bit/ {print $NF; exit}')
-    [ -n "$path" ] || path=$(ldconfig -p | awk -v l="$lib" '$1 == l {print $NF; exit}')
+    # awk reads to the end: an early exit would kill ldconfig with SIGPIPE,
+    # and pipefail would end the script without a word.
+    path=$(ldconfig -p | awk -v l="$lib" '$1 == l && /x86-64|64bit/ && !found {print $NF; found = 1}')
+    [ -n "$path" ] || path=$(ldconfig -p | awk -v l="$lib" '$1 == l && !found {print $NF; found = 1}')
     [ -n "$path" ] || fail "$(basename "$bin") needs $lib, which this machine does not have"
     pkg=$(package_of "$path") || fail "no package owns $path"
     [[ ", $depends," == *", $pkg "* || ", $depends," == *", $pkg,"* ]] \
