@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <algorithm>
+
+#include "serial/testing/sim_session.h"
+
 namespace {
 
 const QDateTime kMade(QDate(2026, 3, 5), QTime(12, 30), Qt::UTC);
@@ -76,3 +81,71 @@ TEST(BackupFile, EditedLineEndsBlankLinesAndCommentsAreTaken) {
 }
 
 }  // namespace
+
+// The round trip and the sync over the line as real adapters deliver it:
+// every reply in one read, in a USB adapter's batches, cut at random points,
+// or after stray bytes. What the controller ends up holding must not depend
+// on how its answers arrived.
+TEST(BackupOverTheLine, RoundTripAndSyncGiveTheSameControllerInEveryLineMode) {
+  const struct {
+    const char* name;
+    sim::Simulator::Options options;
+  } modes[] = {
+      {"coalesced", {.coalesce = true}},
+      {"usb batches", {.usbLatencyMs = 16}},
+      {"split", {.split = true}},
+      {"garbage first", {.garbage = true}},
+  };
+  for (const auto& mode : modes) {
+    SCOPED_TRACE(mode.name);
+    sim::Simulator sim(mode.options);
+    std::string error;
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    {
+      std::lock_guard<std::mutex> lock(sim.mutex());
+      sim.controller().SetSlot(2, "600100200", "");
+      sim.controller().SetSlot(3, "501222333", "");
+      sim.controller().SetSlot(4, "698765432", "");
+      sim.controller().SetRelayCode(7);
+    }
+    QTemporaryDir temp;
+    SessionOnTemp open(temp.path());
+    Session& session = open.session;
+    RememberPortAlias(session.FilePath(kSettingsFileName), 7, QString::fromStdString(sim.DevicePath()));
+    UpsertSetting(session, kKeyPort, "7");
+    Link link(session);
+    ScriptedUi ui;
+    const QString path = session.FilePath("kopia.txt");
+
+    ASSERT_TRUE(BackupController(link, ui, path));
+    {
+      std::lock_guard<std::mutex> lock(sim.mutex());
+      for (int slot = 2; slot <= 4; ++slot) sim.controller().SetSlot(slot, "999999999", "");
+      sim.controller().SetRelayCode(3);
+    }
+    ui.Answer({true});
+    ASSERT_TRUE(RestoreController(link, ui, path));
+    {
+      std::lock_guard<std::mutex> lock(sim.mutex());
+      EXPECT_EQ(sim.controller().Number(2), "600100200");
+      EXPECT_EQ(sim.controller().Number(3), "501222333");
+      EXPECT_EQ(sim.controller().Number(4), "698765432");
+      EXPECT_EQ(sim.controller().RelayCode(), 7);
+    }
+
+    // The list keeps two of the three and adds one: one delete, one add.
+    AddPhone(session, "", "", "600100200");
+    AddPhone(session, "", "", "501222333");
+    AddPhone(session, "", "", "700800900");
+    SyncPlan plan;
+    sim.ClearReceived();
+    ASSERT_TRUE(SyncList(link, ui, false, &plan));
+    EXPECT_EQ(plan.add, QStringList{"700800900"});
+    EXPECT_EQ(plan.remove, QStringList{"698765432"});
+    const std::vector<std::string> sent = sim.Received();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CPBM=1016,698765432,698765432"), 1);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CPBM=1015,700800900,700800900"), 1);
+    EXPECT_EQ(Rows(session), (std::vector<std::string>{"2   600100200 1", "3   501222333 1", "4   700800900 1"}));
+    EXPECT_TRUE(ui.errors.empty());
+  }
+}

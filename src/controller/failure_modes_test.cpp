@@ -2,10 +2,12 @@
 // that never answers, and one whose adapter is pulled after the first line:
 // each ends with a message to the user and never with a report of success.
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 
+#include "controller/backup.h"
 #include "controller/config_transfer.h"
 #include "controller/event_log.h"
 #include "serial/list_transfer.h"
@@ -44,6 +46,27 @@ const Operation kOperations[] = {
        SendReminder(link, ui, view);
      }},
     {"event fetch", [](Link& link, ScriptedUi& ui) { FetchEvents(link, ui, "3"); }},
+    {"backup", [](Link& link, ScriptedUi& ui) { BackupController(link, ui, link.session().FilePath("kopia.txt")); }},
+    {"restore",
+     [](Link& link, ScriptedUi& ui) {
+       const QString path = link.session().FilePath("kopia.txt");
+       QFile file(path);
+       ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+       file.write(BackupText({{{2, "600100200"}, {3, "501222333"}}, {{"czasryg", "3"}}}, QDateTime::currentDateTimeUtc()));
+       file.close();
+       RestoreController(link, ui, path);
+     },
+     true},
+    {"sync",
+     [](Link& link, ScriptedUi& ui) {
+       SyncPlan plan;
+       SyncList(link, ui, false, &plan);
+     }},
+    {"sync, dry run",
+     [](Link& link, ScriptedUi& ui) {
+       SyncPlan plan;
+       SyncList(link, ui, true, &plan);
+     }},
 };
 
 struct Mode {
@@ -95,6 +118,9 @@ TEST(FailureModesTest, EveryOperationTellsTheUserAndNeverReportsSuccess) {
       EXPECT_TRUE(ui.outcomes.empty()) << what << ": reported as done: " << ui.outcomes.front().toStdString();
       EXPECT_FALSE(ui.progressVisible) << what;
       EXPECT_EQ(session.Dbf1().RowCount(), 2) << what << ": the list lost a number the controller did not confirm";
+      if (std::string(operation.name) == "backup") {
+        EXPECT_FALSE(QFile::exists(session.FilePath("kopia.txt"))) << what << ": a failed backup left a file";
+      }
     }
   }
 }
