@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QToolButton>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QListWidget>
@@ -75,6 +76,11 @@ DateField::DateField(const QDate& date, QWidget* parent) : QDateEdit(date, paren
   calendar->setFont(pictures::Font(12));
   // Six week rows, the header and the names of the days, each fully shown.
   calendar->setMinimumSize(280, 220);
+  // The month's menu arrow is drawn over the end of a long name ("grudzień")
+  // unless the button leaves it room.
+  if (auto* month = calendar->findChild<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"))) {
+    month->setStyleSheet(QStringLiteral("QToolButton { padding-right: 14px; }"));
+  }
   calendar->window()->installEventFilter(this);
 }
 
