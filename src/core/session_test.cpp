@@ -18,6 +18,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "common/testing/without_privileges.h"
 #include "core/schema.h"
 #include "core/testing/phones.h"
 #include "core/testing/scripted_ui.h"
@@ -203,27 +204,6 @@ TEST(ProgressScopeTest, ClearsCancelBeforeAndHidesAfterEvenOnFailure) {
 }
 
 }  // namespace
-
-// Permissions do not stop root, so a test run as root checks the
-// permission cases as the unprivileged user "nobody" (its effective id only,
-// given back at the end of the scope).
-class WithoutPrivileges {
- public:
-  explicit WithoutPrivileges(bool wanted) {
-    if (!wanted || ::geteuid() != 0) return;
-    switched_ = ::seteuid(kNobody) == 0;
-    failed_ = !switched_;
-  }
-  ~WithoutPrivileges() {
-    if (switched_ && ::seteuid(0) != 0) std::abort();  // the rest of the run would be wrong
-  }
-  bool failed() const { return failed_; }
-
- private:
-  static constexpr uid_t kNobody = 65534;
-  bool switched_ = false;
-  bool failed_ = false;
-};
 
 // A file size limit stands in for a full disk: a write past it fails with
 // the system's reason, as on a full disk, and no root is needed to set it.

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "serial/testing/without_privileges.h"
+#include "common/testing/without_privileges.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "serial/port_names.h"
 #include "sim/simulator.h"
 #include "serial/testing/sim_session.h"
-#include "serial/testing/without_privileges.h"
+#include "common/testing/without_privileges.h"
 
 namespace {
 

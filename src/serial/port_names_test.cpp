@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "serial/testing/without_privileges.h"
+#include "common/testing/without_privileges.h"
 
 namespace {
 

@@ -9,8 +9,9 @@
 // effective id only, given back at the end of the scope).
 class WithoutPrivileges {
  public:
-  WithoutPrivileges() {
-    if (::geteuid() != 0) return;
+  // `wanted` false leaves the ids alone, for cases of a table that need root.
+  explicit WithoutPrivileges(bool wanted = true) {
+    if (!wanted || ::geteuid() != 0) return;
     switched_ = ::seteuid(kNobody) == 0;
     failed_ = !switched_;
   }
