@@ -13,6 +13,7 @@
 
 #include "app/dlgostiv.h"
 #include "app/main_window.h"
+#include "app/testing/window_test.h"
 #include "core/access_lock.h"
 #include "core/session.h"
 #include "widgets/pictures.h"
@@ -21,7 +22,7 @@
 // font, locale, translators), which other tests must not inherit.
 namespace {
 
-class AppSetupTest : public ::testing::Test {
+class AppSetupTest : public WindowTest {
  protected:
   static void SetUpTestSuite() { SetUpApplication(*qApp); }
 };
@@ -45,12 +46,7 @@ TEST_F(AppSetupTest, QtsOwnDialogTextsArePolish) {
 // Labels, boxes, drop-downs, the date field, the calendar and the message
 // boxes in one family; only the device log is monospace.
 TEST_F(AppSetupTest, LabelsAndInputsShareOneFontFamily) {
-  QTemporaryDir temp;
-  Session session(temp.path());
-  TForm1 window(session);
-  window.askPin = [&] { return DailyServiceCode(session.Today()); };
-  window.show();
-  window.FormActivate();
+  TForm1& window = *window_;
   const QString family = QFontInfo(pictures::Font(12)).family();
   std::vector<QWidget*> widgets;
   for (QWidget* w : window.findChildren<QWidget*>()) {
