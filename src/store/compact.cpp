@@ -60,6 +60,9 @@ Status PlanCopy(Database& db, Layout* out) {
   out->fixed.assign(size_t(kFirstTableOffset), '\0');
   s = db.file().ReadAt(0, out->fixed.size(), out->fixed.data());
   if (!s.ok()) return s;
+  // The copy holds nothing past its last structure: the old file's end
+  // would only be disbelieved there.
+  std::fill_n(out->fixed.begin() + kEndHintOffset, kEndHintLength, '\0');
 
   std::int64_t at = kFirstTableOffset;
   out->tables.clear();
@@ -250,6 +253,7 @@ Status MeasureSpace(Database& db, SpaceUse* out) {
   Layout layout;
   Status s = PlanCopy(db, &layout);
   if (s.ok()) s = db.file().Size(&out->fileSize);
+  if (s.ok()) s = db.End(&out->usedSize);
   if (s.ok()) out->neededSize = layout.size;
   return s;
 }
@@ -272,9 +276,14 @@ Status CompactFile(const std::string& path, const CompactOptions& options, Compa
   Layout layout;
   s = PlanCopy(*db, &layout);
   if (s.ok()) s = db->file().Size(&result->before.fileSize);
+  if (s.ok()) s = db->End(&result->before.usedSize);
   if (!s.ok()) return s;
   result->before.neededSize = layout.size;
-  if (result->before.Dead() <= 0 || !(result->before.DeadShare() > options.minDeadShare)) return Status::Ok();
+  // Asked outright, any byte past the minimal copy goes, zeros ahead too; at
+  // start-up only dead space counts, or every start would undo the zeros.
+  const bool wanted = options.minDeadShare <= 0 ? result->before.fileSize > layout.size
+                                                : result->before.DeadShare() > options.minDeadShare;
+  if (!wanted) return Status::Ok();
 
   struct stat mode{};
   if (::stat(path.c_str(), &mode) != 0) return Status::IOError("Cannot read the permissions of '" + path + "'");

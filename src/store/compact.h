@@ -20,11 +20,14 @@ namespace store {
 // A file's size against the size of its compacted copy.
 struct SpaceUse {
   std::int64_t fileSize = 0;
+  // Where what the file holds ends: zeros written ahead of the next changes
+  // lie past it, room to come rather than dead space.
+  std::int64_t usedSize = 0;
   std::int64_t neededSize = 0;
 
-  std::int64_t Dead() const { return fileSize - neededSize; }
-  // The share of the file that holds nothing a reader reaches, 0 to 1.
-  double DeadShare() const { return fileSize > 0 ? double(Dead()) / double(fileSize) : 0.0; }
+  std::int64_t Dead() const { return usedSize - neededSize; }
+  // The share of what the file holds that no reader reaches, 0 to 1.
+  double DeadShare() const { return usedSize > 0 ? double(Dead()) / double(usedSize) : 0.0; }
 };
 
 // Reads every table of an open database and tells how big its compacted copy
@@ -35,8 +38,8 @@ struct CompactOptions {
   // How the file is opened (the collation orders a chain a load had to mend);
   // it is always opened exclusively.
   Database::Options open;
-  // The file is rewritten only when more than this share of it is dead
-  // space; at 0, whenever there is any.
+  // The file is rewritten only when more than this share of what it holds
+  // is dead space; at 0, whenever it is larger than its copy would be.
   double minDeadShare = 0;
   // Opens the new file (created empty, held exclusively); tests put a layer
   // in between that fails writes. Empty: the operating system's file.

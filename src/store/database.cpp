@@ -1,5 +1,7 @@
 #include "store/database.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <chrono>
 #include <new>
@@ -144,6 +146,50 @@ Status Database::Acquire(LockKind kind, Lock* lock) {
   }
 }
 
+Status Database::End(std::int64_t* end) {
+  std::int64_t size = 0;
+  Status s = file_->Size(&size);
+  if (!s.ok()) return s;
+  *end = size;
+  if (size < kFirstTableOffset) return Status::Ok();
+  char hint[kEndHintLength];
+  s = file_->ReadAt(kEndHintOffset, sizeof hint, hint);
+  if (s.ok()) *end = UsedEnd(hint, size);
+  return s;
+}
+
+Status Database::Claim(std::int64_t end, std::int64_t length, bool writeAhead) {
+  // Zeros ahead of the end cost a write now and then; an eighth of the file
+  // keeps their share small and their number logarithmic in its size.
+  constexpr std::int64_t kMinAhead = 64 * 1024;
+  constexpr std::int64_t kMaxAhead = 8 * 1024 * 1024;
+  constexpr std::int64_t kPage = 4096;
+  const std::int64_t used = end + length;
+  std::int64_t size = 0;
+  Status s = file_->Size(&size);
+  if (!s.ok()) return s;
+  std::int64_t allocated = std::max(size, used);
+  // Without flushes nothing is gained by writing ahead.
+  if (writeAhead && used > size && options_.sync == SyncMode::kBarrier) {
+    const std::int64_t ahead = std::clamp(size / 8, kMinAhead, kMaxAhead);
+    const std::int64_t target = std::min((used + ahead + kPage - 1) / kPage * kPage, std::int64_t(INT32_MAX));
+    if (target > used) {
+      // A disk without room for the zeros is full for every purpose; the
+      // change fails as it would have failed at its own write.
+      s = file_->WriteAt(size, std::string(size_t(target - size), '\0'));
+      if (!s.ok()) return s;
+      allocated = target;
+    }
+  }
+  // A change that grows the file to exactly its new end needs no hint: any
+  // hint there names a smaller size and is not believed from now on.
+  if (allocated == used && used > size) return Status::Ok();
+  // The file's size, as it will be once the change is written, goes with the
+  // end: a writer that keeps no hint grows the file past it, and the hint
+  // then no longer describes the file and is not believed.
+  return file_->WriteAt(kEndHintOffset, EncodeEndHint(used, allocated));
+}
+
 Status Database::Barrier() { return options_.sync == SyncMode::kBarrier ? file_->Sync() : Status::Ok(); }
 
 Status Database::ReadDirectory(TableDirectory* out) {
@@ -198,7 +244,7 @@ Status Database::BeginSchemaChange(Lock* lock, TableDirectory* directory, std::i
   if (file_->ReadOnly()) return Status::IOError("Database file '" + file_->Path() + "' is read-only");
   Status s = Acquire(LockKind::kExclusive, lock);
   if (s.ok()) s = ReadDirectory(directory);
-  if (s.ok()) s = file_->Size(end);
+  if (s.ok()) s = End(end);
   return s;
 }
 
@@ -258,7 +304,9 @@ Status Database::CreateTable(std::string_view rawName, const std::vector<FieldSp
   // the table exist: a cut anywhere before leaves the old directory.
   std::string bytes(size_t(padding + TableHeader::kEncodedLength), '\0');
   header.EncodeTo(bytes.data() + padding);
-  s = file_->WriteAt(end - padding, bytes);
+  // Schema changes are rare and a new database stays as small as it was.
+  s = Claim(end - padding, std::int64_t(bytes.size()), false);
+  if (s.ok()) s = file_->WriteAt(end - padding, bytes);
   if (s.ok()) s = Barrier();
   const int slot = int(directory.tableOffsets.size());
   char four[4];

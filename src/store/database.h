@@ -98,6 +98,16 @@ class Database {
   // The flush before a change becomes visible, as the sync mode says.
   Status Barrier();
 
+  // Where the next structure goes: the end of what the file holds, which
+  // lies before the file's size when zeros were written ahead.
+  Status End(std::int64_t* end);
+  // Makes room for `length` bytes at `end` (what End gave, under the change
+  // lock) before they are written, and records the new end for every other
+  // writer. A flushed change then overwrites bytes the file already has
+  // instead of growing it, and its flush has no size to record: the file is
+  // extended with written zeros ahead, in steps, only now and then.
+  Status Claim(std::int64_t end, std::int64_t length, bool writeAhead = true);
+
  private:
   Database(std::unique_ptr<File> file, const Options& options);
   Status ReadDirectory(TableDirectory* out);

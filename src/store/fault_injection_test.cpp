@@ -21,6 +21,7 @@
 #include "store/format.h"
 #include "store/table.h"
 #include "store/testing/fault_file.h"
+#include "store/testing/files.h"
 #include "store/testing/script_model.h"
 #include "store/testing/temp_dir.h"
 #include "store/testing/whole_text_order.h"
@@ -188,7 +189,8 @@ struct Fixture {
   std::int64_t phoneChunk = 0;
 };
 
-std::int64_t FileSize(const std::string& path) { return std::int64_t(std::filesystem::file_size(path)); }
+// Where the next structure goes: the test places structures on sector marks.
+std::int64_t FileSize(const std::string& path) { return testing::UsedSize(path); }
 
 // A table of one text field of a size chosen so that its header, record tab
 // and one row end the file at `residue` modulo the sector size.

@@ -77,6 +77,27 @@ Status FileHeader::DecodeFrom(const char* src, FileHeader* out, std::string_view
   return Status::Ok();
 }
 
+namespace {
+// Tells a hint from the zeros every other writer leaves there.
+constexpr char kEndHintTag[4] = {'E', 'N', 'D', 1};
+}  // namespace
+
+std::string EncodeEndHint(std::int64_t used, std::int64_t allocated) {
+  std::string bytes(size_t(kEndHintLength), '\0');
+  std::memcpy(bytes.data(), kEndHintTag, sizeof kEndHintTag);
+  PutInt32(bytes.data() + 4, std::int32_t(used));
+  PutInt32(bytes.data() + 8, std::int32_t(allocated));
+  return bytes;
+}
+
+std::int64_t UsedEnd(const char* hint, std::int64_t size) {
+  if (std::memcmp(hint, kEndHintTag, sizeof kEndHintTag) != 0) return size;
+  const std::int64_t used = GetInt32(hint + 4);
+  const std::int64_t allocated = GetInt32(hint + 8);
+  if (allocated != size || used < kFirstTableOffset || used > allocated) return size;
+  return used;
+}
+
 void OptionsBlock::EncodeTo(char* dst) const {
   std::memset(dst, 0, kEncodedLength);
   dst[0] = compression ? 1 : 0;

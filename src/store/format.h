@@ -44,6 +44,18 @@ inline constexpr std::int64_t kDirectoryOffset = 2789;
 inline constexpr int kDirectoryLength = 1032;
 inline constexpr std::int64_t kFirstTableOffset = 3821;
 
+// The end hint, in the options block's reserved bytes: where what the file
+// holds ends, when zeros written ahead lie past it (see FORMAT.md).
+inline constexpr std::int64_t kEndHintOffset = kOptionsOffset + 456;
+inline constexpr int kEndHintLength = 12;
+
+// The hint's bytes for a file holding `used` bytes of `allocated`.
+std::string EncodeEndHint(std::int64_t used, std::int64_t allocated);
+// Where the next structure goes in a file of `size` bytes whose hint reads
+// `hint`: the hint's end when it describes this file exactly, else the
+// file's size (a file without one, or grown by a writer that keeps none).
+std::int64_t UsedEnd(const char* hint, std::int64_t size);
+
 inline constexpr int kMaxTables = 256;
 inline constexpr int kMaxFields = 96;
 inline constexpr int kMaxIndexes = 8;

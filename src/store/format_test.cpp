@@ -159,7 +159,17 @@ TEST(FormatTest, FirstRowAddsRecordTabRowAndThreeIndexTabs) {
   ASSERT_TRUE(phones.Post().ok());
 
   const std::string bytes = ReadAll(path);
-  ASSERT_EQ(bytes.size(), 18284u + 5124 + 103 + 3 * 8196);
+  // A flushed change writes zeros ahead of the end, in the page size's
+  // steps, and tells the end and the size it wrote in the options'
+  // reserved bytes; past the end there is nothing else.
+  const size_t used = 18284u + 5124 + 103 + 3 * 8196;
+  EXPECT_EQ(bytes.substr(2317 + 456, 4), std::string("END\x01", 4));
+  EXPECT_EQ(GetInt32(bytes.data() + 2317 + 460), std::int32_t(used));
+  EXPECT_EQ(GetInt32(bytes.data() + 2317 + 464), std::int32_t(bytes.size()));
+  EXPECT_EQ(bytes.substr(2317 + 468, 4), std::string(4, '\0'));
+  EXPECT_GE(bytes.size(), used + 65536);
+  EXPECT_EQ(bytes.size() % 4096, 0u);
+  EXPECT_EQ(bytes.find_first_not_of('\0', used), std::string::npos);
   const char* header = bytes.data() + 3821;
   EXPECT_EQ(GetInt32(header + 33), 18284);  // record tab right after the schema
   EXPECT_EQ(GetInt32(header + 37), 1);

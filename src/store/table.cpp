@@ -58,7 +58,7 @@ Status TableData::LoadFrom(Database& db, const std::string& file, std::int64_t h
   db_ = &db;
   const std::int64_t size = std::int64_t(file.size());
   headerOffset_ = headerOffset;
-  fileSize_ = size;
+  fileSize_ = size >= kFirstTableOffset ? UsedEnd(file.data() + kEndHintOffset, size) : size;
   headerBytes_ = file.substr(size_t(headerOffset), size_t(TableHeader::kEncodedLength));
   Status s = TableHeader::DecodeFrom(headerBytes_.data(), &header_);
   if (!s.ok()) return s;
@@ -122,6 +122,17 @@ Status TableData::LoadFrom(Database& db, const std::string& file, std::int64_t h
 
   indexes_.assign(header_.indexes.size(), IndexState{});
   for (size_t slot = 0; slot < header_.indexes.size(); ++slot) BuildOrder(int(slot), file);
+  // New structures go at the hint's end: one of this table's lying past it
+  // says the hint is wrong, and the file's size is the safe place instead.
+  std::int64_t reaches = headerOffset_ + TableHeader::kEncodedLength;
+  for (std::int64_t at : recordChunks_) reaches = std::max(reaches, at + kRecordChunkLength);
+  for (const RecordItem& item : items_) {
+    if (!item.deleted) reaches = std::max(reaches, std::int64_t(item.offset) + rowSize_);
+  }
+  for (const IndexState& state : indexes_) {
+    for (std::int64_t at : state.chunks) reaches = std::max(reaches, at + kIndexChunkLength);
+  }
+  if (reaches > fileSize_) fileSize_ = size;
   return Status::Ok();
 }
 
@@ -130,10 +141,15 @@ Status TableData::CatchUp(Database& db, bool* reloaded, bool deep) {
   std::int64_t size = 0;
   Status s = db.file().Size(&size);
   if (!s.ok()) return s;
+  // Every writer moves the end it appends at, so a change anywhere in the
+  // file, this table or another, shows as a moved end.
+  std::int64_t end = 0;
+  s = db.End(&end);
+  if (!s.ok()) return s;
   std::string header(size_t(TableHeader::kEncodedLength), '\0');
   s = db.file().ReadAt(headerOffset_, header.size(), header.data());
   if (!s.ok()) return s;
-  if (size == fileSize_ && header == headerBytes_) {
+  if (end == fileSize_ && header == headerBytes_) {
     if (!deep) return Status::Ok();
     // A delete elsewhere changes neither: it only flags a record item.
     bool same = true;
@@ -255,7 +271,9 @@ Status TableData::SettleOrders(Database& db) {
   }
   if (settled.empty()) return Status::Ok();
 
-  Status s = db.file().WriteAt(fileSize_, tail);
+  Status s = db.Claim(fileSize_, std::int64_t(tail.size()));
+  group_.claimedEnd = 0;  // the hint now names the end of the new tabs
+  if (s.ok()) s = db.file().WriteAt(fileSize_, tail);
   if (s.ok()) s = db.Barrier();
   for (size_t i = 0; s.ok() && i < settled.size(); ++i) {
     IndexState& state = indexes_[settled[i].slot];
@@ -366,6 +384,19 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
     if (!s.ok()) break;
     tail += chunk;
   }
+  if (s.ok()) {
+    const std::int64_t needed = std::int64_t(tail.size());
+    if (group_.depth == 0) {
+      s = db.Claim(end, needed);
+    } else if (end + needed > group_.claimedEnd) {
+      // A group names an end well past its next rows, so that their appends
+      // do not each write the hint; the commit names the true end.
+      constexpr std::int64_t kGroupRoom = 256 * 1024;
+      const std::int64_t room = std::max(needed, kGroupRoom);
+      s = db.Claim(end, room);
+      if (s.ok()) group_.claimedEnd = end + room;
+    }
+  }
   if (s.ok()) s = db.file().WriteAt(end, tail);
 
   // Then the pointers into it: the record item or chunk link, the index
@@ -434,6 +465,7 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
   // The file holds the table as it was (or with the group's earlier rows);
   // read it again rather than trust what memory half-holds.
   group_.pending = 0;
+  group_.claimedEnd = 0;
   group_.lock = Database::Lock();
   bool again = false;
   fileSize_ = -1;
@@ -451,6 +483,10 @@ Status TableData::WriteCommit(Database& db) {
   if (header_.lastAutoInc != GetInt32(headerBytes_.data() + TableHeader::kLastAutoIncAt)) {
     s = db.file().WriteAt(headerOffset_ + TableHeader::kLastAutoIncAt, Int32Bytes(header_.lastAutoInc));
     if (s.ok()) PutInt32(headerBytes_.data() + TableHeader::kLastAutoIncAt, header_.lastAutoInc);
+  }
+  if (s.ok() && group_.claimedEnd != 0) {
+    s = db.Claim(fileSize_, 0);
+    group_.claimedEnd = 0;
   }
   if (s.ok()) s = db.Barrier();
   if (!s.ok()) return s;
@@ -476,6 +512,7 @@ Status TableData::CommitGroup(Database& db) {
   Status s = WriteCommit(db);
   if (s.ok()) group_.committed = true;
   group_.pending = 0;
+  group_.claimedEnd = 0;
   group_.lock = Database::Lock();
   if (!s.ok()) {
     fileSize_ = -1;
@@ -524,7 +561,8 @@ Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string
   // one, never a mix.
   const std::int64_t itemAt = RecordItemOffset(recordChunks_[size_t(rowNumber / kItemsPerChunk)], rowNumber);
   const std::int64_t end = PlaceForSwitch(itemAt, items_[size_t(rowNumber)].offset, fileSize_);
-  s = db.file().WriteAt(fileSize_, std::string(size_t(end - fileSize_), '\0') + row);
+  s = db.Claim(fileSize_, end - fileSize_ + std::int64_t(row.size()));
+  if (s.ok()) s = db.file().WriteAt(fileSize_, std::string(size_t(end - fileSize_), '\0') + row);
   if (s.ok()) s = db.Barrier();
   if (s.ok()) s = db.file().WriteAt(itemAt, Int32Bytes(std::int32_t(end)));
   if (!s.ok()) {

@@ -95,6 +95,7 @@ class TableData {
     int pending = 0;              // rows appended, not yet counted in the file
     bool committed = false;       // a commit was written since the group began
     Database::Lock lock;          // held while rows are pending
+    std::int64_t claimedEnd = 0;  // the end the file's hint names while rows are pending
   };
 
   // The header's auto-increment value and then, after the barrier, its

@@ -6,6 +6,7 @@
 
 #include "store/collation.h"
 #include "store/database.h"
+#include "store/format.h"
 
 namespace store::testing {
 
@@ -13,6 +14,13 @@ namespace store::testing {
 inline std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Where what a file holds ends, zeros written ahead of it left out.
+inline std::int64_t UsedSize(const std::string& path) {
+  const std::string bytes = ReadAll(path);
+  if (std::int64_t(bytes.size()) < kFirstTableOffset) return std::int64_t(bytes.size());
+  return UsedEnd(bytes.data() + kEndHintOffset, std::int64_t(bytes.size()));
 }
 
 inline void WriteAll(const std::string& path, const std::string& bytes) {
