@@ -32,7 +32,8 @@ TEST_F(LanguageWindowTest, FirstStartWritesEveryTextOfTheWindowInWindows1250) {
   ASSERT_TRUE(file.startsWith("[TFORM1]\ncaption=Ostiv\n")) << file.left(60).toStdString();
   for (const char* line : {"\nLabel1=LISTA TELEFON\xd3W\n", "\nbut_zarzadzaj=Zarz\xb9" "dzaj\n", "\nLabel23=+\n",
                            "\nRxDBGrid1col0=check\n", "\nRxDBGrid1col3=TEL\n", "\nRxDBGrid2col1=Data\n",
-                           "\nLabel46=HAS\xa3O DOST\xca" "PU\n"}) {
+                           "\nLabel46=HAS\xa3O DOST\xca" "PU\n", "\nkopia_sterownika=KOPIA ZAPASOWA STEROWNIKA\n",
+                           "\nprzywroc_z_kopii=PRZYWR\xd3\xc6 Z KOPII\n", "\nsynchronizuj_liste=SYNCHRONIZUJ LIST\xca\n"}) {
     EXPECT_TRUE(file.contains(line)) << line;
   }
   for (const char* absent : {"\nlistcom=", "\nDBEdit1=", "\nLog=", "\npanel_lista_l="}) {
@@ -45,9 +46,11 @@ TEST_F(LanguageWindowTest, ATranslatedFileChangesTheWindowAtTheNextStart) {
   const QString path = QDir(temp_.path()).filePath("language.txt");
   QByteArray file = ReadBytes(path);
   file.replace("Label1=LISTA TELEFON\xd3W", "Label1=PHONE LIST");
+  file.replace("synchronizuj_liste=SYNCHRONIZUJ LIST\xca", "synchronizuj_liste=SYNC WITH THE LIST");
   WriteBytes(path, file);
   ApplyLanguageFile(window_.get(), path, nullptr);
   EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->text(), "PHONE LIST");
+  EXPECT_EQ(Find<QLabel>(window_.get(), "synchronizuj_liste")->text(), "SYNC WITH THE LIST");
   EXPECT_EQ(Find<QLabel>(window_.get(), "Label46")->text(), QString::fromUtf8("HASŁO DOSTĘPU"));
   EXPECT_EQ(ReadBytes(path), file) << "nothing new to write";
 }

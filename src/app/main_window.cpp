@@ -32,6 +32,7 @@
 #include "phonelist/list_view.h"
 #include "app/settings_view.h"
 #include "widgets/view_parts.h"
+#include "controller/backup.h"
 #include "controller/config_transfer.h"
 #include "controller/event_log.h"
 #include "controller/report_view.h"
@@ -281,6 +282,9 @@ void TForm1::BuildMenus() {
       {"formatuj_mem", "FORMATUJ PAMIĘĆ STEROWNIKA PRZEZ COM"},
       {"Label46", "HASŁO DOSTĘPU"},
       {"zapis_do_ser_przypom", "ZAPISZ DO STEROWNIKA PRZYPOMNIENIE"},
+      {"kopia_sterownika", "KOPIA ZAPASOWA STEROWNIKA"},
+      {"przywroc_z_kopii", "PRZYWRÓĆ Z KOPII"},
+      {"synchronizuj_liste", "SYNCHRONIZUJ LISTĘ"},
   };
   for (const auto& [name, caption] : configEntries) {
     menuEntries_.insert(QString::fromLatin1(name), menukonfig_->AddEntry(name, QString::fromUtf8(caption)));
@@ -308,6 +312,9 @@ void TForm1::BuildMenus() {
       {"formatuj_mem", &TForm1::formatuj_memClick},
       {"Label46", &TForm1::Label46Click},
       {"zapis_do_ser_przypom", &TForm1::zapis_do_ser_przypomClick},
+      {"kopia_sterownika", &TForm1::kopia_sterownikaClick},
+      {"przywroc_z_kopii", &TForm1::przywroc_z_kopiiClick},
+      {"synchronizuj_liste", &TForm1::synchronizuj_listeClick},
   };
   for (const auto& [name, command] : commands) {
     connect(menuEntries_.value(QString::fromLatin1(name)), &ClickLabel::clicked, this, command);
@@ -474,6 +481,24 @@ void TForm1::imp_listClick() {
   });
 }
 
+QString TForm1::ChooseBackupFile(bool save) {
+  if (chooseBackupFile) return chooseBackupFile(save);
+  QFileDialog dialog(this);
+  dialog.setObjectName(save ? QStringLiteral("SaveBackupDialog") : QStringLiteral("OpenBackupDialog"));
+  dialog.setNameFilters({QString::fromUtf8("Kopie sterownika (*.txt)"), QString::fromUtf8("Wszystkie pliki (*)")});
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  // Unlike a list export, an older backup is not replaced without the
+  // dialog's question: it may be the only copy of a controller that has
+  // changed since. A restore takes only a file that is there.
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (save) {
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.selectFile(QStringLiteral("kopia-sterownika-%1.txt").arg(session_.Today().toString(Qt::ISODate)));
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().first();
+}
+
 QString TForm1::ChooseListFile(bool save) {
   if (chooseListFile) return chooseListFile(save);
   QFileDialog dialog(this);
@@ -526,6 +551,40 @@ void TForm1::zapis_konfig_comClick() {
 void TForm1::zapis_do_ser_przypomClick() {
   menukonfig_->hide();
   RunOperation([this] { SendReminder(*link_, *this, *settingsView_); });
+}
+
+void TForm1::RunToldOperation(const std::function<bool()>& command, const char* failure) {
+  ShowOutcome(QString());
+  if (!command() && outcome_->text().isEmpty()) ShowOutcome(QString::fromUtf8(failure));
+}
+
+void TForm1::kopia_sterownikaClick() {
+  menukonfig_->hide();
+  RunOperation([this] {
+    const QString path = ChooseBackupFile(true);
+    if (path.isEmpty()) return;
+    RunToldOperation([&] { return BackupController(*link_, *this, path); }, "Nie zapisano kopii sterownika");
+  });
+}
+
+void TForm1::przywroc_z_kopiiClick() {
+  menukonfig_->hide();
+  RunOperation([this] {
+    const QString path = ChooseBackupFile(false);
+    if (path.isEmpty()) return;
+    RunToldOperation([&] { return RestoreController(*link_, *this, path); }, "Nie odtworzono kopii w sterowniku");
+  });
+}
+
+void TForm1::synchronizuj_listeClick() {
+  menukonfig_->hide();
+  RunOperation([this] {
+    // Asked between the read and the first change rather than with a dry
+    // run first: that would read the whole phonebook twice.
+    SyncPlan plan;
+    RunToldOperation([&] { return SyncList(*link_, *this, false, &plan, true); },
+                     "Nie zsynchronizowano listy ze sterownikiem");
+  });
 }
 
 void TForm1::LoadSettingsView(int viewKey) { settingsView_->LoadSettingsView(viewKey); }

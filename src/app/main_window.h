@@ -69,6 +69,12 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void odczyt_konfig_comClick();
   void zapis_konfig_comClick();
   void zapis_do_ser_przypomClick();
+  // "KOPIA ZAPASOWA STEROWNIKA", "PRZYWRÓĆ Z KOPII", "SYNCHRONIZUJ LISTĘ":
+  // the command line's backup, restore and sync, the sync asking first
+  // with its counts.
+  void kopia_sterownikaClick();
+  void przywroc_z_kopiiClick();
+  void synchronizuj_listeClick();
 
   // Runs a long command (one that talks to the controller or shows the
   // progress panel) as RunCommand does, unless one is running already: then
@@ -91,6 +97,9 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   // Picks the list file for an import (save false) or an export (save true);
   // empty when the user cancels. The file dialogs unless replaced (tests).
   std::function<QString(bool save)> chooseListFile;
+  // Picks where a backup goes (save true) or an existing backup to restore;
+  // empty when the user cancels. The file dialogs unless replaced (tests).
+  std::function<QString(bool save)> chooseBackupFile;
 
   // False when the database could not be opened; the window then closes.
   bool DatabaseReady() const { return session_.DatabaseOpen(); }
@@ -136,6 +145,11 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void ShowView(View view);
   QString AskForPin();
   QString ChooseListFile(bool save);
+  QString ChooseBackupFile(bool save);
+  // Runs a controller command that tells its own outcome; when it fails
+  // without one (a NIE, a refused file, a link fault told in a box), the
+  // outcome line says `failure` rather than keep an older command's news.
+  void RunToldOperation(const std::function<bool()>& command, const char* failure);
 
   Session& session_;
   std::unique_ptr<Link> link_;

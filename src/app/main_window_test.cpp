@@ -144,7 +144,8 @@ TEST_F(MainWindowTest, MenuEntriesStandInOrder) {
         "USUŃ Z LISTY"}},
       {"menukonfig",
        {"ZAPISZ DO STEROWNIKA PRZEZ COM", "ODCZYTAJ ZE STEROWNIKA PRZEZ COM", "FORMATUJ PAMIĘĆ STEROWNIKA PRZEZ COM",
-        "HASŁO DOSTĘPU", "ZAPISZ DO STEROWNIKA PRZYPOMNIENIE"}},
+        "HASŁO DOSTĘPU", "ZAPISZ DO STEROWNIKA PRZYPOMNIENIE", "KOPIA ZAPASOWA STEROWNIKA", "PRZYWRÓĆ Z KOPII",
+        "SYNCHRONIZUJ LISTĘ"}},
   };
   for (const auto& [menu, captions] : menus) {
     QList<QLabel*> entries = W(menu)->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);

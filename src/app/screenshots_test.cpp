@@ -11,6 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "controller/backup.h"
 #include "core/access_lock.h"
 #include "widgets/controls.h"
 #include "app/dlgostiv.h"
@@ -94,6 +95,17 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
     EXPECT_EQ(image.size(), QSize(1072, 637)) << name;
     EXPECT_GT(DistinctColours(image), 50) << name;
   }
+  // Every menu entry's caption fits its row, with the hover's wider left
+  // border and padding taken, and the configuration menu (with backup,
+  // restore and sync last) ends inside the window.
+  for (const char* menu : {"MenuLista", "menukonfig"}) {
+    QWidget* panel = Find(&window, menu);
+    EXPECT_LE(panel->geometry().bottom(), window.height()) << menu;
+    for (QLabel* entry : panel->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+      EXPECT_LE(entry->fontMetrics().horizontalAdvance(entry->text()) + 16, entry->width())
+          << entry->text().toStdString();
+    }
+  }
 
   // The port picker with two ports, over the configuration view.
   window.Image16Click();
@@ -119,6 +131,22 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
                   kQuestion, &window);
   question.show();
   EXPECT_GT(DistinctColours(QImage(Save(&question, "dialog-question"))), 20);
+  question.hide();
+  // The longest question a command asks: the sync's, with its counts.
+  SyncPlan plan;
+  for (int i = 0; i < 124; ++i) plan.add << QString::number(600100200 + i);
+  for (int i = 0; i < 17; ++i) plan.remove << QString::number(501222300 + i);
+  Tdlgfm syncQuestion(SyncQuestion(plan), kQuestion, &window);
+  syncQuestion.show();
+  EXPECT_GT(DistinctColours(QImage(Save(&syncQuestion, "dialog-sync-question"))), 20);
+  syncQuestion.hide();
+  // The longest notice: a file that is no backup, named with its line.
+  Tdlgfm notBackup(QString::fromUtf8("Plik \"/home/uzytkownik/Dokumenty/kopia-sterownika-2026-12-09.txt\" nie jest "
+                                     "kopią sterownika (wiersz 3: niepoprawny numer telefonu „600;1”). Nic nie wysłano."),
+                   kNotice, &window);
+  notBackup.show();
+  EXPECT_GT(DistinctColours(QImage(Save(&notBackup, "dialog-not-a-backup"))), 20);
+  notBackup.hide();
   Tpinfm pin(&window);
   pin.show();
   EXPECT_EQ(QImage(Save(&pin, "dialog-pin")).size(), QSize(378, 138));

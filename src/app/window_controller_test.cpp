@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -13,6 +15,10 @@
 
 #include "app/progress_panel.h"
 #include "app/testing/window_test.h"
+#include "common/polish_plural.h"
+#include "common/slot_text.h"
+#include "controller/backup.h"
+#include "phonelist/list_model.h"
 #include "serial/list_transfer.h"
 #include "serial/testing/sim_session.h"
 #include "store/cursor.h"
@@ -122,6 +128,193 @@ class ModalAnswerer {
   QPointer<QWidget> answered_;
 };
 
+// What a backup covers, as the simulator holds it: the numbers, the
+// controller's phone and the relay.
+struct Held {
+  std::vector<std::string> numbers;  // slots 001..008
+  std::string controllerPhone;
+  int relay = 0;
+  bool operator==(const Held&) const = default;
+};
+
+void PrintTo(const Held& held, std::ostream* out) {
+  for (const std::string& number : held.numbers) *out << number << ' ';
+  *out << "controller " << held.controllerPhone << " relay " << held.relay;
+}
+
+Held HeldBy(sim::Simulator& sim) {
+  std::lock_guard<std::mutex> lock(sim.mutex());
+  Held held;
+  for (int slot = 1; slot <= 8; ++slot) held.numbers.push_back(sim.controller().Number(slot));
+  held.controllerPhone = sim.controller().Number(1002);
+  held.relay = sim.controller().RelayCode();
+  return held;
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes);
+}
+
+// A backup taken from the configuration menu, the controller formatted and
+// its settings changed, and a restore from the same menu: the controller
+// holds again what it held.
+TEST_F(WindowControllerTest, ABackupFormattedAwayComesBackWithARestore) {
+  {
+    std::lock_guard<std::mutex> lock(sim_.mutex());
+    sim_.controller().SetSlot(1, "600100200", "");
+    sim_.controller().SetSlot(2, "501222333", "");
+    sim_.controller().SetSlot(3, "+48698765432", "");
+    sim_.controller().SetSlot(4, "0601", "");
+    // Past the end of the list as a format leaves it.
+    for (int slot = 5; slot <= 8; ++slot) sim_.controller().SetSlot(slot, sim::Controller::kCleared, "");
+    sim_.controller().SetSlot(1002, "698000111", "");
+    sim_.controller().SetRelayCode(8);
+  }
+  const Held before = HeldBy(sim_);
+  const QString path = QDir(temp_.path()).filePath("kopia.txt");
+  window_->chooseBackupFile = [&](bool) { return path; };
+  window_->zap_menu_konfigClick();
+  Click(W("kopia_sterownika"));
+  EXPECT_EQ(window_->outcomeLine()->text(),
+            QString::fromUtf8("Zapisano kopię sterownika w pliku \"%1\": 3 numery, 3 ustawienia").arg(path));
+  EXPECT_TRUE(QFile::exists(path));
+  for (const std::string& line : sim_.Received()) EXPECT_EQ(line.rfind("AT+CPBR=", 0), 0u) << "only reads: " << line;
+  EXPECT_FALSE(W("menukonfig")->isVisible());
+
+  {
+    ModalAnswerer answers({QString::fromUtf8(kFormatQuestion)});
+    window_->zap_menu_konfigClick();
+    Click(W("formatuj_mem"));
+  }
+  {
+    std::lock_guard<std::mutex> lock(sim_.mutex());
+    sim_.controller().SetSlot(1, "511000111", "");
+    sim_.controller().SetSlot(1002, "511000222", "");
+    sim_.controller().SetRelayCode(3);
+  }
+  ASSERT_NE(HeldBy(sim_), before);
+
+  sim_.ClearReceived();
+  ModalAnswerer answers({QString::fromUtf8(kRestoreQuestion)});
+  window_->zap_menu_konfigClick();
+  Click(W("przywroc_z_kopii"));
+  EXPECT_EQ(answers.shown, std::vector<QString>{QString::fromUtf8(kRestoreQuestion)});
+  EXPECT_EQ(window_->outcomeLine()->text(), QString::fromUtf8("Odtworzono w sterowniku 3 numery i 3 ustawienia"));
+  EXPECT_EQ(HeldBy(sim_), before);
+  EXPECT_FALSE(window_->link().comm().Dtr());
+  EXPECT_FALSE(window_->progressPanel()->isVisible());
+}
+
+// A restore that ends at its file or its question, and a backup or restore
+// whose file dialog was left, send nothing; each says why or leaves the
+// outcome line as it was.
+TEST_F(WindowControllerTest, ARestoreOrBackupStoppedBeforeTheControllerSendsNothing) {
+  const QString good = QDir(temp_.path()).filePath("kopia.txt");
+  WriteFile(good, "# Selvantrix backup\n002|600100200\nczasryg=3\n");
+  const QString bad = QDir(temp_.path()).filePath("zla.txt");
+  WriteFile(bad, "# Selvantrix backup\n002|600100200\n003|600;1\n");
+  const QString earlier = QStringLiteral("Zapisano w sterowniku 2 numery");
+  const struct {
+    const char* name;
+    const char* entry;
+    QString file;  // what the file dialog gives
+    std::vector<QString> shown;
+    QString outcome;
+  } cases[] = {
+      {"restore answered NIE", "przywroc_z_kopii", good, {QString::fromUtf8(kRestoreQuestion)},
+       QString::fromUtf8("Nie odtworzono kopii w sterowniku")},
+      {"restore of a file that is no backup", "przywroc_z_kopii", bad,
+       {QString::fromUtf8("Plik \"%1\" nie jest kopią sterownika (wiersz 3: niepoprawny numer telefonu „600;1”). "
+                          "Nic nie wysłano.")
+            .arg(bad)},
+       QString::fromUtf8("Nie odtworzono kopii w sterowniku")},
+      {"restore with its dialog left", "przywroc_z_kopii", QString(), {}, earlier},
+      {"backup with its dialog left", "kopia_sterownika", QString(), {}, earlier},
+  };
+  for (const auto& c : cases) {
+    window_->chooseBackupFile = [&](bool) { return c.file; };
+    window_->ShowOutcome(earlier);
+    ModalAnswerer answers;
+    window_->zap_menu_konfigClick();
+    Click(W(c.entry));
+    EXPECT_EQ(answers.shown, c.shown) << c.name;
+    EXPECT_EQ(window_->outcomeLine()->text(), c.outcome) << c.name;
+    EXPECT_TRUE(sim_.Received().empty()) << c.name << ": " << sim_.Received().front();
+  }
+}
+
+// The list's confirmation marks as the grid shows them, by phone.
+std::string GridMarks(TForm1& window) {
+  QAbstractItemModel* model = Find<QTableView>(&window, "RxDBGrid1")->model();
+  std::vector<std::string> marks;
+  for (int row = 0; row < model->rowCount(); ++row) {
+    marks.push_back(model->index(row, PhoneListModel::kTelColumn).data().toString().toStdString() + ":" +
+                    (model->index(row, 0).data(PhoneListModel::kConfirmedRole).toBool() ? "1" : "0"));
+  }
+  std::sort(marks.begin(), marks.end());
+  std::string joined;
+  for (const std::string& mark : marks) joined += (joined.empty() ? "" : " ") + mark;
+  return joined;
+}
+
+// After the list moved on without the controller (one number removed, one
+// added), a sync from the configuration menu asks with its counts and, on
+// TAK, sends exactly the delete and the add; the grid then shows each row
+// confirmed. NIE sends no change and leaves the marks; once they agree there
+// is nothing to ask.
+TEST_F(WindowControllerTest, ASyncAsksWithItsCountsAndSendsOnlyTheDifference) {
+  {
+    std::lock_guard<std::mutex> lock(sim_.mutex());
+    sim_.controller().SetSlot(2, "600100200", "");
+    sim_.controller().SetSlot(3, "501222333", "");
+    sim_.controller().SetSlot(4, sim::Controller::kCleared, "");
+  }
+  AddPhone(*session_, "Jan", "Nowak", "600100200", 1);
+  AddPhone(*session_, "Ewa", "Lis", "501222333");
+  bool found = false;
+  ASSERT_TRUE(session_->Dbf1().Find("Tel", {"600100200"}, {}, &found).ok());
+  ASSERT_TRUE(found);
+  ASSERT_TRUE(session_->Dbf1().Delete().ok());
+  AddPhone(*session_, "Adam", "Kot", "698765432");
+  window_->listModel()->Changed();
+  const QString question = QString::fromUtf8(
+      "Synchronizacja dopisze do sterownika 1 numer i usunie z niego 1 numer. Czy kontynuować?");
+  const struct {
+    const char* name;
+    bool yes;
+    std::vector<QString> shown;
+    std::vector<std::string> changes;  // the lines sent besides the reads
+    std::string marks;
+    const char* outcome;
+  } cases[] = {
+      {"answered NIE", false, {question}, {}, "501222333:0 698765432:0", "Nie zsynchronizowano listy ze sterownikiem"},
+      {"answered TAK", true, {question},
+       {"AT+CPBM=1016,600100200,600100200", "AT+CPBM=1015,698765432,698765432"}, "501222333:1 698765432:1",
+       "Synchronizacja zakończona: dopisano do sterownika 1, usunięto ze sterownika 1, bez zmian 1"},
+      {"in agreement", true, {}, {}, "501222333:1 698765432:1",
+       "Synchronizacja zakończona: dopisano do sterownika 0, usunięto ze sterownika 0, bez zmian 2"},
+  };
+  ASSERT_EQ(GridMarks(*window_), cases[0].marks);
+  for (const auto& c : cases) {
+    sim_.ClearReceived();
+    ModalAnswerer answers(c.yes ? QStringList{question} : QStringList{});
+    window_->zap_menu_konfigClick();
+    Click(W("synchronizuj_liste"));
+    EXPECT_EQ(answers.shown, c.shown) << c.name;
+    std::vector<std::string> changes;
+    for (const std::string& line : sim_.Received()) {
+      if (line.rfind("AT+CPBR=", 0) != 0) changes.push_back(line);
+    }
+    EXPECT_EQ(changes, c.changes) << c.name;
+    EXPECT_EQ(window_->outcomeLine()->text(), QString::fromUtf8(c.outcome)) << c.name;
+    window_->Image11Click();
+    EXPECT_EQ(GridMarks(*window_), c.marks) << c.name;
+    EXPECT_TRUE(Find<QTableView>(window_.get(), "RxDBGrid1")->updatesEnabled()) << c.name << ": the grid repaints";
+  }
+}
+
 // A controller slow enough (50 ms before each reply) for a person to act
 // while it works.
 class SlowControllerTest : public WindowControllerTest {
@@ -188,7 +381,9 @@ TEST_F(SlowControllerTest, ASecondCommandWhileOneRunsIsRefused) {
     const char* secondLine;  // what only the refused command would have sent
     bool progress;           // the first shows the progress panel
     bool formatAsked = false;  // the first is the format, which asks first
+    int backupFilesAsked = 0;  // by the first: the refused one asks for none
   };
+  const QString backupPath = QDir(temp_.path()).filePath("kopia.txt");
   const Case cases[] = {
       {"write, then the event fetch", [&] { MarkRows(20); window_->zap_do_sterownikaClick(); }, [&] { fetch("7"); },
        "AT+CPBM=7", true},
@@ -205,14 +400,26 @@ TEST_F(SlowControllerTest, ASecondCommandWhileOneRunsIsRefused) {
        "AT+CPBW=", false},
       {"write, then the import", [&] { MarkRows(20); window_->zap_do_sterownikaClick(); },
        [&] { window_->imp_listClick(); }, nullptr, true},
+      {"backup, then the restore", [&] { window_->kopia_sterownikaClick(); },
+       [&] { window_->przywroc_z_kopiiClick(); }, "AT+CPBW=", true, false, 1},
+      {"backup, then the sync", [&] { window_->kopia_sterownikaClick(); },
+       [&] { window_->synchronizuj_listeClick(); }, "AT+CPBM=101", true, false, 1},
+      {"write, then the backup", [&] { MarkRows(20); window_->zap_do_sterownikaClick(); },
+       [&] { window_->kopia_sterownikaClick(); }, nullptr, true},
   };
   bool fileAsked = false;
   window_->chooseListFile = [&](bool) {
     fileAsked = true;
     return QString();
   };
+  int backupFilesAsked = 0;
+  window_->chooseBackupFile = [&](bool) {
+    ++backupFilesAsked;
+    return backupPath;
+  };
   for (const Case& c : cases) {
     sim_.ClearReceived();
+    backupFilesAsked = 0;
     ModalAnswerer answers({formatQuestion});
     bool refusedWhileRunning = false, panelKept = false;
     WhenReceived(1, [&] {
@@ -238,6 +445,9 @@ TEST_F(SlowControllerTest, ASecondCommandWhileOneRunsIsRefused) {
       }
     }
     EXPECT_FALSE(window_->progressPanel()->isVisible()) << c.name;
+    EXPECT_EQ(backupFilesAsked, c.backupFilesAsked) << c.name;
+    // The backup the "ANULUJ" stopped left no file.
+    EXPECT_FALSE(QFile::exists(backupPath)) << c.name;
   }
   EXPECT_FALSE(fileAsked) << "the refused import asked for no file";
 
@@ -247,6 +457,43 @@ TEST_F(SlowControllerTest, ASecondCommandWhileOneRunsIsRefused) {
   window_->zapis_do_ser_przypomClick();
   ASSERT_FALSE(sim_.Received().empty());
   EXPECT_EQ(sim_.Received().front().rfind("AT+CPBM=1004", 0), 0u);
+}
+
+// "ANULUJ" in the middle of a restore stops it: the end of the list goes
+// after the last number written, no setting is sent, DTR drops, and the
+// outcome line tells how far it came instead of a restore done.
+TEST_F(SlowControllerTest, AnulujDuringARestoreStopsItWithDtrDown) {
+  QByteArray text = "# Selvantrix backup\n";
+  for (int slot = 2; slot <= 31; ++slot) {
+    text += SlotText(slot).toLatin1() + "|6001002" + QByteArray::number(slot + 10) + "\n";
+  }
+  text += "czasryg=3\nteladmin=600100200\n";
+  const QString path = QDir(temp_.path()).filePath("kopia.txt");
+  WriteFile(path, text);
+  window_->chooseBackupFile = [&](bool) { return path; };
+  size_t receivedAtCancel = 0;
+  WhenReceived(3, [&] {
+    receivedAtCancel = sim_.Received().size();
+    Click(Find(window_->progressPanel(), "Label28"));
+  });
+  ModalAnswerer answers({QString::fromUtf8(kRestoreQuestion)});
+  window_->zap_menu_konfigClick();
+  Click(W("przywroc_z_kopii"));
+  ASSERT_FALSE(trigger_->isActive()) << "the restore ended before the cancel came";
+
+  const std::vector<std::string> received = sim_.Received();
+  ASSERT_GE(receivedAtCancel, 3u);
+  // The line in flight at the cancel, maybe one more already on its way,
+  // and the end of the list after the last number written.
+  EXPECT_LE(received.size(), receivedAtCancel + 2);
+  const int written = int(received.size()) - 1;
+  EXPECT_EQ(received.back(), "AT+CPBW=" + SlotText(2 + written).toStdString() + ",\"999999999\",145,\"999999999\"");
+  for (const std::string& line : received) EXPECT_EQ(line.find("AT+CPBM="), std::string::npos) << "a setting: " << line;
+  EXPECT_FALSE(window_->link().comm().Dtr());
+  EXPECT_FALSE(window_->progressPanel()->isVisible());
+  EXPECT_EQ(window_->outcomeLine()->text(),
+            QString::fromUtf8("Przerwano odtwarzanie kopii: zapisano w sterowniku %1 z 30, ustawienia: 0 z 2")
+                .arg(CountOf(written, "numer", "numery", "numerów")));
 }
 
 // Closing the window in the middle of a long write stops the write as

@@ -187,6 +187,8 @@ bool ReadBackup(Link& link, UserInterface& ui, ControllerBackup* backup) {
   for (const auto& [slot, number] : entries) read.phonebook.append({slot, FromWindows1250(number)});
   CommandTally tally;
   {
+    // The panel stays up, and "ANULUJ" with it, for the settings' lines too.
+    ProgressScope progress(session, ui);
     // The settings as the configuration read's replies carry them, taken
     // here instead of the settings table.
     ReplyWatch watch(link, [&read](const Reply& reply) {
@@ -198,9 +200,11 @@ bool ReadBackup(Link& link, UserInterface& ui, ControllerBackup* backup) {
         }
       }
     });
-    for (const QString& line : ConfigurationReadLines(session.AdminMode)) {
-      if (tally.LineDead() || session.CancelRequested) break;
-      ExchangeChecked(link, tally, line, {});
+    const QStringList lines = ConfigurationReadLines(session.AdminMode);
+    for (int i = 0; i < lines.size(); ++i) {
+      if (tally.LineDead() || progress.CancelRequested()) break;
+      progress.Update(i + 1, int(lines.size()));
+      ExchangeChecked(link, tally, lines[i], {});
     }
   }
   if (session.CancelRequested) return false;
@@ -211,7 +215,10 @@ bool ReadBackup(Link& link, UserInterface& ui, ControllerBackup* backup) {
 
 bool BackupController(Link& link, UserInterface& ui, const QString& path) {
   ControllerBackup backup;
-  if (!ReadBackup(link, ui, &backup)) return false;
+  if (!ReadBackup(link, ui, &backup)) {
+    if (link.session().CancelRequested) ui.ShowOutcome(QString::fromUtf8("Przerwano: kopii sterownika nie zapisano"));
+    return false;
+  }
   QString error;
   if (!WriteListFile(path, BackupText(backup, QDateTime::currentDateTimeUtc()), &error)) {
     ui.ShowDialog(error, kNotice);
@@ -242,6 +249,9 @@ bool RestoreController(Link& link, UserInterface& ui, const QString& path) {
   if (!port.ok()) return false;
   CommandTally tally;
   int numbers = 0;
+  int settings = 0;
+  int settingsHeld = 0;
+  for (const auto& [key, value] : backup.settings) settingsHeld += IsSentSetting(key) ? 1 : 0;
   {
     ProgressScope progress(session, ui);
     const int total = int(backup.phonebook.size()) + 1;
@@ -260,16 +270,34 @@ bool RestoreController(Link& link, UserInterface& ui, const QString& path) {
     for (const SentSetting& sent : kSentSettings) {
       if (progress.CancelRequested() || tally.LineDead()) break;
       for (const auto& [key, value] : backup.settings) {
-        if (key == QLatin1String(sent.key)) ExchangeChecked(link, tally, sent.line(value), {value});
+        if (key != QLatin1String(sent.key)) continue;
+        if (ExchangeChecked(link, tally, sent.line(value), {value}) == Outcome::kConfirmed) ++settings;
       }
     }
   }
+  const QString numbersWritten = CountOf(numbers, "numer", "numery", "numerów");
+  if (session.CancelRequested) {
+    // Part of a backup is no restored controller: never told as done.
+    ReportTally(link, ui, tally,
+                QString::fromUtf8("Przerwano odtwarzanie kopii: zapisano w sterowniku %1 z %2, ustawienia: %3 z %4")
+                    .arg(numbersWritten)
+                    .arg(backup.phonebook.size())
+                    .arg(settings)
+                    .arg(settingsHeld));
+    return false;
+  }
   return ReportTally(link, ui, tally,
-                     QString::fromUtf8("Odtworzono w sterowniku ") + CountOf(numbers, "numer", "numery", "numerów") +
-                         QString::fromUtf8(" i konfigurację"));
+                     QString::fromUtf8("Odtworzono w sterowniku %1 i %2")
+                         .arg(numbersWritten, CountOf(settings, "ustawienie", "ustawienia", "ustawień")));
 }
 
-bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan) {
+QString SyncQuestion(const SyncPlan& plan) {
+  return QString::fromUtf8("Synchronizacja dopisze do sterownika %1 i usunie z niego %2. Czy kontynuować?")
+      .arg(CountOf(int(plan.add.size()), "numer", "numery", "numerów"),
+           CountOf(int(plan.remove.size()), "numer", "numery", "numerów"));
+}
+
+bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool askFirst) {
   Session& session = link.session();
   PortSession port(link, ui, false);
   if (!port.ok()) return false;
@@ -279,7 +307,10 @@ bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan) {
   QList<std::pair<int, QByteArray>> entries;
   {
     StoringOff storingOff(link);
-    if (!ReadPhonebook(link, ui, kLastListVerifySlot, &entries)) return false;
+    if (!ReadPhonebook(link, ui, kLastListVerifySlot, &entries)) {
+      if (session.CancelRequested) ui.ShowOutcome(QString::fromUtf8("Przerwano synchronizację: nic nie wysłano"));
+      return false;
+    }
   }
   // Compared as the list keeps numbers; deleted as the controller holds them.
   QSet<QByteArray> held;
@@ -310,6 +341,12 @@ bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan) {
                        .arg(unchanged));
     list.First();
     return true;
+  }
+  // Asked with the counts in hand: a stale or empty list would otherwise
+  // empty the controller without a word.
+  if (askFirst && !(toAdd.isEmpty() && toRemove.isEmpty()) && ui.ShowDialog(SyncQuestion(*plan), kQuestion) != 1) {
+    list.First();
+    return false;
   }
   CommandTally tally;
   int added = 0;
@@ -348,6 +385,16 @@ bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan) {
     }
   }
   list.First();
+  if (session.CancelRequested) {
+    ReportTally(link, ui, tally,
+                QString::fromUtf8("Przerwano synchronizację: dopisano do sterownika %1 z %2, usunięto ze sterownika "
+                                  "%3 z %4")
+                    .arg(added)
+                    .arg(toAdd.size())
+                    .arg(removed)
+                    .arg(toRemove.size()));
+    return false;
+  }
   return ReportTally(link, ui, tally,
                      QString::fromUtf8("Synchronizacja zakończona: dopisano do sterownika %1, usunięto ze sterownika "
                                        "%2, bez zmian %3")

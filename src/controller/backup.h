@@ -38,14 +38,16 @@ bool ParseBackup(const QByteArray& text, ControllerBackup* backup, QString* prob
 // refused or fell silent, or the user cancelled (the user has been told).
 bool ReadBackup(Link& link, UserInterface& ui, ControllerBackup* backup);
 
-// ReadBackup into the file at `path`, written whole or not at all.
+// ReadBackup into the file at `path`, written whole or not at all. A cancel
+// leaves no file and says so as its outcome.
 bool BackupController(Link& link, UserInterface& ui, const QString& path);
 
 // Asks kRestoreQuestion, then writes the file's phonebook into slots from
 // 002 on with the end-of-list entry after it, as a write of the whole list
 // does, and its settings with the configuration write's lines. A file that
 // is no backup is refused before anything is asked or sent. True when every
-// line was confirmed.
+// line was confirmed; a cancel ends it false, with what was written told as
+// its outcome.
 bool RestoreController(Link& link, UserInterface& ui, const QString& path);
 
 // What a sync does to make the controller hold exactly the list: numbers
@@ -55,9 +57,18 @@ struct SyncPlan {
   QStringList remove;
 };
 
+// What a sync asked first asks once it has read the controller:
+// "Synchronizacja dopisze do sterownika 2 numery i usunie z niego 1 numer.
+// Czy kontynuować?"
+QString SyncQuestion(const SyncPlan& plan);
+
 // Reads the controller as a verify does, then deletes the numbers only it
 // holds and adds the ones only the list holds. With `dryRun` only the reads
 // are sent and the list stays as it is; otherwise each row ends confirmed
-// exactly when the controller now holds its number. `plan` gets what was
-// (or would be) sent. True when the read and every line were confirmed.
-bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan);
+// exactly when the controller now holds its number. With `askFirst` a plan
+// that changes the controller is put to the user (SyncQuestion) between the
+// read and the first change; NIE sends nothing more and leaves the list as
+// it is. `plan` gets what was (or would be) sent. True when the read and
+// every line were confirmed; a cancel ends it false, with what was done
+// told as its outcome.
+bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool askFirst = false);

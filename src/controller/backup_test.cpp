@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <functional>
 
 #include "serial/testing/sim_session.h"
 
@@ -149,3 +150,88 @@ TEST(BackupOverTheLine, RoundTripAndSyncGiveTheSameControllerInEveryLineMode) {
     EXPECT_TRUE(ui.errors.empty());
   }
 }
+
+namespace {
+
+class BackupCancelTest : public SimSessionTest {};
+
+// "ANULUJ" pressed in each phase of a backup, a restore and a sync: each
+// ends false with its outcome saying it was stopped, never with the one of
+// a finished operation; the backup leaves no file, the restore sends no
+// setting and still closes the list, and a sync stopped while reading sends
+// no change.
+TEST_F(BackupCancelTest, ACancelInEachPhaseEndsUnfinishedAndSaysSo) {
+  for (int i = 0; i < 10; ++i) AddPhone(session_, "", "", "5012223" + std::to_string(10 + i));
+  const QString path = session_.FilePath("kopia.txt");
+  const QString made = session_.FilePath("nowa.txt");
+  ControllerBackup held;
+  for (int slot = 2; slot <= 11; ++slot) held.phonebook.append({slot, QStringLiteral("7001002%1").arg(slot + 10)});
+  held.settings = {{"czasryg", "3"}, {"teladmin", "600100200"}};
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(BackupText(held, kMade));
+  file.close();
+
+  const struct {
+    const char* name;
+    std::function<bool(int current, int total)> cancelAt;
+    std::function<bool()> run;
+    const char* outcome;  // how it begins
+    bool changesSent;     // a line besides the reads went out
+  } cases[] = {
+      {"backup, reading the phonebook", [](int current, int) { return current == 4; },
+       [&] { return BackupController(link_, ui_, made); }, "Przerwano: kopii sterownika nie zapisano", false},
+      {"backup, reading the settings", [](int, int total) { return total < 10; },
+       [&] { return BackupController(link_, ui_, made); }, "Przerwano: kopii sterownika nie zapisano", false},
+      {"restore", [](int current, int) { return current == 4; },
+       [&] {
+         ui_.Answer({true});
+         return RestoreController(link_, ui_, path);
+       },
+       "Przerwano odtwarzanie kopii: zapisano w sterowniku ", true},
+      {"sync, reading", [](int current, int) { return current == 4; },
+       [&] {
+         SyncPlan plan;
+         return SyncList(link_, ui_, false, &plan);
+       },
+       "Przerwano synchronizację: nic nie wysłano", false},
+      {"sync, sending", [](int current, int total) { return total == 20 && current == 3; },
+       [&] {
+         SyncPlan plan;
+         return SyncList(link_, ui_, false, &plan);
+       },
+       "Przerwano synchronizację: dopisano do sterownika ", true},
+  };
+  for (const auto& c : cases) {
+    // Ten numbers, none of them the list's.
+    WithController([](sim::Controller& controller) {
+      for (int slot = 2; slot <= 11; ++slot) controller.SetSlot(slot, "6001002" + std::to_string(slot + 10), "");
+      controller.SetSlot(12, sim::Controller::kCleared, "");
+    });
+    sim_.ClearReceived();
+    ui_.outcomes.clear();
+    ui_.onProgress = [&](int current, int total) {
+      if (c.cancelAt(current, total)) session_.CancelRequested = true;
+    };
+    EXPECT_FALSE(c.run()) << c.name;
+    ui_.onProgress = nullptr;
+    ASSERT_EQ(ui_.outcomes.size(), 1u) << c.name;
+    EXPECT_TRUE(ui_.outcomes[0].startsWith(QString::fromUtf8(c.outcome))) << c.name << ": " << ui_.outcomes[0].toStdString();
+    EXPECT_TRUE(ui_.errors.empty()) << c.name;
+    EXPECT_EQ(ui_.unansweredQuestions, 0) << c.name;
+    EXPECT_FALSE(ui_.progressVisible) << c.name;
+    EXPECT_FALSE(QFile::exists(made)) << c.name;
+    const std::vector<std::string> sent = Received();
+    const auto changes = std::count_if(sent.begin(), sent.end(),
+                                       [](const std::string& line) { return line.rfind("AT+CPBR=", 0) != 0; });
+    EXPECT_EQ(changes > 0, c.changesSent) << c.name;
+    // Far from all of it: ten numbers, or ten adds and ten deletes.
+    EXPECT_LT(changes, 10) << c.name;
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                            [](const std::string& line) { return line.rfind("AT+CPBM=1021", 0) == 0; }),
+              0)
+        << c.name << ": no relay time was sent";
+  }
+}
+
+}  // namespace

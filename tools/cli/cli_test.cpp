@@ -13,6 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "common/slot_text.h"
 #include "controller/backup.h"
 #include "core/access_lock.h"
 #include "serial/testing/sim_session.h"
@@ -675,6 +676,65 @@ TEST_F(CliTest, BackupRestoreAndSyncFailOnARefusingOrSilentController) {
       EXPECT_FALSE(err_.isEmpty()) << what;
       EXPECT_FALSE(QFile::exists(Path("nowa.txt"))) << what;
     }
+  }
+}
+
+// Ctrl+C in the middle of a restore or a backup ends it as it ends a
+// format. The restore closes the list after the last number it wrote and
+// is not told as done; the backup leaves no file.
+TEST_F(CliTest, CtrlCDuringARestoreOrABackupStopsItAndEndsCleanly) {
+  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
+  ASSERT_TRUE(QFile::exists(program));
+  constexpr int kLastSlot = 2000;
+  QByteArray backup = "# Selvantrix backup\n";
+  {
+    std::lock_guard<std::mutex> lock(sim_.mutex());
+    for (int slot = 2; slot <= kLastSlot; ++slot) {
+      const QByteArray number = QByteArray::number(500000000 + slot);
+      sim_.controller().SetSlot(slot, number.toStdString(), "");
+      backup += SlotText(slot).toLatin1() + '|' + number + '\n';
+    }
+  }
+  backup += "czasryg=3\nteladmin=600100200\n";
+  QFile file(Path("kopia.txt"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(backup);
+  file.close();
+  const struct {
+    const char* name;
+    QStringList command;
+    bool restore;
+  } cases[] = {
+      {"restore", {"--yes", "restore", Path("kopia.txt")}, true},
+      {"backup", {"backup", Path("nowa.txt")}, false},
+  };
+  for (const auto& c : cases) {
+    sim_.ClearReceived();
+    QProcess cli;
+    cli.start(program, QStringList{"--dir", dir_.path(), "--pin", pin_, "--port",
+                                   QString::fromStdString(sim_.DevicePath())} + c.command);
+    ASSERT_TRUE(cli.waitForStarted()) << c.name;
+    for (int i = 0; i < 500 && sim_.Received().size() < 20; ++i) QThread::msleep(10);
+    ASSERT_GE(sim_.Received().size(), 20u) << c.name;
+    ::kill(pid_t(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(20000)) << c.name;
+    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit) << c.name;
+    EXPECT_EQ(cli.exitCode(), 1) << c.name;
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_TRUE(err.contains("Przerwano.")) << c.name << ": " << err.toStdString();
+    EXPECT_FALSE(err.contains("Odtworzono")) << c.name << ": " << err.toStdString();
+    const std::vector<std::string> received = sim_.Received();
+    EXPECT_LT(received.size(), size_t(kLastSlot - 1)) << c.name << ": the loop stopped";
+    if (c.restore) {
+      EXPECT_EQ(received.back(), "AT+CPBW=" + SlotText(int(received.size()) + 1).toStdString() +
+                                     ",\"999999999\",145,\"999999999\"")
+          << "the list ends after the last number written";
+    } else {
+      EXPECT_TRUE(WritesOf(received).empty()) << c.name;
+      EXPECT_FALSE(QFile::exists(Path("nowa.txt"))) << "an interrupted backup leaves no file";
+    }
+    QThread::msleep(100);
+    EXPECT_EQ(sim_.Received().size(), received.size()) << c.name << ": nothing more came after the end";
   }
 }
 
