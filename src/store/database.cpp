@@ -138,6 +138,8 @@ Status Database::Acquire(LockKind kind, Lock* lock) {
   for (int attempt = 0;; ++attempt) {
     Status s = file_->TryLock(kind);
     if (s.ok()) {
+      // Until now anyone may have written; from now on only this holder.
+      sizeSeen_ = -1;
       *lock = Lock(file_.get());
       return s;
     }
@@ -150,6 +152,7 @@ Status Database::End(std::int64_t* end) {
   std::int64_t size = 0;
   Status s = file_->Size(&size);
   if (!s.ok()) return s;
+  sizeSeen_ = size;
   *end = size;
   if (size < kFirstTableOffset) return Status::Ok();
   char hint[kEndHintLength];
@@ -158,17 +161,21 @@ Status Database::End(std::int64_t* end) {
   return s;
 }
 
-Status Database::Claim(std::int64_t end, std::int64_t length, bool writeAhead) {
+Status Database::Claim(std::int64_t end, std::int64_t length, bool writeAhead, bool exact) {
   // Zeros ahead of the end cost a write now and then; an eighth of the file
   // keeps their share small and their number logarithmic in its size.
   constexpr std::int64_t kMinAhead = 64 * 1024;
   constexpr std::int64_t kMaxAhead = 8 * 1024 * 1024;
   constexpr std::int64_t kPage = 4096;
   const std::int64_t used = end + length;
-  std::int64_t size = 0;
-  Status s = file_->Size(&size);
+  std::int64_t size = sizeSeen_;
+  Status s;
+  if (size < 0) s = file_->Size(&size);
   if (!s.ok()) return s;
   std::int64_t allocated = std::max(size, used);
+  // What the file's size is once the caller has written: unknown when it
+  // claimed more than it writes now.
+  sizeSeen_ = exact ? allocated : -1;
   // Without flushes nothing is gained by writing ahead.
   if (writeAhead && used > size && options_.sync == SyncMode::kBarrier) {
     const std::int64_t ahead = std::clamp(size / 8, kMinAhead, kMaxAhead);
@@ -176,14 +183,16 @@ Status Database::Claim(std::int64_t end, std::int64_t length, bool writeAhead) {
     if (target > used) {
       // A disk without room for the zeros is full for every purpose; the
       // change fails as it would have failed at its own write.
+      sizeSeen_ = -1;
       s = file_->WriteAt(size, std::string(size_t(target - size), '\0'));
       if (!s.ok()) return s;
       allocated = target;
+      sizeSeen_ = target;
     }
   }
-  // A change that grows the file to exactly its new end needs no hint: any
+  // A write that grows the file to exactly its new end needs no hint: any
   // hint there names a smaller size and is not believed from now on.
-  if (allocated == used && used > size) return Status::Ok();
+  if (exact && allocated == used && used > size) return Status::Ok();
   // The file's size, as it will be once the change is written, goes with the
   // end: a writer that keeps no hint grows the file past it, and the hint
   // then no longer describes the file and is not believed.

@@ -106,7 +106,12 @@ class Database {
   // writer. A flushed change then overwrites bytes the file already has
   // instead of growing it, and its flush has no size to record: the file is
   // extended with written zeros ahead, in steps, only now and then.
-  Status Claim(std::int64_t end, std::int64_t length, bool writeAhead = true);
+  // `exact`: the caller writes the `length` bytes now; otherwise it claims
+  // room for writes to come.
+  Status Claim(std::int64_t end, std::int64_t length, bool writeAhead = true, bool exact = true);
+  // The file's size as a catch-up just read it under the change lock, which
+  // spares the next claim a look of its own.
+  void SawSize(std::int64_t size) { sizeSeen_ = size; }
 
  private:
   Database(std::unique_ptr<File> file, const Options& options);
@@ -121,6 +126,8 @@ class Database {
   Options options_;
   std::shared_ptr<const Collation> collation_;
   std::string version_;
+  // The file's size since the lock now held was taken; -1 when not known.
+  std::int64_t sizeSeen_ = -1;
 };
 
 // Names compare without regard to ASCII case, as the file's readers do.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,7 +97,20 @@ class TableData {
     bool committed = false;       // a commit was written since the group began
     Database::Lock lock;          // held while rows are pending
     std::int64_t claimedEnd = 0;  // the end the file's hint names while rows are pending
+    std::int32_t firstRow = 0;    // the row count the file holds while rows are pending
+    // The pending rows' writes, in the order they were made: those nothing
+    // counted points at yet (the rows, their items and the links among them)
+    // and those that link them into what the file already counts.
+    std::vector<std::pair<std::int64_t, std::string>> fresh, links;
   };
+
+  // A write of an append. Within a group it waits in the group's writes, or
+  // in `rowWrites_` while its row is not yet whole; `link` says it changes
+  // something the file already counts.
+  Status Put(Database& db, std::int64_t at, std::string_view bytes, bool link);
+  // Writes the group's waiting writes: the fresh ones, then the links, each
+  // set coalesced into a few large writes.
+  Status WriteGroupWrites(Database& db);
 
   // The header's auto-increment value and then, after the barrier, its
   // record-tab offset and row count, from header_: what makes rows exist.
@@ -115,6 +129,10 @@ class TableData {
   Status UnlinkFromIndex(Database& db, int slot, std::int32_t row);
   Status WriteNext(Database& db, int slot, std::int32_t row, std::int32_t next);
   Status WriteHead(Database& db, int slot, std::int32_t head);
+
+  // Set while an append of a group runs: its writes wait (see Put).
+  bool buffering_ = false;
+  std::vector<std::pair<std::int64_t, std::string>> rowFresh_, rowLinks_;
 
   const Database* db_ = nullptr;
   TableHeader header_;

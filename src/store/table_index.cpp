@@ -165,14 +165,16 @@ Status TableData::WriteNext(Database& db, int slot, std::int32_t row, std::int32
   IndexState& state = indexes_[size_t(slot)];
   const size_t c = size_t(row / kItemsPerChunk);
   if (c >= state.chunks.size()) return Status::Corruption("index tab of '" + header_.indexes[size_t(slot)].name + "' is short");
-  Status s = db.file().WriteAt(IndexItemOffset(state.chunks[c], row) + 4, Int32Bytes(next));
+  // A row of the group being written is counted by nothing yet.
+  const bool counted = !buffering_ || row < group_.firstRow;
+  Status s = Put(db, IndexItemOffset(state.chunks[c], row) + 4, Int32Bytes(next), counted);
   if (s.ok() && row < std::int32_t(state.next.size())) state.next[size_t(row)] = next;
   return s;
 }
 
 Status TableData::WriteHead(Database& db, int slot, std::int32_t head) {
   const std::int64_t at = TableHeader::IndexDefinitionAt(slot) + TableHeader::kIndexHeadAt;
-  Status s = db.file().WriteAt(headerOffset_ + at, Int32Bytes(head));
+  Status s = Put(db, headerOffset_ + at, Int32Bytes(head), true);
   if (s.ok()) {
     header_.indexes[size_t(slot)].head = head;
     PutInt32(headerBytes_.data() + at, head);
@@ -207,7 +209,7 @@ Status TableData::LinkIntoIndex(Database& db, int slot, std::int32_t row, size_t
     IndexItem{row, next}.EncodeTo(item.data());
     const size_t c = size_t(row / kItemsPerChunk);
     if (c >= state.chunks.size()) return Status::Corruption("index tab of '" + header_.indexes[size_t(slot)].name + "' is short");
-    s = db.file().WriteAt(IndexItemOffset(state.chunks[c], row), item);
+    s = Put(db, IndexItemOffset(state.chunks[c], row), item, false);
     if (!s.ok()) return s;
   }
   if (row >= std::int32_t(state.next.size())) state.next.resize(size_t(row) + 1, -1);
