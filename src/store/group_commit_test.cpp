@@ -75,7 +75,8 @@ struct GroupRun {
 
 // The group's rows through a cursor over a faulty file; keeps going after a
 // failure, as a command that reports its errors at the end would.
-GroupRun Group(const std::string& path, Fault fault, int k, int rowsPerCommit) {
+GroupRun Group(const std::string& path, Fault fault, int k, int rowsPerCommit, int sectors = 1,
+               std::vector<std::pair<std::int64_t, std::size_t>>* log = nullptr) {
   GroupRun run;
   std::unique_ptr<FaultFile> file;
   EXPECT_TRUE(FaultFile::Open(path, FileOpenOptions{}, &file).ok());
@@ -87,7 +88,7 @@ GroupRun Group(const std::string& path, Fault fault, int k, int rowsPerCommit) {
   {
     Cursor cursor(db, "wpisy");
     EXPECT_TRUE(cursor.Open().ok());
-    faults->Arm(fault, k);
+    faults->Arm(fault, k, sectors);
     {
       AppendGroup group(cursor, rowsPerCommit);
       for (int i = kBefore; i < kBefore + kGroupRows; ++i) {
@@ -105,6 +106,7 @@ GroupRun Group(const std::string& path, Fault fault, int k, int rowsPerCommit) {
       }
     }
     run.syncs = faults->syncs();
+    if (log) *log = faults->log();
     for (std::int32_t n = 0; n < cursor.table()->header().rowCount; ++n) {
       if (cursor.table()->IsLive(n)) run.stored.push_back(cursor.table()->Row(n).substr(4, 12).c_str());
     }
@@ -225,6 +227,39 @@ TEST_F(GroupCommitTest, EveryWriteCutOrFailedLeavesWholeGroups) {
       EXPECT_EQ(int(tels.size()), before + 1);
     }
   }
+}
+
+// A group's rows reach the file in a few long writes, and a process killed
+// inside one leaves a prefix of it, sector by sector: wherever the prefix
+// ends, the file holds the groups committed before and whole chains.
+TEST_F(GroupCommitTest, ACutAtAnySectorOfAGroupsLongWritesLeavesWholeGroups) {
+  std::vector<std::pair<std::int64_t, std::size_t>> log;
+  const GroupRun dry = Group(Fresh("dry.tdb"), Fault::kNone, 0, kRowsPerCommit, 1, &log);
+  ASSERT_EQ(dry.commitWrites.size(), 3u);
+  int cuts = 0;
+  for (size_t w = 0; w < log.size(); ++w) {
+    const auto [offset, length] = log[w];
+    const std::int64_t boundaries = (offset + std::int64_t(length) - 1) / testing::kSectorSize - offset / testing::kSectorSize;
+    // Up to 24 places in each write, its ends included.
+    const std::int64_t step = std::max<std::int64_t>(1, boundaries / 24);
+    for (std::int64_t sectors = 2; sectors <= boundaries; sectors += step) {
+      const int k = int(w) + 1;
+      SCOPED_TRACE("write " + std::to_string(k) + " of " + std::to_string(length) + " bytes cut after " +
+                   std::to_string(sectors) + " sector boundaries");
+      const std::string path = Fresh("cut.tdb");
+      Group(path, Fault::kCut, k, kRowsPerCommit, int(sectors));
+      ++cuts;
+      std::vector<std::string> problems, tels;
+      Reopen(path, &problems, &tels);
+      EXPECT_TRUE(problems.empty()) << problems.front();
+      int rows = kBefore;
+      for (size_t g = 0; g < dry.commitWrites.size(); ++g) {
+        if (dry.commitWrites[g] < k) rows += dry.committedRows[g];
+      }
+      EXPECT_EQ(tels, FirstTels(rows));
+    }
+  }
+  EXPECT_GT(cuts, 20) << "the groups are written in long writes";
 }
 
 // While rows are pending the change lock is held: another writer or reader

@@ -14,8 +14,8 @@ const char* FaultName(Fault fault) {
   return "?";
 }
 
-std::size_t CutLength(std::int64_t offset, std::size_t length) {
-  const std::int64_t boundary = (offset / kSectorSize + 1) * kSectorSize;
+std::size_t CutLength(std::int64_t offset, std::size_t length, int sectors) {
+  const std::int64_t boundary = (offset / kSectorSize + sectors) * kSectorSize;
   if (offset + std::int64_t(length) <= boundary) return 0;
   return std::size_t(boundary - offset);
 }
@@ -30,9 +30,11 @@ Status FaultFile::Open(const std::string& path, const FileOpenOptions& options, 
   return Status::Ok();
 }
 
-void FaultFile::Arm(Fault fault, int k) {
+void FaultFile::Arm(Fault fault, int k, int sectors) {
   fault_ = fault;
   target_ = k;
+  sectors_ = sectors;
+  log_.clear();
   writes_ = 0;
   syncs_ = 0;
   lockAttempts_ = 0;
@@ -44,13 +46,14 @@ Status FaultFile::ReadAt(std::int64_t offset, std::size_t n, char* dst) { return
 
 Status FaultFile::WriteAt(std::int64_t offset, std::string_view data) {
   ++writes_;
+  log_.emplace_back(offset, data.size());
   const Status died = Status::IOError("Write error on '" + Path() + "': the process died");
   if (dead_) return died;
   if (fault_ == Fault::kNone || writes_ != target_) return inner_->WriteAt(offset, data);
   fired_ = true;
   if (fault_ == Fault::kFail) return Status::IOError("Write error on '" + Path() + "': injected failure");
   dead_ = true;
-  const std::size_t kept = CutLength(offset, data.size());
+  const std::size_t kept = CutLength(offset, data.size(), sectors_);
   if (kept > 0) {
     Status s = inner_->WriteAt(offset, data.substr(0, kept));
     if (!s.ok()) return s;

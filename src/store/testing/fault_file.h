@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "store/file.h"
 #include "store/status.h"
@@ -25,9 +27,10 @@ const char* FaultName(Fault fault);
 inline constexpr std::int64_t kSectorSize = 512;
 
 // How many leading bytes of a write of `length` bytes at `offset` a cut
-// leaves: those before the first multiple of kSectorSize above `offset`, and
-// none when the whole write lies within that one sector.
-std::size_t CutLength(std::int64_t offset, std::size_t length);
+// leaves: those before the `sectors`-th multiple of kSectorSize above
+// `offset` (a process killed inside a long write leaves a prefix of it), and
+// none when the whole write lies before that boundary.
+std::size_t CutLength(std::int64_t offset, std::size_t length, int sectors = 1);
 
 // A File over a file of the operating system that counts the writes, flushes
 // and lock attempts made through it, and fails or cuts the k-th write.
@@ -38,8 +41,11 @@ class FaultFile final : public File {
 
   static Status Open(const std::string& path, const FileOpenOptions& options, std::unique_ptr<FaultFile>* out);
 
-  // Restarts the counts and acts on the k-th write from now on (1-based).
-  void Arm(Fault fault, int k = 0);
+  // Restarts the counts and acts on the k-th write from now on (1-based);
+  // a cut keeps the write's part before its `sectors`-th sector boundary.
+  void Arm(Fault fault, int k = 0, int sectors = 1);
+  // Where and how long each write since Arm was.
+  const std::vector<std::pair<std::int64_t, std::size_t>>& log() const { return log_; }
 
   int writes() const { return writes_; }
   int syncs() const { return syncs_; }
@@ -65,8 +71,10 @@ class FaultFile final : public File {
   int writes_ = 0;
   int syncs_ = 0;
   int lockAttempts_ = 0;
+  int sectors_ = 1;
   bool fired_ = false;
   bool dead_ = false;
+  std::vector<std::pair<std::int64_t, std::size_t>> log_;
 };
 
 }  // namespace store::testing
