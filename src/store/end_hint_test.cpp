@@ -72,6 +72,20 @@ std::vector<std::int64_t> Range(int from, int to) {
   return out;
 }
 
+// A fresh open reads `expected` from the table, and a verify finds nothing.
+void ExpectRows(const std::string& path, const std::string& table, const std::vector<std::int64_t>& expected) {
+  std::string problems;
+  EXPECT_EQ(Numbers(path, table, &problems), expected) << table;
+  EXPECT_EQ(problems, "") << table;
+}
+
+// A new empty database file in `dir`.
+std::string NewDatabase(const testing::TempDir& dir) {
+  const std::string path = dir.File("t.tdb");
+  EXPECT_TRUE(Database::Create(path).ok());
+  return path;
+}
+
 TEST(EndHintTest, TheEndIsBelievedOnlyWhereItDescribesTheFile) {
   struct Case {
     const char* name;
@@ -98,8 +112,7 @@ TEST(EndHintTest, TheEndIsBelievedOnlyWhereItDescribesTheFile) {
 
 TEST(EndHintTest, FlushedAppendsGrowTheFileInFewStepsAndEveryRowReadsBack) {
   testing::TempDir dir;
-  const std::string path = dir.File("t.tdb");
-  ASSERT_TRUE(Database::Create(path).ok());
+  const std::string path = NewDatabase(dir);
   std::shared_ptr<Database> db;
   ASSERT_TRUE(Database::Open(path, Flushed(), &db).ok());
   MakeTable(db, "t");
@@ -118,17 +131,14 @@ TEST(EndHintTest, FlushedAppendsGrowTheFileInFewStepsAndEveryRowReadsBack) {
   const std::int64_t used = UsedSize(path);
   EXPECT_LT(used, std::int64_t(bytes.size()));
   EXPECT_EQ(bytes.find_first_not_of('\0', size_t(used)), std::string::npos) << "past the end only zeros";
-  std::string problems;
-  EXPECT_EQ(Numbers(path, "t", &problems), Range(0, 400));
-  EXPECT_EQ(problems, "");
+  ExpectRows(path, "t", Range(0, 400));
 }
 
 // Two opens of one file stand for two programs: each appends where the
 // other left the end, though neither grows the file.
 TEST(EndHintTest, TwoWritersOfOneFileAppendPastEachOther) {
   testing::TempDir dir;
-  const std::string path = dir.File("t.tdb");
-  ASSERT_TRUE(Database::Create(path).ok());
+  const std::string path = NewDatabase(dir);
   std::shared_ptr<Database> first, second;
   ASSERT_TRUE(Database::Open(path, Flushed(), &first).ok());
   MakeTable(first, "a");
@@ -152,11 +162,7 @@ TEST(EndHintTest, TwoWritersOfOneFileAppendPastEachOther) {
   }
   first.reset();
   second.reset();
-  for (const char* table : {"a", "b"}) {
-    std::string problems;
-    EXPECT_EQ(Numbers(path, table, &problems), Range(0, 60)) << table;
-    EXPECT_EQ(problems, "") << table;
-  }
+  for (const char* table : {"a", "b"}) ExpectRows(path, table, Range(0, 60));
 }
 
 // An earlier program keeps no hint: it appends at the file's size, past the
@@ -176,8 +182,7 @@ TEST(EndHintTest, AWriterThatKeepsNoHintIsNeverOverwritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testing::TempDir dir;
-    const std::string path = dir.File("t.tdb");
-    ASSERT_TRUE(Database::Create(path).ok());
+    const std::string path = NewDatabase(dir);
     {
       std::shared_ptr<Database> db;
       ASSERT_TRUE(Database::Open(path, Flushed(), &db).ok());
@@ -204,16 +209,13 @@ TEST(EndHintTest, AWriterThatKeepsNoHintIsNeverOverwritten) {
       EXPECT_EQ(after.substr(foreignAt, foreign.size()), foreign);
     }
     EXPECT_GT(UsedSize(path), before) << "the new rows went past everything there was";
-    std::string problems;
-    EXPECT_EQ(Numbers(path, "t", &problems), Range(0, 40));
-    EXPECT_EQ(problems, "");
+    ExpectRows(path, "t", Range(0, 40));
   }
 }
 
 TEST(EndHintTest, ZerosAheadAreNotDeadSpaceButACompactionAskedForRemovesThem) {
   testing::TempDir dir;
-  const std::string path = dir.File("t.tdb");
-  ASSERT_TRUE(Database::Create(path).ok());
+  const std::string path = NewDatabase(dir);
   {
     std::shared_ptr<Database> db;
     ASSERT_TRUE(Database::Open(path, Flushed(), &db).ok());
@@ -240,9 +242,7 @@ TEST(EndHintTest, ZerosAheadAreNotDeadSpaceButACompactionAskedForRemovesThem) {
   EXPECT_TRUE(result.compacted);
   EXPECT_EQ(PhysicalSize(path), result.before.neededSize);
   EXPECT_EQ(UsedSize(path), PhysicalSize(path));
-  std::string problems;
-  EXPECT_EQ(Numbers(path, "t", &problems), std::vector<std::int64_t>{1});
-  EXPECT_EQ(problems, "");
+  ExpectRows(path, "t", std::vector<std::int64_t>{1});
 }
 
 }  // namespace
