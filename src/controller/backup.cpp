@@ -292,9 +292,12 @@ bool RestoreController(Link& link, UserInterface& ui, const QString& path) {
 }
 
 QString SyncQuestion(const SyncPlan& plan) {
-  return QString::fromUtf8("Synchronizacja dopisze do sterownika %1 i usunie z niego %2. Czy kontynuować?")
-      .arg(CountOf(int(plan.add.size()), "numer", "numery", "numerów"),
-           CountOf(int(plan.remove.size()), "numer", "numery", "numerów"));
+  const QString added = CountOf(int(plan.add.size()), "numer", "numery", "numerów");
+  const QString removed = CountOf(int(plan.remove.size()), "numer", "numery", "numerów");
+  // A side with nothing to do is left unsaid: "dopisze 0 numerów" reads as a fault.
+  if (plan.remove.isEmpty()) return QString::fromUtf8("Synchronizacja dopisze do sterownika %1. Czy kontynuować?").arg(added);
+  if (plan.add.isEmpty()) return QString::fromUtf8("Synchronizacja usunie ze sterownika %1. Czy kontynuować?").arg(removed);
+  return QString::fromUtf8("Synchronizacja dopisze do sterownika %1 i usunie z niego %2. Czy kontynuować?").arg(added, removed);
 }
 
 bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool askFirst) {

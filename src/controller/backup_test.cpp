@@ -87,6 +87,25 @@ TEST(BackupFile, EditedLineEndsBlankLinesAndCommentsAreTaken) {
 // every reply in one read, in a USB adapter's batches, cut at random points,
 // or after stray bytes. What the controller ends up holding must not depend
 // on how its answers arrived.
+TEST(BackupFile, TheSyncQuestionTellsOnlyWhatWillBeDone) {
+  const struct {
+    QStringList add, remove;
+    const char* question;
+  } cases[] = {
+      {{"600100200"}, {"501222333", "602444555"},
+       "Synchronizacja dopisze do sterownika 1 numer i usunie z niego 2 numery. Czy kontynuować?"},
+      {{"600100200", "600100201", "600100202", "600100203", "600100204"}, {},
+       "Synchronizacja dopisze do sterownika 5 numerów. Czy kontynuować?"},
+      {{}, {"501222333", "602444555", "733666777"}, "Synchronizacja usunie ze sterownika 3 numery. Czy kontynuować?"},
+  };
+  for (const auto& c : cases) {
+    SyncPlan plan;
+    plan.add = c.add;
+    plan.remove = c.remove;
+    EXPECT_EQ(SyncQuestion(plan), QString::fromUtf8(c.question));
+  }
+}
+
 TEST(BackupOverTheLine, RoundTripAndSyncGiveTheSameControllerInEveryLineMode) {
   const struct {
     const char* name;
