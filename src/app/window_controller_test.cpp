@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <functional>
+#include <set>
 
 #include "app/progress_panel.h"
 #include "app/testing/window_test.h"
@@ -314,6 +315,75 @@ TEST_F(WindowControllerTest, ASyncAsksWithItsCountsAndSendsOnlyTheDifference) {
     EXPECT_TRUE(Find<QTableView>(window_.get(), "RxDBGrid1")->updatesEnabled()) << c.name << ": the grid repaints";
   }
 }
+
+// The three ways a real line fails: a controller that refuses every line,
+// one that never answers, and an adapter pulled while the first reply is
+// awaited (the later commands then find no port at all).
+enum class LineFault { kRefusing, kSilent, kPulled };
+
+sim::Simulator::Options OptionsFor(LineFault fault) {
+  std::set<long long> every;
+  for (long long n = 1; n <= 200; ++n) every.insert(n);
+  switch (fault) {
+    case LineFault::kRefusing:
+      return sim::Simulator::Options{.errorOn = every};
+    case LineFault::kSilent:
+      return sim::Simulator::Options{.silent = true};
+    case LineFault::kPulled:
+      return sim::Simulator::Options{.delayMs = 200};
+  }
+  return {};
+}
+
+class FailingLineTest : public WindowControllerTest, public ::testing::WithParamInterface<LineFault> {
+ protected:
+  FailingLineTest() : WindowControllerTest(OptionsFor(GetParam())) {}
+};
+
+// Backup, restore and sync from the configuration menu over a failing line:
+// each tells the user in a box, says on the outcome line that it was not
+// done, drops DTR and hides its panel; a backup leaves no file.
+TEST_P(FailingLineTest, BackupRestoreAndSyncTellTheFailureAndReportNothingDone) {
+  session_->ReplyWaitMs = 300;
+  const QString backup = QDir(temp_.path()).filePath("kopia.txt");
+  const QString saved = QDir(temp_.path()).filePath("zapisana.txt");
+  WriteFile(saved, "# Selvantrix backup\n002|600100200\n003|501222333\nczasryg=3\n");
+  AddPhone(*session_, "", "", "600100200");
+  const struct {
+    const char* entry;
+    QString file;
+    const char* outcome;
+  } cases[] = {
+      {"kopia_sterownika", backup, "Nie zapisano kopii sterownika"},
+      {"przywroc_z_kopii", saved, "Nie odtworzono kopii w sterowniku"},
+      {"synchronizuj_liste", QString(), "Nie zsynchronizowano listy ze sterownikiem"},
+  };
+  if (GetParam() == LineFault::kPulled) QTimer::singleShot(100, [this] { sim_.Stop(); });
+  for (const auto& c : cases) {
+    window_->chooseBackupFile = [&](bool) { return c.file; };
+    ModalAnswerer answers({QString::fromUtf8(kRestoreQuestion)});
+    window_->zap_menu_konfigClick();
+    Click(W(c.entry));
+    const auto told = std::count_if(answers.shown.begin(), answers.shown.end(),
+                                    [](const QString& text) { return text != QString::fromUtf8(kRestoreQuestion); });
+    EXPECT_GE(told, 1) << c.entry << ": the failure reached nobody";
+    EXPECT_EQ(window_->outcomeLine()->text(), QString::fromUtf8(c.outcome)) << c.entry;
+    // A pulled adapter leaves the port closed, which drives no line at all.
+    const Comm& comm = window_->link().comm();
+    EXPECT_FALSE(comm.IsOpen() && comm.Dtr()) << c.entry;
+    EXPECT_FALSE(window_->progressPanel()->isVisible()) << c.entry;
+  }
+  EXPECT_FALSE(QFile::exists(backup)) << "a failed backup left a file";
+  EXPECT_EQ(session_->Dbf1().RowCount(), 1) << "the sync changed the list without the controller";
+}
+
+std::string LineFaultName(const ::testing::TestParamInfo<LineFault>& info) {
+  return info.param == LineFault::kRefusing ? "Refusing" : info.param == LineFault::kSilent ? "Silent" : "Pulled";
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, FailingLineTest,
+                         ::testing::Values(LineFault::kRefusing, LineFault::kSilent, LineFault::kPulled),
+                         LineFaultName);
 
 // A controller slow enough (50 ms before each reply) for a person to act
 // while it works.
