@@ -108,7 +108,7 @@ TEST_F(WindowUnderXTest, MenusStayOpenOnTheWayInAndCloseOnAClickElsewhereOrEscap
     const char* elsewhere;  // a quiet spot of the menu's view
   };
   const MenuCase cases[] = {{"Image25", "MenuLista", "usun_z_listy", "RxDBGrid1"},
-                            {"zap_menu_konfig", "menukonfig", "Label46", "Log"}};
+                            {"zap_menu_konfig", "menukonfig", "synchronizuj_liste", "Log"}};
   for (const MenuCase& c : cases) {
     QWidget* arrow = W(c.arrow);
     QWidget* menu = W(c.menu);
