@@ -14,11 +14,6 @@ constexpr int kButtonWidth = 112;
 constexpr int kButtonHeight = 34;
 constexpr int kButtonTop = 92;
 
-void CentreOver(QWidget* dialog, QWidget* parent) {
-  const QRect over = parent ? parent->window()->geometry() : dialog->screen()->availableGeometry();
-  dialog->move(over.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
-}
-
 }  // namespace
 
 Tdlgfm::Tdlgfm(const QString& text, int kind, QWidget* parent)

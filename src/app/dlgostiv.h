@@ -15,7 +15,6 @@ class Tdlgfm : public QDialog {
   Tdlgfm(const QString& text, int kind, QWidget* parent);
 
   int Result() const { return result_; }
-  bool IsQuestion() const { return question_; }
 
   static constexpr int kWidth = 381;
   static constexpr int kHeight = 139;

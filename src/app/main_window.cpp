@@ -57,7 +57,7 @@ const QString kWidgetStyle = QStringLiteral(
     "  background: white; color: rgb(1,81,178); selection-background-color: rgb(250,192,23);"
     "  selection-color: rgb(0,42,102); }"
     "QLineEdit:focus, QComboBox:focus, QDateEdit:focus { border: 1px solid rgb(250,192,23); }"
-    "QComboBox::drop-down, QDateEdit::drop-down { border: none; width: 24px; }"
+    "QComboBox::drop-down, QDateEdit::drop-down { border: none; width: %1px; }"
     "QComboBox QAbstractItemView { border: 1px solid rgb(1,81,178); color: rgb(1,81,178);"
     "  selection-background-color: rgb(255,246,217); selection-color: rgb(0,42,102); }"
     "QPlainTextEdit { border: 1px solid rgb(214,221,232); border-radius: 4px; background: rgb(248,249,251);"
@@ -68,7 +68,8 @@ const QString kWidgetStyle = QStringLiteral(
     "QScrollBar::handle:vertical { background: rgb(196,206,222); border-radius: 5px; min-height: 24px;"
     "  margin: 1px 2px; }"
     "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
-    "QToolButton { border: none; background: transparent; }");
+    "QToolButton { border: none; background: transparent; }")
+        .arg(kDropButtonWidth);
 
 }  // namespace
 
@@ -558,22 +559,20 @@ void TForm1::RunToldOperation(const std::function<bool()>& command, const char* 
   if (!command() && outcome_->text().isEmpty()) ShowOutcome(QString::fromUtf8(failure));
 }
 
-void TForm1::kopia_sterownikaClick() {
+void TForm1::RunBackupFileCommand(bool save, bool (*command)(Link&, UserInterface&, const QString&),
+                                  const char* failure) {
   menukonfig_->hide();
-  RunOperation([this] {
-    const QString path = ChooseBackupFile(true);
+  RunOperation([=, this] {
+    const QString path = ChooseBackupFile(save);
     if (path.isEmpty()) return;
-    RunToldOperation([&] { return BackupController(*link_, *this, path); }, "Nie zapisano kopii sterownika");
+    RunToldOperation([&] { return command(*link_, *this, path); }, failure);
   });
 }
 
+void TForm1::kopia_sterownikaClick() { RunBackupFileCommand(true, BackupController, "Nie zapisano kopii sterownika"); }
+
 void TForm1::przywroc_z_kopiiClick() {
-  menukonfig_->hide();
-  RunOperation([this] {
-    const QString path = ChooseBackupFile(false);
-    if (path.isEmpty()) return;
-    RunToldOperation([&] { return RestoreController(*link_, *this, path); }, "Nie odtworzono kopii w sterowniku");
-  });
+  RunBackupFileCommand(false, RestoreController, "Nie odtworzono kopii w sterowniku");
 }
 
 void TForm1::synchronizuj_listeClick() {

@@ -22,9 +22,6 @@ class ReportView;
 class SettingsView;
 class ViewPanel;
 
-// What a command started while another runs is told (the progress panel's words).
-inline constexpr const char* kBusyMessage = "Trwa przetwarzanie danych";
-
 // The main window: the tabs, the two pop-up menus, the progress panel and
 // the user-interface seam every command talks to. Each view (phone list,
 // configuration, report) is an object of its own built into the window's
@@ -150,6 +147,8 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   // without one (a NIE, a refused file, a link fault told in a box), the
   // outcome line says `failure` rather than keep an older command's news.
   void RunToldOperation(const std::function<bool()>& command, const char* failure);
+  // A backup or restore: the file first (nothing happens without one), then the command.
+  void RunBackupFileCommand(bool save, bool (*command)(Link&, UserInterface&, const QString&), const char* failure);
 
   Session& session_;
   std::unique_ptr<Link> link_;

@@ -9,6 +9,41 @@
 #include "widgets/controls.h"
 #include "widgets/pictures.h"
 
+namespace {
+
+QLineEdit* PinEdit(QWidget* parent, const char* name, const QRect& rect) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QString::fromLatin1(name));
+  edit->setEchoMode(QLineEdit::Password);
+  edit->setFont(pictures::Font(14));
+  edit->setGeometry(rect);
+  edit->setStyleSheet(QStringLiteral(
+      "QLineEdit { border: 1px solid rgb(120,150,200); border-radius: 4px; padding: 2px 6px;"
+      " background: white; color: rgb(0,42,102); lineedit-password-character: 42; }"
+      "QLineEdit:focus { border: 2px solid rgb(250,192,23); }"));
+  return edit;
+}
+
+QLabel* Heading(QWidget* parent, const QString& text, const QRect& rect) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QStringLiteral("Label1"));
+  label->setFont(pictures::Font(14, true));
+  label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+  label->setAlignment(Qt::AlignCenter);
+  label->setGeometry(rect);
+  return label;
+}
+
+QLabel* PinCaption(QWidget* parent, const QString& text, const QRect& rect) {
+  auto* label = new QLabel(text, parent);
+  label->setFont(pictures::Font(13, true));
+  label->setStyleSheet(QStringLiteral("color: rgb(250,192,23); background: transparent;"));
+  label->setGeometry(rect);
+  return label;
+}
+
+}  // namespace
+
 Tpinfm::Tpinfm(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("pinfm"));
   setFixedSize(kWidth, kHeight);
@@ -18,28 +53,9 @@ Tpinfm::Tpinfm(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindow
   background->setPixmap(pictures::DialogBackground(size()));
   background->setGeometry(rect());
 
-  auto* heading = new QLabel(QString::fromUtf8("Wprowadź PIN weryfikujący uprawnienia"), this);
-  heading->setObjectName(QStringLiteral("Label1"));
-  heading->setFont(pictures::Font(14, true));
-  heading->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
-  heading->setAlignment(Qt::AlignCenter);
-  heading->setGeometry(16, 14, kWidth - 32, 26);
-
-  auto* pin = new QLabel(QStringLiteral("Pin"), this);
-  pin->setObjectName(QStringLiteral("Label2"));
-  pin->setFont(pictures::Font(13, true));
-  pin->setStyleSheet(QStringLiteral("color: rgb(250,192,23); background: transparent;"));
-  pin->setGeometry(40, 56, 40, 28);
-
-  edit_ = new QLineEdit(this);
-  edit_->setObjectName(QStringLiteral("Edit1"));
-  edit_->setEchoMode(QLineEdit::Password);
-  edit_->setFont(pictures::Font(14));
-  edit_->setGeometry(84, 54, 254, 30);
-  edit_->setStyleSheet(QStringLiteral(
-      "QLineEdit { border: 1px solid rgb(120,150,200); border-radius: 4px; padding: 2px 6px;"
-      " background: white; color: rgb(0,42,102); lineedit-password-character: 42; }"
-      "QLineEdit:focus { border: 2px solid rgb(250,192,23); }"));
+  Heading(this, QString::fromUtf8("Wprowadź PIN weryfikujący uprawnienia"), QRect(16, 14, kWidth - 32, 26));
+  PinCaption(this, QStringLiteral("Pin"), QRect(40, 56, 40, 28))->setObjectName(QStringLiteral("Label2"));
+  edit_ = PinEdit(this, "Edit1", QRect(84, 54, 254, 30));
   connect(edit_, &QLineEdit::returnPressed, this, &QDialog::accept);
 
   const PictureButton accept =
@@ -47,8 +63,7 @@ Tpinfm::Tpinfm(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindow
                         pictures::Button(QSize(130, 32), pictures::ButtonStyle::kAccent), pictures::kNavy, 7);
   connect(accept.caption, &ClickLabel::clicked, this, &QDialog::accept);
 
-  const QRect over = owner ? owner->window()->geometry() : screen()->availableGeometry();
-  move(over.center() - QPoint(kWidth / 2, kHeight / 2));
+  CentreOver(this, owner);
 }
 
 QString Tpinfm::Text() const { return edit_->text(); }
@@ -81,30 +96,6 @@ QString AskPin(QWidget* owner) {
   return dialog.Text();
 }
 
-namespace {
-
-QLineEdit* PinEdit(QWidget* parent, const char* name, const QRect& rect) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(QString::fromLatin1(name));
-  edit->setEchoMode(QLineEdit::Password);
-  edit->setFont(pictures::Font(14));
-  edit->setGeometry(rect);
-  edit->setStyleSheet(QStringLiteral(
-      "QLineEdit { border: 1px solid rgb(120,150,200); border-radius: 4px; padding: 2px 6px;"
-      " background: white; color: rgb(0,42,102); lineedit-password-character: 42; }"
-      "QLineEdit:focus { border: 2px solid rgb(250,192,23); }"));
-  return edit;
-}
-
-QLabel* PinCaption(QWidget* parent, const QString& text, const QRect& rect) {
-  auto* label = new QLabel(text, parent);
-  label->setFont(pictures::Font(13, true));
-  label->setStyleSheet(QStringLiteral("color: rgb(250,192,23); background: transparent;"));
-  label->setGeometry(rect);
-  return label;
-}
-
-}  // namespace
 
 TpinChange::TpinChange(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("pinchange"));
@@ -115,12 +106,7 @@ TpinChange::TpinChange(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Framele
   background->setPixmap(pictures::DialogBackground(size()));
   background->setGeometry(rect());
 
-  auto* heading = new QLabel(QString::fromUtf8("Nowy PIN dostępu"), this);
-  heading->setObjectName(QStringLiteral("Label1"));
-  heading->setFont(pictures::Font(14, true));
-  heading->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
-  heading->setAlignment(Qt::AlignCenter);
-  heading->setGeometry(16, 10, kWidth - 32, 24);
+  Heading(this, QString::fromUtf8("Nowy PIN dostępu"), QRect(16, 10, kWidth - 32, 24));
 
   PinCaption(this, QString::fromUtf8("Nowy PIN"), QRect(24, 42, 110, 30));
   first_ = PinEdit(this, "EditNew", QRect(140, 42, 214, 30));
@@ -147,8 +133,7 @@ TpinChange::TpinChange(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Framele
                         pictures::Button(QSize(130, 32), pictures::ButtonStyle::kQuiet), pictures::kText, 7);
   connect(cancel.caption, &ClickLabel::clicked, this, &QDialog::reject);
 
-  const QRect over = owner ? owner->window()->geometry() : screen()->availableGeometry();
-  move(over.center() - QPoint(kWidth / 2, kHeight / 2));
+  CentreOver(this, owner);
 }
 
 QString TpinChange::Text() const { return first_->text(); }

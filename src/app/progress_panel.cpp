@@ -25,7 +25,7 @@ ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
   background->setPixmap(pictures::DialogBackground(size()));
   background->setGeometry(rect());
 
-  auto* text = new QLabel(QString::fromUtf8("Trwa przetwarzanie danych\nProsimy o cierpliwość"), this);
+  auto* text = new QLabel(QString::fromUtf8(kBusyMessage) + QString::fromUtf8("\nProsimy o cierpliwość"), this);
   text->setObjectName(QStringLiteral("Label29"));
   text->setFont(pictures::Font(13, true));
   text->setStyleSheet(QStringLiteral("color: white; background: transparent;"));

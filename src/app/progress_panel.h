@@ -2,6 +2,9 @@
 
 #include <QFrame>
 
+// The panel's first line, and what a command started while another runs is told.
+inline constexpr const char* kBusyMessage = "Trwa przetwarzanie danych";
+
 class ClickLabel;
 class QLabel;
 class ShapeWidget;

@@ -210,7 +210,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   connect(DateEdit1_, &QDateEdit::dateChanged, this, [this](const QDate& date) {
     if (date == dateShown_) return;
     dateShown_ = date;
-    if (!fillingDate_) MarkSettingsChanged();
+    MarkSettingsChanged();
   });
 
   Caption(right, "Label18", QString::fromUtf8("Logi urządzenia"), QRect(12, 50, 300, 20));
@@ -283,9 +283,9 @@ void SettingsView::SetDateText(const QString& text) {
   const QDate date = QDate::fromString(text, DateEdit1_->displayFormat());
   // A text the picker cannot show leaves its date as it was.
   if (!date.isValid()) return;
-  fillingDate_ = true;
+  // Shown before it is set, so the change it makes marks nothing.
+  dateShown_ = date;
   DateEdit1_->setDate(date);
-  fillingDate_ = false;
 }
 
 QDate SettingsView::Date() const { return QDate::fromString(DateEdit1_->text(), DateEdit1_->displayFormat()); }

@@ -83,7 +83,6 @@ class SettingsView : public QObject, public SettingsFields {
   QPoint zapKonfigRest_;
   QDateEdit* DateEdit1_ = nullptr;
   // Raised while the table fills the date: that is no change of the user's.
-  bool fillingDate_ = false;
   QDate dateShown_;
   QPlainTextEdit* Log_ = nullptr;
   PickerPanel* panel_com_ = nullptr;

@@ -1,5 +1,7 @@
 #include "widgets/controls.h"
 
+#include <QScreen>
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -187,22 +189,20 @@ void ViewPanel::paintEvent(QPaintEvent*) {
 PopupPanel::PopupPanel(QWidget* parent) : QFrame(parent) {}
 
 PopupPanel::~PopupPanel() {
-  if (filtering_) qApp->removeEventFilter(this);
+  if (qApp) qApp->removeEventFilter(this);
 }
 
 void PopupPanel::AddOpener(QWidget* opener) { openers_.append(opener); }
 
 void PopupPanel::showEvent(QShowEvent* event) {
   // Watching the whole application only while open costs nothing the rest
-  // of the time.
-  if (!filtering_) qApp->installEventFilter(this);
-  filtering_ = true;
+  // of the time. Installing twice keeps one filter; removing none is harmless.
+  qApp->installEventFilter(this);
   QFrame::showEvent(event);
 }
 
 void PopupPanel::hideEvent(QHideEvent* event) {
-  if (filtering_) qApp->removeEventFilter(this);
-  filtering_ = false;
+  qApp->removeEventFilter(this);
   QFrame::hideEvent(event);
 }
 
@@ -297,6 +297,11 @@ void PickerPanel::paintEvent(QPaintEvent*) {
   p.setPen(QPen(pictures::kText, 1));
   p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
   p.fillRect(QRect(0, 0, width(), 3), pictures::kOrange);
+}
+
+void CentreOver(QWidget* dialog, QWidget* owner) {
+  const QRect over = owner ? owner->window()->geometry() : dialog->screen()->availableGeometry();
+  dialog->move(over.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
 }
 
 PictureButton MakePictureButton(QWidget* parent, const QString& pictureName, const QString& captionName,

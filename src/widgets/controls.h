@@ -138,7 +138,6 @@ class PopupPanel : public QFrame {
   bool Inside(QPoint global) const;
 
   QList<const QWidget*> openers_;
-  bool filtering_ = false;
 };
 
 // A pop-up menu: rows of captions inside a thin margin.
@@ -179,6 +178,9 @@ class PickerPanel : public PopupPanel {
  private:
   QListWidget* list_ = nullptr;
 };
+
+// Places a dialog at the centre of its owner's window (of the screen without one).
+void CentreOver(QWidget* dialog, QWidget* owner);
 
 // A picture with a caption over it that act as one button; returns the
 // caption, the picture is a named sibling. `captionTop` is where the caption
