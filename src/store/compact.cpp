@@ -247,15 +247,20 @@ Status SyncDirectoryOf(const std::string& path) {
   return Status::Ok();
 }
 
+// The copy's layout and the space the file holds against it.
+Status Measure(Database& db, Layout* layout, SpaceUse* out) {
+  Status s = PlanCopy(db, layout);
+  if (s.ok()) s = db.file().Size(&out->fileSize);
+  if (s.ok()) s = db.EndFor(out->fileSize, &out->usedSize);
+  if (s.ok()) out->neededSize = layout->size;
+  return s;
+}
+
 }  // namespace
 
 Status MeasureSpace(Database& db, SpaceUse* out) {
   Layout layout;
-  Status s = PlanCopy(db, &layout);
-  if (s.ok()) s = db.file().Size(&out->fileSize);
-  if (s.ok()) s = db.End(&out->usedSize);
-  if (s.ok()) out->neededSize = layout.size;
-  return s;
+  return Measure(db, &layout, out);
 }
 
 std::string CompactCopyPath(const std::string& path) { return path + ".compacting"; }
@@ -274,11 +279,8 @@ Status CompactFile(const std::string& path, const CompactOptions& options, Compa
   if (db->ReadOnly()) return Status::IOError("Database file '" + path + "' is read-only");
 
   Layout layout;
-  s = PlanCopy(*db, &layout);
-  if (s.ok()) s = db->file().Size(&result->before.fileSize);
-  if (s.ok()) s = db->End(&result->before.usedSize);
+  s = Measure(*db, &layout, &result->before);
   if (!s.ok()) return s;
-  result->before.neededSize = layout.size;
   // Asked outright, any byte past the minimal copy goes, zeros ahead too; at
   // start-up only dead space counts, or every start would undo the zeros.
   const bool wanted = options.minDeadShare <= 0 ? result->before.fileSize > layout.size

@@ -40,10 +40,11 @@ std::string_view FieldText(std::string_view field) {
 
 Cursor::Cursor(std::shared_ptr<Database> db, std::string table) : db_(std::move(db)), tableName_(std::move(table)) {}
 
-Cursor::~Cursor() {
-  if (table_) {
-    while (table_->InGroup()) table_->EndGroup(*db_);
-  }
+Cursor::~Cursor() { EndGroups(); }
+
+void Cursor::EndGroups() {
+  if (!table_) return;
+  while (table_->InGroup()) table_->EndGroup(*db_);
 }
 
 Status Cursor::Open() {
@@ -60,9 +61,7 @@ Status Cursor::Open() {
 void Cursor::Close() {
   if (state_ != State::kBrowse) SetState(State::kBrowse);
   // Rows pending in a group are posted rows: they go in before the table goes.
-  if (table_) {
-    while (table_->InGroup()) table_->EndGroup(*db_);
-  }
+  EndGroups();
   table_.reset();
   eof_ = true;
   pos_ = 0;
@@ -491,9 +490,8 @@ Status Cursor::Reopen(std::int32_t keepRow) {
   Status s = table_ ? table_->CommitGroup(*db_) : Status::Ok();
   if (s.ok()) s = db_->LoadTable(tableName_, &table);
   if (!s.ok()) return s;
-  if (table_) s = table_->HandOverGroup(*db_, table.get());
+  if (table_) table_->HandOverGroup(table.get());
   table_ = std::move(table);
-  if (!s.ok()) return s;
   orderSlot_ = orderName_.empty() ? -1 : table_->IndexSlot(orderName_);
   if (keepRow >= 0 && table_->IsLive(keepRow)) {
     MoveToRow(keepRow);

@@ -100,6 +100,8 @@ class Cursor {
   const TableData* table() const { return table_.get(); }
 
  private:
+  // Ends every group still open, committing its pending rows.
+  void EndGroups();
   const std::vector<std::int32_t>& CurrentOrder() const;
   Status FieldAt(std::string_view name, int* index) const;
   const std::string* CurrentImage() const;

@@ -151,12 +151,15 @@ Status Database::Acquire(LockKind kind, Lock* lock) {
 Status Database::End(std::int64_t* end) {
   std::int64_t size = 0;
   Status s = file_->Size(&size);
-  if (!s.ok()) return s;
+  return s.ok() ? EndFor(size, end) : s;
+}
+
+Status Database::EndFor(std::int64_t size, std::int64_t* end) {
   sizeSeen_ = size;
   *end = size;
   if (size < kFirstTableOffset) return Status::Ok();
   char hint[kEndHintLength];
-  s = file_->ReadAt(kEndHintOffset, sizeof hint, hint);
+  Status s = file_->ReadAt(kEndHintOffset, sizeof hint, hint);
   if (s.ok()) *end = UsedEnd(hint, size);
   return s;
 }

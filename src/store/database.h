@@ -101,6 +101,8 @@ class Database {
   // Where the next structure goes: the end of what the file holds, which
   // lies before the file's size when zeros were written ahead.
   Status End(std::int64_t* end);
+  // The same for a file of `size` bytes, its size just read.
+  Status EndFor(std::int64_t size, std::int64_t* end);
   // Makes room for `length` bytes at `end` (what End gave, under the change
   // lock) before they are written, and records the new end for every other
   // writer. A flushed change then overwrites bytes the file already has

@@ -98,6 +98,11 @@ std::int64_t UsedEnd(const char* hint, std::int64_t size) {
   return used;
 }
 
+std::int64_t UsedEndOf(std::string_view file) {
+  const std::int64_t size = std::int64_t(file.size());
+  return size < kFirstTableOffset ? size : UsedEnd(file.data() + kEndHintOffset, size);
+}
+
 void OptionsBlock::EncodeTo(char* dst) const {
   std::memset(dst, 0, kEncodedLength);
   dst[0] = compression ? 1 : 0;

@@ -55,6 +55,8 @@ std::string EncodeEndHint(std::int64_t used, std::int64_t allocated);
 // `hint`: the hint's end when it describes this file exactly, else the
 // file's size (a file without one, or grown by a writer that keeps none).
 std::int64_t UsedEnd(const char* hint, std::int64_t size);
+// The same for a whole file's bytes.
+std::int64_t UsedEndOf(std::string_view file);
 
 inline constexpr int kMaxTables = 256;
 inline constexpr int kMaxFields = 96;

@@ -58,7 +58,7 @@ Status TableData::LoadFrom(Database& db, const std::string& file, std::int64_t h
   db_ = &db;
   const std::int64_t size = std::int64_t(file.size());
   headerOffset_ = headerOffset;
-  fileSize_ = size >= kFirstTableOffset ? UsedEnd(file.data() + kEndHintOffset, size) : size;
+  fileSize_ = UsedEndOf(file);
   headerBytes_ = file.substr(size_t(headerOffset), size_t(TableHeader::kEncodedLength));
   Status s = TableHeader::DecodeFrom(headerBytes_.data(), &header_);
   if (!s.ok()) return s;
@@ -155,7 +155,7 @@ Status TableData::CatchUp(Database& db, bool* reloaded, bool deep) {
     end = UsedEnd(both.data(), size);
     header.assign(both, size_t(headerOffset_ - kEndHintOffset), header.size());
   } else {
-    s = db.End(&end);
+    s = db.EndFor(size, &end);
     if (s.ok()) s = db.file().ReadAt(headerOffset_, header.size(), header.data());
     if (!s.ok()) return s;
   }
@@ -322,7 +322,7 @@ Status TableData::SettleOrders(Database& db) {
 
 Status TableData::Put(Database& db, std::int64_t at, std::string_view bytes, bool link) {
   if (!buffering_) return db.file().WriteAt(at, bytes);
-  (link ? rowLinks_ : rowFresh_).emplace_back(at, std::string(bytes));
+  (link ? group_.links : group_.fresh).emplace_back(at, std::string(bytes));
   return Status::Ok();
 }
 
@@ -331,15 +331,13 @@ namespace {
 // Writes `writes` (in the order they were made: a later one wins where two
 // overlap) as a few large writes. Writes lying close together go as one,
 // with the bytes between them read from the file first and written back as
-// they were (past the file's end, zeros): on a machine where every system
+// they were (past its `size`, zeros): on a machine where every system
 // call costs microseconds, a thousand rows' scattered items and links are
 // otherwise thousands of calls.
-Status WriteCoalesced(File& file, const std::vector<std::pair<std::int64_t, std::string>>& writes) {
+Status WriteCoalesced(File& file, const std::vector<std::pair<std::int64_t, std::string>>& writes, std::int64_t size) {
   if (writes.empty()) return Status::Ok();
   constexpr std::int64_t kGap = 4096;
-  std::int64_t size = 0;
-  Status s = file.Size(&size);
-  if (!s.ok()) return s;
+  Status s;
   std::vector<size_t> byStart(writes.size());
   for (size_t i = 0; i < byStart.size(); ++i) byStart[i] = i;
   std::stable_sort(byStart.begin(), byStart.end(), [&](size_t a, size_t b) { return writes[a].first < writes[b].first; });
@@ -381,24 +379,31 @@ Status WriteCoalesced(File& file, const std::vector<std::pair<std::int64_t, std:
 // each of which leaves every chain whole on its own: a cut anywhere in
 // between leaves the file as the last commit left it.
 Status TableData::WriteGroupWrites(Database& db) {
-  Status s = WriteCoalesced(db.file(), group_.fresh);
-  if (s.ok()) s = WriteCoalesced(db.file(), group_.links);
+  // Every link lies inside the file as it was: one size serves both.
+  std::int64_t size = 0;
+  Status s = db.file().Size(&size);
+  if (s.ok()) s = WriteCoalesced(db.file(), group_.fresh, size);
+  if (s.ok()) s = WriteCoalesced(db.file(), group_.links, size);
   group_.fresh.clear();
   group_.links.clear();
   return s;
 }
 
 Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t* newRow) {
-  // Inside a group the row's writes wait for the group's commit.
+  // Inside a group the row's writes wait for the group's commit; a row that
+  // fails takes its own back out, whatever it had put.
   buffering_ = group_.depth > 0;
   struct EndOfRow {
     TableData* table;
+    size_t fresh, links;
+    bool whole = false;
     ~EndOfRow() {
       table->buffering_ = false;
-      table->rowFresh_.clear();
-      table->rowLinks_.clear();
+      if (whole) return;
+      table->group_.fresh.resize(std::min(fresh, table->group_.fresh.size()));
+      table->group_.links.resize(std::min(links, table->group_.links.size()));
     }
-  } endOfRow{this};
+  } endOfRow{this, group_.fresh.size(), group_.links.size()};
   // Inside a group with rows pending, the lock is held and nobody else has
   // written since: the file is as this table last left it.
   Database::Lock lock;
@@ -431,7 +436,6 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
   }
 
   const std::int32_t n = header_.rowCount;
-  if (group_.pending == 0) group_.firstRow = n;
   const bool newChunk = n % kItemsPerChunk == 0;
   const size_t chunksHeld = size_t((std::int64_t(n) + kItemsPerChunk - 1) / kItemsPerChunk);
   for (const IndexState& state : indexes_) {
@@ -537,8 +541,7 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
       s = WriteCommit(db);
     } else {
       if (lock.held()) group_.lock = std::move(lock);
-      for (auto& write : rowFresh_) group_.fresh.push_back(std::move(write));
-      for (auto& write : rowLinks_) group_.links.push_back(std::move(write));
+      endOfRow.whole = true;
       ++group_.pending;
       if (group_.pending >= group_.rowsPerCommit) s = CommitGroup(db);
     }
@@ -577,10 +580,6 @@ Status TableData::WriteCommit(Database& db) {
     s = db.file().WriteAt(headerOffset_ + TableHeader::kLastAutoIncAt, Int32Bytes(header_.lastAutoInc));
     if (s.ok()) PutInt32(headerBytes_.data() + TableHeader::kLastAutoIncAt, header_.lastAutoInc);
   }
-  if (s.ok() && group_.claimedEnd != 0) {
-    s = db.Claim(fileSize_, 0);
-    group_.claimedEnd = 0;
-  }
   if (s.ok()) s = db.Barrier();
   if (!s.ok()) return s;
   std::string commit(8, '\0');
@@ -610,7 +609,6 @@ Status TableData::CommitGroup(Database& db) {
   if (s.ok()) s = WriteCommit(db);
   if (s.ok()) group_.committed = true;
   group_.pending = 0;
-  group_.claimedEnd = 0;
   group_.lock = Database::Lock();
   if (!s.ok()) {
     fileSize_ = -1;
@@ -620,13 +618,9 @@ Status TableData::CommitGroup(Database& db) {
   return s;
 }
 
-Status TableData::HandOverGroup(Database& db, TableData* fresh) {
-  Status s = CommitGroup(db);
-  fresh->group_.depth = group_.depth;
-  fresh->group_.rowsPerCommit = group_.rowsPerCommit;
-  fresh->group_.committed = group_.committed;
-  group_.depth = 0;
-  return s;
+void TableData::HandOverGroup(TableData* fresh) {
+  fresh->group_ = std::move(group_);
+  group_ = Group();
 }
 
 Status TableData::EndGroup(Database& db) {

@@ -60,9 +60,9 @@ class TableData {
   Status CommitGroup(Database& db);
   int PendingRows() const { return group_.pending; }
   bool InGroup() const { return group_.depth > 0; }
-  // Commits the pending rows and lets `fresh`, the same table read again,
-  // go on with the group.
-  Status HandOverGroup(Database& db, TableData* fresh);
+  // Lets `fresh`, the same table read again once the pending rows are
+  // committed, go on with the group.
+  void HandOverGroup(TableData* fresh);
 
   // Reads the table again when the file has changed since it was read;
   // `deep` also compares every record item, which a delete elsewhere changes.
@@ -97,16 +97,14 @@ class TableData {
     bool committed = false;       // a commit was written since the group began
     Database::Lock lock;          // held while rows are pending
     std::int64_t claimedEnd = 0;  // the end the file's hint names while rows are pending
-    std::int32_t firstRow = 0;    // the row count the file holds while rows are pending
     // The pending rows' writes, in the order they were made: those nothing
     // counted points at yet (the rows, their items and the links among them)
     // and those that link them into what the file already counts.
     std::vector<std::pair<std::int64_t, std::string>> fresh, links;
   };
 
-  // A write of an append. Within a group it waits in the group's writes, or
-  // in `rowWrites_` while its row is not yet whole; `link` says it changes
-  // something the file already counts.
+  // A write of an append. Within a group it waits in the group's writes;
+  // `link` says it changes something the file already counts.
   Status Put(Database& db, std::int64_t at, std::string_view bytes, bool link);
   // Writes the group's waiting writes: the fresh ones, then the links, each
   // set coalesced into a few large writes.
@@ -132,7 +130,6 @@ class TableData {
 
   // Set while an append of a group runs: its writes wait (see Put).
   bool buffering_ = false;
-  std::vector<std::pair<std::int64_t, std::string>> rowFresh_, rowLinks_;
 
   const Database* db_ = nullptr;
   TableHeader header_;

@@ -166,7 +166,7 @@ Status TableData::WriteNext(Database& db, int slot, std::int32_t row, std::int32
   const size_t c = size_t(row / kItemsPerChunk);
   if (c >= state.chunks.size()) return Status::Corruption("index tab of '" + header_.indexes[size_t(slot)].name + "' is short");
   // A row of the group being written is counted by nothing yet.
-  const bool counted = !buffering_ || row < group_.firstRow;
+  const bool counted = !buffering_ || row < header_.rowCount - group_.pending;
   Status s = Put(db, IndexItemOffset(state.chunks[c], row) + 4, Int32Bytes(next), counted);
   if (s.ok() && row < std::int32_t(state.next.size())) state.next[size_t(row)] = next;
   return s;

@@ -17,11 +17,7 @@ inline std::string ReadAll(const std::string& path) {
 }
 
 // Where what a file holds ends, zeros written ahead of it left out.
-inline std::int64_t UsedSize(const std::string& path) {
-  const std::string bytes = ReadAll(path);
-  if (std::int64_t(bytes.size()) < kFirstTableOffset) return std::int64_t(bytes.size());
-  return UsedEnd(bytes.data() + kEndHintOffset, std::int64_t(bytes.size()));
-}
+inline std::int64_t UsedSize(const std::string& path) { return UsedEndOf(ReadAll(path)); }
 
 inline void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
