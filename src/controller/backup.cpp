@@ -43,19 +43,6 @@ const char* const kRecordedSettings[] = {kKeyServerPhone, kKeyServerIp, kKeyOsti
 // The relay codes the controller takes are 3..10, the positions 0..7.
 constexpr int kLastRelayIndex = 7;
 
-// A read that must leave the list and the settings as they are.
-class StoringOff {
- public:
-  explicit StoringOff(Link& link) : link_(link), was_(link.Storing()) { link_.SetStoring(false); }
-  ~StoringOff() { link_.SetStoring(was_); }
-  StoringOff(const StoringOff&) = delete;
-  StoringOff& operator=(const StoringOff&) = delete;
-
- private:
-  Link& link_;
-  bool was_;
-};
-
 // Hands every reply line to `take` for as long as it lives.
 class ReplyWatch {
  public:
@@ -301,6 +288,7 @@ QString SyncQuestion(const SyncPlan& plan) {
 }
 
 bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool askFirst) {
+  *plan = SyncPlan();
   Session& session = link.session();
   PortSession port(link, ui, false);
   if (!port.ok()) return false;
@@ -316,8 +304,9 @@ bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool a
     }
   }
   // Compared as the list keeps numbers; deleted as the controller holds them.
-  QSet<QByteArray> held;
-  for (const auto& [slot, number] : entries) held.insert(ListedNumber(number));
+  QList<QByteArray> keys;
+  for (const auto& [slot, number] : entries) keys.append(ListedNumber(number));
+  QSet<QByteArray> held(keys.begin(), keys.end());
   QSet<QByteArray> listed;
   QList<QByteArray> toAdd;
   for (list.First(); !list.Eof(); list.Next()) {
@@ -326,28 +315,25 @@ bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool a
     listed.insert(tel);
     if (!held.contains(tel)) toAdd.append(tel);
   }
-  QList<QByteArray> toRemove;
   QSet<QByteArray> removing;
-  for (const auto& [slot, number] : entries) {
-    const QByteArray key = ListedNumber(number);
-    if (listed.contains(key) || removing.contains(key)) continue;
-    removing.insert(key);
-    toRemove.append(number);
+  for (qsizetype i = 0; i < entries.size(); ++i) {
+    if (listed.contains(keys[i]) || removing.contains(keys[i])) continue;
+    removing.insert(keys[i]);
+    plan->remove << FromWindows1250(entries[i].second);
   }
   for (const QByteArray& tel : toAdd) plan->add << FromWindows1250(tel);
-  for (const QByteArray& tel : toRemove) plan->remove << FromWindows1250(tel);
   const int unchanged = int(listed.size() - toAdd.size());
   if (dryRun) {
     ui.ShowOutcome(QString::fromUtf8("Plan synchronizacji: do dopisania %1, do usunięcia %2, bez zmian %3")
                        .arg(toAdd.size())
-                       .arg(toRemove.size())
+                       .arg(plan->remove.size())
                        .arg(unchanged));
     list.First();
     return true;
   }
   // Asked with the counts in hand: a stale or empty list would otherwise
   // empty the controller without a word.
-  if (askFirst && !(toAdd.isEmpty() && toRemove.isEmpty()) && ui.ShowDialog(SyncQuestion(*plan), kQuestion) != 1) {
+  if (askFirst && !(toAdd.isEmpty() && plan->remove.isEmpty()) && ui.ShowDialog(SyncQuestion(*plan), kQuestion) != 1) {
     list.First();
     return false;
   }
@@ -358,18 +344,18 @@ bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool a
     ListUpdatesSuspended still(session, ui);
     BulkUpdateScope bulk(session);
     ProgressScope progress(session, ui);
-    const int total = int(toAdd.size() + toRemove.size());
+    const int total = int(toAdd.size() + plan->remove.size());
     int step = 0;
     for (const QString& tel : plan->remove) {
       if (progress.CancelRequested() || tally.LineDead()) break;
       progress.Update(++step, total);
       if (SendListEntry(link, QString(), tel, false, true, tally) == Outcome::kConfirmed) ++removed;
     }
-    for (const QByteArray& tel : toAdd) {
+    for (qsizetype i = 0; i < toAdd.size(); ++i) {
       if (progress.CancelRequested() || tally.LineDead()) break;
       progress.Update(++step, total);
-      if (SendListEntry(link, QString(), FromWindows1250(tel), true, false, tally) != Outcome::kConfirmed) continue;
-      held.insert(tel);
+      if (SendListEntry(link, QString(), plan->add[i], true, false, tally) != Outcome::kConfirmed) continue;
+      held.insert(toAdd[i]);
       ++added;
     }
     // As a verify leaves them: a row is confirmed exactly when the
@@ -395,7 +381,7 @@ bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool a
                     .arg(added)
                     .arg(toAdd.size())
                     .arg(removed)
-                    .arg(toRemove.size()));
+                    .arg(plan->remove.size()));
     return false;
   }
   return ReportTally(link, ui, tally,

@@ -120,6 +120,20 @@ class Link : public QObject {
   QByteArray unknown_;
 };
 
+// A read that must leave the list and the settings as they are: storing is
+// off for as long as it lives, and back as it was after.
+class StoringOff {
+ public:
+  explicit StoringOff(Link& link) : link_(link), was_(link.Storing()) { link_.SetStoring(false); }
+  ~StoringOff() { link_.SetStoring(was_); }
+  StoringOff(const StoringOff&) = delete;
+  StoringOff& operator=(const StoringOff&) = delete;
+
+ private:
+  Link& link_;
+  bool was_;
+};
+
 inline constexpr const char* kCommunicationError = "Błąd komunikacji";
 inline constexpr const char* kRefusedMessage = "Sterownik odrzucił polecenie %1";
 inline constexpr const char* kPortLostMessage = "Utracono połączenie ze sterownikiem: port COM został zamknięty";

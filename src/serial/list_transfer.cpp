@@ -1,5 +1,7 @@
 #include "serial/list_transfer.h"
 
+#include <functional>
+
 #include "core/session.h"
 #include "core/user_interface.h"
 #include "common/slot_text.h"
@@ -49,14 +51,12 @@ SlotAnswer AskSlot(Link& link, UserInterface& ui, int slot, bool waitForEntry) {
 QList<int> SlotsPastHole(Link& link, int slot, int gap, int last) {
   QList<int> holding;
   // A read that stores nothing (a backup, a sync) must not come back storing.
-  const bool storing = link.Storing();
-  link.SetStoring(false);
+  StoringOff storingOff(link);
   for (int next = slot + 1; next <= qMin(slot + gap, last); ++next) {
     if (link.Exchange(QStringLiteral("AT+CPBR=") + SlotText(next), Await::kEntry) != Outcome::kConfirmed) break;
     if (link.state().EntryNumber == kNeverWrittenNumber) break;
     if (!link.state().EntryEmpty) holding.append(next);
   }
-  link.SetStoring(storing);
   return holding;
 }
 
@@ -77,6 +77,29 @@ int ReadPastHole(Link& link, UserInterface& ui, int slot, int last) {
   if (ui.ShowDialog(QString::fromUtf8(kReadOnQuestion), kQuestion) != 1) return 0;
   ui.ShowProgress();
   return holding.first();
+}
+
+// Reads the slots from the first to `last` in turn (reading on past an empty
+// one where the user asks to) until an empty slot ends the phonebook, the
+// controller fails or the user cancels; `onEntry` gets each slot that holds
+// an entry. The last answer: kSilent when the controller failed (the user
+// has been told).
+SlotAnswer ScanSlots(Link& link, UserInterface& ui, ProgressScope& progress, int last, int progressTotal,
+                     bool waitForEntry, const std::function<void(int)>& onEntry) {
+  SlotAnswer answer = SlotAnswer::kEnd;
+  for (int slot = kFirstSlot; slot <= last && !link.session().CancelRequested; ++slot) {
+    progress.Update(slot, progressTotal);
+    answer = AskSlot(link, ui, slot, waitForEntry);
+    if (answer == SlotAnswer::kEnd) {
+      const int next = ReadPastHole(link, ui, slot, last);
+      if (next == 0) break;
+      slot = next - 1;
+      continue;
+    }
+    if (answer != SlotAnswer::kEntry) break;
+    if (onEntry) onEntry(slot);
+  }
+  return answer;
 }
 
 // Collects the numbers the phonebook entries confirm for as long as it lives.
@@ -195,18 +218,7 @@ void ReadList(Link& link, UserInterface& ui) {
   SlotAnswer answer = SlotAnswer::kEnd;
   {
     ProgressScope progress(session, ui);
-    for (int slot = kFirstSlot; slot <= kLastListReadSlot && !session.CancelRequested; ++slot) {
-      progress.Update(slot, kReadProgressTotal);
-      answer = AskSlot(link, ui, slot, true);
-      if (answer == SlotAnswer::kEnd) {
-        const int next = ReadPastHole(link, ui, slot, kLastListReadSlot);
-        if (next == 0) break;
-        slot = next - 1;
-        continue;
-      }
-      if (answer != SlotAnswer::kEntry) break;
-      ++entries;
-    }
+    answer = ScanSlots(link, ui, progress, kLastListReadSlot, kReadProgressTotal, true, [&](int) { ++entries; });
   }
   session.UnsavedChanges = false;
   if (answer != SlotAnswer::kSilent) {
@@ -217,20 +229,9 @@ void ReadList(Link& link, UserInterface& ui) {
 bool ReadPhonebook(Link& link, UserInterface& ui, int lastSlot, QList<std::pair<int, QByteArray>>* entries) {
   Session& session = link.session();
   ProgressScope progress(session, ui);
-  for (int slot = kFirstSlot; slot <= lastSlot; ++slot) {
-    if (session.CancelRequested) return false;
-    progress.Update(slot, lastSlot);
-    const SlotAnswer answer = AskSlot(link, ui, slot, true);
-    if (answer == SlotAnswer::kSilent) return false;
-    if (answer == SlotAnswer::kEnd) {
-      const int next = ReadPastHole(link, ui, slot, lastSlot);
-      if (next == 0) break;
-      slot = next - 1;
-      continue;
-    }
-    entries->append({slot, link.state().EntryNumber});
-  }
-  return !session.CancelRequested;
+  const SlotAnswer answer = ScanSlots(link, ui, progress, lastSlot, lastSlot, true,
+                                      [&](int slot) { entries->append({slot, link.state().EntryNumber}); });
+  return answer != SlotAnswer::kSilent && !session.CancelRequested;
 }
 
 void VerifyList(Link& link, UserInterface& ui) {
@@ -254,17 +255,7 @@ void VerifyList(Link& link, UserInterface& ui) {
       ConfirmedCollection collecting(link, &confirmed);
       port.RaiseDtr();
       ui.ShowProgress();
-      for (int slot = kFirstSlot; slot <= kLastListVerifySlot && !session.CancelRequested; ++slot) {
-        progress.Update(slot, kLastListVerifySlot);
-        answer = AskSlot(link, ui, slot, false);
-        if (answer == SlotAnswer::kEnd) {
-          const int next = ReadPastHole(link, ui, slot, kLastListVerifySlot);
-          if (next == 0) break;
-          slot = next - 1;
-          continue;
-        }
-        if (answer != SlotAnswer::kEntry) break;
-      }
+      answer = ScanSlots(link, ui, progress, kLastListVerifySlot, kLastListVerifySlot, false, nullptr);
     }
     // Also after a cancel or a silent controller: what was not confirmed
     // now is unconfirmed, as a verify has always left it.
