@@ -190,7 +190,6 @@ ListLine SplitListLine(QStringView line) {
 
 ListFileContents ParseListFile(std::string_view bytes) {
   ListFileContents out;
-  out.encoding = DetectListFileEncoding(bytes);
   const QStringList lines = SplitListFileLines(DecodeListFile(bytes));
   int lineNumber = 0;
   for (const QString& text : lines) {

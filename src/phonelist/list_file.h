@@ -60,7 +60,6 @@ struct ListFileRow {
 // 12 characters (never cut: a cut number is a wrong one). A name longer than
 // its field is cut, and the row counted.
 struct ListFileContents {
-  ListFileEncoding encoding = ListFileEncoding::kWindows1250;
   std::vector<ListFileRow> rows;
   int missingField = 0;
   int badCharacter = 0;
