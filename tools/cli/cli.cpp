@@ -37,9 +37,6 @@ namespace {
 
 QString Text(const std::string& bytes) { return FromWindows1250(QByteArray::fromStdString(bytes)); }
 
-// The person at the terminal: messages on standard error, questions asked
-// there (or answered by --yes, by a command's own option, or "NIE" when
-// nobody can answer), and a progress bar when standard error is a terminal.
 // The questions that ask whether to go on at all: answered NIE, the command
 // has done nothing, which a script must not take for success.
 bool IsGoAhead(const QString& question) {
@@ -49,6 +46,9 @@ bool IsGoAhead(const QString& question) {
   return false;
 }
 
+// The person at the terminal: messages on standard error, questions asked
+// there (or answered by --yes, by a command's own option, or "NIE" when
+// nobody can answer), and a progress bar when standard error is a terminal.
 class TerminalUi : public UserInterface {
  public:
   TerminalUi(QTextStream& err, bool yes) : err_(err), yes_(yes) {}
@@ -182,6 +182,14 @@ struct Usage {
   QString problem;
 };
 
+// A SIM date typed as YYYY-MM-DD, in the settings' own form; bad usage, with
+// `problem`, for anything else.
+QString SimDateText(const QString& typed, const char* problem) {
+  const QDate date = QDate::fromString(typed, Qt::ISODate);
+  if (!date.isValid()) throw Usage{QString::fromLatin1(problem)};
+  return date.toString(QStringLiteral("d.MM.yyyy"));
+}
+
 // A number given on the command line, by the rule the window's boxes follow
 // (blanks and dashes dropped, nothing else but digits after an optional
 // "+", never cut). A refused one is named, so a script with many numbers
@@ -302,9 +310,6 @@ void PrintFound(Session& session, UserInterface& ui, QTextStream& out, const QSt
   if (found == 0) ui.ShowError(QString::fromUtf8("Nie znaleziono: ") + text);
 }
 
-// The new PIN, from --new-pin or asked twice without echo; empty is a PIN
-// too (no PIN), as in the window.
-
 struct Call;
 
 // One command: its line of the usage text, which is also what a handler
@@ -353,9 +358,7 @@ void RunConfig(Call& c) {
   } else if (what == QLatin1String("write") || what == QLatin1String("save")) {
     if (o.values.contains(QStringLiteral("--sim"))) {
       if (what != QLatin1String("save")) throw Usage{QStringLiteral("--sim is for config save; remind sends the date")};
-      const QDate date = QDate::fromString(o.values.value(QStringLiteral("--sim")), Qt::ISODate);
-      if (!date.isValid()) throw Usage{QStringLiteral("--sim takes a date as YYYY-MM-DD")};
-      view.dateText = date.toString(QStringLiteral("d.MM.yyyy"));
+      view.dateText = SimDateText(o.values.value(QStringLiteral("--sim")), "--sim takes a date as YYYY-MM-DD");
     }
     if (o.values.contains(QStringLiteral("--relay"))) {
       bool ok = false;
@@ -573,10 +576,8 @@ constexpr Command kCommands[] = {
      [](Call& c) {
        const Options o = TakeOptions(c.args, {}, {});
        Expect(o, 1, c.command.usage);
-       const QDate date = QDate::fromString(o.positional[0], Qt::ISODate);
-       if (!date.isValid()) throw Usage{QStringLiteral("remind takes a date as YYYY-MM-DD")};
        SettingsValues view;
-       view.dateText = date.toString(QStringLiteral("d.MM.yyyy"));
+       view.dateText = SimDateText(o.positional[0], "remind takes a date as YYYY-MM-DD");
        const int before = c.ui.messages;
        SendReminder(c.link, c.ui, view);
        // The date the controller now reminds of is the one the settings keep.
@@ -631,13 +632,14 @@ const Command* FindCommand(const QString& name) {
   return nullptr;
 }
 
+// What every command takes before its name.
+constexpr const char* kGlobalOptions = "[--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] [--log FILE]";
+
 // The descriptions line up in one column; config's usage line is too long
 // to leave room for one.
 QString UsageText() {
   constexpr int kHelpColumn = 37;
-  QString text = QStringLiteral(
-      "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] [--log FILE] COMMAND ...\n"
-      "commands:\n");
+  QString text = QStringLiteral("usage: selvantrix-cli %1 COMMAND ...\ncommands:\n").arg(QString::fromLatin1(kGlobalOptions));
   for (const Command& command : kCommands) {
     text += QStringLiteral("  ");
     if (command.help) {
@@ -696,7 +698,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   const QStringList rest = args.mid(i + 1);
   // Help needs neither the database nor the PIN.
   if (rest.contains(QLatin1String("--help")) || rest.contains(QLatin1String("-h"))) {
-    out << "usage: selvantrix-cli [--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] [--log FILE] " << command->usage << '\n';
+    out << "usage: selvantrix-cli " << kGlobalOptions << ' ' << command->usage << '\n';
     if (command->help) out << "  " << command->help << '\n';
     out << Qt::flush;
     return 0;
