@@ -38,6 +38,8 @@ Session::~Session() = default;
 
 QString Session::FilePath(const QString& name) const { return QDir(directory_).filePath(name); }
 
+const store::Collation& Session::collation() const { return database_->collation(); }
+
 QString Session::Create() { return Create(store::OpenOptions{}); }
 
 QString Session::Create(const store::OpenOptions& storeOptions) {

@@ -13,6 +13,7 @@ class UserInterface;
 
 namespace store {
 class Cursor;
+class Collation;
 class Database;
 struct OpenOptions;
 }  // namespace store
@@ -86,6 +87,9 @@ class Session {
   // A port for this run instead of "portcom": "COMn", or a device path used
   // as it stands (the command-line front end's --port).
   QString PortOverride;
+
+  // The order texts are compared in: the user's locale, as the file's indexes use it.
+  const store::Collation& collation() const;
 
  private:
   void ListStateChanged(ListState state);

@@ -286,7 +286,7 @@ void PrintSettings(Session& session, QTextStream& out) {
 // A row matches when one of its three texts begins with the search text as
 // the store's own prefix find weighs it (case aside, in the user's order).
 void PrintFound(Session& session, UserInterface& ui, QTextStream& out, const QString& text) {
-  static const std::shared_ptr<const store::Collation> collation = store::MakeLocaleCollation();
+  const store::Collation& collation = session.collation();
   const std::string prefix = ToWindows1250(text).toStdString();
   store::Cursor& list = session.Dbf1();
   RequireOk(list.SetOrder(kNazwiskoIndex));
@@ -296,8 +296,9 @@ void PrintFound(Session& session, UserInterface& ui, QTextStream& out, const QSt
     for (const char* field : {"Imie", "Nazwisko", "Tel"}) {
       const std::string value = list.Text(field);
       if (value.size() >= prefix.size() &&
-          collation->Compare(std::string_view(value).substr(0, prefix.size()), prefix, true) == 0) {
+          collation.Compare(std::string_view(value).substr(0, prefix.size()), prefix, true) == 0) {
         match = true;
+        break;
       }
     }
     if (!match) continue;
