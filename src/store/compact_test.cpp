@@ -41,26 +41,20 @@ using Picture = std::map<std::string, Seen>;
 Picture ThroughTheStore(const std::string& path, std::vector<std::string>* problems) {
   std::shared_ptr<Database> db;
   Picture picture;
-  Status s = Database::Open(path, Fast(), &db);
-  std::vector<std::string> names;
-  if (s.ok()) s = db->TableNames(&names);
-  if (!s.ok()) problems->push_back(s.message());
-  for (const std::string& name : names) {
-    std::unique_ptr<TableData> table;
-    s = db->LoadTable(name, &table);
-    if (!s.ok()) {
-      problems->push_back(s.message());
-      continue;
-    }
-    for (std::string& problem : table->Verify()) problems->push_back(std::move(problem));
-    Seen& seen = picture[name];
-    seen.lastAutoInc = table->header().lastAutoInc;
-    for (std::int32_t row : table->Natural()) seen.rows.push_back(table->Row(row));
-    for (size_t slot = 0; slot < table->header().indexes.size(); ++slot) {
-      seen.orders.emplace_back();
-      for (std::int32_t row : table->Order(int(slot))) seen.orders.back().push_back(table->Row(row));
-    }
+  const Status s = Database::Open(path, Fast(), &db);
+  if (!s.ok()) {
+    problems->push_back(s.message());
+    return picture;
   }
+  testing::EachTable(db, problems, [&](const std::string& name, const TableData& table) {
+    Seen& seen = picture[name];
+    seen.lastAutoInc = table.header().lastAutoInc;
+    for (std::int32_t row : table.Natural()) seen.rows.push_back(table.Row(row));
+    for (size_t slot = 0; slot < table.header().indexes.size(); ++slot) {
+      seen.orders.emplace_back();
+      for (std::int32_t row : table.Order(int(slot))) seen.orders.back().push_back(table.Row(row));
+    }
+  });
   return picture;
 }
 

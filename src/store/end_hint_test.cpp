@@ -16,17 +16,13 @@
 namespace store {
 namespace {
 
+using testing::Flushed;
 using testing::ReadAll;
 using testing::UsedSize;
 using testing::WriteAll;
 
 std::int64_t PhysicalSize(const std::string& path) { return std::int64_t(std::filesystem::file_size(path)); }
 
-Database::Options Flushed() {
-  Database::Options options;
-  options.collation = MakeLocaleCollation("pl_PL");
-  return options;
-}
 
 // A table of numbers with an index on them, so every append links a chain.
 void MakeTable(const std::shared_ptr<Database>& db, const std::string& name) {

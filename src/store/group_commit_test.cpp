@@ -81,10 +81,8 @@ GroupRun Group(const std::string& path, Fault fault, int k, int rowsPerCommit, i
   std::unique_ptr<FaultFile> file;
   EXPECT_TRUE(FaultFile::Open(path, FileOpenOptions{}, &file).ok());
   FaultFile* faults = file.get();
-  Database::Options options = Fast();
-  options.sync = SyncMode::kBarrier;
   std::shared_ptr<Database> db;
-  EXPECT_TRUE(Database::OpenOn(std::move(file), options, &db).ok());
+  EXPECT_TRUE(Database::OpenOn(std::move(file), testing::Flushed(), &db).ok());
   {
     Cursor cursor(db, "wpisy");
     EXPECT_TRUE(cursor.Open().ok());
@@ -121,21 +119,12 @@ void Reopen(const std::string& path, std::vector<std::string>* problems, std::ve
   std::shared_ptr<Database> db;
   Status s = Database::Open(path, Fast(), &db);
   ASSERT_TRUE(s.ok()) << s.ToString();
-  std::vector<std::string> names;
-  ASSERT_TRUE(db->TableNames(&names).ok());
-  for (const std::string& name : names) {
-    std::unique_ptr<TableData> table;
-    s = db->LoadTable(name, &table);
-    if (!s.ok()) {
-      problems->push_back(s.message());
-      continue;
+  testing::EachTable(db, problems, [&](const std::string& name, const TableData& table) {
+    if (name != "wpisy") return;
+    for (std::int32_t n = 0; n < table.header().rowCount; ++n) {
+      if (table.IsLive(n)) tels->push_back(table.Row(n).substr(4, 12).c_str());
     }
-    for (const std::string& p : table->Verify()) problems->push_back(p);
-    if (name != "wpisy") continue;
-    for (std::int32_t n = 0; n < table->header().rowCount; ++n) {
-      if (table->IsLive(n)) tels->push_back(table->Row(n).substr(4, 12).c_str());
-    }
-  }
+  });
 }
 
 std::vector<std::string> FirstTels(int count) {

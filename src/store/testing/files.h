@@ -1,12 +1,15 @@
 #pragma once
 
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <iterator>
 #include <string>
 
 #include "store/collation.h"
 #include "store/database.h"
 #include "store/format.h"
+#include "store/table.h"
 
 namespace store::testing {
 
@@ -30,6 +33,32 @@ inline Database::Options Fast() {
   options.collation = MakeLocaleCollation("pl_PL");
   options.sync = SyncMode::kNone;
   return options;
+}
+
+// Polish order and a flush before every commit, as the configurator runs.
+inline Database::Options Flushed() {
+  Database::Options options = Fast();
+  options.sync = SyncMode::kBarrier;
+  return options;
+}
+
+// Loads every table of `db` in turn and hands it to `see`, with what a load
+// refused and what a verify of each table found in `problems`.
+inline void EachTable(const std::shared_ptr<Database>& db, std::vector<std::string>* problems,
+                      const std::function<void(const std::string& name, const TableData& table)>& see) {
+  std::vector<std::string> names;
+  Status s = db->TableNames(&names);
+  if (!s.ok()) problems->push_back(s.message());
+  for (const std::string& name : names) {
+    std::unique_ptr<TableData> table;
+    s = db->LoadTable(name, &table);
+    if (!s.ok()) {
+      problems->push_back(s.message());
+      continue;
+    }
+    for (std::string& problem : table->Verify()) problems->push_back(std::move(problem));
+    see(name, *table);
+  }
 }
 
 }  // namespace store::testing
