@@ -27,7 +27,7 @@
 #include "core/session.h"
 #include "core/user_interface.h"
 #include "phonelist/list_file.h"
-#include "core/schema.h"
+#include "schema/schema.h"
 #include "store/cursor.h"
 #include "store/database.h"
 

@@ -29,7 +29,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "core/schema.h"
+#include "schema/schema.h"
 #include "store/cursor.h"
 #include "store/database.h"
 #include "store/status.h"

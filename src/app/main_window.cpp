@@ -36,7 +36,7 @@
 #include "controller/config_transfer.h"
 #include "controller/event_log.h"
 #include "controller/report_view.h"
-#include "core/schema.h"
+#include "schema/schema.h"
 #include "serial/list_transfer.h"
 #include "serial/link.h"
 #include "store/cursor.h"

@@ -31,8 +31,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ParseNumberTest,
                                            ParseCase{u"-2147483649", 0}, ParseCase{u"$7FFFFFFF", 2147483647},
                                            ParseCase{u"$80000000", 0}, ParseCase{u"-$80000000", -2147483647 - 1},
                                            ParseCase{u"99999999999999999999999", 0}),
-                         [](const ::testing::TestParamInfo<ParseCase>& info) {
-                           return "case" + std::to_string(info.index);
+                         [](const ::testing::TestParamInfo<ParseCase>& test) {
+                           return "case" + std::to_string(test.index);
                          });
 
 TEST(ParseNumber64Test, WidensTheRangeWithTheSameRules) {

@@ -2,6 +2,7 @@
 #include <QSignalSpy>
 
 #include "controller/event_log.h"
+#include "controller/report_model.h"
 #include "serial/testing/sim_session.h"
 #include "store/cursor.h"
 

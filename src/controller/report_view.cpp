@@ -8,6 +8,7 @@
 #include <QTableView>
 
 #include "controller/event_log.h"
+#include "controller/report_model.h"
 #include "core/session.h"
 #include "core/user_interface.h"
 #include "store/cursor.h"

@@ -5,7 +5,7 @@
 
 #include "core/settings.h"
 #include "core/user_interface.h"
-#include "core/schema.h"
+#include "schema/schema.h"
 #include "core/store_errors.h"
 #include "store/compact.h"
 #include "store/cursor.h"

@@ -19,7 +19,7 @@
 #include <sys/stat.h>
 
 #include "common/testing/without_privileges.h"
-#include "core/schema.h"
+#include "schema/schema.h"
 #include "core/testing/phones.h"
 #include "core/testing/scripted_ui.h"
 #include "core/user_interface.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "phonelist/titled_model.h"
+#include "widgets/titled_model.h"
 
 class Session;
 

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "core/schema.h"
 #include "store/cursor.h"
 #include "store/format.h"
 #include "store/table.h"
@@ -190,7 +189,7 @@ void ChainToMend(const std::shared_ptr<Database>& db, const std::string& path) {
 
 class CompactTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(CreateConfiguratorDatabase(path_).ok()); }
+  void SetUp() override { ASSERT_TRUE(testing::CreatePhoneDatabase(path_).ok()); }
 
   std::shared_ptr<Database> Open() {
     std::shared_ptr<Database> db;
@@ -223,7 +222,7 @@ TEST_F(CompactTest, TheCopyHoldsTheSameRowsAndOrdersInAMinimalFileEveryReaderTak
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(path_);
-    ASSERT_TRUE(CreateConfiguratorDatabase(path_).ok());
+    ASSERT_TRUE(testing::CreatePhoneDatabase(path_).ok());
     c.history(Open(), path_);
     ASSERT_EQ(::chmod(path_.c_str(), 0640), 0);
     std::vector<std::string> ignored;

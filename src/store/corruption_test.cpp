@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "core/schema.h"
 #include "store/testing/files.h"
 #include "store/collation.h"
 #include "store/cursor.h"
@@ -95,7 +94,7 @@ struct HeaderCase {
 TEST(CorruptionTest, FilesThatAreNoDatabaseAreRefusedByName) {
   testing::TempDir dir;
   const std::string good = dir.File("good.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(good).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(good).ok());
   const std::string bytes = ReadAll(good);
   auto patched = [&](std::int64_t at, std::string with) {
     return [=](const std::string& path) {
@@ -191,7 +190,7 @@ TEST(CorruptionTest, FileCutInsideItsLastAppendShowsTheRowsBeforeIt) {
     SCOPED_TRACE(c.name);
     testing::TempDir dir;
     const std::string path = dir.File("db.tdb");
-    ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+    ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
     std::shared_ptr<Database> db;
     ASSERT_TRUE(Database::Open(path, Fast(), &db).ok());
     ASSERT_TRUE(c.before(db).ok());
@@ -368,7 +367,7 @@ std::function<std::string(const Layout&)> Bytes(std::string bytes) {
 TEST(CorruptionTest, GarbageInTheStructuresIsRefusedOrLoadsConsistently) {
   testing::TempDir dir;
   const std::string base = dir.File("base.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(base).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(base).ok());
   {
     std::shared_ptr<Database> db;
     ASSERT_TRUE(Database::Open(base, Fast(), &db).ok());

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/schema.h"
+#include "store/testing/files.h"
 #include "store/collation.h"
 #include "store/testing/temp_dir.h"
 
@@ -21,7 +21,7 @@ class CursorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = dir_.File("selvantrixx.tdb");
-    ASSERT_TRUE(CreateConfiguratorDatabase(path_).ok());
+    ASSERT_TRUE(testing::CreatePhoneDatabase(path_).ok());
     Reopen();
   }
 
@@ -244,7 +244,7 @@ TEST(CursorPrefixTest, PrefixFindsLandOnTheFirstRowOfTheOrderThatStartsSo) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.locale) + ", rows " + c.rows.front() + "...");
     const std::string path = dir.File(std::to_string(made++) + ".tdb");
-    ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+    ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
     Database::Options options;
     options.collation = MakeLocaleCollation(c.locale);
     options.sync = SyncMode::kNone;

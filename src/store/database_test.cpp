@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "store/cursor.h"
-#include "core/schema.h"
+#include "store/testing/files.h"
 #include "store/table.h"
 #include "store/testing/temp_dir.h"
 
@@ -234,7 +234,7 @@ TEST(DatabaseOpenTest, HugeFilesAndHugeClaimsAreRefusedWithAMessage) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = dir.File("huge.tdb");
-    ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+    ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
     const int fd = ::open(path.c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     if (c.rowCount >= 0) {
@@ -293,7 +293,7 @@ TEST(DatabaseOpenTest, RunningOutOfMemoryWhileLoadingIsAStatus) {
 
   testing::TempDir dir;
   const std::string path = dir.File("starved.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
   std::unique_ptr<File> os;
   ASSERT_TRUE(OpenOsFile(path, {}, &os).ok());
   auto starved = std::make_unique<StarvedFile>(std::move(os));

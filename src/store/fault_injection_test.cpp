@@ -14,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/schema.h"
 #include "store/collation.h"
 #include "store/cursor.h"
 #include "store/database.h"
@@ -217,7 +216,7 @@ void Build(Fixture* fx) {
   };
   auto make = [&]() -> bool {
     fx->pristine = fx->dir.File("pristine.tdb");
-    Status s = CreateConfiguratorDatabase(fx->pristine);
+    Status s = testing::CreatePhoneDatabase(fx->pristine);
     if (!s.ok()) return fail("schema", s);
     std::shared_ptr<Database> db;
     s = Database::Open(fx->pristine, ReaderOptions(), &db);
@@ -435,8 +434,8 @@ TEST_P(EveryWriteTest, FileHoldsCompletedOperationsAndWorksOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, EveryWriteTest, ::testing::Values(Fault::kFail, Fault::kCut),
-                         [](const ::testing::TestParamInfo<Fault>& info) {
-                           return info.param == Fault::kFail ? std::string("Fail") : std::string("Cut");
+                         [](const ::testing::TestParamInfo<Fault>& test) {
+                           return test.param == Fault::kFail ? std::string("Fail") : std::string("Cut");
                          });
 
 // ---------------------------------------------------------------------------
@@ -489,7 +488,7 @@ struct OldOrderFixture {
 void BuildOldOrder(OldOrderFixture* fx) {
   auto fail = [&](const std::string& what, const Status& s) { fx->error = what + ": " + s.ToString(); };
   fx->pristine = fx->dir.File("old-order.tdb");
-  Status s = CreateConfiguratorDatabase(fx->pristine);
+  Status s = testing::CreatePhoneDatabase(fx->pristine);
   if (!s.ok()) return fail("schema", s);
   const auto old = std::make_shared<testing::WholeTextOrder>();
   if (!old->ok()) return fail("the old order", Status::InvalidArgument("no collator"));
@@ -698,8 +697,8 @@ TEST_P(OldOrderEveryWriteTest, FileHoldsTheRowsAndTheNextWriteLeavesNothingToMen
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, OldOrderEveryWriteTest, ::testing::Values(Fault::kFail, Fault::kCut),
-                         [](const ::testing::TestParamInfo<Fault>& info) {
-                           return info.param == Fault::kFail ? std::string("Fail") : std::string("Cut");
+                         [](const ::testing::TestParamInfo<Fault>& test) {
+                           return test.param == Fault::kFail ? std::string("Fail") : std::string("Cut");
                          });
 
 }  // namespace

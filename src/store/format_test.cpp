@@ -9,7 +9,6 @@
 #include <iterator>
 #include <limits>
 
-#include "core/schema.h"
 #include "store/cursor.h"
 #include "store/database.h"
 #include "store/testing/temp_dir.h"
@@ -95,7 +94,7 @@ TEST(FormatTest, NewDatabaseIsTheFixedPartOnly) {
 TEST(FormatTest, ConfiguratorSchemaGoldenLayout) {
   testing::TempDir dir;
   const std::string path = dir.File("selvantrixx.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
   const std::string bytes = ReadAll(path);
   ASSERT_EQ(bytes.size(), 18284u);
   EXPECT_EQ(GetInt32(bytes.data() + 2789), 3);
@@ -146,7 +145,7 @@ TEST(FormatTest, ConfiguratorSchemaGoldenLayout) {
 TEST(FormatTest, FirstRowAddsRecordTabRowAndThreeIndexTabs) {
   testing::TempDir dir;
   const std::string path = dir.File("selvantrixx.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
   std::shared_ptr<Database> db;
   ASSERT_TRUE(Database::Open(path, {}, &db).ok());
   Cursor phones(db, "telefony");

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "core/schema.h"
+#include "store/testing/files.h"
 #include "store/cursor.h"
 #include "store/database.h"
 #include "store/testing/fault_file.h"
@@ -98,7 +98,7 @@ void Send(int fd, std::string_view text) {
 TEST(LockTest, PostWaitsTwentyRetriesForAnotherProcessThenGoesThroughOnceItReleases) {
   testing::TempDir dir;
   const std::string path = dir.File("locked.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
 
   std::unique_ptr<testing::FaultFile> file;
   ASSERT_TRUE(testing::FaultFile::Open(path, {}, &file).ok());
@@ -167,7 +167,7 @@ TEST(LockTest, LockSurvivesAnotherDescriptorOfTheFileClosing) {
   };
   testing::TempDir dir;
   const std::string path = dir.File("held.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
   Database::Options once;
   once.lockRetryCount = 0;
 
@@ -235,7 +235,7 @@ TEST(LockTest, ExclusiveOpenKeepsOtherOpensOut) {
   };
   testing::TempDir dir;
   const std::string path = dir.File("exclusive.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
   const std::string refusal = "Cannot open file " + path;
   auto options = [](bool exclusive) {
     Database::Options o;

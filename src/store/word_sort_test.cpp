@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/schema.h"
 #include "store/testing/files.h"
 #include "store/collation.h"
 #include "store/cursor.h"
@@ -75,7 +74,7 @@ const char kMended[] =
 TEST(WordSortTest, ChainsWrittenInTheOldOrderAreMendedOnLoad) {
   testing::TempDir dir;
   const std::string path = dir.File("old.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
   const auto old = std::make_shared<testing::WholeTextOrder>();
   ASSERT_TRUE(old->ok());
   AddSurnames(OpenWith(path, old), kAppended);
@@ -107,7 +106,7 @@ TEST(WordSortTest, ChainsWrittenInTheOldOrderAreMendedOnLoad) {
 TEST(WordSortTest, WritesOnAMendedChainKeepTheNewOrder) {
   testing::TempDir dir;
   const std::string path = dir.File("old.tdb");
-  ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+  ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
   AddSurnames(OpenWith(path, std::make_shared<testing::WholeTextOrder>()), kAppended);
   ASSERT_FALSE(::testing::Test::HasFatalFailure());
 
@@ -187,7 +186,7 @@ TEST(WordSortTest, FindsMeetTheNewOrder) {
   std::map<const std::vector<std::string>*, std::shared_ptr<Database>> databases;
   for (const auto* rows : {&many, &few, &split, &marked}) {
     const std::string path = dir.File(std::to_string(databases.size()) + ".tdb");
-    ASSERT_TRUE(CreateConfiguratorDatabase(path).ok());
+    ASSERT_TRUE(testing::CreatePhoneDatabase(path).ok());
     databases[rows] = OpenWith(path, MakeLocaleCollation("pl_PL"));
     AddSurnames(databases[rows], *rows);
     ASSERT_FALSE(::testing::Test::HasFatalFailure());

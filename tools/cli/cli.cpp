@@ -26,7 +26,7 @@
 #include "controller/event_log.h"
 #include "phonelist/list_commands.h"
 #include "phonelist/list_file.h"
-#include "core/schema.h"
+#include "schema/schema.h"
 #include "serial/link.h"
 #include "serial/list_transfer.h"
 #include "serial/port_names.h"

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/schema.h"
+#include "schema/schema.h"
 #include "store/collation.h"
 #include "store/compact.h"
 #include "store/cursor.h"

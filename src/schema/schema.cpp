@@ -1,4 +1,4 @@
-#include "core/schema.h"
+#include "schema/schema.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "phonelist/titled_model.h"
+#include "widgets/titled_model.h"
 
 TitledTableModel::TitledTableModel(QStringList titles, QObject* parent)
     : QAbstractTableModel(parent), titles_(std::move(titles)) {}
