@@ -26,6 +26,7 @@
 #include "core/session.h"
 #include "phonelist/list_commands.h"
 #include "phonelist/list_model.h"
+#include "phonelist/marks.h"
 #include "phonelist/list_grid.h"
 #include "store/cursor.h"
 #include "store/database.h"
@@ -43,7 +44,7 @@ double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-void Fill(Session& session, int rows) {
+void Fill(Session& session, Marks& marks, int rows) {
   store::Cursor& list = session.Dbf1();
   for (int i = 0; i < rows; ++i) {
     if (!list.Append().ok()) Die("append");
@@ -52,7 +53,7 @@ void Fill(Session& session, int rows) {
     list.SetText("Tel", std::to_string(500000000 + i));
     list.SetInt("ST", i % 3 == 0 ? 0 : 1);
     if (!list.Post().ok()) Die("post");
-    if (i % 2 == 0) session.memcheck.Append(std::to_string(500000000 + i));
+    if (i % 2 == 0) marks.Append(std::to_string(500000000 + i));
   }
   list.First();
 }
@@ -102,9 +103,11 @@ int main(int argc, char** argv) {
   store::OpenOptions options;
   options.sync = store::SyncMode::kNone;
   if (!session.Create(options).isEmpty()) Die("cannot create the database");
-  Fill(session, rows);
+  Marks marks;
+  marks.SetCollation(&session.collation());
+  Fill(session, marks, rows);
 
-  PhoneListModel live(session);
+  PhoneListModel live(session, marks);
   QStandardItemModel ready(rows, PhoneListModel::kColumnCount);
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < PhoneListModel::kColumnCount; ++c) {
@@ -131,13 +134,13 @@ int main(int argc, char** argv) {
   auto start = Clock::now();
   for (int t = 0; t < toggles; ++t) {
     if (!session.Dbf1().MoveTo(rows / 2).ok()) Die("move");
-    ToggleMark(session);
+    ToggleMark(session, marks);
     live.Changed();
     liveGrid->viewport()->grab();
   }
   const double toggleMs = MsSince(start) / toggles;
 
-  std::printf("grid_bench: %d rows, %d marked, %d frames of a 753x387 grid\n\n", rows, session.memcheck.Count(),
+  std::printf("grid_bench: %d rows, %d marked, %d frames of a 753x387 grid\n\n", rows, marks.Count(),
               frames);
   std::printf("%-34s %10.3f ms\n", "frame over the live list", liveMs);
   std::printf("%-34s %10.3f ms\n", "frame over ready-made cells", readyMs);

@@ -20,7 +20,7 @@
 //          finds it empty and stops there, having asked every slot it can.
 //          Five of those slots (1001..1003, 1023, 1024) are the controller's
 //          settings, which the read files as settings: the list gets 1993.
-//   write  TransferMarked (kWrite) of a list of 1998 rows, all marked: 1998
+//   write  WriteNumbers (whole list) of a list of 1998 rows: 1998
 //          AT+CPBW= lines and the end-of-list line, each waiting for its OK.
 // Their reference is the wire time of every byte both ways plus the pauses
 // the controller itself takes between the lines of one reply.
@@ -67,6 +67,8 @@
 #include "core/user_interface.h"
 #include "serial/link.h"
 #include "serial/list_transfer.h"
+#include "serial/reply_store.h"
+#include "outcome/outcome_text.h"
 #include "serial/port_names.h"
 #include "sim/simulator.h"
 #include "store/compact.h"
@@ -173,16 +175,19 @@ Round Exchange(const std::vector<Entry>& entries, const sim::Simulator::Options&
     parse(waiting);
   };
 
+  ReplyStore store(session);
   const double cpuStart = ThreadCpuMs();
   const auto start = Clock::now();
   for (const Entry& e : entries) {
     const QString command = CommandFor(e.slot);
     const auto sent = Clock::now();
-    const Outcome outcome = link.Exchange(command, Await::kReply, kReplyWaitMs);
+    const Answer answer = link.Exchange(command, Await::kReply, kReplyWaitMs);
+    // What a read stores, it stores itself.
+    if (const Reply* entry = answer.Entry()) store.StoreEntry(entry->slot, entry->number);
     const qint64 out = command.size() + 1;  // ASCII, and the CR
     const qint64 in = ReplyBytes(e);
     // The wait also returns when its time is up; then the reply was lost.
-    if (outcome == Outcome::kUnanswered) {
+    if (answer.outcome == LineOutcome::kUnanswered) {
       ++round.timeouts;
     } else {
       round.cleanWallMs += std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
@@ -217,18 +222,21 @@ double MsSince(Clock::time_point start) {
 }
 
 // Someone who answers NIE to every question and never cancels. Notices are
-// kept rather than ignored: a command that cannot open its port or loses the
-// controller says so only in one, and the figures have to show it.
+// kept rather than ignored, and so are the words of how a command ended: a
+// command that cannot open its port or loses the controller says so, and the
+// figures have to show it.
 class QuietUi : public UserInterface {
  public:
-  int ShowDialog(const QString& text, int kind) override {
-    (kind == kQuestion ? questions : notices).push_back(text);
-    return 0;
+  bool Ask(Question, const QString& text) override {
+    questions.push_back(text);
+    return false;
   }
+  void ShowNotice(const QString& text) override { notices.push_back(text); }
   void ShowError(const QString& text) override { Die(text.toStdString()); }
-  // How a command ended is news, not a box to click away; it is kept to be
-  // printed, and must not pass for a failure notice.
-  void ShowOutcome(const QString& text) override { outcomes.push_back(text); }
+  // How a command ended: news when it did what it was asked, a notice when not.
+  void Tell(const Report& report) {
+    (report.verdict == Verdict::kDone ? outcomes : notices).push_back(report.text);
+  }
   void ShowProgress() override {}
   void UpdateProgress(int, int) override {}
   void HideProgress() override {}
@@ -310,7 +318,8 @@ void UseSimulatorPort(Session& session, const sim::Simulator& sim) {
 // replayed on a copy, which gives the exact reply bytes and lines the
 // simulator wrote, to check the count the port reported.
 ListRound RunListCommand(Link& link, sim::Simulator& sim, const sim::Controller& before, int baud,
-                         int lineGapMs, bool (*isAnswer)(const QString&), const std::function<void(QuietUi&)>& command) {
+                         int lineGapMs, bool (*isAnswer)(const QString&),
+                         const std::function<Report(Progress&)>& command) {
   ListRound round;
   QuietUi ui;
   const auto parse = link.comm().onRxChar;
@@ -323,7 +332,10 @@ ListRound RunListCommand(Link& link, sim::Simulator& sim, const sim::Controller&
 
   const double cpuStart = ThreadCpuMs();
   const auto start = Clock::now();
-  command(ui);
+  {
+    Progress progress(ui);
+    ui.Tell(command(progress));
+  }
   round.wallMs = MsSince(start);
   round.cpuMs = ThreadCpuMs() - cpuStart;
 
@@ -484,13 +496,13 @@ void ReadPhase(const sim::Simulator::Options& options, const std::vector<Entry>&
   // A read that stops at an empty slot looks up to ReadGap slots past it for
   // numbers left behind a hole. Those looks are exchanges of their own, not
   // the read of the list, and would blur what a slot costs: none here.
-  session.ReadGap = 0;
   UseSimulatorPort(session, sim);
 
   Link link(session);
+  link.options().readGap = 0;
   const int pauseMs = options.usbLatencyMs > 0 ? 0 : options.lineGapMs;
   const ListRound r = RunListCommand(link, sim, before, baud, pauseMs, &IsEntryTrace,
-                                     [&link](QuietUi& ui) { ReadList(link, ui); });
+                                     [&link](Progress& p) { return Describe(ReadList(link, p)); });
   const int rows = session.Dbf1().RowCount();
   int listNumbers = 0;
   for (const Entry& e : entries) listNumbers += SettingKeyOf(e.slot) ? 0 : 1;
@@ -558,26 +570,26 @@ void WritePhase(int baud, const std::vector<Entry>& entries) {
 
   const auto setUp = Clock::now();
   store::Cursor& list = session.Dbf1();
+  QStringList numbers;
   for (const Entry& e : entries) {
     if (!list.Append().ok() || !list.SetText("Tel", e.number).ok() || !list.Post().ok())
       Die("write: cannot add " + e.number + " to the list");
-    session.memcheck.Append(e.number);
+    numbers << QString::fromStdString(e.number);
   }
   const double setUpMs = MsSince(setUp);
-  if (session.memcheck.Count() != int(entries.size())) Die("write: the marks do not cover the list");
 
   Link link(session);
-  const ListRound r = RunListCommand(link, sim, before, baud, options.lineGapMs, &IsOkTrace,
-                                     [&link](QuietUi& ui) { TransferMarked(link, ui, TransferMode::kWrite); });
+  const ListRound r = RunListCommand(link, sim, before, baud, options.lineGapMs, &IsOkTrace, [&](Progress& p) {
+    return Describe(WriteNumbers(link, p, numbers, WriteMode::kWholeList));
+  });
 
-  std::printf("\nlist write (TransferMarked of %zu marked rows, every row: slots 002..%d and the end-of-list line),\n"
+  std::printf("\nlist write (WriteNumbers of %zu rows, every row: slots 002..%d and the end-of-list line),\n"
               "paced at %d baud, no flushes (set-up of the rows and marks: %.0f ms)\n",
               entries.size(), entries.back().slot, baud, setUpMs);
   PrintListRound(r);
 
   // One line a number and the end-of-list line after them.
   CheckListRound(r, "write", int(entries.size()) + 1);
-  if (session.memcheck.Count() != 0) Die("write: marks are left after the write");
   std::lock_guard lock(sim.mutex());
   const sim::Controller& c = sim.controller();
   // Every slot, the settings slots among them: a write of a list this long
@@ -606,7 +618,6 @@ void VerifyPhase(const sim::Simulator::Options& options, const std::vector<Entry
   // A verify that stops at an empty slot looks up to ReadGap slots past it,
   // as a read does. Those looks are not the comparison of the list and would
   // blur what a slot costs: none here.
-  session.ReadGap = 0;
   UseSimulatorPort(session, sim);
 
   const auto setUp = Clock::now();
@@ -618,8 +629,9 @@ void VerifyPhase(const sim::Simulator::Options& options, const std::vector<Entry
   const double setUpMs = MsSince(setUp);
 
   Link link(session);
+  link.options().readGap = 0;
   const ListRound r = RunListCommand(link, sim, before, options.paceBaud, 0, &IsOkTrace,
-                                     [&link](QuietUi& ui) { VerifyList(link, ui); });
+                                     [&link](Progress& p) { return Describe(VerifyList(link, p)); });
   const int asked = SlotsAsked(entries, kLastVerifySlot);
 
   std::printf("\nlist verify behind a USB adapter (VerifyList of %zu rows; the controller holds them in slots "
@@ -664,7 +676,6 @@ void GrowthPhase(const std::vector<Entry>& entries, int verifies) {
   Seed(sim, entries);
   Session session(dir.path());
   CreateOrDie(session);
-  session.ReadGap = 0;
   UseSimulatorPort(session, sim);
   store::Cursor& list = session.Dbf1();
   for (const Entry& e : entries) {
@@ -676,11 +687,15 @@ void GrowthPhase(const std::vector<Entry>& entries, int verifies) {
   const std::int64_t listed = fileSize();
 
   Link link(session);
+  link.options().readGap = 0;
   std::int64_t first = 0;
   const auto start = Clock::now();
   for (int k = 1; k <= verifies; ++k) {
     QuietUi ui;
-    VerifyList(link, ui);
+    {
+      Progress progress(ui);
+      ui.Tell(Describe(VerifyList(link, progress)));
+    }
     if (!ui.notices.empty()) Die("growth: verify " + std::to_string(k) + " showed a notice: " + ui.notices.front().toStdString());
     if (k == 1) first = fileSize();
   }

@@ -57,7 +57,8 @@ double Median(std::vector<double> values) {
 // Someone who never clears the list first and never cancels.
 class QuietUi : public UserInterface {
  public:
-  int ShowDialog(const QString&, int) override { return 0; }
+  bool Ask(Question, const QString&) override { return false; }
+  void ShowNotice(const QString& text) override { Die(text.toStdString()); }
   void ShowError(const QString& text) override { Die(text.toStdString()); }
   void ShowProgress() override {}
   void UpdateProgress(int, int) override {}
@@ -101,12 +102,13 @@ std::pair<double, double> ThroughTheList(const QString& file, const QString& out
   const QString failure = session.Create(options);
   if (!failure.isEmpty()) Die(failure.toStdString());
   QuietUi ui;
+  Progress progress(ui);
   auto start = Clock::now();
-  ImportList(session, ui, file);
+  if (!ImportList(session, progress, file).Succeeded()) Die("the import failed");
   const double importMs = MsSince(start);
   if (session.Dbf1().RowCount() != rows) Die("the import lost rows");
   start = Clock::now();
-  ExportList(session, ui, out);
+  if (!ExportList(session, progress, out).Succeeded()) Die("the export failed");
   return {importMs, MsSince(start)};
 }
 

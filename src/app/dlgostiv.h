@@ -2,6 +2,10 @@
 
 #include <QDialog>
 
+// Kinds of ShowDialog: a notice with "OK", or a question with "TAK"/"NIE".
+inline constexpr int kNotice = 0;
+inline constexpr int kQuestion = 1;
+
 class ClickLabel;
 class QLabel;
 

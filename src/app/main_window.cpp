@@ -36,7 +36,8 @@
 #include "controller/config_transfer.h"
 #include "controller/event_log.h"
 #include "controller/report_view.h"
-#include "schema/schema.h"
+#include "core/settings.h"
+#include "outcome/outcome_text.h"
 #include "serial/list_transfer.h"
 #include "serial/link.h"
 #include "store/cursor.h"
@@ -93,15 +94,19 @@ TForm1::TForm1(Session& session, QWidget* parent)
   BuildTabs();
   BuildPanels(View::kPhoneList, "panel_lista_l", QString::fromUtf8("Zarządzanie telefonami"), "Label5", "panel_lista_g",
               QString::fromUtf8("Lista telefonów"), "Label24");
-  listView_ = new PhoneListView(viewPanels_[0], viewPanels_[1], session_, *this, [this] { Image11Click(); }, this);
+  listView_ = new PhoneListView(
+      viewPanels_[0], viewPanels_[1], session_, *this, [this] { Image11Click(); },
+      [this](const QString& text) { ShowOutcome(text); }, this);
   BuildPanels(View::kConfiguration, "panel_konfig_l", QStringLiteral("Konfiguracja"), "Label9", "panel_konfig_g",
               QStringLiteral("Ustawienia zaawansowane"), "Label10");
   settingsView_ = new SettingsView(viewPanels_[2], viewPanels_[3], this, session_, *this, [this] { Image13Click(); }, this);
+  settingsView_->tell = [this](const QString& text) { ShowOutcome(text); };
   BuildPanels(View::kReport, "panel_raporty_l", QStringLiteral("Ustawienia raportu"), "Label19", "panel_raporty_g",
               QStringLiteral("Raport"), "Label20");
   reportView_ = new ReportView(viewPanels_[4], viewPanels_[5], this);
-  reportView_->SetCommandTarget(*link_, *this,
-                                [this](const std::function<void()>& command) { RunOperation(command); });
+  reportView_->SetCommandTarget(*link_, [this](const std::function<EventsResult(Progress&)>& fetch) {
+    RunOperation([&](Progress& progress) { Tell(Describe(fetch(progress))); });
+  });
   BuildCompanyView();
   BuildMenus();
   // Nothing shows until the activation step picks the first view.
@@ -120,7 +125,9 @@ TForm1::TForm1(Session& session, QWidget* parent)
 
   czekaj_na_zapis_ = new ProgressPanel(this);
   czekaj_na_zapis_->move((kClientWidth - ProgressPanel::kWidth) / 2, (kClientHeight - ProgressPanel::kHeight) / 2);
-  connect(czekaj_na_zapis_, &ProgressPanel::cancelClicked, this, [this] { session_.CancelRequested = true; });
+  connect(czekaj_na_zapis_, &ProgressPanel::cancelClicked, this, [this] {
+    if (operation_) operation_->Cancel();
+  });
 
   FormCreate();
 }
@@ -381,7 +388,7 @@ void TForm1::FormActivate() {
   Image11Click();
   listView_->Activate();
 
-  session_.ApplyStartOptions();
+  link_->options() = LinkOptionsFrom(ReadSettingsFile(session_.FilePath(kSettingsFileName)));
 
   ApplyLanguageFile(this, session_.FilePath(kLanguageFileName), [this] { ProcessEvents(); });
 
@@ -407,7 +414,13 @@ void TForm1::Label46Click() {
 // While a close waits for an operation to end, nothing is shown and every
 // question is answered "NIE": the user has left, and a box would hold the
 // close (and the port) for as long as nobody answers it.
-int TForm1::ShowDialog(const QString& text, int kind) { return closePending_ ? 0 : ::ShowDialog(this, text, kind); }
+bool TForm1::Ask(Question, const QString& text) {
+  return !closePending_ && ::ShowDialog(this, text, kQuestion) == 1;
+}
+
+void TForm1::ShowNotice(const QString& text) {
+  if (!closePending_) ::ShowDialog(this, text, kNotice);
+}
 
 void TForm1::ShowError(const QString& text) {
   if (!closePending_) QMessageBox::critical(this, QStringLiteral("Selvantrix"), text);
@@ -420,32 +433,51 @@ void TForm1::ShowOutcome(const QString& text) {
   outcome_->raise();
 }
 
+void TForm1::Tell(const Report& report) {
+  switch (report.verdict) {
+    case Verdict::kDone:
+    case Verdict::kStopped:
+      ShowOutcome(report.text);
+      return;
+    case Verdict::kWarning:
+      if (!report.text.isEmpty()) ShowNotice(report.text);
+      return;
+    case Verdict::kFailed:
+      if (!report.text.isEmpty()) ShowNotice(report.text);
+      ShowOutcome(report.summary);
+      return;
+    case Verdict::kDeclined:
+      ShowOutcome(report.summary);
+      return;
+  }
+}
+
 void TForm1::ShowProgress() {
-  // Each progress phase starts with the cancel cleared; a close still
-  // cancels every phase of the operation it waits for.
-  if (closePending_) session_.CancelRequested = true;
-  // A new operation: the previous one's outcome no longer applies.
+  // A new operation under way: the previous one's outcome no longer applies.
   ShowOutcome(QString());
   czekaj_na_zapis_->show();
   czekaj_na_zapis_->raise();
 }
 
-void TForm1::RunOperation(const std::function<void()>& command) {
-  if (operationRunning_) {
+void TForm1::RunOperation(const std::function<void(Progress&)>& command) {
+  if (operation_) {
     // A second command would interleave its lines with the running one's
     // and take over its progress panel and "ANULUJ".
-    ShowDialog(QString::fromUtf8(kBusyMessage), kNotice);
+    ShowNotice(QString::fromUtf8(kBusyMessage));
     return;
   }
-  operationRunning_ = true;
-  session_.CancelRequested = false;
-  RunCommand(*this, command);
-  operationRunning_ = false;
+  Progress progress(*this);
+  operation_ = &progress;
+  RunCommand(*this, [&] { command(progress); });
+  operation_ = nullptr;
   // Queued: the close must not run inside whatever called this command.
   if (closePending_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TForm1::UpdateProgress(int current, int total) {
+  // A close cancels every step of the operation it waits for, also one that
+  // a cancel stops alone.
+  if (closePending_ && operation_) operation_->Cancel();
   czekaj_na_zapis_->UpdateProgress(current, total);
   ProcessEvents();
 }
@@ -461,24 +493,36 @@ void TForm1::SuspendViewUpdates(bool suspended) {
 
 void TForm1::PostPendingPhone() { ::PostPendingPhone(session_); }
 
-void TForm1::usun_z_listyClick() {
+void TForm1::RunOnMarked(const std::function<Report(Progress&, const QStringList&)>& command) {
   MenuLista_->hide();
-  RunOperation([this] { DeleteMarked(session_, *this); });
+  RunOperation([&](Progress& progress) {
+    const Report report = command(progress, listView_->MarkedNumbers());
+    Tell(report);
+  });
+}
+
+void TForm1::usun_z_listyClick() {
+  RunOnMarked([this](Progress& progress, const QStringList& numbers) {
+    const ListDeleteResult result = DeleteFromList(session_, progress, numbers);
+    // Every mark goes, also those a cancel left unprocessed.
+    if (result.stop != Stop::kDeclined) listView_->ClearMarks();
+    return Describe(result);
+  });
 }
 
 void TForm1::export_listClick() {
   MenuLista_->hide();
-  RunOperation([this] {
+  RunOperation([this](Progress& progress) {
     const QString path = ChooseListFile(true);
-    if (!path.isEmpty()) ExportList(session_, *this, path);
+    if (!path.isEmpty()) Tell(Describe(ExportList(session_, progress, path)));
   });
 }
 
 void TForm1::imp_listClick() {
   MenuLista_->hide();
-  RunOperation([this] {
+  RunOperation([this](Progress& progress) {
     const QString path = ChooseListFile(false);
-    if (!path.isEmpty()) ImportList(session_, *this, path);
+    if (!path.isEmpty()) Tell(Describe(ImportList(session_, progress, path)));
   });
 }
 
@@ -514,75 +558,89 @@ QString TForm1::ChooseListFile(bool save) {
   return dialog.selectedFiles().first();
 }
 
+namespace {
+
+// A command over the marks that got past its checks has used them up.
+bool UsedTheMarks(const CommandResult& result) {
+  return result.stop != Stop::kBadInput && result.stop != Stop::kPortUnavailable;
+}
+
+}  // namespace
+
 void TForm1::zap_do_sterownikaClick() {
-  MenuLista_->hide();
-  RunOperation([this] { TransferMarked(*link_, *this, TransferMode::kWrite); });
+  RunOnMarked([this](Progress& progress, const QStringList& numbers) {
+    // Every row marked is a write of the whole list from slot 002; some rows
+    // are added where the controller finds room.
+    const WriteMode mode = listView_->AllMarked() ? WriteMode::kWholeList : WriteMode::kAdd;
+    const TransferResult result = WriteNumbers(*link_, progress, numbers, mode);
+    if (UsedTheMarks(result)) listView_->ClearMarks();
+    return Describe(result);
+  });
 }
 
 void TForm1::usun_ze_sterownikaClick() {
-  MenuLista_->hide();
-  RunOperation([this] { TransferMarked(*link_, *this, TransferMode::kDelete); });
+  RunOnMarked([this](Progress& progress, const QStringList& numbers) {
+    const TransferResult result = DeleteNumbers(*link_, progress, numbers);
+    if (UsedTheMarks(result)) listView_->ClearMarks();
+    return Describe(result);
+  });
 }
 
 void TForm1::odczytaj_z_sterownika_comClick() {
   MenuLista_->hide();
-  RunOperation([this] { ReadList(*link_, *this); });
+  RunOperation([this](Progress& progress) { Tell(Describe(ReadList(*link_, progress))); });
 }
 
 void TForm1::weryfikuj_przez_comClick() {
   MenuLista_->hide();
-  RunOperation([this] { VerifyList(*link_, *this); });
+  RunOperation([this](Progress& progress) { Tell(Describe(VerifyList(*link_, progress))); });
 }
 
 void TForm1::formatuj_memClick() {
   menukonfig_->hide();
-  RunOperation([this] { FormatMemory(*link_, *this); });
+  RunOperation([this](Progress& progress) { Tell(Describe(FormatMemory(*link_, progress))); });
 }
 
 void TForm1::odczyt_konfig_comClick() {
   menukonfig_->hide();
-  RunOperation([this] { ReadConfiguration(*link_, *this, *settingsView_); });
+  RunOperation([this](Progress& progress) { Tell(Describe(ReadConfiguration(*link_, progress, *settingsView_))); });
 }
 
 void TForm1::zapis_konfig_comClick() {
   menukonfig_->hide();
-  RunOperation([this] { WriteConfiguration(*link_, *this, *settingsView_); });
+  RunOperation([this](Progress& progress) { Tell(Describe(WriteConfiguration(*link_, progress, *settingsView_))); });
 }
 
 void TForm1::zapis_do_ser_przypomClick() {
   menukonfig_->hide();
-  RunOperation([this] { SendReminder(*link_, *this, *settingsView_); });
-}
-
-void TForm1::RunToldOperation(const std::function<bool()>& command, const char* failure) {
-  ShowOutcome(QString());
-  if (!command() && outcome_->text().isEmpty()) ShowOutcome(QString::fromUtf8(failure));
-}
-
-void TForm1::RunBackupFileCommand(bool save, bool (*command)(Link&, UserInterface&, const QString&),
-                                  const char* failure) {
-  menukonfig_->hide();
-  RunOperation([=, this] {
-    const QString path = ChooseBackupFile(save);
-    if (path.isEmpty()) return;
-    RunToldOperation([&] { return command(*link_, *this, path); }, failure);
+  RunOperation([this](Progress& progress) {
+    Tell(Describe(SendReminder(*link_, progress, settingsView_->Date())));
   });
 }
 
-void TForm1::kopia_sterownikaClick() { RunBackupFileCommand(true, BackupController, "Nie zapisano kopii sterownika"); }
+void TForm1::kopia_sterownikaClick() {
+  menukonfig_->hide();
+  RunOperation([this](Progress& progress) {
+    // Nothing happens without a file.
+    const QString path = ChooseBackupFile(true);
+    if (!path.isEmpty()) Tell(Describe(BackupController(*link_, progress, path)));
+  });
+}
 
 void TForm1::przywroc_z_kopiiClick() {
-  RunBackupFileCommand(false, RestoreController, "Nie odtworzono kopii w sterowniku");
+  menukonfig_->hide();
+  RunOperation([this](Progress& progress) {
+    const QString path = ChooseBackupFile(false);
+    if (!path.isEmpty()) Tell(Describe(RestoreController(*link_, progress, path)));
+  });
 }
 
 void TForm1::synchronizuj_listeClick() {
   menukonfig_->hide();
-  RunOperation([this] {
+  RunOperation([this](Progress& progress) {
     // Asked between the read and the first change rather than with a dry
     // run first: that would read the whole phonebook twice.
-    SyncPlan plan;
-    RunToldOperation([&] { return SyncList(*link_, *this, false, &plan, true); },
-                     "Nie zsynchronizowano listy ze sterownikiem");
+    Tell(Describe(SyncList(*link_, progress, false, true)));
   });
 }
 
@@ -599,13 +657,13 @@ void TForm1::butfindportClick() { settingsView_->butfindportClick(); }
 void TForm1::ListBox1Click(QListWidgetItem* item) { settingsView_->ListBox1Click(item); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (operationRunning_) {
+  if (operation_) {
     // The operation is further down this very call stack, in one of the
     // link's waits: nothing can close under it. It is cancelled as "ANULUJ"
     // cancels it, closing steps included, and the close comes again when it
     // has unwound.
     closePending_ = true;
-    session_.CancelRequested = true;
+    operation_->Cancel();
     event->ignore();
     return;
   }

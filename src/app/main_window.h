@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/result.h"
 #include "core/session.h"
 #include "core/user_interface.h"
 
@@ -74,11 +75,14 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void synchronizuj_listeClick();
 
   // Runs a long command (one that talks to the controller or shows the
-  // progress panel) as RunCommand does, unless one is running already: then
-  // the user is told "Trwa przetwarzanie danych" and nothing starts. A close
-  // asked for while it runs stops it as "ANULUJ" does and follows once it
-  // has ended.
-  void RunOperation(const std::function<void()>& command);
+  // progress panel) as RunCommand does, with a progress of its own, unless
+  // one is running already: then the user is told "Trwa przetwarzanie
+  // danych" and nothing starts. A close asked for while it runs stops it as
+  // "ANULUJ" does and follows once it has ended.
+  void RunOperation(const std::function<void(Progress&)>& command);
+  // Tells what a command did: its words on the outcome line, or in a notice
+  // when something was not done.
+  void Tell(const Report& report);
 
   // The port picker of the configuration view.
   void butfindportClick();
@@ -105,11 +109,12 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void FormActivate();
 
   // UserInterface
-  int ShowDialog(const QString& text, int kind) override;
+  bool Ask(Question question, const QString& text) override;
+  void ShowNotice(const QString& text) override;
   void ShowError(const QString& text) override;
   // Outcomes go to the line under the views: news the user reads when it
   // suits, not a box to dismiss after every command.
-  void ShowOutcome(const QString& text) override;
+  void ShowOutcome(const QString& text);
   void ShowProgress() override;
   void UpdateProgress(int current, int total) override;
   void HideProgress() override;
@@ -124,6 +129,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   // The outcome line: the last command's outcome, empty while one runs.
   QLabel* outcomeLine() const { return outcome_; }
   PhoneListModel* listModel() const;
+  PhoneListView* listView() const { return listView_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -143,20 +149,18 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   QString AskForPin();
   QString ChooseListFile(bool save);
   QString ChooseBackupFile(bool save);
-  // Runs a controller command that tells its own outcome; when it fails
-  // without one (a NIE, a refused file, a link fault told in a box), the
-  // outcome line says `failure` rather than keep an older command's news.
-  void RunToldOperation(const std::function<bool()>& command, const char* failure);
-  // A backup or restore: the file first (nothing happens without one), then the command.
-  void RunBackupFileCommand(bool save, bool (*command)(Link&, UserInterface&, const QString&), const char* failure);
+  // A command over the marked numbers: the marks go once it has run past
+  // its checks, whatever became of each number.
+  void RunOnMarked(const std::function<Report(Progress&, const QStringList&)>& command);
 
   Session& session_;
   std::unique_ptr<Link> link_;
   EventPacer eventPacer_;
   bool activated_ = false;
   bool centred_ = false;
-  // A long command is on the call stack (its waits run the window's events).
-  bool operationRunning_ = false;
+  // The long command on the call stack (its waits run the window's events);
+  // "ANULUJ" and a close cancel it.
+  Progress* operation_ = nullptr;
   // The window was closed while it ran: it is being cancelled, nobody is
   // asked anything more, and the window closes when it has ended.
   bool closePending_ = false;

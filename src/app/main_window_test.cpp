@@ -22,6 +22,7 @@
 #include "core/testing/phones.h"
 #include "widgets/testing/modal.h"
 #include "app/testing/window_test.h"
+#include "phonelist/list_view.h"
 #include "app/main_window.h"
 #include "app/progress_panel.h"
 #include "controller/report_view.h"
@@ -359,8 +360,7 @@ TEST_F(MainWindowTest, TypingOverTheSimDateGivesTheDateTypedAndMarksTheChange) {
   marker->hide();
   session_->UnsavedChanges = false;
   UpsertSetting(*session_, kKeySimDate, "5.03.2026");
-  session_->LoadedViewKey = -1;
-  window_->LoadSettingsView(1);
+  window_->LoadSettingsView(-1);
   EXPECT_EQ(date->date(), QDate(2026, 3, 5));
   EXPECT_FALSE(marker->isVisible());
   EXPECT_FALSE(session_->UnsavedChanges);
@@ -486,8 +486,8 @@ TEST(MainWindowStartTest, CreationRemovesTheOldIndexFile) {
 
 TEST_F(MainWindowTest, DeletingMarkedRowsFromTheMenu) {
   for (const char* tel : {"111111", "222222", "333333"}) AddPhone(*session_, "A", "B", tel);
-  session_->memcheck.Append("111111");
-  session_->memcheck.Append("333333");
+  window_->listView()->marks().Append("111111");
+  window_->listView()->marks().Append("333333");
   WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label2")); });  // "TAK"
   window_->Image25Click();
   Click(Find(window_.get(), "usun_z_listy"));
@@ -523,8 +523,9 @@ TEST_F(MainWindowTest, ImportAndExportGoThroughTheChosenFile) {
   EXPECT_EQ(Find<QTableView>(window_.get(), "RxDBGrid1")->model()->rowCount(), 1);
 }
 
-// The error boxes speak Polish: a file that is not there, a directory that
-// is not there and a database that is no database, each with its cause.
+// The messages speak Polish: a file that is not there, a directory that is
+// not there (in notices) and a database that is no database (in the error
+// box), each with its cause.
 TEST_F(MainWindowTest, ErrorBoxesNameTheCauseInPolish) {
   const QString missing = QDir(temp_.path()).filePath("brak.dat");
   const QString nowhere = QDir(temp_.path()).filePath("brak/lista.dat");
@@ -532,7 +533,8 @@ TEST_F(MainWindowTest, ErrorBoxesNameTheCauseInPolish) {
   auto answerError = [&] {
     WhenModalOpens([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
-      shown.push_back(box ? box->text() : modal->objectName());
+      auto* notice = modal->findChild<QLabel*>(QStringLiteral("Label1"));
+      shown.push_back(box ? box->text() : notice ? notice->text() : modal->objectName());
       modal->close();
     });
   };

@@ -1,5 +1,7 @@
 #include "app/progress_panel.h"
 
+#include "core/access_lock.h"
+
 #include <QLabel>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -51,30 +53,34 @@ TEST(ProgressPanelTest, EmptyAndFullBarsSitOnTheTrackEnds) {
   EXPECT_EQ(panel.percent()->text(), "100%");
 }
 
-TEST(ProgressPanelTest, AnulujOnlyRaisesTheFlag) {
+TEST(ProgressPanelTest, AnulujCancelsTheOperationItShowsAndNothingElse) {
   QTemporaryDir temp;
   Session session(temp.path());
   TForm1 window(session);
+  window.askPin = [&] { return DailyServiceCode(session.Today()); };
   window.show();
   ProgressPanel* panel = window.progressPanel();
   EXPECT_FALSE(panel->isVisible());
   EXPECT_EQ(panel->size(), QSize(385, 137));
 
-  // Pressed while nothing runs: only the flag changes.
+  // Pressed while nothing runs: nothing happens.
   Click(Find(panel, "Label28"));
-  EXPECT_TRUE(session.CancelRequested);
   EXPECT_FALSE(panel->isVisible());
 
-  // The next operation starts from a cleared flag; the picture cancels too.
-  {
-    ProgressScope progress(session, window);
-    EXPECT_FALSE(session.CancelRequested);
-    EXPECT_TRUE(panel->isVisible());
-    Click(Find(panel, "Image27"));
-    EXPECT_TRUE(progress.CancelRequested());
-    EXPECT_TRUE(panel->isVisible());
+  // Each operation starts uncancelled; the caption and the picture cancel it.
+  for (const char* button : {"Label28", "Image27"}) {
+    bool cancelled = true;
+    window.RunOperation([&](Progress& progress) {
+      progress.Update(1, 2);
+      cancelled = progress.Cancelled();
+      EXPECT_TRUE(panel->isVisible());
+      Click(Find(panel, button));
+      EXPECT_TRUE(progress.Cancelled()) << button;
+      EXPECT_TRUE(panel->isVisible());
+    });
+    EXPECT_FALSE(cancelled) << button;
+    EXPECT_FALSE(panel->isVisible());
   }
-  EXPECT_FALSE(panel->isVisible());
 }
 
 }  // namespace

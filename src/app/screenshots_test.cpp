@@ -20,6 +20,7 @@
 #include "core/session.h"
 #include "widgets/testing/modal.h"
 #include "app/main_window.h"
+#include "phonelist/list_view.h"
 #include "core/user_interface.h"
 #include "phonelist/list_model.h"
 #include "core/testing/phones.h"
@@ -70,8 +71,8 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
                                    {"Marek", "D\xb9" "browski", "604777888"}, {"Anna", "Lewandowska", "605999000"}};
   int n = 0;
   for (const auto& person : people) AddPhone(session, person[0], person[1], person[2], n++ % 3 == 1 ? 0 : 1);
-  session.memcheck.Append("501222333");
-  session.memcheck.Append("604777888");
+  window.listView()->marks().Append("501222333");
+  window.listView()->marks().Append("604777888");
   session.Dbf1().First();
   window.listModel()->Changed();
   // And a fetched event log.
@@ -171,7 +172,7 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
     SaveImage(shot, "dialog-notice-keyboard");
     QTest::keyClick(modal, Qt::Key_Return);
   });
-  window.ShowDialog(QString::fromUtf8("Brak zaznaczonych rekordów"), kNotice);
+  window.ShowNotice(QString::fromUtf8("Brak zaznaczonych rekordów"));
 
   // The outcome line under the phone list, with the sort triangle on the
   // surname and the select-all square half set.

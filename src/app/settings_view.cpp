@@ -347,7 +347,7 @@ void SettingsView::zapisz_doplikuClick() {
   const QString text = Log_->toPlainText();
   const QString path = QDir::toNativeSeparators(session_.FilePath(kDeviceLogFileName));
   if (SaveLogFile(path, text.isEmpty() ? QStringList() : text.split(u'\n'))) {
-    ui_.ShowOutcome(QString::fromUtf8("Zapisano logi urządzenia w pliku %1").arg(path));
+    if (tell) tell(QString::fromUtf8("Zapisano logi urządzenia w pliku %1").arg(path));
   } else {
     ui_.ShowError(QString::fromUtf8("Nie można zapisać logów urządzenia w pliku %1").arg(path));
   }

@@ -48,6 +48,8 @@ class SettingsView : public QObject, public SettingsFields {
   // One line of the device log pane.
   void AppendLog(const QString& line);
   PickerPanel* portPicker() const { return panel_com_; }
+  // Puts news on the window's outcome line.
+  std::function<void(const QString&)> tell;
 
   // SettingsFields
   QString Phone(Field field) const override;

@@ -20,6 +20,7 @@
 #include "common/slot_text.h"
 #include "controller/backup.h"
 #include "phonelist/list_model.h"
+#include "phonelist/list_view.h"
 #include "serial/list_transfer.h"
 #include "serial/testing/sim_session.h"
 #include "store/cursor.h"
@@ -43,9 +44,21 @@ class WindowControllerTest : public WindowTest {
   sim::Simulator sim_;
 };
 
+// Rows marked one by hand, then the header square: it unmarks them all, and
+// marks them all once at the next click; the write sends each number once.
 TEST_F(WindowControllerTest, MarkedRowsGoToTheControllerFromTheListMenu) {
   for (const char* tel : {"600100200", "501222333"}) AddPhone(*session_, "", "", tel);
+  window_->listModel()->Changed();
+  auto* grid = Find<QTableView>(window_.get(), "RxDBGrid1");
+  for (int row = 0; row < 2; ++row) {
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model()->index(row, PhoneListModel::kCheckColumn)).center());
+  }
+  ASSERT_EQ(window_->listView()->marks().Count(), 2);
+  Click(W("Shape9"));
+  EXPECT_EQ(window_->listView()->marks().Count(), 0) << "every row was marked: the square unmarks them";
   Click(W("Shape9"));  // mark every row
+  EXPECT_EQ(window_->listView()->marks().Count(), 2);
   window_->Image25Click();
   Click(W("zap_do_sterownika"));
   // The outcome is on the line under the views; no box to dismiss.
@@ -56,7 +69,7 @@ TEST_F(WindowControllerTest, MarkedRowsGoToTheControllerFromTheListMenu) {
                                                        "AT+CPBW=004,\"999999999\",145,\"999999999\""}));
   EXPECT_FALSE(W("MenuLista")->isVisible());
   EXPECT_FALSE(window_->progressPanel()->isVisible());
-  EXPECT_EQ(session_->memcheck.Count(), 0);
+  EXPECT_EQ(window_->listView()->marks().Count(), 0) << "the write used the marks up";
 }
 
 TEST_F(WindowControllerTest, TheConfigurationReadFillsTheViewAndTheFetchFillsTheReport) {
@@ -344,7 +357,7 @@ class FailingLineTest : public WindowControllerTest, public ::testing::WithParam
 // each tells the user in a box, says on the outcome line that it was not
 // done, drops DTR and hides its panel; a backup leaves no file.
 TEST_P(FailingLineTest, BackupRestoreAndSyncTellTheFailureAndReportNothingDone) {
-  session_->ReplyWaitMs = 300;
+  window_->link().options().replyWaitMs = 300;
   const QString backup = QDir(temp_.path()).filePath("kopia.txt");
   const QString saved = QDir(temp_.path()).filePath("zapisana.txt");
   WriteFile(saved, "# Selvantrix backup\n002|600100200\n003|501222333\nczasryg=3\n");
@@ -402,13 +415,13 @@ class SlowControllerTest : public WindowControllerTest {
 
   // Marks `count` numbers of the list, adding those it lacks.
   void MarkRows(int count) {
-    session_->memcheck.Empty();
+    window_->listView()->marks().Empty();
     for (int i = 0; i < count; ++i) {
       const std::string tel = "6001002" + std::to_string(10 + i);
       bool found = false;
       ASSERT_TRUE(session_->Dbf1().Find("Tel", {tel}, {}, &found).ok());
       if (!found) AddPhone(*session_, "", "", tel);
-      session_->memcheck.Append(tel);
+      window_->listView()->marks().Append(tel);
     }
   }
 

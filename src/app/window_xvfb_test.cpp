@@ -190,7 +190,7 @@ TEST_F(WindowUnderXTest, MessageBoxesAnswerTheKeyboard) {
         modal->close();
       });
     });
-    const int answer = window_->ShowDialog(QStringLiteral("Klawiatura"), c.kind);
+    const int answer = ::ShowDialog(window_.get(), QStringLiteral("Klawiatura"), c.kind);
     EXPECT_TRUE(closedByKey) << c.key;
     EXPECT_EQ(answer, c.expected) << c.key << " kind " << c.kind;
   }

@@ -10,9 +10,7 @@
 #include "core/settings.h"
 #include "core/store_errors.h"
 #include "core/user_interface.h"
-#include "phonelist/list_commands.h"
 #include "phonelist/list_file.h"
-#include "serial/command_tally.h"
 #include "serial/link.h"
 #include "serial/list_transfer.h"
 #include "serial/reply_parser.h"
@@ -21,7 +19,6 @@
 
 namespace {
 
-constexpr int kFirstSlot = 2;
 constexpr const char* kHeader = "# Selvantrix backup";
 
 // The settings a restore sends, in the configuration write's order, each
@@ -42,18 +39,6 @@ const char* const kRecordedSettings[] = {kKeyServerPhone, kKeyServerIp, kKeyOsti
 
 // The relay codes the controller takes are 3..10, the positions 0..7.
 constexpr int kLastRelayIndex = 7;
-
-// Hands every reply line to `take` for as long as it lives.
-class ReplyWatch {
- public:
-  ReplyWatch(Link& link, std::function<void(const Reply&)> take) : link_(link) { link_.onReply = std::move(take); }
-  ~ReplyWatch() { link_.onReply = nullptr; }
-  ReplyWatch(const ReplyWatch&) = delete;
-  ReplyWatch& operator=(const ReplyWatch&) = delete;
-
- private:
-  Link& link_;
-};
 
 bool IsSentSetting(const QString& key) {
   for (const SentSetting& setting : kSentSettings) {
@@ -77,7 +62,7 @@ QString SlotLineProblem(const QString& line, int previousSlot, std::pair<int, QS
   bool digits = !slotText.isEmpty();
   for (QChar c : slotText) digits = digits && c >= u'0' && c <= u'9';
   const int slot = digits ? slotText.toInt() : 0;
-  if (!digits || slot < kFirstSlot || slot > kLastListReadSlot || SlotText(slot) != slotText) {
+  if (!digits || slot < kFirstListSlot || slot > kLastListReadSlot || SlotText(slot) != slotText) {
     return QString::fromUtf8("miejsce „%1” poza zakresem 002…%2").arg(slotText).arg(kLastListReadSlot);
   }
   if (slot <= previousSlot) return QString::fromUtf8("miejsce %1 nie po kolei").arg(slotText);
@@ -163,119 +148,105 @@ bool ParseBackup(const QByteArray& bytes, ControllerBackup* backup, QString* pro
   return true;
 }
 
-bool ReadBackup(Link& link, UserInterface& ui, ControllerBackup* backup) {
-  Session& session = link.session();
-  PortSession port(link, ui);
-  if (!port.ok()) return false;
-  StoringOff storingOff(link);
+CommandResult ReadBackup(Link& link, Progress& progress, ControllerBackup* backup) {
+  CommandResult result;
   QList<std::pair<int, QByteArray>> entries;
-  if (!ReadPhonebook(link, ui, kLastListReadSlot, &entries)) return false;
+  const ScanResult scan = ReadPhonebook(link, progress, kLastListReadSlot, &entries);
+  if (scan.stop != Stop::kNone) {
+    result.Fail(scan.stop, scan.problem);
+    return result;
+  }
   ControllerBackup read;
   for (const auto& [slot, number] : entries) read.phonebook.append({slot, FromWindows1250(number)});
-  CommandTally tally;
-  {
+  // The settings as the configuration read's replies carry them, taken
+  // here instead of the settings table.
+  const QStringList lines = ConfigurationReadLines(link.options().adminMode);
+  for (int i = 0; i < lines.size(); ++i) {
+    if (result.lines.LineDead() || progress.Cancelled()) break;
     // The panel stays up, and "ANULUJ" with it, for the settings' lines too.
-    ProgressScope progress(session, ui);
-    // The settings as the configuration read's replies carry them, taken
-    // here instead of the settings table.
-    ReplyWatch watch(link, [&read](const Reply& reply) {
-      if (reply.kind == ReplyKind::kSystem) {
-        read.settings.append({QString::fromLatin1(kKeyRelayTime), QString::fromLatin1(RelayChoice(reply.relayCode))});
-      } else if (reply.kind == ReplyKind::kEntry && !reply.emptySlot) {
-        if (const char* key = SettingOfSlot(reply.slot)) {
-          read.settings.append({QString::fromLatin1(key), FromWindows1250(SettingValue(reply.slot, reply.number))});
-        }
-      }
-    });
-    const QStringList lines = ConfigurationReadLines(session.AdminMode);
-    for (int i = 0; i < lines.size(); ++i) {
-      if (tally.LineDead() || progress.CancelRequested()) break;
-      progress.Update(i + 1, int(lines.size()));
-      ExchangeChecked(link, tally, lines[i], {});
-    }
+    progress.Update(i + 1, int(lines.size()));
+    const Answer answer = link.Exchange(lines[i], Await::kReply);
+    result.lines.Add(lines[i], answer.outcome);
+    read.settings += SettingsOfReply(answer.replies);
   }
-  if (session.CancelRequested) return false;
-  if (!tally.AllConfirmed()) return ReportTally(link, ui, tally, QString());
-  *backup = read;
-  return true;
+  EndByTally(result, progress.Cancelled());
+  LogFailures(link, result.lines);
+  if (result.Succeeded()) *backup = read;
+  return result;
 }
 
-bool BackupController(Link& link, UserInterface& ui, const QString& path) {
-  ControllerBackup backup;
-  if (!ReadBackup(link, ui, &backup)) {
-    if (link.session().CancelRequested) ui.ShowOutcome(QString::fromUtf8("Przerwano: kopii sterownika nie zapisano"));
-    return false;
+BackupResult BackupController(Link& link, Progress& progress, const QString& path) {
+  BackupResult result;
+  result.path = path;
+  PortSession port(link);
+  if (!port.ok()) {
+    result.Fail(Stop::kPortUnavailable, port.problem());
+    return result;
   }
+  ControllerBackup backup;
+  static_cast<CommandResult&>(result) = ReadBackup(link, progress, &backup);
+  if (!result.Succeeded()) return result;
   QString error;
   if (!WriteListFile(path, BackupText(backup, QDateTime::currentDateTimeUtc()), &error)) {
-    ui.ShowDialog(error, kNotice);
-    return false;
+    result.Fail(Stop::kFileError, error);
+    return result;
   }
-  ui.ShowOutcome(QString::fromUtf8("Zapisano kopię sterownika w pliku \"%1\": %2, %3")
-                     .arg(path, CountOf(int(backup.phonebook.size()), "numer", "numery", "numerów"),
-                          CountOf(int(backup.settings.size()), "ustawienie", "ustawienia", "ustawień")));
-  return true;
+  result.numbers = int(backup.phonebook.size());
+  result.settings = int(backup.settings.size());
+  return result;
 }
 
-bool RestoreController(Link& link, UserInterface& ui, const QString& path) {
-  Session& session = link.session();
+RestoreResult RestoreController(Link& link, Progress& progress, const QString& path) {
+  RestoreResult result;
+  result.path = path;
   QByteArray bytes;
   QString error;
   if (!ReadListFile(path, &bytes, &error)) {
-    ui.ShowDialog(error, kNotice);
-    return false;
+    result.Fail(Stop::kFileError, error);
+    return result;
   }
   ControllerBackup backup;
   if (!ParseBackup(bytes, &backup, &error)) {
-    ui.ShowDialog(QString::fromUtf8("Plik \"%1\" nie jest kopią sterownika (%2). Nic nie wysłano.").arg(path, error),
-                  kNotice);
-    return false;
+    result.Fail(Stop::kBadInput, error);
+    return result;
   }
-  if (ui.ShowDialog(QString::fromUtf8(kRestoreQuestion), kQuestion) != 1) return false;
-  PortSession port(link, ui);
-  if (!port.ok()) return false;
-  CommandTally tally;
-  int numbers = 0;
-  int settings = 0;
-  int settingsHeld = 0;
-  for (const auto& [key, value] : backup.settings) settingsHeld += IsSentSetting(key) ? 1 : 0;
-  {
-    ProgressScope progress(session, ui);
-    const int total = int(backup.phonebook.size()) + 1;
-    // Numbered from 002 as a write of the whole list numbers them: a hole
-    // the backup was read past is closed, so no stale number is left
-    // between the restored ones.
-    int slot = kFirstSlot;
-    for (const auto& entry : backup.phonebook) {
-      if (progress.CancelRequested() || tally.LineDead()) break;
-      progress.Update(slot - 1, total);
-      if (SendListEntry(link, SlotText(slot), entry.second, false, false, tally) == Outcome::kConfirmed) ++numbers;
-      ++slot;
+  result.numbersHeld = int(backup.phonebook.size());
+  for (const auto& [key, value] : backup.settings) result.settingsHeld += IsSentSetting(key) ? 1 : 0;
+  if (!progress.Ask(Question::kRestore, QString::fromUtf8(kRestoreQuestion))) {
+    result.Fail(Stop::kDeclined);
+    return result;
+  }
+  PortSession port(link);
+  if (!port.ok()) {
+    result.Fail(Stop::kPortUnavailable, port.problem());
+    return result;
+  }
+  // Numbered from 002 as a write of the whole list numbers them: a hole
+  // the backup was read past is closed, so no stale number is left
+  // between the restored ones.
+  QStringList numbers;
+  for (const auto& entry : backup.phonebook) numbers << entry.second;
+  TransferResult written;
+  if (!numbers.isEmpty()) {
+    SendNumbers(link, progress, numbers, WriteMode::kWholeList, &written);
+  } else {
+    // A controller backed up empty is restored empty.
+    ExchangeChecked(link, written.lines, EndOfListLine(kFirstListSlot), {});
+  }
+  result.numbers = written.done;
+  result.lines = written.lines;
+  int step = 0;
+  for (const SentSetting& sent : kSentSettings) {
+    if (progress.Cancelled() || result.lines.LineDead()) break;
+    for (const auto& [key, value] : backup.settings) {
+      if (key != QLatin1String(sent.key)) continue;
+      progress.Update(++step, result.settingsHeld);
+      if (ExchangeChecked(link, result.lines, sent.line(value), {value}) == LineOutcome::kConfirmed) ++result.settings;
     }
-    // The end of the list goes after the last number, also after a cancel.
-    if (!tally.LineDead()) SendListEntry(link, SlotText(slot), QString(), false, false, tally);
-    for (const SentSetting& sent : kSentSettings) {
-      if (progress.CancelRequested() || tally.LineDead()) break;
-      for (const auto& [key, value] : backup.settings) {
-        if (key != QLatin1String(sent.key)) continue;
-        if (ExchangeChecked(link, tally, sent.line(value), {value}) == Outcome::kConfirmed) ++settings;
-      }
-    }
   }
-  const QString numbersWritten = CountOf(numbers, "numer", "numery", "numerów");
-  if (session.CancelRequested) {
-    // Part of a backup is no restored controller: never told as done.
-    ReportTally(link, ui, tally,
-                QString::fromUtf8("Przerwano odtwarzanie kopii: zapisano w sterowniku %1 z %2, ustawienia: %3 z %4")
-                    .arg(numbersWritten)
-                    .arg(backup.phonebook.size())
-                    .arg(settings)
-                    .arg(settingsHeld));
-    return false;
-  }
-  return ReportTally(link, ui, tally,
-                     QString::fromUtf8("Odtworzono w sterowniku %1 i %2")
-                         .arg(numbersWritten, CountOf(settings, "ustawienie", "ustawienia", "ustawień")));
+  EndByTally(result, progress.Cancelled());
+  LogFailures(link, result.lines);
+  return result;
 }
 
 QString SyncQuestion(const SyncPlan& plan) {
@@ -287,21 +258,23 @@ QString SyncQuestion(const SyncPlan& plan) {
   return QString::fromUtf8("Synchronizacja dopisze do sterownika %1 i usunie z niego %2. Czy kontynuować?").arg(added, removed);
 }
 
-bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool askFirst) {
-  *plan = SyncPlan();
+SyncResult SyncList(Link& link, Progress& progress, bool dryRun, bool askFirst) {
+  SyncResult result;
+  result.dryRun = dryRun;
   Session& session = link.session();
-  PortSession port(link, ui, false);
-  if (!port.ok()) return false;
+  PortSession port(link, false);
+  if (!port.ok()) {
+    result.Fail(Stop::kPortUnavailable, port.problem());
+    return result;
+  }
   store::Cursor& list = session.Dbf1();
   RequireOk(list.Settle());
   port.RaiseDtr();
   QList<std::pair<int, QByteArray>> entries;
-  {
-    StoringOff storingOff(link);
-    if (!ReadPhonebook(link, ui, kLastListVerifySlot, &entries)) {
-      if (session.CancelRequested) ui.ShowOutcome(QString::fromUtf8("Przerwano synchronizację: nic nie wysłano"));
-      return false;
-    }
+  const ScanResult scan = ReadPhonebook(link, progress, kLastListVerifySlot, &entries);
+  if (scan.stop != Stop::kNone) {
+    result.Fail(scan.stop, scan.problem);
+    return result;
   }
   // Compared as the list keeps numbers; deleted as the controller holds them.
   QList<QByteArray> keys;
@@ -315,79 +288,46 @@ bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool a
     listed.insert(tel);
     if (!held.contains(tel)) toAdd.append(tel);
   }
+  SyncPlan& plan = result.plan;
   QSet<QByteArray> removing;
   for (qsizetype i = 0; i < entries.size(); ++i) {
     if (listed.contains(keys[i]) || removing.contains(keys[i])) continue;
     removing.insert(keys[i]);
-    plan->remove << FromWindows1250(entries[i].second);
+    plan.remove << FromWindows1250(entries[i].second);
   }
-  for (const QByteArray& tel : toAdd) plan->add << FromWindows1250(tel);
-  const int unchanged = int(listed.size() - toAdd.size());
-  if (dryRun) {
-    ui.ShowOutcome(QString::fromUtf8("Plan synchronizacji: do dopisania %1, do usunięcia %2, bez zmian %3")
-                       .arg(toAdd.size())
-                       .arg(plan->remove.size())
-                       .arg(unchanged));
-    list.First();
-    return true;
-  }
+  for (const QByteArray& tel : toAdd) plan.add << FromWindows1250(tel);
+  result.unchanged = int(listed.size() - toAdd.size());
+  list.First();
+  if (dryRun) return result;
   // Asked with the counts in hand: a stale or empty list would otherwise
   // empty the controller without a word.
-  if (askFirst && !(toAdd.isEmpty() && plan->remove.isEmpty()) && ui.ShowDialog(SyncQuestion(*plan), kQuestion) != 1) {
-    list.First();
-    return false;
+  if (askFirst && !(plan.add.isEmpty() && plan.remove.isEmpty()) &&
+      !progress.Ask(Question::kSync, SyncQuestion(plan))) {
+    result.Fail(Stop::kDeclined);
+    return result;
   }
-  CommandTally tally;
-  int added = 0;
-  int removed = 0;
   {
-    ListUpdatesSuspended still(session, ui);
-    BulkUpdateScope bulk(session);
-    ProgressScope progress(session, ui);
-    const int total = int(toAdd.size() + plan->remove.size());
+    ListUpdatesSuspended still(session, progress.ui());
+    const int total = int(plan.add.size() + plan.remove.size());
     int step = 0;
-    for (const QString& tel : plan->remove) {
-      if (progress.CancelRequested() || tally.LineDead()) break;
+    for (const QString& tel : plan.remove) {
+      if (progress.Cancelled() || result.lines.LineDead()) break;
       progress.Update(++step, total);
-      if (SendListEntry(link, QString(), tel, false, true, tally) == Outcome::kConfirmed) ++removed;
+      if (ExchangeChecked(link, result.lines, DeleteLine(tel), {tel}) == LineOutcome::kConfirmed) ++result.removed;
     }
     for (qsizetype i = 0; i < toAdd.size(); ++i) {
-      if (progress.CancelRequested() || tally.LineDead()) break;
+      if (progress.Cancelled() || result.lines.LineDead()) break;
       progress.Update(++step, total);
-      if (SendListEntry(link, QString(), plan->add[i], true, false, tally) != Outcome::kConfirmed) continue;
+      if (ExchangeChecked(link, result.lines, AddLine(plan.add[i]), {plan.add[i]}) != LineOutcome::kConfirmed) continue;
       held.insert(toAdd[i]);
-      ++added;
+      ++result.added;
     }
     // As a verify leaves them: a row is confirmed exactly when the
     // controller now holds its number, and only a changed flag is written.
-    for (list.First(); !list.Eof(); list.Next()) {
-      const int mark = held.contains(QByteArray::fromStdString(list.Text("Tel"))) ? 1 : 0;
-      if (list.Int("ST") == mark) continue;
-      try {
-        RequireOk(list.Edit());
-        RequireOk(list.SetInt("ST", mark));
-        PostRow(list);
-      } catch (const std::exception& e) {
-        link.Trace(QString::fromUtf8(e.what()));
-      }
-      ui.ProcessEvents();
-    }
+    ConfirmExactly(link, progress, held);
   }
   list.First();
-  if (session.CancelRequested) {
-    ReportTally(link, ui, tally,
-                QString::fromUtf8("Przerwano synchronizację: dopisano do sterownika %1 z %2, usunięto ze sterownika "
-                                  "%3 z %4")
-                    .arg(added)
-                    .arg(toAdd.size())
-                    .arg(removed)
-                    .arg(plan->remove.size()));
-    return false;
-  }
-  return ReportTally(link, ui, tally,
-                     QString::fromUtf8("Synchronizacja zakończona: dopisano do sterownika %1, usunięto ze sterownika "
-                                       "%2, bez zmian %3")
-                         .arg(added)
-                         .arg(removed)
-                         .arg(unchanged));
+  EndByTally(result, progress.Cancelled());
+  LogFailures(link, result.lines);
+  return result;
 }

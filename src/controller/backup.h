@@ -7,8 +7,10 @@
 #include <QStringList>
 #include <utility>
 
+#include "core/result.h"
+
 class Link;
-class UserInterface;
+class Progress;
 
 inline constexpr const char* kRestoreQuestion = "Operacja zastąpi listę w sterowniku. Czy kontynuować?";
 
@@ -32,23 +34,34 @@ QByteArray BackupText(const ControllerBackup& backup, const QDateTime& made);
 // half of a damaged one.
 bool ParseBackup(const QByteArray& text, ControllerBackup* backup, QString* problem);
 
-// Reads the controller's phonebook (as a list read does)
-// and its configuration (as the configuration read asks it) into `backup`,
-// storing nothing in the list or the settings. False when the controller
-// refused or fell silent, or the user cancelled (the user has been told).
-bool ReadBackup(Link& link, UserInterface& ui, ControllerBackup* backup);
+// Reads the controller's phonebook (as a list read does) and its
+// configuration (as the configuration read asks it) into `backup`, storing
+// nothing in the list or the settings. The port is the caller's to open.
+CommandResult ReadBackup(Link& link, Progress& progress, ControllerBackup* backup);
 
+// What a backup saved.
+struct BackupResult : CommandResult {
+  QString path;
+  int numbers = 0;
+  int settings = 0;
+};
 // ReadBackup into the file at `path`, written whole or not at all. A cancel
-// leaves no file and says so as its outcome.
-bool BackupController(Link& link, UserInterface& ui, const QString& path);
+// or a failure leaves no file.
+BackupResult BackupController(Link& link, Progress& progress, const QString& path);
 
+// What a restore wrote.
+struct RestoreResult : CommandResult {
+  QString path;
+  int numbers = 0;       // numbers the controller confirmed
+  int numbersHeld = 0;   // numbers the backup holds
+  int settings = 0;      // settings the controller confirmed
+  int settingsHeld = 0;  // settings the backup holds that a restore sends
+};
 // Asks kRestoreQuestion, then writes the file's phonebook into slots from
 // 002 on with the end-of-list entry after it, as a write of the whole list
 // does, and its settings with the configuration write's lines. A file that
-// is no backup is refused before anything is asked or sent. True when every
-// line was confirmed; a cancel ends it false, with what was written told as
-// its outcome.
-bool RestoreController(Link& link, UserInterface& ui, const QString& path);
+// is no backup is refused before anything is asked or sent.
+RestoreResult RestoreController(Link& link, Progress& progress, const QString& path);
 
 // What a sync does to make the controller hold exactly the list: numbers
 // to add and numbers to delete (as the controller sent them).
@@ -62,13 +75,19 @@ struct SyncPlan {
 // Czy kontynuować?"
 QString SyncQuestion(const SyncPlan& plan);
 
+// What a sync did (or, dry, would do).
+struct SyncResult : CommandResult {
+  bool dryRun = false;
+  SyncPlan plan;
+  int added = 0;
+  int removed = 0;
+  int unchanged = 0;
+};
 // Reads the controller as a verify does, then deletes the numbers only it
 // holds and adds the ones only the list holds. With `dryRun` only the reads
 // are sent and the list stays as it is; otherwise each row ends confirmed
 // exactly when the controller now holds its number. With `askFirst` a plan
 // that changes the controller is put to the user (SyncQuestion) between the
 // read and the first change; NIE sends nothing more and leaves the list as
-// it is. `plan` gets what was (or would be) sent. True when the read and
-// every line were confirmed; a cancel ends it false, with what was done
-// told as its outcome.
-bool SyncList(Link& link, UserInterface& ui, bool dryRun, SyncPlan* plan, bool askFirst = false);
+// it is.
+SyncResult SyncList(Link& link, Progress& progress, bool dryRun, bool askFirst = false);

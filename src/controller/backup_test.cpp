@@ -1,5 +1,7 @@
 #include "controller/backup.h"
 
+#include "outcome/outcome_text.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -135,16 +137,21 @@ TEST(BackupOverTheLine, RoundTripAndSyncGiveTheSameControllerInEveryLineMode) {
     UpsertSetting(session, kKeyPort, "7");
     Link link(session);
     ScriptedUi ui;
+    Progress progress(ui);
     const QString path = session.FilePath("kopia.txt");
 
-    ASSERT_TRUE(BackupController(link, ui, path));
+    const BackupResult backup = BackupController(link, progress, path);
+    ASSERT_TRUE(backup.Succeeded()) << Describe(backup).text.toStdString();
+    EXPECT_EQ(std::make_pair(backup.numbers, backup.settings), std::make_pair(3, 1)) << "the relay time alone was set";
     {
       std::lock_guard<std::mutex> lock(sim.mutex());
       for (int slot = 2; slot <= 4; ++slot) sim.controller().SetSlot(slot, "999999999", "");
       sim.controller().SetRelayCode(3);
     }
     ui.Answer({true});
-    ASSERT_TRUE(RestoreController(link, ui, path));
+    const RestoreResult restore = RestoreController(link, progress, path);
+    ASSERT_TRUE(restore.Succeeded()) << Describe(restore).text.toStdString();
+    EXPECT_EQ(restore.numbers, 3);
     {
       std::lock_guard<std::mutex> lock(sim.mutex());
       EXPECT_EQ(sim.controller().Number(2), "600100200");
@@ -157,11 +164,12 @@ TEST(BackupOverTheLine, RoundTripAndSyncGiveTheSameControllerInEveryLineMode) {
     AddPhone(session, "", "", "600100200");
     AddPhone(session, "", "", "501222333");
     AddPhone(session, "", "", "700800900");
-    SyncPlan plan;
     sim.ClearReceived();
-    ASSERT_TRUE(SyncList(link, ui, false, &plan));
-    EXPECT_EQ(plan.add, QStringList{"700800900"});
-    EXPECT_EQ(plan.remove, QStringList{"698765432"});
+    const SyncResult sync = SyncList(link, progress, false);
+    ASSERT_TRUE(sync.Succeeded()) << Describe(sync).text.toStdString();
+    EXPECT_EQ(sync.plan.add, QStringList{"700800900"});
+    EXPECT_EQ(sync.plan.remove, QStringList{"698765432"});
+    EXPECT_EQ(std::make_tuple(sync.added, sync.removed, sync.unchanged), std::make_tuple(1, 1, 2));
     const std::vector<std::string> sent = sim.Received();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CPBM=1016,698765432,698765432"), 1);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "AT+CPBM=1015,700800900,700800900"), 1);
@@ -194,31 +202,27 @@ TEST_F(BackupCancelTest, ACancelInEachPhaseEndsUnfinishedAndSaysSo) {
   const struct {
     const char* name;
     std::function<bool(int current, int total)> cancelAt;
-    std::function<bool()> run;
+    std::function<Report(Progress&)> run;
     const char* outcome;  // how it begins
     bool changesSent;     // a line besides the reads went out
   } cases[] = {
       {"backup, reading the phonebook", [](int current, int) { return current == 4; },
-       [&] { return BackupController(link_, ui_, made); }, "Przerwano: kopii sterownika nie zapisano", false},
+       [&](Progress& p) { return Describe(BackupController(link_, p, made)); },
+       "Przerwano: kopii sterownika nie zapisano", false},
       {"backup, reading the settings", [](int, int total) { return total < 10; },
-       [&] { return BackupController(link_, ui_, made); }, "Przerwano: kopii sterownika nie zapisano", false},
+       [&](Progress& p) { return Describe(BackupController(link_, p, made)); },
+       "Przerwano: kopii sterownika nie zapisano", false},
       {"restore", [](int current, int) { return current == 4; },
-       [&] {
+       [&](Progress& p) {
          ui_.Answer({true});
-         return RestoreController(link_, ui_, path);
+         return Describe(RestoreController(link_, p, path));
        },
        "Przerwano odtwarzanie kopii: zapisano w sterowniku ", true},
       {"sync, reading", [](int current, int) { return current == 4; },
-       [&] {
-         SyncPlan plan;
-         return SyncList(link_, ui_, false, &plan);
-       },
-       "Przerwano synchronizację: nic nie wysłano", false},
+       [&](Progress& p) { return Describe(SyncList(link_, p, false)); }, "Przerwano synchronizację: nic nie wysłano",
+       false},
       {"sync, sending", [](int current, int total) { return total == 20 && current == 3; },
-       [&] {
-         SyncPlan plan;
-         return SyncList(link_, ui_, false, &plan);
-       },
+       [&](Progress& p) { return Describe(SyncList(link_, p, false)); },
        "Przerwano synchronizację: dopisano do sterownika ", true},
   };
   for (const auto& c : cases) {
@@ -228,15 +232,17 @@ TEST_F(BackupCancelTest, ACancelInEachPhaseEndsUnfinishedAndSaysSo) {
       controller.SetSlot(12, sim::Controller::kCleared, "");
     });
     sim_.ClearReceived();
-    ui_.outcomes.clear();
-    ui_.onProgress = [&](int current, int total) {
-      if (c.cancelAt(current, total)) session_.CancelRequested = true;
-    };
-    EXPECT_FALSE(c.run()) << c.name;
-    ui_.onProgress = nullptr;
-    ASSERT_EQ(ui_.outcomes.size(), 1u) << c.name;
-    EXPECT_TRUE(ui_.outcomes[0].startsWith(QString::fromUtf8(c.outcome))) << c.name << ": " << ui_.outcomes[0].toStdString();
-    EXPECT_TRUE(ui_.errors.empty()) << c.name;
+    Report report;
+    {
+      Progress progress(ui_);
+      ui_.onProgress = [&](int current, int total) {
+        if (c.cancelAt(current, total)) progress.Cancel();
+      };
+      report = c.run(progress);
+      ui_.onProgress = nullptr;
+    }
+    EXPECT_EQ(report.verdict, Verdict::kStopped) << c.name;
+    EXPECT_TRUE(report.text.startsWith(QString::fromUtf8(c.outcome))) << c.name << ": " << report.text.toStdString();
     EXPECT_EQ(ui_.unansweredQuestions, 0) << c.name;
     EXPECT_FALSE(ui_.progressVisible) << c.name;
     EXPECT_FALSE(QFile::exists(made)) << c.name;

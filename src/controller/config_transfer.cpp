@@ -1,22 +1,36 @@
 #include "controller/config_transfer.h"
 
+#include "common/parse_number.h"
+#include "common/windows1250.h"
 #include "core/session.h"
 #include "core/settings.h"
 #include "core/user_interface.h"
-#include "common/parse_number.h"
-#include "serial/command_tally.h"
 #include "serial/link.h"
+#include "serial/reply_store.h"
 
 namespace {
 
-// Sends the line and waits for its reply, unless the line has gone dead;
-// what the reply carries is the reply store's business.
-void Exchange(Link& link, CommandTally& tally, const QString& line, std::initializer_list<QString> values = {}) {
+// Sends the line and waits for its reply, unless the line has gone dead.
+void Exchange(Link& link, LineTally& tally, const QString& line, std::initializer_list<QString> values = {}) {
   if (tally.LineDead()) return;
   ExchangeChecked(link, tally, line, values);
 }
 
 }  // namespace
+
+QList<std::pair<QString, QString>> SettingsOfReply(const QList<Reply>& replies) {
+  QList<std::pair<QString, QString>> settings;
+  for (const Reply& reply : replies) {
+    if (reply.kind == ReplyKind::kSystem) {
+      settings.append({QString::fromLatin1(kKeyRelayTime), QString::fromLatin1(RelayChoice(reply.relayCode))});
+    } else if (reply.kind == ReplyKind::kEntry && !reply.emptySlot) {
+      if (const char* key = SettingOfSlot(reply.slot)) {
+        settings.append({QString::fromLatin1(key), FromWindows1250(SettingValue(reply.slot, reply.number))});
+      }
+    }
+  }
+  return settings;
+}
 
 QString ServiceCodeLine(int code, const QString& value) {
   return QStringLiteral("AT+CPBM=%1,%2,%2;").arg(code).arg(value);
@@ -34,49 +48,64 @@ QString RelayTimeLine(int relayIndex) {
 
 QString AdminPhoneLine(const QString& phone) { return QStringLiteral("AT+CPBW=001,\"%1\",145,\"%1\";").arg(phone); }
 
-void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
+ConfigReadResult ReadConfiguration(Link& link, Progress& progress, SettingsFields& view) {
+  ConfigReadResult result;
   Session& session = link.session();
-  CommandTally tally;
   {
-    PortSession port(link, ui);
-    if (!port.ok()) return;
-    for (const QString& line : ConfigurationReadLines(session.AdminMode)) Exchange(link, tally, line);
+    PortSession port(link);
+    if (!port.ok()) {
+      result.Fail(Stop::kPortUnavailable, port.problem());
+      return result;
+    }
+    const QStringList lines = ConfigurationReadLines(link.options().adminMode);
+    for (int i = 0; i < lines.size() && !result.lines.LineDead() && !progress.Cancelled(); ++i) {
+      const Answer answer = link.Exchange(lines[i], Await::kReply);
+      result.lines.Add(lines[i], answer.outcome);
+      // A refused row is dropped and the rest is stored.
+      for (const auto& [key, value] : SettingsOfReply(answer.replies)) {
+        UpsertSetting(session, key.toLatin1().constData(), value, Refusal::kDrop);
+      }
+    }
   }
-  LoadSettingsView(session, view, -1);
+  FillSettingsView(session, view);
+  view.loadedViewKey = -1;
   // What was typed into the view is replaced by what the controller holds:
   // only a list row still being typed is left unsaved.
   const ListState list = session.listState();
   if (list != ListState::kInsert && list != ListState::kEdit) session.UnsavedChanges = false;
   view.ShowSaved();
-  // A controller that said nothing at all has given the view nothing new.
-  if (tally.PortLost()) {
-    ui.ShowDialog(QString::fromUtf8(kPortLostMessage), kNotice);
-  } else if (tally.unanswered() == tally.total()) {
-    ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
-  } else if (!tally.AllConfirmed()) {
-    // Part of the view may be new and part old: the user must know which.
-    ui.ShowDialog(UnconfirmedMessage(tally), kNotice);
-  }
+  EndByTally(result, progress.Cancelled());
+  LogFailures(link, result.lines);
+  return result;
 }
 
-void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
+ConfigWriteResult WriteConfiguration(Link& link, Progress& progress, SettingsFields& view) {
+  ConfigWriteResult result;
   Session& session = link.session();
-  if (session.UnsavedChanges && ui.ShowDialog(QString::fromUtf8(kUnsavedQuestion), kQuestion) == 1) {
+  UserInterface& ui = progress.ui();
+  if (session.UnsavedChanges && progress.Ask(Question::kSaveSettings, QString::fromUtf8(kUnsavedQuestion))) {
     // The refused phone has just been named wrong to the user; sending it
     // would overwrite the controller's administrator entry with it.
-    if (!SaveSettingsView(session, ui, view)) return;
+    if (!SaveSettingsView(session, ui, view)) {
+      result.Fail(Stop::kBadInput);
+      return result;
+    }
   } else if (!TakeSettingsPhones(session, ui, view)) {
     // Unsaved, but held to the same rule: a number the save refuses is no
     // better for going to the controller straight from the view.
-    return;
+    result.Fail(Stop::kBadInput);
+    return result;
   }
-  PortSession port(link, ui, false);
-  if (!port.ok()) return;
+  PortSession port(link, false);
+  if (!port.ok()) {
+    result.Fail(Stop::kPortUnavailable, port.problem());
+    return result;
+  }
   QString stored;
   const int relay = FindSetting(session, kKeyRelayTime, &stored) ? ParseNumber(stored) : 1;
   view.SetRelayIndex(relay >= 0 && relay < kRelayTimeCount ? relay : -1);
   port.RaiseDtr();
-  CommandTally tally;
+  LineTally& tally = result.lines;
   Exchange(link, tally, RelayTimeLine(view.RelayIndex()));
   const QString controller = view.Phone(SettingsFields::Field::kControllerPhone);
   Exchange(link, tally, ServiceCodeLine(kControllerPhoneCode, controller), {controller});
@@ -84,7 +113,9 @@ void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view) {
   if (FindSetting(session, kKeyHost, &stored)) Exchange(link, tally, ServiceCodeLine(kHostCode, stored), {stored});
   const QString admin = view.Phone(SettingsFields::Field::kAdminPhone);
   Exchange(link, tally, AdminPhoneLine(admin), {admin});
-  ReportTally(link, ui, tally, QString::fromUtf8("Zapisano konfigurację w sterowniku"));
+  EndByTally(result, progress.Cancelled());
+  LogFailures(link, result.lines);
+  return result;
 }
 
 QString ReminderLine(const QDate& date) {
@@ -92,12 +123,18 @@ QString ReminderLine(const QDate& date) {
   return QStringLiteral("AT+CPBM=1004,6,") + day.toString(QStringLiteral("yyMMdd")) + QStringLiteral("0000;");
 }
 
-void SendReminder(Link& link, UserInterface& ui, SettingsFields& view) {
-  CommandTally tally;
+ReminderResult SendReminder(Link& link, Progress& progress, const QDate& date) {
+  ReminderResult result;
+  result.date = date;
   {
-    PortSession port(link, ui);
-    if (!port.ok()) return;
-    Exchange(link, tally, ReminderLine(view.Date()));
+    PortSession port(link);
+    if (!port.ok()) {
+      result.Fail(Stop::kPortUnavailable, port.problem());
+      return result;
+    }
+    if (!progress.Cancelled()) Exchange(link, result.lines, ReminderLine(date));
   }
-  ReportTally(link, ui, tally, QString::fromUtf8("Zapisano w sterowniku przypomnienie o ważności karty SIM"));
+  EndByTally(result, progress.Cancelled());
+  LogFailures(link, result.lines);
+  return result;
 }

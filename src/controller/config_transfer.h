@@ -3,23 +3,32 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <utility>
+
+#include "core/result.h"
 
 class Link;
-class Session;
+class Progress;
 class SettingsFields;
-class UserInterface;
+struct Reply;
 
 // "ODCZYTAJ ZE STEROWNIKA PRZEZ COM" of the configuration menu: entry 001,
 // entries 3001 and 3003 (and the host settings in admin mode) are asked;
-// the parser stores what comes back and the view is loaded afresh, which
-// leaves nothing typed into it unsaved.
-void ReadConfiguration(Link& link, UserInterface& ui, SettingsFields& view);
+// what comes back is stored and the view is loaded afresh, which leaves
+// nothing typed into it unsaved.
+struct ConfigReadResult : CommandResult {};
+ConfigReadResult ReadConfiguration(Link& link, Progress& progress, SettingsFields& view);
 
 // "ZAPISZ DO STEROWNIKA PRZEZ COM" of the configuration menu: relay time,
 // controller phone, host settings and the administrator phone, in that
-// order. Unsaved changes are offered for saving first; a save that refuses a
-// phone stops the write before anything is sent.
-void WriteConfiguration(Link& link, UserInterface& ui, SettingsFields& view);
+// order. Unsaved changes are offered for saving first; a phone the check
+// refuses (the user has been told) stops the write before anything is sent.
+struct ConfigWriteResult : CommandResult {};
+ConfigWriteResult WriteConfiguration(Link& link, Progress& progress, SettingsFields& view);
+
+// The settings one configuration read's reply carries, under the settings
+// table's keys, in the order they came: what a read stores and a backup keeps.
+QList<std::pair<QString, QString>> SettingsOfReply(const QList<Reply>& replies);
 
 // What the configuration read asks: entry 001, entries 3001 and 3003, and
 // the host settings in admin mode.
@@ -41,5 +50,9 @@ QString AdminPhoneLine(const QString& phone);
 // not valid stands for 30 December 1899.
 QString ReminderLine(const QDate& date);
 
-// "ZAPISZ DO STEROWNIKA PRZYPOMNIENIE": the picker's date to the controller.
-void SendReminder(Link& link, UserInterface& ui, SettingsFields& view);
+// What the reminder sent.
+struct ReminderResult : CommandResult {
+  QDate date;
+};
+// "ZAPISZ DO STEROWNIKA PRZYPOMNIENIE": the date to the controller.
+ReminderResult SendReminder(Link& link, Progress& progress, const QDate& date);

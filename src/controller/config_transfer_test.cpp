@@ -1,6 +1,7 @@
 #include "controller/config_transfer.h"
 
 #include "controller/event_log.h"
+#include "outcome/outcome_text.h"
 #include "serial/testing/sim_session.h"
 
 namespace {
@@ -25,10 +26,12 @@ TEST_F(ConfigTransferTest, ReadingAsksTheEntriesAndLoadsWhatCameBack) {
   });
   for (const bool admin : {false, true}) {
     sim_.ClearReceived();
-    session_.AdminMode = admin;
-    session_.LoadedViewKey = 1;  // the menu opens over the configuration view
+    link_.options().adminMode = admin;
+    view_.loadedViewKey = 1;  // the menu opens over the configuration view
     session_.UnsavedChanges = true;  // something typed into the view
-    ReadConfiguration(link_, ui_, view_);
+    const ConfigReadResult result = Run([&](Progress& p) { return ReadConfiguration(link_, p, view_); });
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(result.lines.confirmed(), admin ? 5 : 3);
     EXPECT_FALSE(session_.UnsavedChanges) << "the read replaced what was typed";
     Lines expected{"AT+CPBR=001", "AT+CPBR=3001", "AT+CPBR=3003"};
     if (admin) expected.insert(expected.end(), {"AT+CPBM=1023", "AT+CPBM=1024"});
@@ -75,8 +78,10 @@ TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeys
     view.relayIndex = 2;  // an unsaved choice, overwritten by the stored one
     sim_.ClearReceived();
     Link link(fresh.session);
-    WriteConfiguration(link, ui_, view);
+    Progress progress(ui_);
+    const ConfigWriteResult result = WriteConfiguration(link, progress, view);
     EXPECT_EQ(Received(), c.sent) << (c.relay ? c.relay : "none");
+    EXPECT_EQ(Describe(result).text, QString::fromUtf8("Zapisano konfigurację w sterowniku"));
   }
   WithController([](sim::Controller& c) { EXPECT_EQ(c.Number(1), "11111"); });
 }
@@ -108,12 +113,14 @@ TEST_F(ConfigTransferTest, APhoneTheSaveRefusesIsNeverSent) {
     if (c.unsaved) ui.Answer({c.save});
     sim_.ClearReceived();
     link_.comm().Close();
-    WriteConfiguration(link_, ui, view);
+    Progress progress(ui);
+    const ConfigWriteResult result = WriteConfiguration(link_, progress, view);
     const std::string label = std::string(c.admin) + " " + c.controller + (c.save ? " TAK" : " NIE");
     if (!c.adminSent) {
       EXPECT_TRUE(Received().empty()) << label;
       ASSERT_EQ(ui.dialogs.size(), c.unsaved ? 2u : 1u) << label;
       EXPECT_EQ(ui.dialogs.back().text, "Niepoprawny numer telefonu") << label;
+      EXPECT_EQ(Describe(result).verdict, Verdict::kFailed) << label;
       EXPECT_FALSE(link_.comm().IsOpen()) << label << ": the port is not even opened";
     } else {
       ASSERT_FALSE(Received().empty()) << label;
@@ -130,9 +137,9 @@ TEST_F(ConfigTransferTest, TheReminderCarriesThePickersDate) {
                                                  {QDate(2025, 1, 31), "AT+CPBM=1004,6,2501310000;"},
                                                  {QDate(), "AT+CPBM=1004,6,9912300000;"}};
   for (const auto& [date, line] : cases) EXPECT_EQ(ReminderLine(date), line);
-  view_.dateText = "5.03.2026";
-  SendReminder(link_, ui_, view_);
+  const ReminderResult result = Run([&](Progress& p) { return SendReminder(link_, p, QDate(2026, 3, 5)); });
   EXPECT_EQ(Received(), Lines{"AT+CPBM=1004,6,2603050000;"});
+  EXPECT_EQ(Describe(result).text, QString::fromUtf8("Zapisano w sterowniku przypomnienie o ważności karty SIM"));
   WithController([](sim::Controller& c) { EXPECT_EQ(c.Reminder(), "2603050000"); });
 }
 
@@ -144,18 +151,17 @@ class SilentConfigTest : public SimSessionTest {
 };
 
 TEST_F(SilentConfigTest, ConfigurationReadAndEventFetchSayTheControllerDidNotAnswer) {
-  const std::function<void(ScriptedUi&)> operations[] = {
-      [&](ScriptedUi& ui) {
+  const std::function<Report(Progress&)> operations[] = {
+      [&](Progress& p) {
         SettingsValues view;
-        ReadConfiguration(link_, ui, view);
+        return Describe(ReadConfiguration(link_, p, view));
       },
-      [&](ScriptedUi& ui) { FetchEvents(link_, ui, "5"); },
+      [&](Progress& p) { return Describe(FetchEvents(link_, p, "5")); },
   };
   for (const auto& operation : operations) {
-    ScriptedUi ui;
-    operation(ui);
-    ASSERT_EQ(ui.dialogs.size(), 1u);
-    EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Błąd komunikacji"));
+    const Report report = Run(operation);
+    EXPECT_EQ(report.verdict, Verdict::kFailed);
+    EXPECT_EQ(report.text, QString::fromUtf8("Błąd komunikacji"));
   }
 }
 
@@ -172,8 +178,8 @@ TEST_F(CoalescingConfigTest, TheConfigurationReadKeepsEveryEntryOfOneReply) {
     c.SetSlot(1002, "698765432", "");
   });
   SettingsValues view;
-  session_.LoadedViewKey = 1;  // the view shows what the read brings
-  ReadConfiguration(link_, ui_, view);
+  view.loadedViewKey = 1;  // the view shows what the read brings
+  Run([&](Progress& p) { return ReadConfiguration(link_, p, view); });
   EXPECT_EQ(view.adminPhone, "600100200");
   EXPECT_EQ(view.controllerPhone, "698765432") << "the second entry of the 3003 answer";
   EXPECT_TRUE(ui_.dialogs.empty());

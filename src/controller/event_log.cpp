@@ -1,45 +1,66 @@
 #include "controller/event_log.h"
 
-#include "core/session.h"
-#include "core/user_interface.h"
 #include "common/parse_number.h"
-#include "common/windows1250.h"
+#include "core/user_interface.h"
 #include "serial/link.h"
-#include "store/cursor.h"
+#include "serial/reply_store.h"
 
-void FetchEvents(Link& link, UserInterface& ui, const QString& countText) {
-  Session& session = link.session();
+EventsResult FetchEvents(Link& link, Progress& progress, const QString& countText) {
+  EventsResult result;
   const int count = ParseNumber(countText);
   // The listening windows count up to a positive total; nothing else makes sense.
   if (count < 1) {
-    ui.ShowDialog(QString::fromUtf8(kBadCountMessage), kNotice);
-    return;
+    result.Fail(Stop::kBadInput, QString::fromUtf8(kBadCountMessage));
+    return result;
   }
-  PortSession port(link, ui);
-  if (!port.ok()) return;
-  ProgressScope progress(session, ui);
-  link.Exchange(QStringLiteral("AT+CPBM=%1").arg(count), Await::kNothing);
+  PortSession port(link);
+  if (!port.ok()) {
+    result.Fail(Stop::kPortUnavailable, port.problem());
+    return result;
+  }
+  ReplyStore store(link.session());
+  // Every event the controller sent goes into the table as it is taken.
+  const auto take = [&](const Answer& answer) {
+    for (const Reply& reply : answer.replies) {
+      if (reply.kind != ReplyKind::kEvent || reply.logEnd) continue;
+      ++result.received;
+      try {
+        if (store.StoreEvent(reply.date, reply.number)) ++result.stored;
+      } catch (const std::exception& e) {
+        link.Trace(QString::fromUtf8(e.what()));
+      }
+    }
+  };
+  const QString line = QStringLiteral("AT+CPBM=%1").arg(count);
+  take(link.Exchange(line, Await::kNothing));
   // Listening goes on while every window brings a reply line.
+  bool heard = false;
   for (int window = 0; window <= count; ++window) {
-    if (session.CancelRequested) break;
-    progress.Update(window, count);
-    link.WaitForAnyReply(quint32(session.ReplyWaitMs));
-    if (link.state().PortLost || link.state().ReplyRefused) {
-      ui.HideProgress();
-      ui.ShowDialog(link.state().PortLost ? QString::fromUtf8(kPortLostMessage)
-                                          : QString::fromUtf8(kRefusedMessage).arg(link.state().LastCommand),
-                    kNotice);
+    if (progress.Cancelled()) {
+      result.Fail(Stop::kCancelled);
       break;
     }
-    if (!link.state().ReplySeen) {
-      ui.HideProgress();
+    progress.Update(window, count);
+    const Answer answer = link.Listen(Await::kReply, quint32(link.options().replyWaitMs));
+    take(answer);
+    if (answer.outcome == LineOutcome::kPortLost) {
+      result.Fail(Stop::kPortLost);
+      break;
+    }
+    if (answer.outcome == LineOutcome::kRefused) {
+      result.Fail(Stop::kRefused, line);
+      break;
+    }
+    heard = answer.Heard();
+    if (!heard) {
       // Not a single line: the controller is not there, which an empty
       // report must not pretend otherwise.
-      if (window == 0) ui.ShowDialog(QString::fromUtf8(kCommunicationError), kNotice);
+      if (window == 0) result.Fail(Stop::kSilent);
       break;
     }
   }
-  if (link.state().ReplySeen && !link.state().PortLost && !link.state().ReplyRefused && !session.CancelRequested) {
-    link.WaitForLogEnd(quint32(session.ReportWaitMs));
+  if (heard && result.stop == Stop::kNone) {
+    take(link.Listen(Await::kLogEnd, quint32(link.options().reportWaitMs)));
   }
+  return result;
 }

@@ -26,24 +26,27 @@ TEST_F(EventLogTest, FetchingStoresTheEntriesOnceAndEndsOnAQuietWindow) {
     c.AddEvent("501222333", "2403151300");
     c.AddEvent("600100200", "2403161000");
   });
-  session_.ReportWaitMs = 60000;  // reached only if a window is never quiet
+  link_.options().reportWaitMs = 60000;  // reached only if a window is never quiet
   for (int fetch = 0; fetch < 2; ++fetch) {
     ui_.progress.clear();
-    FetchEvents(link_, ui_, "3");
+    const EventsResult result = Run([&](Progress& p) { return FetchEvents(link_, p, "3"); });
+    EXPECT_EQ(result.received, 3);
+    EXPECT_EQ(result.stored, fetch == 0 ? 3 : 0);
     EXPECT_EQ(Reports(), (Lines{"600100200 24/03/15 12:30", "501222333 24/03/15 13:00", "600100200 24/03/16 10:00"}));
     EXPECT_EQ(ui_.progress, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}})) << "the second window was quiet";
     EXPECT_FALSE(ui_.progressVisible);
   }
   EXPECT_EQ(Received(), (Lines{"AT+CPBM=3", "AT+CPBM=3"}));
-  FetchEvents(link_, ui_, "abc");
-  EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kBadCountMessage));
+  const EventsResult bad = Run([&](Progress& p) { return FetchEvents(link_, p, "abc"); });
+  EXPECT_EQ(bad.problem, QString::fromUtf8(kBadCountMessage));
   EXPECT_EQ(Received().size(), 2u) << "a count below 1 sends nothing";
 }
 
 TEST_F(EventLogTest, ACancelInTheFirstWindowEndsTheFetchAfterIt) {
-  ui_.onProgress = [&](int, int) { session_.CancelRequested = true; };
-  session_.ReportWaitMs = 60000;
-  FetchEvents(link_, ui_, "10");
+  Progress progress(ui_);
+  ui_.onProgress = [&](int, int) { progress.Cancel(); };
+  link_.options().reportWaitMs = 60000;
+  EXPECT_EQ(FetchEvents(link_, progress, "10").stop, Stop::kCancelled);
   EXPECT_EQ(ui_.progress.size(), 1u);
   EXPECT_FALSE(link_.comm().Dtr());
 }
@@ -53,17 +56,17 @@ TEST_F(EventLogTest, TheReportModelShowsTheFetchedLogAndResetsOnlyForANewRowCoun
     c.AddEvent("600100200", "2403151230");
     c.AddEvent("501222333", "2403151300");
   });
-  session_.ReportWaitMs = 60000;
+  link_.options().reportWaitMs = 60000;
   ReportModel model(session_);
   EXPECT_EQ(model.rowCount(), 0);
   QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
   QSignalSpy repaints(&model, &QAbstractItemModel::dataChanged);
-  FetchEvents(link_, ui_, "2");
+  Run([&](Progress& p) { return FetchEvents(link_, p, "2"); });
   model.Changed();
   EXPECT_EQ(resets.count(), 1);
   EXPECT_EQ(repaints.count(), 0);
   // A second fetch of the same log stores nothing new: a repaint is enough.
-  FetchEvents(link_, ui_, "2");
+  Run([&](Progress& p) { return FetchEvents(link_, p, "2"); });
   model.Changed();
   EXPECT_EQ(resets.count(), 1);
   EXPECT_EQ(repaints.count(), 1);
@@ -109,19 +112,19 @@ TEST_F(SlowEventLogTest, AControllerThatKeepsTalkingIsListenedToUntilAQuietWindo
     c.AddEvent("602444555", "2403151400");
   });
   // Three entries, the end and the OK, 250 ms apart, heard through 400 ms windows.
-  session_.ReplyWaitMs = 400;
-  session_.ReportWaitMs = 60000;
-  FetchEvents(link_, ui_, "3");
+  link_.options().replyWaitMs = 400;
+  link_.options().reportWaitMs = 60000;
+  Run([&](Progress& p) { return FetchEvents(link_, p, "3"); });
   EXPECT_EQ(session_.Dbf3().RowCount(), 3) << "the third entry came after the first window";
   EXPECT_GE(ui_.progress.size(), 3u);
 
   // One entry and the end fill both windows of a count of 1, so the
   // end-of-log wait follows and runs to its limit.
-  session_.ReplyWaitMs = 150;
-  session_.ReportWaitMs = 700;
+  link_.options().replyWaitMs = 150;
+  link_.options().reportWaitMs = 700;
   QElapsedTimer clock;
   clock.start();
-  FetchEvents(link_, ui_, "1");
+  Run([&](Progress& p) { return FetchEvents(link_, p, "1"); });
   EXPECT_GE(clock.elapsed(), 700);
 }
 
@@ -143,12 +146,14 @@ TEST(CoalescedEventLog, EveryEventLineOfAReadIsStored) {
     SessionOnTemp open(temp.path());
     RememberPortAlias(open.session.FilePath(kSettingsFileName), 7, QString::fromStdString(sim.DevicePath()));
     UpsertSetting(open.session, kKeyPort, "7");
-    open.session.ReplyWaitMs = 300;
     Link link(open.session);
+    link.options().replyWaitMs = 300;
     ScriptedUi ui;
-    FetchEvents(link, ui, "200");
+    Progress progress(ui);
+    const EventsResult result = FetchEvents(link, progress, "200");
     EXPECT_EQ(open.session.Dbf3().RowCount(), 200);
-    EXPECT_TRUE(ui.dialogs.empty());
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(result.stored, 200);
   }
 }
 

@@ -1,6 +1,7 @@
-// Every controller operation against a controller that refuses every line, one
-// that never answers, and one whose adapter is pulled after the first line:
-// each ends with a message to the user and never with a report of success.
+// Every controller operation against a controller that confirms every line,
+// one that refuses every line, one that never answers, and one whose adapter
+// is pulled after the first line: each returns what it did, and its words
+// never report success for a failure.
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,63 +11,95 @@
 #include "controller/backup.h"
 #include "controller/config_transfer.h"
 #include "controller/event_log.h"
+#include "outcome/outcome_text.h"
 #include "serial/list_transfer.h"
 #include "serial/testing/sim_session.h"
 
 namespace {
 
+// What one operation did: its words, and the count it is about (numbers
+// written, entries read, lines confirmed).
+struct Seen {
+  Report report;
+  int count = 0;
+};
+
+template <typename R>
+Seen Of(const R& result, int count) {
+  return Seen{Describe(result), count};
+}
+
+const QStringList kListed = {"600100200", "501222333"};
+
 struct Operation {
   const char* name;
-  std::function<void(Link&, ScriptedUi&)> run;
-  bool yes = false;  // the answer to the operation's question, if it asks one
+  std::function<Seen(Link&, Progress&)> run;
+  int confirmedCount;  // the count against a controller that confirms everything
+  bool yes = false;    // the answer to the operation's question, if it asks one
 };
 
 const Operation kOperations[] = {
-    {"write", [](Link& link, ScriptedUi& ui) { TransferMarked(link, ui, TransferMode::kWrite); }},
-    {"delete", [](Link& link, ScriptedUi& ui) { TransferMarked(link, ui, TransferMode::kDelete); }},
-    {"format", [](Link& link, ScriptedUi& ui) { FormatMemory(link, ui); }, true},
-    {"read", [](Link& link, ScriptedUi& ui) { ReadList(link, ui); }},
-    {"verify", [](Link& link, ScriptedUi& ui) { VerifyList(link, ui); }},
-    {"configuration read",
-     [](Link& link, ScriptedUi& ui) {
+    {"write", [](Link& l, Progress& p) {
+       const TransferResult r = WriteNumbers(l, p, kListed, WriteMode::kWholeList);
+       return Of(r, r.done);
+     }, 2},
+    {"delete", [](Link& l, Progress& p) {
+       const TransferResult r = DeleteNumbers(l, p, kListed);
+       return Of(r, r.done);
+     }, 2},
+    {"format", [](Link& l, Progress& p) {
+       const FormatResult r = FormatMemory(l, p);
+       return Of(r, r.lines.confirmed());
+     }, 1999, true},
+    {"read", [](Link& l, Progress& p) {
+       const ReadResult r = ReadList(l, p);
+       return Of(r, r.entries);
+     }, 1},
+    {"verify", [](Link& l, Progress& p) {
+       const VerifyResult r = VerifyList(l, p);
+       return Of(r, r.confirmed);
+     }, 1},
+    {"configuration read", [](Link& l, Progress& p) {
        SettingsValues view;
-       ReadConfiguration(link, ui, view);
-     }},
-    {"configuration write",
-     [](Link& link, ScriptedUi& ui) {
+       const ConfigReadResult r = ReadConfiguration(l, p, view);
+       return Of(r, r.lines.confirmed());
+     }, 3},
+    {"configuration write", [](Link& l, Progress& p) {
        SettingsValues view;
        view.adminPhone = "600100200";
        view.controllerPhone = "698765432";
-       WriteConfiguration(link, ui, view);
-     }},
-    {"reminder",
-     [](Link& link, ScriptedUi& ui) {
-       SettingsValues view;
-       view.dateText = "01.02.2027";
-       SendReminder(link, ui, view);
-     }},
-    {"event fetch", [](Link& link, ScriptedUi& ui) { FetchEvents(link, ui, "3"); }},
-    {"backup", [](Link& link, ScriptedUi& ui) { BackupController(link, ui, link.session().FilePath("kopia.txt")); }},
-    {"restore",
-     [](Link& link, ScriptedUi& ui) {
-       const QString path = link.session().FilePath("kopia.txt");
+       const ConfigWriteResult r = WriteConfiguration(l, p, view);
+       return Of(r, r.lines.confirmed());
+     }, 3},
+    {"reminder", [](Link& l, Progress& p) {
+       const ReminderResult r = SendReminder(l, p, QDate(2027, 2, 1));
+       return Of(r, r.lines.confirmed());
+     }, 1},
+    {"event fetch", [](Link& l, Progress& p) {
+       const EventsResult r = FetchEvents(l, p, "3");
+       return Of(r, r.received);
+     }, 1},
+    {"backup", [](Link& l, Progress& p) {
+       const BackupResult r = BackupController(l, p, l.session().FilePath("kopia.txt"));
+       return Of(r, r.numbers);
+     }, 1},
+    {"restore", [](Link& l, Progress& p) {
+       const QString path = l.session().FilePath("stara.txt");
        QFile file(path);
-       ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+       if (!file.open(QIODevice::WriteOnly)) return Seen{};
        file.write(BackupText({{{2, "600100200"}, {3, "501222333"}}, {{"czasryg", "3"}}}, QDateTime::currentDateTimeUtc()));
        file.close();
-       RestoreController(link, ui, path);
-     },
-     true},
-    {"sync",
-     [](Link& link, ScriptedUi& ui) {
-       SyncPlan plan;
-       SyncList(link, ui, false, &plan);
-     }},
-    {"sync, dry run",
-     [](Link& link, ScriptedUi& ui) {
-       SyncPlan plan;
-       SyncList(link, ui, true, &plan);
-     }},
+       const RestoreResult r = RestoreController(l, p, path);
+       return Of(r, r.numbers);
+     }, 2, true},
+    {"sync", [](Link& l, Progress& p) {
+       const SyncResult r = SyncList(l, p, false);
+       return Of(r, r.added);
+     }, 1},
+    {"sync, dry run", [](Link& l, Progress& p) {
+       const SyncResult r = SyncList(l, p, true);
+       return Of(r, int(r.plan.add.size()));
+     }, 1},
 };
 
 struct Mode {
@@ -77,17 +110,19 @@ struct Mode {
 
 std::set<long long> EveryLine() {
   std::set<long long> lines;
-  for (long long n = 1; n <= 100; ++n) lines.insert(n);
+  for (long long n = 1; n <= 2100; ++n) lines.insert(n);
   return lines;
 }
 
-TEST(FailureModesTest, EveryOperationTellsTheUserAndNeverReportsSuccess) {
+TEST(FailureModesTest, EveryOperationReturnsWhatItDidAndNeverReportsAFailureAsSuccess) {
   const Mode modes[] = {
+      {"confirming", sim::Simulator::Options{}},
       {"refusing", sim::Simulator::Options{.errorOn = EveryLine()}},
       {"silent", sim::Simulator::Options{.silent = true}},
       {"unplugged", sim::Simulator::Options{.delayMs = 200}, true},
   };
   for (const Mode& mode : modes) {
+    const bool confirming = std::string(mode.name) == "confirming";
     for (const Operation& operation : kOperations) {
       const std::string what = std::string(mode.name) + " / " + operation.name;
       sim::Simulator sim(mode.options);
@@ -103,20 +138,27 @@ TEST(FailureModesTest, EveryOperationTellsTheUserAndNeverReportsSuccess) {
       Session& session = open.session;
       RememberPortAlias(session.FilePath(kSettingsFileName), 7, QString::fromStdString(sim.DevicePath()));
       UpsertSetting(session, kKeyPort, "7");
-      session.ReplyWaitMs = 300;
-      session.ReportWaitMs = 300;
-      for (const char* tel : {"600100200", "501222333"}) {
-        AddPhone(session, "", "", tel);
-        session.memcheck.Append(tel);
-      }
+      for (const QString& tel : kListed) AddPhone(session, "", "", tel.toStdString());
       Link link(session);
+      link.options().replyWaitMs = 300;
+      link.options().reportWaitMs = 300;
       ScriptedUi ui;
       ui.Answer({operation.yes});
       if (mode.pulled) QTimer::singleShot(100, [&] { sim.Stop(); });
-      operation.run(link, ui);
-      EXPECT_FALSE(ui.dialogs.empty() && ui.errors.empty()) << what << ": the failure reached nobody";
-      EXPECT_TRUE(ui.outcomes.empty()) << what << ": reported as done: " << ui.outcomes.front().toStdString();
+      Seen seen;
+      {
+        Progress progress(ui);
+        seen = operation.run(link, progress);
+      }
       EXPECT_FALSE(ui.progressVisible) << what;
+      if (confirming) {
+        EXPECT_NE(seen.report.verdict, Verdict::kFailed) << what << ": " << seen.report.text.toStdString();
+        EXPECT_EQ(seen.count, operation.confirmedCount) << what;
+        continue;
+      }
+      EXPECT_EQ(seen.report.verdict, Verdict::kFailed) << what << ": " << seen.report.text.toStdString();
+      EXPECT_FALSE(seen.report.text.isEmpty()) << what << ": the failure reached nobody";
+      EXPECT_EQ(seen.count, 0) << what << ": nothing counted as done";
       EXPECT_EQ(session.Dbf1().RowCount(), 2) << what << ": the list lost a number the controller did not confirm";
       if (std::string(operation.name) == "backup") {
         EXPECT_FALSE(QFile::exists(session.FilePath("kopia.txt"))) << what << ": a failed backup left a file";

@@ -99,13 +99,12 @@ void ReportView::ConnectReportGrid(Session& session) {
   session.Dbf3().onDataChange = [this] { reportModel_->Changed(); };
 }
 
-void ReportView::SetCommandTarget(Link& link, UserInterface& ui, CommandRunner run) {
+void ReportView::SetCommandTarget(Link& link, FetchRunner run) {
   link_ = &link;
-  ui_ = &ui;
   run_ = std::move(run);
 }
 
 void ReportView::pobierz_wpisyClick() {
-  if (!link_ || !ui_ || !run_) return;
-  run_([this] { FetchEvents(*link_, *ui_, edilpob_->text()); });
+  if (!link_ || !run_) return;
+  run_([this](Progress& progress) { return FetchEvents(*link_, progress, edilpob_->text()); });
 }

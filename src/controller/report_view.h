@@ -31,7 +31,9 @@ class ReportOrder : public QSortFilterProxyModel {
   bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 };
 
+struct EventsResult;
 class Link;
+class Progress;
 class QLabel;
 class QLineEdit;
 class QTableView;
@@ -49,11 +51,11 @@ class ReportView : public QObject {
 
   // Puts the table behind the grid once the database is open.
   void ConnectReportGrid(Session& session);
-  // Runs a command as the window runs every controller command (one at a
-  // time).
-  using CommandRunner = std::function<void(const std::function<void()>& command)>;
-  // "POBIERZ WPISY" runs the fetch over `link` through `run`, telling `ui`.
-  void SetCommandTarget(Link& link, UserInterface& ui, CommandRunner run);
+  // Runs the fetch as the window runs every controller command (one at a
+  // time) and tells what it brought.
+  using FetchRunner = std::function<void(const std::function<EventsResult(Progress&)>& fetch)>;
+  // "POBIERZ WPISY" runs the fetch over `link` through `run`.
+  void SetCommandTarget(Link& link, FetchRunner run);
   void pobierz_wpisyClick();
 
   QTableView* grid() const { return RxDBGrid2_; }
@@ -63,6 +65,5 @@ class ReportView : public QObject {
   QTableView* RxDBGrid2_ = nullptr;
   ReportModel* reportModel_ = nullptr;
   Link* link_ = nullptr;
-  UserInterface* ui_ = nullptr;
-  CommandRunner run_;
+  FetchRunner run_;
 };

@@ -26,7 +26,7 @@ bool CheckAccess(Session& session, UserInterface& ui, const QString& typed, cons
     stored.clear();
   }
   if (typed == code || DigestHex(typed) == stored) return true;
-  ui.ShowDialog(QString::fromUtf8(kWrongPinMessage), kNotice);
+  ui.ShowNotice(QString::fromUtf8(kWrongPinMessage));
   return false;
 }
 

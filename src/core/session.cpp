@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 
-#include "core/settings.h"
 #include "core/user_interface.h"
 #include "schema/schema.h"
 #include "core/store_errors.h"
@@ -43,10 +42,7 @@ const store::Collation& Session::collation() const { return database_->collation
 QString Session::Create() { return Create(store::OpenOptions{}); }
 
 QString Session::Create(const store::OpenOptions& storeOptions) {
-  LoadedViewKey = -1;
-  SelectAll = false;
   UnsavedChanges = false;
-  memcheck.Empty();
   // A failure to remove it is harmless: nothing reads that file any more.
   QFile::remove(FilePath(kStaleIndexFileName));
 
@@ -73,7 +69,6 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
     if (!s.ok()) return StoreMessage(s.message());
   }
   database_ = db;
-  memcheck.SetCollation(&db->collation());
   Dbf1_ = std::move(dbf1);
   Dbf2_ = std::move(dbf2);
   Dbf3_ = std::move(dbf3);
@@ -86,13 +81,6 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
                                                             : ListState::kBrowse);
   };
   return QString();
-}
-
-void Session::ApplyStartOptions() {
-  const StartOptions options = ReadSettingsFile(FilePath(kSettingsFileName));
-  ReportWaitMs = options.raptime * 1000;
-  AdminMode = options.admin;
-  ReadGap = options.readgap;
 }
 
 ListState Session::listState() const {
@@ -120,16 +108,24 @@ bool Session::OpenList() {
   return true;
 }
 
-bool Session::CurrentCheck() const { return Dbf1_ && Dbf1_->RowCount() > 0 && Check(Dbf1_->Text("Tel")); }
-
 void Session::ListStateChanged(ListState state) {
   if (state != ListState::kBrowse) UnsavedChanges = true;
   if (DataSource1StateChange) DataSource1StateChange(state);
 }
 
+ListUpdatesSuspended::ListUpdatesSuspended(Session& session, UserInterface& ui) : session_(session), ui_(ui) {
+  session_.Dbf1().DisableControls();
+  ui_.SuspendViewUpdates(true);
+}
+
+ListUpdatesSuspended::~ListUpdatesSuspended() {
+  session_.Dbf1().EnableControls();
+  ui_.SuspendViewUpdates(false);
+}
+
 bool RunCloseStep(Session& session, UserInterface& ui, CloseActions& actions) {
   if (!session.UnsavedChanges) return true;
-  if (ui.ShowDialog(QString::fromUtf8(kUnsavedQuestion), kQuestion) != 1) return true;
+  if (!ui.Ask(Question::kSaveOnClose, QString::fromUtf8(kUnsavedQuestion))) return true;
   const bool saved = actions.SaveSettingsView();
   // The pending phone is posted whether or not the settings passed their
   // checks: the user asked to save, and the entry must not wait for them.

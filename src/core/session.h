@@ -4,10 +4,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
-#include <string_view>
 
 #include "common/file_names.h"
-#include "core/marks.h"
 
 class UserInterface;
 
@@ -22,10 +20,10 @@ struct OpenOptions;
 enum class ListState { kClosed, kBrowse, kInsert, kEdit };
 
 // Everything that lives for one run of the configurator and is not a widget:
-// the program's directory (the one place that names it), the database with
-// its three cursors, the marks and the window-wide flags. The main window and
-// the command-line front end own one each, beside their serial link; tests
-// build one on a temporary directory.
+// the program's directory (the one place that names it) and the files in it,
+// and the database with its three cursors. The main window and the
+// command-line front end own one each, beside their serial link; tests build
+// one on a temporary directory.
 class Session {
  public:
   explicit Session(const QString& directory);
@@ -49,20 +47,11 @@ class Session {
   store::Cursor& Dbf2() { return *Dbf2_; }
   store::Cursor& Dbf3() { return *Dbf3_; }
 
-  // The settings file's start-up options ("raptime", "admin"), read as the
-  // window and the command-line front end both start.
-  void ApplyStartOptions();
-
   // The list cursor's state as the list view sees it, closed included.
   ListState listState() const;
   // Closing and opening the list cursor again; the chosen order is kept.
   void CloseList();
   bool OpenList();
-
-  // The calculated `check` of a list row: its number is marked. Never true
-  // while BulkUpdate is set, since bulk loops must not pay for it.
-  bool Check(std::string_view tel) const { return !BulkUpdate && memcheck.Contains(tel); }
-  bool CurrentCheck() const;
 
   // The list view's state notification (captions); UnsavedChanges is raised
   // here before it is called.
@@ -71,22 +60,8 @@ class Session {
   // The local date, for the daily service code; tests set their own day.
   std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
-  Marks memcheck;
-  bool BulkUpdate = false;
-  bool SelectAll = false;
-
+  // Something typed into the list or the settings view is not saved yet.
   bool UnsavedChanges = false;
-  bool CancelRequested = false;
-  int LoadedViewKey = -1;
-  bool AdminMode = false;
-  int ReportWaitMs = 15000;
-  // Slots a phonebook read looks at past an empty one ("readgap").
-  int ReadGap = 20;
-  // How long each command waits for its reply (tests shorten it).
-  int ReplyWaitMs = 2000;
-  // A port for this run instead of "portcom": "COMn", or a device path used
-  // as it stands (the command-line front end's --port).
-  QString PortOverride;
 
   // The order texts are compared in: the user's locale, as the file's indexes use it.
   const store::Collation& collation() const;
@@ -97,6 +72,20 @@ class Session {
   QString directory_;
   std::shared_ptr<store::Database> database_;
   std::unique_ptr<store::Cursor> Dbf1_, Dbf2_, Dbf3_;
+};
+
+// Holds the list's views still for a loop over many rows; they are repainted
+// once when it ends, however it ends.
+class ListUpdatesSuspended {
+ public:
+  ListUpdatesSuspended(Session& session, UserInterface& ui);
+  ~ListUpdatesSuspended();
+  ListUpdatesSuspended(const ListUpdatesSuspended&) = delete;
+  ListUpdatesSuspended& operator=(const ListUpdatesSuspended&) = delete;
+
+ private:
+  Session& session_;
+  UserInterface& ui_;
 };
 
 // What the close step needs from the views: saving the settings view, and

@@ -70,7 +70,7 @@ TEST(CloseStepTest, AsksOnlyAboutUnsavedChangesAndSavesOnYes) {
     ASSERT_EQ(int(ui.dialogs.size()), c.expectQuestions) << c.name;
     if (c.expectQuestions) {
       EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Nie zapisano danych. Czy zapisać je?"));
-      EXPECT_EQ(ui.dialogs[0].kind, kQuestion);
+      EXPECT_EQ(ui.dialogs[0].id, Question::kSaveOnClose);
     }
     EXPECT_EQ(actions.saves, c.expectSaves) << c.name;
     EXPECT_EQ(actions.posts, c.expectPosts) << c.name;
@@ -78,7 +78,7 @@ TEST(CloseStepTest, AsksOnlyAboutUnsavedChangesAndSavesOnYes) {
   }
 }
 
-TEST(SessionTest, CreationRemovesTheStaleIndexFileAndResetsTheFlags) {
+TEST(SessionTest, CreationRemovesTheStaleIndexFileAndResetsUnsavedChanges) {
   QTemporaryDir temp;
   QFile stale(QDir(temp.path()).filePath("telefony.mdx"));
   ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
@@ -86,11 +86,9 @@ TEST(SessionTest, CreationRemovesTheStaleIndexFileAndResetsTheFlags) {
 
   Session session(temp.path());
   session.UnsavedChanges = true;
-  session.LoadedViewKey = 1;
   session.Create();
   EXPECT_FALSE(QFile::exists(stale.fileName()));
   EXPECT_FALSE(session.UnsavedChanges);
-  EXPECT_EQ(session.LoadedViewKey, -1);
 
   // Starting where there is no such file is no failure either.
   session.Create();
@@ -174,33 +172,34 @@ TEST(SessionTest, StartCompactsAFileMostlyDeadSpaceWhenNothingElseHasItOpen) {
   }
 }
 
-TEST(ProgressScopeTest, ClearsCancelBeforeAndHidesAfterEvenOnFailure) {
-  QTemporaryDir temp;
-  Session session(temp.path());
+// A cancel belongs to the one command whose progress it stops, and the panel
+// goes however the command ends.
+TEST(ProgressTest, ACancelStopsItsOwnCommandAndThePanelGoesEvenOnFailure) {
   ScriptedUi ui;
-  session.CancelRequested = true;  // left over from an earlier "ANULUJ"
-  ui.onProgress = [&](int current, int) {
-    if (current == 2) session.CancelRequested = true;
-  };
-
   int steps = 0;
-  RunCommand(ui, [&] {
-    ProgressScope progress(session, ui);
-    EXPECT_TRUE(ui.progressVisible);
-    EXPECT_FALSE(progress.CancelRequested());
-    for (int i = 1; i <= 5 && !progress.CancelRequested(); ++i) {
+  EXPECT_FALSE(RunCommand(ui, [&] {
+    Progress progress(ui);
+    ui.onProgress = [&](int current, int) {
+      if (current == 2) progress.Cancel();
+    };
+    EXPECT_FALSE(ui.progressVisible) << "nothing shows before the first step";
+    for (int i = 1; i <= 5 && !progress.Cancelled(); ++i) {
       progress.Update(i, 5);
+      EXPECT_TRUE(ui.progressVisible);
       ++steps;
     }
     throw std::runtime_error("port vanished");
-  });
+  }));
   EXPECT_EQ(steps, 2);
   EXPECT_FALSE(ui.progressVisible);
+  EXPECT_EQ(ui.progressShows, 1) << "shown once for the whole command";
   ASSERT_EQ(ui.errors.size(), 1u);
   // Only the store's failures carry words for the user; anything else
   // escaping a command is worded by nobody the user could ask.
   EXPECT_EQ(ui.errors[0], "Nieznany błąd");
   EXPECT_EQ(ui.eventPasses, 2);  // events run at every update
+  Progress next(ui);
+  EXPECT_FALSE(next.Cancelled()) << "the next command starts uncancelled";
 }
 
 }  // namespace

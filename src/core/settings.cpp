@@ -73,8 +73,12 @@ bool UpsertSetting(Session& session, const char* key, const QString& value, Refu
 }
 
 void LoadSettingsView(Session& session, SettingsFields& view, int viewKey) {
-  if (viewKey == session.LoadedViewKey) return;
-  session.LoadedViewKey = viewKey;
+  if (viewKey == view.loadedViewKey) return;
+  view.loadedViewKey = viewKey;
+  FillSettingsView(session, view);
+}
+
+void FillSettingsView(Session& session, SettingsFields& view) {
   QString value;
   if (FindSetting(session, kKeyAdminPhone, &value)) view.SetPhone(SettingsFields::Field::kAdminPhone, value);
   if (FindSetting(session, kKeyControllerPhone, &value)) {

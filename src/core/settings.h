@@ -58,6 +58,10 @@ class SettingsFields {
   virtual void ShowField(Field field) = 0;
   // Nothing typed into the view is unsaved any more (a read replaced it).
   virtual void ShowSaved() {}
+
+  // The view key the fields were last loaded for (LoadSettingsView); -1
+  // when nothing was, or what was loaded no longer holds.
+  int loadedViewKey = -1;
 };
 
 // Plain values, for tests and front ends without a window.
@@ -87,6 +91,8 @@ class SettingsValues : public SettingsFields {
 // Fills the view from the table, unless the view already holds what was
 // loaded for this view key. Missing keys leave their fields alone.
 void LoadSettingsView(Session& session, SettingsFields& view, int viewKey);
+// Fills the view from the table whatever it holds.
+void FillSettingsView(Session& session, SettingsFields& view);
 // Refills empty phone fields from the table, checks both phones (at least 5
 // and at most 9 characters of a well-formed number, blanks and dashes
 // dropped) and puts them back into the view as they are stored. False when

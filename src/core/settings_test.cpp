@@ -110,7 +110,7 @@ TEST_F(SettingsTest, LoadingSelectsOnlyItemsThatExistAndOnlyForANewViewKey) {
   for (const Case& c : cases) {
     UpsertSetting(session_, kKeyPort, c.port);
     UpsertSetting(session_, kKeyRelayTime, c.relay);
-    session_.LoadedViewKey = -1;
+    view_.loadedViewKey = -1;
     LoadSettingsView(session_, view_, 1);
     EXPECT_EQ(view_.portIndex, c.portIndex) << c.port;
     EXPECT_EQ(view_.relayIndex, c.relayIndex) << c.relay;

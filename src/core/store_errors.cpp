@@ -198,7 +198,7 @@ bool CheckPhoneField(UserInterface& ui, const QString& text, int minLength, int 
     if (normalised) *normalised = number;
     return true;
   }
-  ui.ShowDialog(QString::fromUtf8(kBadPhoneMessage), kNotice);
+  ui.ShowNotice(QString::fromUtf8(kBadPhoneMessage));
   if (showField) showField();
   return false;
 }

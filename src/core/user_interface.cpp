@@ -3,21 +3,50 @@
 #include <QCoreApplication>
 #include <exception>
 
-#include "core/session.h"
 #include "core/store_errors.h"
 
-ProgressScope::ProgressScope(Session& session, UserInterface& ui) : session_(session), ui_(ui) {
-  session_.CancelRequested = false;
-  ui_.ShowProgress();
+bool IsGoAhead(Question question) {
+  switch (question) {
+    case Question::kDeleteFromList:
+    case Question::kFormat:
+    case Question::kRestore:
+    case Question::kSync:
+      return true;
+    case Question::kClearBeforeRead:
+    case Question::kReadPastHole:
+    case Question::kClearBeforeImport:
+    case Question::kSaveSettings:
+    case Question::kSaveOnClose:
+      return false;
+  }
+  return false;
 }
 
-ProgressScope::~ProgressScope() { ui_.HideProgress(); }
+Progress::~Progress() { Hide(); }
 
-bool ProgressScope::CancelRequested() const { return session_.CancelRequested; }
+void Progress::Update(int current, int total) {
+  if (!shown_) {
+    ui_.ShowProgress();
+    shown_ = true;
+  }
+  ui_.UpdateProgress(current, total);
+}
 
-void RunCommand(UserInterface& ui, const std::function<void()>& command) {
+void Progress::Hide() {
+  if (!shown_) return;
+  ui_.HideProgress();
+  shown_ = false;
+}
+
+bool Progress::Ask(Question question, const QString& text) {
+  Hide();
+  return ui_.Ask(question, text);
+}
+
+bool RunCommand(UserInterface& ui, const std::function<void()>& command) {
   try {
     command();
+    return true;
   } catch (const StoreError& e) {
     ui.ShowError(QString::fromUtf8(e.what()));
   } catch (...) {
@@ -25,6 +54,7 @@ void RunCommand(UserInterface& ui, const std::function<void()>& command) {
     // carries are no Polish the user could act on.
     ui.ShowError(QStringLiteral("Nieznany błąd"));
   }
+  return false;
 }
 
 void EventPacer::Pass() {

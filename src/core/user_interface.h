@@ -4,33 +4,41 @@
 #include <QString>
 #include <functional>
 
-class Session;
+// What a command may ask, by identity: a front end answers from what it was
+// told (the command line's options) or puts the words to the user (the
+// window), and never has to read them to know which question it is.
+enum class Question {
+  kClearBeforeRead,    // empty the list before a read fills it
+  kReadPastHole,       // numbers lie past an empty slot: read on to them?
+  kClearBeforeImport,  // empty the list before an import fills it
+  kSaveSettings,       // unsaved changes before a configuration write
+  kSaveOnClose,        // unsaved changes as the window closes
+  // Go-ahead questions: NIE to one of these leaves the command with nothing done.
+  kDeleteFromList,
+  kFormat,
+  kRestore,
+  kSync,
+};
 
-// Kinds of ShowDialog: a notice with "OK", or a question with "TAK"/"NIE".
-inline constexpr int kNotice = 0;
-inline constexpr int kQuestion = 1;
+// Whether NIE to `question` means that the command does nothing at all.
+bool IsGoAhead(Question question);
 
 // Everything a command may ask of the person at the screen. The main window
-// answers with widgets; tests answer with a script. Commands never touch a
-// widget themselves, so each one runs headless.
+// answers with widgets, the command line with its options and the terminal,
+// tests with a script. Commands never touch a widget themselves, so each one
+// runs headless; what they did they return, and the front end tells it.
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
 
-  // The modal message box. Kind kQuestion returns 1 only for "TAK"; every
-  // other answer, and every notice, returns 0.
-  virtual int ShowDialog(const QString& text, int kind) = 0;
-
+  // A question; true only for "TAK".
+  virtual bool Ask(Question question, const QString& text) = 0;
+  // A notice with "OK", for what the user must see before going on.
+  virtual void ShowNotice(const QString& text) = 0;
   // The application's general error box, for failures no command handled.
   virtual void ShowError(const QString& text) = 0;
 
-  // How a command that worked ended ("Zapisano w sterowniku 120 numerów"):
-  // news, not a failure, so a front end that counts failures does not count
-  // it. A notice box unless the front end shows it otherwise.
-  virtual void ShowOutcome(const QString& text) { ShowDialog(text, kNotice); }
-
-  // The progress panel: shown over everything, redrawn, hidden. Its "ANULUJ"
-  // sets the session's CancelRequested.
+  // The progress panel: shown over everything, redrawn, hidden.
   virtual void ShowProgress() = 0;
   virtual void UpdateProgress(int current, int total) = 0;
   virtual void HideProgress() = 0;
@@ -42,26 +50,42 @@ class UserInterface {
   virtual void SuspendViewUpdates(bool suspended) = 0;
 };
 
-// Shows the progress panel for the life of a long operation: clears
-// CancelRequested first and hides the panel however the operation ends.
-class ProgressScope {
+// One long command's hold on the front end: the progress panel, the cancel
+// token that "ANULUJ" (Ctrl+C, a closing window) sets, and the questions it
+// asks. The front end makes one for each command and keeps it, to cancel it;
+// the panel is hidden however the command ends.
+class Progress {
  public:
-  ProgressScope(Session& session, UserInterface& ui);
-  ~ProgressScope();
-  ProgressScope(const ProgressScope&) = delete;
-  ProgressScope& operator=(const ProgressScope&) = delete;
+  explicit Progress(UserInterface& ui) : ui_(ui) {}
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
 
-  void Update(int current, int total) { ui_.UpdateProgress(current, total); }
-  bool CancelRequested() const;
+  UserInterface& ui() const { return ui_; }
+
+  // Shows the panel (when it is hidden) at `current` of `total`; window
+  // events run, so "ANULUJ" is seen.
+  void Update(int current, int total);
+  void Hide();
+
+  bool Cancelled() const { return cancelled_; }
+  void Cancel() { cancelled_ = true; }
+  // For the one step a cancel stops alone, the command going on after it.
+  void Resume() { cancelled_ = false; }
+
+  // A question asked with the panel out of the way.
+  bool Ask(Question question, const QString& text);
+  void ProcessEvents() { ui_.ProcessEvents(); }
 
  private:
-  Session& session_;
   UserInterface& ui_;
+  bool cancelled_ = false;
+  bool shown_ = false;
 };
 
 // Runs one user command. An exception that escapes it ends the command and is
-// shown in the general error box; the application goes on.
-void RunCommand(UserInterface& ui, const std::function<void()>& command);
+// shown in the general error box; the application goes on. False when one did.
+bool RunCommand(UserInterface& ui, const std::function<void()>& command);
 
 // Runs pending window events when a few milliseconds have passed since the
 // last run: often enough for the window to stay live and "ANULUJ" to be

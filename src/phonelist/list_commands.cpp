@@ -5,6 +5,7 @@
 #include "core/phone_number.h"
 #include "core/session.h"
 #include "core/user_interface.h"
+#include "phonelist/marks.h"
 #include "common/windows1250.h"
 #include "store/cursor.h"
 
@@ -22,20 +23,6 @@ bool FindExact(store::Cursor& cursor, const char* field, const std::string& valu
 
 
 }  // namespace
-
-ListUpdatesSuspended::ListUpdatesSuspended(Session& session, UserInterface& ui) : session_(session), ui_(ui) {
-  session_.Dbf1().DisableControls();
-  ui_.SuspendViewUpdates(true);
-}
-
-ListUpdatesSuspended::~ListUpdatesSuspended() {
-  session_.Dbf1().EnableControls();
-  ui_.SuspendViewUpdates(false);
-}
-
-BulkUpdateScope::BulkUpdateScope(Session& session) : session_(session) { session_.BulkUpdate = true; }
-
-BulkUpdateScope::~BulkUpdateScope() { session_.BulkUpdate = false; }
 
 ManageResult ManageAction(Session& session, const std::function<bool()>& checkPhone) {
   store::Cursor& list = session.Dbf1();
@@ -127,32 +114,42 @@ void SortList(Session& session, const char* indexName) {
   FindExact(list, "id", id);
 }
 
-void ToggleMark(Session& session) {
-  if (session.BulkUpdate) return;
+void ToggleMark(Session& session, Marks& marks) {
   store::Cursor& list = session.Dbf1();
   if (list.RowCount() == 0) return;
   const std::string tel = list.Text("Tel");
-  if (session.Check(tel)) {
-    session.memcheck.RemoveOne(tel);
+  if (marks.Contains(tel)) {
+    marks.RemoveOne(tel);
   } else {
-    session.memcheck.Append(tel);
+    marks.Append(tel);
   }
   RequireOk(list.Refresh());
 }
 
-void MarkAll(Session& session, UserInterface& ui) {
-  session.SelectAll = !session.SelectAll;
+bool AllMarked(Session& session, const Marks& marks) {
+  store::Cursor& list = session.Dbf1();
+  const int rows = list.RowCount();
+  if (rows == 0 || marks.Count() < rows) return false;
+  for (int position = 1; position <= rows; ++position) {
+    if (!marks.Contains(list.TextAt(position, "Tel"))) return false;
+  }
+  return true;
+}
+
+void MarkAll(Session& session, Marks& marks, UserInterface& ui) {
   store::Cursor& list = session.Dbf1();
   const std::string id = std::to_string(list.Int("ID"));
   {
     ListUpdatesSuspended still(session, ui);
     RequireOk(list.Settle());
-    for (list.First(); !list.Eof(); list.Next()) {
-      const std::string tel = list.Text("Tel");
-      if (session.SelectAll) {
-        session.memcheck.Append(tel);
-      } else {
-        session.memcheck.RemoveOne(tel);
+    // Worked out from the marks themselves, so a list marked row by row
+    // unmarks at one click, and a row is never marked twice.
+    if (AllMarked(session, marks)) {
+      marks.Empty();
+    } else {
+      for (list.First(); !list.Eof(); list.Next()) {
+        const std::string tel = list.Text("Tel");
+        if (!marks.Contains(tel)) marks.Append(tel);
       }
     }
   }
@@ -160,39 +157,35 @@ void MarkAll(Session& session, UserInterface& ui) {
   FindExact(list, "id", id);
 }
 
-void ForEachMarked(Session& session, UserInterface& ui, ProgressScope& progress,
-                   const std::function<bool(const std::string& number, int position)>& step,
-                   const std::function<void()>& finish) {
-  // A copy: a step may change the marks it walks.
-  const std::vector<std::string> marked = session.memcheck.Numbers();
-  const int total = int(marked.size());
-  ListUpdatesSuspended still(session, ui);
-  BulkUpdateScope bulk(session);
-  int position = 1;
-  for (const std::string& number : marked) {
-    if (session.CancelRequested) break;
-    progress.Update(position, total);
-    if (step(number, position)) ++position;
-    ui.ProcessEvents();
+ListDeleteResult DeleteFromList(Session& session, Progress& progress, const QStringList& numbers) {
+  ListDeleteResult result;
+  if (!progress.Ask(Question::kDeleteFromList, QString::fromUtf8(kDeleteMarkedQuestion))) {
+    result.Fail(Stop::kDeclined);
+    return result;
   }
-  if (finish) finish();
-}
-
-void DeleteMarked(Session& session, UserInterface& ui) {
-  if (ui.ShowDialog(QString::fromUtf8(kDeleteMarkedQuestion), kQuestion) != 1) return;
-  if (session.memcheck.Count() == 0) {
-    ui.ShowDialog(QString::fromUtf8(kNoMarksMessage), kNotice);
-    return;
+  if (numbers.isEmpty()) {
+    result.Fail(Stop::kBadInput, QString::fromUtf8(kNoMarksMessage));
+    return result;
   }
   store::Cursor& list = session.Dbf1();
-  ProgressScope progress(session, ui);
-  ForEachMarked(session, ui, progress, [&](const std::string& tel, int) {
-    if (FindExact(list, "TEL", tel)) RequireOk(list.Delete());
-    return true;
-  });
+  {
+    ListUpdatesSuspended still(session, progress.ui());
+    int position = 0;
+    for (const QString& tel : numbers) {
+      if (progress.Cancelled()) {
+        result.Fail(Stop::kCancelled);
+        break;
+      }
+      progress.Update(++position, int(numbers.size()));
+      if (FindExact(list, "TEL", Bytes(tel))) {
+        RequireOk(list.Delete());
+        ++result.deleted;
+      }
+      progress.ProcessEvents();
+    }
+  }
   list.First();
-  // Every mark goes, also those a cancel left unprocessed.
-  session.memcheck.Empty();
+  return result;
 }
 
 void PostPendingPhone(Session& session) {

@@ -3,41 +3,16 @@
 #include <QString>
 #include <functional>
 
+#include "core/result.h"
 #include "core/store_errors.h"
 
-class ProgressScope;
+class Marks;
+class Progress;
 class Session;
 class UserInterface;
 
-inline constexpr const char* kNoMarksMessage = "Brak zaznaczonych rekordów";
 inline constexpr const char* kDeleteMarkedQuestion =
     "Operacja usunie zaznaczone numery telefonów z listy. Czy kontynuować?";
-
-// Holds the list's views still for a loop over many rows; they are repainted
-// once when it ends, however it ends.
-class ListUpdatesSuspended {
- public:
-  ListUpdatesSuspended(Session& session, UserInterface& ui);
-  ~ListUpdatesSuspended();
-  ListUpdatesSuspended(const ListUpdatesSuspended&) = delete;
-  ListUpdatesSuspended& operator=(const ListUpdatesSuspended&) = delete;
-
- private:
-  Session& session_;
-  UserInterface& ui_;
-};
-
-// Raises BulkUpdate for the life of a loop that rewrites many list rows.
-class BulkUpdateScope {
- public:
-  explicit BulkUpdateScope(Session& session);
-  ~BulkUpdateScope();
-  BulkUpdateScope(const BulkUpdateScope&) = delete;
-  BulkUpdateScope& operator=(const BulkUpdateScope&) = delete;
-
- private:
-  Session& session_;
-};
 
 // Index names the list can be ordered by.
 inline constexpr const char* kImieIndex = "ImieIndex";
@@ -91,19 +66,19 @@ PhoneBoxResult PostFromPhoneBox(Session& session, UserInterface& ui, const QStri
 void SortList(Session& session, const char* indexName);
 
 // Marks or unmarks the current row.
-void ToggleMark(Session& session);
-// The select-all square: every row marked, or every row unmarked, in turn.
-void MarkAll(Session& session, UserInterface& ui);
-// The loop every command over the marked numbers shares: the numbers as they
-// were marked when it starts, the list's views held still and BulkUpdate
-// raised, the progress shown at each number's position, window events let
-// through after each step, a stop at "ANULUJ". `step` says whether the number
-// took a position; `finish` runs last, while the views are still held.
-void ForEachMarked(Session& session, UserInterface& ui, ProgressScope& progress,
-                   const std::function<bool(const std::string& number, int position)>& step,
-                   const std::function<void()>& finish = nullptr);
-// "USUŃ Z LISTY": deletes the rows whose numbers are marked.
-void DeleteMarked(Session& session, UserInterface& ui);
+void ToggleMark(Session& session, Marks& marks);
+// Whether every row of the list is marked (and there is one).
+bool AllMarked(Session& session, const Marks& marks);
+// The select-all square: when every row is marked, every mark goes;
+// otherwise every row not marked yet is marked, once.
+void MarkAll(Session& session, Marks& marks, UserInterface& ui);
+
+// What "USUŃ Z LISTY" did.
+struct ListDeleteResult : CommandResult {
+  int deleted = 0;
+};
+// "USUŃ Z LISTY": after asking, deletes the rows holding `numbers`.
+ListDeleteResult DeleteFromList(Session& session, Progress& progress, const QStringList& numbers);
 
 // The close step's save of a row being typed; a refusal drops the row, and
 // so does a phone that is no well-formed number (nobody is there to fix it).

@@ -1,4 +1,5 @@
 #include "phonelist/list_commands.h"
+#include "phonelist/marks.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -221,66 +222,67 @@ TEST_F(ListCommandsTest, SortingKeepsTheCurrentRow) {
   }
 }
 
-TEST_F(ListCommandsTest, MarksToggleOneByOneAndAllAtOnceInTurn) {
+// The select-all square goes by the marks themselves: with every row marked,
+// however that came about, it unmarks them all; otherwise it marks each row
+// not yet marked, once.
+TEST_F(ListCommandsTest, TheSelectAllSquareGoesByTheMarksAndNeverMarksARowTwice) {
   AddPhone(session_, "A", "A", "111111");
   AddPhone(session_, "B", "B", "222222");
+  Marks marks;
+  marks.SetCollation(&session_.collation());
   GoTo("222222");
-  ToggleMark(session_);
-  EXPECT_TRUE(session_.CurrentCheck());
-  EXPECT_EQ(session_.memcheck.Count(), 1);
+  ToggleMark(session_, marks);
+  EXPECT_EQ(marks.Count(), 1);
+  EXPECT_FALSE(AllMarked(session_, marks));
 
-  MarkAll(session_, ui_);  // marks every row, the marked one a second time
-  EXPECT_EQ(session_.memcheck.Count(), 3);
+  MarkAll(session_, marks, ui_);
+  EXPECT_EQ(marks.Numbers(), (std::vector<std::string>{"222222", "111111"})) << "each row once";
+  EXPECT_TRUE(AllMarked(session_, marks));
   EXPECT_EQ(List().Text("Tel"), "222222") << "the current row stays";
   EXPECT_FALSE(ui_.viewsSuspended);
-  ToggleMark(session_);
-  EXPECT_TRUE(session_.CurrentCheck()) << "one of its two marks is left";
+  MarkAll(session_, marks, ui_);
+  EXPECT_EQ(marks.Count(), 0);
 
-  MarkAll(session_, ui_);  // unmarks every row once
-  EXPECT_EQ(session_.memcheck.Count(), 0);
-  MarkAll(session_, ui_);
-  EXPECT_EQ(session_.memcheck.Count(), 2);
-
-  session_.BulkUpdate = true;
-  EXPECT_FALSE(session_.CurrentCheck()) << "not computed during bulk work";
-  ToggleMark(session_);
-  EXPECT_EQ(session_.memcheck.Count(), 2);
+  // Every row marked by hand: one click unmarks them all.
+  ToggleMark(session_, marks);
+  GoTo("111111");
+  ToggleMark(session_, marks);
+  ASSERT_TRUE(AllMarked(session_, marks));
+  MarkAll(session_, marks, ui_);
+  EXPECT_EQ(marks.Count(), 0);
 }
 
-TEST_F(ListCommandsTest, DeleteMarkedAsksDeletesAndDropsEveryMark) {
+TEST_F(ListCommandsTest, DeleteFromListAsksDeletesTheNumbersAndCanBeStopped) {
   for (const char* tel : {"111111", "222222", "333333", "444444"}) AddPhone(session_, "X", "Y", tel);
-
+  const auto remove = [&](const QStringList& numbers) {
+    Progress progress(ui_);
+    return DeleteFromList(session_, progress, numbers);
+  };
   ui_.Answer({true});
-  DeleteMarked(session_, ui_);
-  EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kNoMarksMessage));
+  EXPECT_EQ(remove({}).problem, QString::fromUtf8(kNoMarksMessage));
 
-  session_.memcheck.Append("222222");
-  session_.memcheck.Append("444444");
-  session_.memcheck.Append("999999");  // marked, but no longer listed
+  const QStringList marked = {"222222", "444444", "999999"};  // the last no longer listed
   ui_.Answer({false});
-  DeleteMarked(session_, ui_);
+  EXPECT_EQ(remove(marked).stop, Stop::kDeclined);
   EXPECT_EQ(List().RowCount(), 4) << "NIE changes nothing";
+  EXPECT_EQ(ui_.dialogs.back().id, Question::kDeleteFromList);
 
   ui_.Answer({true});
-  DeleteMarked(session_, ui_);
+  const ListDeleteResult done = remove(marked);
+  EXPECT_TRUE(done.Succeeded());
+  EXPECT_EQ(done.deleted, 2);
   EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 X Y 111111 0", "4 X Y 333333 0"}));
-  EXPECT_EQ(session_.memcheck.Count(), 0);
-  EXPECT_FALSE(session_.BulkUpdate);
   EXPECT_FALSE(ui_.viewsSuspended);
   EXPECT_FALSE(ui_.progressVisible);
 
-  // "ANULUJ" at the first number: that one still goes, the rest stay, and
-  // every mark is dropped.
-  session_.memcheck.Append("111111");
-  session_.memcheck.Append("333333");
-  ui_.onProgress = [&](int, int) {
-    EXPECT_TRUE(session_.BulkUpdate);
-    session_.CancelRequested = true;
-  };
+  // "ANULUJ" at the first number: that one still goes, the rest stay.
+  Progress progress(ui_);
+  ui_.onProgress = [&](int, int) { progress.Cancel(); };
   ui_.Answer({true});
-  DeleteMarked(session_, ui_);
+  const ListDeleteResult stopped = DeleteFromList(session_, progress, {"111111", "333333"});
+  EXPECT_EQ(stopped.stop, Stop::kCancelled);
+  EXPECT_EQ(stopped.deleted, 1);
   EXPECT_EQ(Rows(session_), (std::vector<std::string>{"4 X Y 333333 0"}));
-  EXPECT_EQ(session_.memcheck.Count(), 0);
 }
 
 TEST(MarksTest, FindsNumbersAsTheStoreDoes) {

@@ -8,12 +8,11 @@
 #include <array>
 #include <cstdint>
 
-#include "common/polish_plural.h"
 #include "common/windows1250.h"
 #include "core/phone_number.h"
 #include "core/session.h"
+#include "core/store_errors.h"
 #include "core/user_interface.h"
-#include "phonelist/list_commands.h"
 #include "store/cursor.h"
 
 namespace {
@@ -121,8 +120,6 @@ QString Unicode(std::string_view bytes, QStringConverter::Encoding encoding) {
   QStringDecoder decoder(encoding, QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
   return decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
 }
-
-QString LinesInWords(int n) { return CountOf(n, "wiersz", "wiersze", "wierszy"); }
 
 }  // namespace
 
@@ -232,21 +229,6 @@ ListFileContents ParseListFile(std::string_view bytes) {
   return out;
 }
 
-QString SkippedLinesText(const ListFileContents& contents) {
-  const std::pair<int, const char*> reasons[] = {
-      {contents.badNumber, " z niepoprawnym numerem telefonu"},
-      {contents.missingField, " z brakującym polem"},
-      {contents.badCharacter, " z niedozwolonym znakiem"},
-  };
-  QStringList parts;
-  for (const auto& [count, why] : reasons) {
-    if (count > 0) parts << LinesInWords(count) + QString::fromUtf8(why);
-  }
-  if (parts.size() <= 1) return parts.value(0);
-  const QString last = parts.takeLast();
-  return parts.join(QStringLiteral(", ")) + QStringLiteral(" i ") + last;
-}
-
 bool ReadListFile(const QString& path, QByteArray* bytes, QString* error) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
@@ -261,15 +243,15 @@ bool ReadListFile(const QString& path, QByteArray* bytes, QString* error) {
   return true;
 }
 
-QByteArray ListFileBytes(Session& session, UserInterface& ui) {
+bool ListFileBytes(Session& session, Progress& progress, QByteArray* bytes) {
   store::Cursor& list = session.Dbf1();
   QByteArray text;
-  ProgressScope progress(session, ui);
-  ListUpdatesSuspended still(session, ui);
+  ListUpdatesSuspended still(session, progress.ui());
   RequireOk(list.Settle());
   list.First();
   int counter = 1;
-  while (!list.Eof() && !session.CancelRequested) {
+  while (!list.Eof()) {
+    if (progress.Cancelled()) return false;
     progress.Update(counter, list.RowCount());
     ++counter;
     text += list.Text("Imie");
@@ -279,9 +261,10 @@ QByteArray ListFileBytes(Session& session, UserInterface& ui) {
     text += list.Text("Tel");
     text += "\r\n";
     list.Next();
-    ui.ProcessEvents();
+    progress.ProcessEvents();
   }
-  return text;
+  *bytes = text;
+  return true;
 }
 
 bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error) {
@@ -313,98 +296,104 @@ bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error)
   return true;
 }
 
-void ExportList(Session& session, UserInterface& ui, const QString& path) {
-  const QByteArray bytes = ListFileBytes(session, ui);
+ExportResult ExportList(Session& session, Progress& progress, const QString& path) {
+  ExportResult result;
+  result.path = path;
+  QByteArray bytes;
+  // A cancelled export writes nothing: half a list must not replace a whole one.
+  if (!ListFileBytes(session, progress, &bytes)) {
+    result.Fail(Stop::kCancelled);
+    return result;
+  }
   QString error;
   if (!WriteListFile(path, bytes, &error)) {
-    ui.ShowError(error);
-    return;
+    result.Fail(Stop::kFileError, error);
+    return result;
   }
-  const int written = int(bytes.count("\r\n"));
-  ui.ShowOutcome(QString::fromUtf8("Wyeksportowano %1 do pliku %2")
-                     .arg(CountOf(written, "numer", "numery", "numerów"), QDir::toNativeSeparators(path)));
+  result.written = int(bytes.count("\r\n"));
+  return result;
 }
 
-void ImportList(Session& session, UserInterface& ui, const QString& path, SkippedLines skipped) {
+ImportResult ImportList(Session& session, Progress& progress, const QString& path, bool strict) {
   QByteArray bytes;
   QString error;
   if (!ReadListFile(path, &bytes, &error)) {
-    ui.ShowError(error);
-    return;
+    ImportResult result;
+    result.name = path;
+    result.Fail(Stop::kFileError, error);
+    return result;
   }
-  ImportListBytes(session, ui, bytes, path, skipped);
+  return ImportListBytes(session, progress, bytes, path, strict);
 }
 
-void ImportListBytes(Session& session, UserInterface& ui, const QByteArray& bytes, const QString& name,
-                     SkippedLines skipped) {
+ImportResult ImportListBytes(Session& session, Progress& progress, const QByteArray& bytes, const QString& name,
+                             bool strict) {
   const ListFileContents contents = ParseListFile(std::string_view(bytes.constData(), size_t(bytes.size())));
+  ImportResult result;
+  result.name = name;
+  result.missingField = contents.missingField;
+  result.badCharacter = contents.badCharacter;
+  result.badNumber = contents.badNumber;
+  result.namesCut = contents.namesCut;
+  result.firstSkippedLine = contents.firstSkippedLine;
   // Refused before the question, so nothing can clear the list for a file
   // that would put nothing back: an empty file, a binary one, one in an
   // encoding not recognised.
   if (contents.rows.empty()) {
-    QString text = QString::fromUtf8(kNoRowsMessage).arg(name);
-    if (contents.Skipped() > 0) text += QStringLiteral(" (pominięto ") + SkippedLinesText(contents) + u')';
-    ui.ShowError(text + QString::fromUtf8(kListUnchangedMessage));
-    return;
+    result.refusal = ImportResult::Refusal::kNoRows;
+    result.Fail(Stop::kBadInput);
+    return result;
   }
-  if (skipped == SkippedLines::kRefuse && contents.Skipped() > 0) {
-    ui.ShowError(QString::fromUtf8(kStrictRefusedMessage)
-                     .arg(name, SkippedLinesText(contents), QString::number(contents.firstSkippedLine)) +
-                 QString::fromUtf8(kListUnchangedMessage));
-    return;
+  if (strict && contents.Skipped() > 0) {
+    result.refusal = ImportResult::Refusal::kStrict;
+    result.Fail(Stop::kBadInput);
+    return result;
   }
-  const bool clearFirst = ui.ShowDialog(QString::fromUtf8(kImportClearQuestion), kQuestion) == 1;
+  result.cleared = progress.Ask(Question::kClearBeforeImport, QString::fromUtf8(kImportClearQuestion));
 
   store::Cursor& list = session.Dbf1();
-  int taken = 0;
-  ProgressScope progress(session, ui);
   {
-    ListUpdatesSuspended still(session, ui);
+    ListUpdatesSuspended still(session, progress.ui());
     RequireOk(list.Settle());
-    if (clearFirst) {
+    if (result.cleared) {
       list.First();
       const int total = list.RowCount();
       int counter = 1;
-      while (!list.Eof() && !session.CancelRequested) {
+      while (!list.Eof() && !progress.Cancelled()) {
         progress.Update(counter, total);
         ++counter;
         RequireOk(list.Delete());
-        ui.ProcessEvents();
+        progress.ProcessEvents();
       }
     }
     // A cancel of the clearing stops the clearing only; the file still goes in.
-    session.CancelRequested = false;
-    ui.ShowProgress();
+    progress.Resume();
     const int count = int(contents.rows.size());
     // The rows go in as groups, a flush per group rather than per row; the
     // last one is on disk when the loop ends, and a failure that throws
     // still keeps every row posted before it.
     store::AppendGroup group(list);
-    for (int i = 0; i < count && !session.CancelRequested; ++i) {
+    for (int i = 0; i < count; ++i) {
+      if (progress.Cancelled()) {
+        result.Fail(Stop::kCancelled);
+        break;
+      }
       progress.Update(i, count);
       const ListFileRow& row = contents.rows[size_t(i)];
       RequireOk(list.Append());
       RequireOk(list.SetText("Imie", row.firstName));
       RequireOk(list.SetText("Nazwisko", row.surname));
       RequireOk(list.SetText("Tel", row.phone));
-      // A number already listed is dropped without a word; a failing file is not.
-      if (PostRow(list)) ++taken;
-      ui.ProcessEvents();
+      // A number already listed is dropped; a failing file is not.
+      if (PostRow(list)) {
+        ++result.taken;
+      } else {
+        ++result.onList;
+      }
+      progress.ProcessEvents();
     }
     RequireOk(group.Finish());
   }
   list.First();
-  QString summary = QString::fromUtf8(kImportedMessage) + CountOf(taken, "numer", "numery", "numerów");
-  if (contents.Skipped() > 0) summary += QString::fromUtf8(kSkippedMessage).arg(SkippedLinesText(contents));
-  if (contents.namesCut > 0) {
-    summary += QString::fromUtf8(kNamesCutMessage)
-                   .arg(QString::number(contents.namesCut) +
-                        (contents.namesCut == 1 ? QStringLiteral(" wierszu") : QStringLiteral(" wierszach")));
-  }
-  if ((contents.Skipped() == 0 && contents.namesCut == 0) || skipped != SkippedLines::kNotice) {
-    ui.ShowOutcome(summary);
-  } else {
-    // Lines left out or cut are news the user has to act on, not a plain outcome.
-    ui.ShowDialog(summary, kNotice);
-  }
+  return result;
 }

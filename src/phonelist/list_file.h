@@ -8,11 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "core/result.h"
+
+class Progress;
 class Session;
-class UserInterface;
 
 inline constexpr const char* kListFileFilter = "Pliki (*.dat)";
-inline constexpr const char* kImportClearQuestion = "Czy przed importem usunąć listę telefonów?";
 
 // The width of the list's `Imie` and `Nazwisko` fields, in Windows-1250 bytes.
 inline constexpr int kListNameLength = 40;
@@ -71,57 +72,57 @@ struct ListFileContents {
 };
 ListFileContents ParseListFile(std::string_view bytes);
 
-// The skipped lines of `contents` in words: "2 wiersze z niepoprawnym numerem
-// telefonu i 1 wiersz z brakującym polem"; empty when none was skipped.
-QString SkippedLinesText(const ListFileContents& contents);
-
 // Reads a whole file; false with the file layer's message in `error`.
 bool ReadListFile(const QString& path, QByteArray* bytes, QString* error);
 
 // The list as a list file: every row in the list's current order, one
 // "first|surname|phone" line each, CR LF after every line, with the progress
-// panel up. A cancel ends it with the lines gathered so far.
-QByteArray ListFileBytes(Session& session, UserInterface& ui);
+// panel up. False (nothing to write) when the user cancelled.
+bool ListFileBytes(Session& session, Progress& progress, QByteArray* bytes);
 
 // Writes a list file. A regular file (or a new one) is replaced whole or not
 // at all; anything else that is there already (a pipe, a device) is written
 // into as it is, never replaced by a file. False with the cause in `error`.
 bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error);
 
+// What an export did.
+struct ExportResult : CommandResult {
+  QString path;
+  int written = 0;
+};
 // "EKSPORTUJ LISTĘ TELEFONÓW" once the file is chosen: ListFileBytes into
-// WriteListFile; a failure is told, a success says how many numbers went
-// where.
-void ExportList(Session& session, UserInterface& ui, const QString& path);
+// WriteListFile.
+ExportResult ExportList(Session& session, Progress& progress, const QString& path);
 
-// How an import ends: "Zaimportowano 120 numerów", and when lines were left
-// out ", pominięto 3 wiersze z niepoprawnym numerem telefonu", when names
-// were cut "; skrócono za długie imię lub nazwisko w 2 wierszach".
-inline constexpr const char* kImportedMessage = "Zaimportowano ";
-inline constexpr const char* kSkippedMessage = ", pominięto %1";
-inline constexpr const char* kNamesCutMessage = "; skrócono za długie imię lub nazwisko w %1";
-// A file with no row in it, or with a skipped line for a strict import: the
-// list is not touched.
-inline constexpr const char* kNoRowsMessage = "Plik \"%1\" nie zawiera żadnego wiersza do zaimportowania";
-inline constexpr const char* kStrictRefusedMessage =
-    "Nic nie zaimportowano: plik \"%1\" ma %2 (pierwszy to wiersz %3)";
-inline constexpr const char* kListUnchangedMessage = ". Lista pozostaje bez zmian.";
+// The question an import asks before it adds anything.
+inline constexpr const char* kImportClearQuestion = "Czy przed importem usunąć listę telefonów?";
 
-// What an import does about skipped lines (and cut names) at its end.
-enum class SkippedLines {
-  kNotice,   // tells them in a notice: news the user has to act on (the window)
-  kOutcome,  // tells them with the count as what the import did (the command line)
-  kRefuse,   // takes nothing when a single line would be skipped, and says so
+// What an import did.
+struct ImportResult : CommandResult {
+  enum class Refusal { kNone, kNoRows, kStrict };
+  QString name;       // the file, as messages name it
+  Refusal refusal = Refusal::kNone;
+  bool cleared = false;
+  int taken = 0;       // rows that went into the list
+  int onList = 0;      // rows dropped as their number is on the list already
+  // What the file held besides its rows: the lines skipped, by why, and the
+  // names cut.
+  int missingField = 0;
+  int badCharacter = 0;
+  int badNumber = 0;
+  int namesCut = 0;
+  int firstSkippedLine = 0;
+
+  int Skipped() const { return missingField + badCharacter + badNumber; }
 };
 
 // "IMPORTUJ LISTĘ TELEFONÓW" once the file is chosen: reads and parses the
-// file (ParseListFile), refuses a file that gives no row, then asks whether
-// to clear the list first and appends the rows. Nothing is cleared before
-// the file has been read and found to hold a list, so a file that cannot be
-// read, or holds none, leaves the list as it was. A number already listed is
-// dropped without a word. It ends by telling how many numbers went in and
-// what was skipped or cut.
-void ImportList(Session& session, UserInterface& ui, const QString& path,
-                SkippedLines skipped = SkippedLines::kNotice);
+// file (ParseListFile), refuses a file that gives no row (and, when
+// `strict`, one with a line it would skip), then asks whether to clear the
+// list first and appends the rows. Nothing is cleared before the file has
+// been read and found to hold a list, so a file that cannot be read, or
+// holds none, leaves the list as it was. A number already listed is dropped.
+ImportResult ImportList(Session& session, Progress& progress, const QString& path, bool strict = false);
 // The same for bytes already read; `name` stands for the file in messages.
-void ImportListBytes(Session& session, UserInterface& ui, const QByteArray& bytes, const QString& name,
-                     SkippedLines skipped = SkippedLines::kNotice);
+ImportResult ImportListBytes(Session& session, Progress& progress, const QByteArray& bytes, const QString& name,
+                             bool strict = false);

@@ -1,5 +1,7 @@
 #include "phonelist/list_file.h"
 
+#include "outcome/outcome_text.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -128,39 +130,53 @@ class ListFileCommandTest : public ::testing::Test {
     file.write(bytes);
   }
 
+  ExportResult Export(const QString& path) {
+    Progress progress(ui_);
+    return ExportList(session_, progress, path);
+  }
+  ImportResult Import(const QString& path, bool strict = false) {
+    Progress progress(ui_);
+    return ImportList(session_, progress, path, strict);
+  }
+
   QTemporaryDir temp_;
   SessionOnTemp open_{temp_.path()};
   Session& session_ = open_.session;
   ScriptedUi ui_;
 };
 
+ImportResult ImportInto(Session& session, ScriptedUi& ui, const QString& path) {
+  Progress progress(ui);
+  return ImportList(session, progress, path);
+}
+
 TEST_F(ListFileCommandTest, ExportThenImportIntoAnEmptiedListGivesTheRowsBack) {
   AddPhone(session_, "Jan", "Kowalski", "600100200", 1);
   AddPhone(session_, "\xa3ucja", "Nowak", "+48500600700", 1);
-  ExportList(session_, ui_, Path("lista.dat"));
+  const ExportResult exported = Export(Path("lista.dat"));
   EXPECT_EQ(ReadBytes(Path("lista.dat")), "Jan|Kowalski|600100200\r\n\xa3ucja|Nowak|+48500600700\r\n");
   EXPECT_EQ(ui_.progress, (std::vector<std::pair<int, int>>{{1, 2}, {2, 2}}));
   EXPECT_FALSE(ui_.progressVisible);
   // It ends by telling how many went where.
-  EXPECT_EQ(ui_.outcomes, std::vector<QString>{QString::fromUtf8("Wyeksportowano 2 numery do pliku %1")
-                                                   .arg(QDir::toNativeSeparators(Path("lista.dat")))});
+  EXPECT_EQ(Describe(exported).text, QString::fromUtf8("Wyeksportowano 2 numery do pliku %1")
+                                         .arg(QDir::toNativeSeparators(Path("lista.dat"))));
 
   ui_.Answer({true});
-  ImportList(session_, ui_, Path("lista.dat"));
-  EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kImportClearQuestion));
+  EXPECT_TRUE(Import(Path("lista.dat")).cleared);
+  EXPECT_EQ(ui_.dialogs.back().id, Question::kClearBeforeImport);
   EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 Jan Kowalski 600100200 0", "3 \xa3ucja Nowak +48500600700 0"}));
   EXPECT_TRUE(session_.UnsavedChanges);
   EXPECT_TRUE(ui_.errors.empty());
 }
 
 TEST_F(ListFileCommandTest, ExportOfAnEmptyListWritesNothingAndFollowsTheSortOrder) {
-  ExportList(session_, ui_, Path("empty.dat"));
+  Export(Path("empty.dat"));
   EXPECT_EQ(ReadBytes(Path("empty.dat")).size(), 0);
 
   AddPhone(session_, "B", "Zet", "111111");
   AddPhone(session_, "A", "Alfa", "222222");
   ASSERT_TRUE(session_.Dbf1().SetOrder("NazwiskoIndex").ok());
-  ExportList(session_, ui_, Path("sorted.dat"));
+  Export(Path("sorted.dat"));
   EXPECT_EQ(ReadBytes(Path("sorted.dat")), "A|Alfa|222222\r\nB|Zet|111111\r\n");
 }
 
@@ -169,11 +185,12 @@ TEST_F(ListFileCommandTest, ImportPassesOverBlankLinesAndDropsDuplicates) {
   // CR-only line ends, a blank line twice, a duplicate, a line without an end.
   WriteBytes(Path("in.dat"), "Ewa|Lis|600100200\r\r|Nowy|123456789012\r\rAla|b|600 111 222");
   ui_.Answer({false});
-  ImportList(session_, ui_, Path("in.dat"));
+  const ImportResult result = Import(Path("in.dat"));
   EXPECT_EQ(Rows(session_),
             (std::vector<std::string>{"2 Stary Wpis 600100200 0", "3  Nowy 123456789012 0", "4 Ala b 600111222 0"}));
   EXPECT_EQ(ui_.progress.front(), std::make_pair(0, 3));
-  EXPECT_EQ(ui_.outcomes, std::vector<QString>{"Zaimportowano 2 numery"});
+  EXPECT_EQ(result.onList, 1);
+  EXPECT_EQ(Describe(result).text, "Zaimportowano 2 numery");
 }
 
 // The same list saved by different editors goes in as the same rows: the
@@ -197,10 +214,10 @@ TEST_F(ListFileCommandTest, EveryEncodingGivesTheSameRows) {
     const QString path = QDir(temp.path()).filePath("lista.dat");
     WriteBytes(path, bytes);
     ui.Answer({false});
-    ImportList(open.session, ui, path);
+    const Report report = Describe(ImportInto(open.session, ui, path));
     EXPECT_EQ(Rows(open.session), rows) << name;
-    EXPECT_EQ(ui.outcomes, std::vector<QString>{"Zaimportowano 2 numery"}) << name;
-    EXPECT_TRUE(ui.errors.empty()) << name;
+    EXPECT_EQ(report.text, "Zaimportowano 2 numery") << name;
+    EXPECT_EQ(report.verdict, Verdict::kDone) << name;
   }
 }
 
@@ -269,25 +286,17 @@ TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesThatCannotBeRows) {
     SessionOnTemp open{temp.path()};
     const QString path = QDir(temp.path()).filePath("in.dat");
     WriteBytes(path, c.file);
-    for (SkippedLines mode : {SkippedLines::kNotice, SkippedLines::kOutcome}) {
-      ScriptedUi ui;
-      ui.Answer({true});
-      ImportList(open.session, ui, path, mode);
-      EXPECT_EQ(Rows(open.session), c.rows) << c.name;
-      const QString message = QString::fromUtf8(c.message);
-      const bool news = message.contains(u',') || message.contains(u';');
-      if (news && mode == SkippedLines::kNotice) {
-        // The window: a notice the user has to close.
-        ASSERT_EQ(ui.dialogs.size(), 2u) << c.name;
-        EXPECT_EQ(ui.dialogs[1].text, message) << c.name;
-        EXPECT_EQ(ui.dialogs[1].kind, kNotice) << c.name;
-        EXPECT_TRUE(ui.outcomes.empty()) << c.name;
-      } else {
-        EXPECT_EQ(ui.dialogs.size(), 1u) << c.name << ": only the question";
-        EXPECT_EQ(ui.outcomes, std::vector<QString>{message}) << c.name;
-      }
-      EXPECT_TRUE(ui.errors.empty()) << c.name;
-    }
+    ScriptedUi ui;
+    ui.Answer({true});
+    const Report report = Describe(ImportInto(open.session, ui, path));
+    EXPECT_EQ(Rows(open.session), c.rows) << c.name;
+    const QString message = QString::fromUtf8(c.message);
+    EXPECT_EQ(report.text, message) << c.name;
+    // Lines left out or cut are news to act on: the window shows them in a
+    // notice, the command line still succeeds.
+    const bool news = message.contains(u',') || message.contains(u';');
+    EXPECT_EQ(report.verdict, news ? Verdict::kWarning : Verdict::kDone) << c.name;
+    EXPECT_EQ(ui.dialogs.size(), 1u) << c.name << ": only the question";
   }
 }
 
@@ -320,13 +329,12 @@ TEST_F(ListFileCommandTest, AFileWithoutAListLeavesTheListAsItWas) {
   for (const Case& c : cases) {
     ScriptedUi ui;
     ui.Answer({true});  // "clear the list first", were it asked
-    ImportList(session_, ui, c.path);
+    const Report report = Describe(ImportInto(session_, ui, c.path));
     EXPECT_TRUE(ui.dialogs.empty()) << c.path.toStdString() << ": nothing asked";
-    ASSERT_EQ(ui.errors.size(), 1u) << c.path.toStdString();
-    EXPECT_EQ(ui.errors[0], "Plik \"" + c.path + QString::fromUtf8("\" nie zawiera żadnego wiersza do zaimportowania") +
-                                QString::fromUtf8(c.skipped) + QString::fromUtf8(". Lista pozostaje bez zmian."))
+    EXPECT_EQ(report.verdict, Verdict::kFailed);
+    EXPECT_EQ(report.text, "Plik \"" + c.path + QString::fromUtf8("\" nie zawiera żadnego wiersza do zaimportowania") +
+                               QString::fromUtf8(c.skipped) + QString::fromUtf8(". Lista pozostaje bez zmian."))
         << c.path.toStdString();
-    EXPECT_TRUE(ui.outcomes.empty());
     EXPECT_EQ(Rows(session_), before) << c.path.toStdString();
   }
 }
@@ -338,33 +346,30 @@ TEST_F(ListFileCommandTest, AStrictImportTakesAllOrNothing) {
   const std::vector<std::string> before = Rows(session_);
   WriteBytes(Path("bad.dat"), "Ewa|Nowak|501222333\r\n\r\nZly|Numer|600,100\r\nAla|Lis\r\n");
   ui_.Answer({true});
-  ImportList(session_, ui_, Path("bad.dat"), SkippedLines::kRefuse);
+  const Report refused = Describe(Import(Path("bad.dat"), true));
   EXPECT_TRUE(ui_.dialogs.empty());
-  ASSERT_EQ(ui_.errors.size(), 1u);
-  EXPECT_EQ(ui_.errors[0], QString::fromUtf8("Nic nie zaimportowano: plik \"") + Path("bad.dat") +
-                               QString::fromUtf8("\" ma 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z "
-                                                 "brakującym polem (pierwszy to wiersz 3). Lista pozostaje bez zmian."));
+  EXPECT_EQ(refused.verdict, Verdict::kFailed);
+  EXPECT_EQ(refused.text, QString::fromUtf8("Nic nie zaimportowano: plik \"") + Path("bad.dat") +
+                              QString::fromUtf8("\" ma 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z "
+                                                "brakującym polem (pierwszy to wiersz 3). Lista pozostaje bez zmian."));
   EXPECT_EQ(Rows(session_), before);
 
   WriteBytes(Path("good.dat"), "Ewa|Nowak|501222333\r\n");
-  ImportList(session_, ui_, Path("good.dat"), SkippedLines::kRefuse);
+  EXPECT_EQ(Describe(Import(Path("good.dat"), true)).text, "Zaimportowano 1 numer");
   EXPECT_EQ(Rows(session_), std::vector<std::string>{"2 Ewa Nowak 501222333 0"});
-  EXPECT_EQ(ui_.outcomes, std::vector<QString>{"Zaimportowano 1 numer"});
 }
 
 TEST_F(ListFileCommandTest, AFileThatCannotBeReadLeavesTheListAsItWas) {
   AddPhone(session_, "Jan", "Kowalski", "600100200");
   ui_.Answer({true});  // "clear the list first" — but the file is not there
-  ImportList(session_, ui_, Path("missing.dat"));
-  ASSERT_EQ(ui_.errors.size(), 1u);
-  EXPECT_EQ(ui_.errors[0], QString::fromUtf8("Nie można odczytać pliku \"%1\": nie ma takiego pliku ani katalogu")
-                               .arg(Path("missing.dat")));
+  EXPECT_EQ(Describe(Import(Path("missing.dat"))).text,
+            QString::fromUtf8("Nie można odczytać pliku \"%1\": nie ma takiego pliku ani katalogu").arg(Path("missing.dat")));
   EXPECT_EQ(Rows(session_).size(), 1u);
 
   // An export into a directory that does not exist reports and writes nothing.
-  ExportList(session_, ui_, Path("no/such/dir/out.dat"));
-  EXPECT_EQ(ui_.errors.size(), 2u);
-  EXPECT_TRUE(ui_.outcomes.empty()) << "a failed export claims nothing";
+  const Report report = Describe(Export(Path("no/such/dir/out.dat")));
+  EXPECT_EQ(report.verdict, Verdict::kFailed) << "a failed export claims nothing";
+  EXPECT_TRUE(report.text.startsWith(QString::fromUtf8("Nie można zapisać pliku"))) << report.text.toStdString();
   EXPECT_FALSE(ui_.progressVisible);
 }
 
@@ -384,13 +389,13 @@ TEST_F(ListFileCommandTest, ExportIntoAPipeOrADeviceWritesThroughIt) {
     QFile file(QFile::decodeName(same));
     if (file.open(QIODevice::ReadOnly)) received = file.readAll();
   });
-  ExportList(session_, ui_, fifo);
+  const ExportResult piped = Export(fifo);
   // Should the export not have opened the pipe, a writer of our own lets the
   // reader's open return, so a failure fails instead of hanging.
   const int unblock = ::open(same.constData(), O_WRONLY | O_NONBLOCK);
   if (unblock >= 0) ::close(unblock);
   reader.join();
-  EXPECT_TRUE(ui_.errors.empty());
+  EXPECT_TRUE(piped.Succeeded());
   EXPECT_EQ(received, "Jan|Kowalski|600100200\r\n");
   struct stat info {};
   ASSERT_EQ(lstat(QFile::encodeName(fifo).constData(), &info), 0);
@@ -400,11 +405,9 @@ TEST_F(ListFileCommandTest, ExportIntoAPipeOrADeviceWritesThroughIt) {
 
   QString error;
   EXPECT_TRUE(WriteListFile("/dev/null", "Jan|Kowalski|600100200\r\n", &error)) << error.toStdString();
-  ExportList(session_, ui_, "/dev/full");
-  ASSERT_EQ(ui_.errors.size(), 1u);
-  EXPECT_TRUE(ui_.errors[0].startsWith(QString::fromUtf8("Nie można zapisać pliku \"/dev/full\": ")))
-      << ui_.errors[0].toStdString();
-  EXPECT_GT(ui_.errors[0].size(), QString::fromUtf8("Nie można zapisać pliku \"/dev/full\": ").size()) << "the cause";
+  const QString full = Describe(Export("/dev/full")).text;
+  EXPECT_TRUE(full.startsWith(QString::fromUtf8("Nie można zapisać pliku \"/dev/full\": "))) << full.toStdString();
+  EXPECT_GT(full.size(), QString::fromUtf8("Nie można zapisać pliku \"/dev/full\": ").size()) << "the cause";
   EXPECT_FALSE(QFileInfo("/dev/full").isFile());
 }
 
@@ -415,11 +418,14 @@ TEST_F(ListFileCommandTest, CancelStopsTheClearingOnlyAndThenTheImport) {
   // "ANULUJ" once during the clearing (after two deletions) and once on the
   // second line of the file.
   int updates = 0;
+  Progress progress(ui_);
   ui_.onProgress = [&](int current, int total) {
     ++updates;
-    if ((total == 4 && current == 2) || (total == 3 && current == 1)) session_.CancelRequested = true;
+    if ((total == 4 && current == 2) || (total == 3 && current == 1)) progress.Cancel();
   };
-  ImportList(session_, ui_, Path("in.dat"));
+  const ImportResult result = ImportList(session_, progress, Path("in.dat"));
+  EXPECT_EQ(result.stop, Stop::kCancelled);
+  EXPECT_EQ(Describe(result).verdict, Verdict::kStopped);
   // The row or line under way when "ANULUJ" came is still finished.
   const std::vector<std::string> rows = Rows(session_);
   ASSERT_EQ(rows.size(), 4u) << "two old rows stay, two lines went in";

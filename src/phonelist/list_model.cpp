@@ -1,6 +1,7 @@
 #include "phonelist/list_model.h"
 
 #include "core/session.h"
+#include "phonelist/marks.h"
 #include "common/windows1250.h"
 #include "store/cursor.h"
 
@@ -10,11 +11,12 @@ const char* const kFields[PhoneListModel::kColumnCount] = {"Tel", "Imie", "Nazwi
 
 }  // namespace
 
-PhoneListModel::PhoneListModel(Session& session, QObject* parent)
+PhoneListModel::PhoneListModel(Session& session, const Marks& marks, QObject* parent)
     : TitledTableModel({QStringLiteral("check"), QStringLiteral("IMIE"), QStringLiteral("NAZWISKO"),
                         QStringLiteral("TEL")},
                        parent),
-      session_(session) {
+      session_(session),
+      marks_(marks) {
   RememberRowCount();
 }
 
@@ -50,7 +52,7 @@ QVariant PhoneListModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kCheckColumn) return QVariant();
       return FromWindows1250(QByteArray::fromStdString(text(kFields[index.column()])));
     case kCheckRole:
-      return session_.Check(text("Tel"));
+      return marks_.Contains(text("Tel"));
     case kConfirmedRole:
       return (pending ? list.Int("ST") : list.IntAt(row + 1, "ST")) > 0;
     case kCurrentRole:

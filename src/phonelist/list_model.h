@@ -2,6 +2,7 @@
 
 #include "widgets/titled_model.h"
 
+class Marks;
 class Session;
 
 // The phone list as the grid sees it: one row per stored row in the cursor's
@@ -19,7 +20,7 @@ class PhoneListModel : public TitledTableModel {
     kPositionRole,                  // int: 1-based position in the current order
   };
 
-  explicit PhoneListModel(Session& session, QObject* parent = nullptr);
+  PhoneListModel(Session& session, const Marks& marks, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -34,4 +35,5 @@ class PhoneListModel : public TitledTableModel {
   int StoredRows() const;
 
   Session& session_;
+  const Marks& marks_;
 };

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTableView>
 
+#include "common/windows1250.h"
 #include "core/user_interface.h"
 #include "phonelist/list_commands.h"
 #include "phonelist/list_grid.h"
@@ -15,8 +16,9 @@
 #include "widgets/view_parts.h"
 
 PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session, UserInterface& ui,
-                             std::function<void()> showView, QObject* parent)
-    : QObject(parent), session_(session), ui_(ui), showView_(std::move(showView)) {
+                             std::function<void()> showView, std::function<void(const QString&)> tell,
+                             QObject* parent)
+    : QObject(parent), session_(session), ui_(ui), showView_(std::move(showView)), tell_(std::move(tell)) {
   but_zarzadzaj_ = new ClickLabel(left);
   but_zarzadzaj_->setObjectName(QStringLiteral("but_zarzadzaj"));
   but_zarzadzaj_->setText(QString::fromUtf8("Zarządzaj"));
@@ -108,13 +110,13 @@ void PhoneListView::ShowListState() {
   // counted; only when the marks or the rows changed, not at every move.
   store::Cursor& list = session_.Dbf1();
   const int rows = list.RowCount();
-  const int marks = session_.memcheck.Count();
+  const int marks = marks_.Count();
   if (rows == checkedRows_ && marks == checkedMarks_) return;
   checkedRows_ = rows;
   checkedMarks_ = marks;
   int marked = 0;
   for (int position = 1; marks > 0 && position <= rows; ++position) {
-    marked += session_.memcheck.Contains(list.TextAt(position, "Tel")) ? 1 : 0;
+    marked += marks_.Contains(list.TextAt(position, "Tel")) ? 1 : 0;
   }
   Shape9_->SetCheck(rows > 0 && marked == rows ? ShapeWidget::Check::kAll
                     : marked > 0                ? ShapeWidget::Check::kSome
@@ -145,7 +147,8 @@ void PhoneListView::but_szukajClick() { ShowListMode(true); }
 
 
 void PhoneListView::ConnectPhoneList() {
-  listModel_ = new PhoneListModel(session_, this);
+  marks_.SetCollation(&session_.collation());
+  listModel_ = new PhoneListModel(session_, marks_, this);
   ReplaceGridModel(RxDBGrid1_, listModel_);
   RxDBGrid1_->setItemDelegate(new PhoneGridDelegate(RxDBGrid1_));
   RxDBGrid1_->setSelectionMode(QAbstractItemView::NoSelection);
@@ -258,7 +261,7 @@ void PhoneListView::Label23Click() {
   RunCommand(ui_, [this] {
     if (searchMode_) {
       if (!SearchList(session_, searchEdits_[0]->text(), searchEdits_[1]->text(), searchEdits_[2]->text())) {
-        ui_.ShowOutcome(QString::fromUtf8(kNoMatchMessage));
+        if (tell_) tell_(QString::fromUtf8(kNoMatchMessage));
       }
       return;
     }
@@ -276,7 +279,7 @@ void PhoneListView::ShowPhoneBox() {
 }
 
 void PhoneListView::ShowDuplicate(const QString& message) {
-  ui_.ShowDialog(message, kNotice);
+  ui_.ShowNotice(message);
   ShowPhoneBox();
 }
 
@@ -294,11 +297,24 @@ void PhoneListView::Label27Click() {
 
 void PhoneListView::RxDBGrid1CellClick(const QModelIndex& index) {
   if (!index.isValid() || index.column() != PhoneListModel::kCheckColumn) return;
-  RunCommand(ui_, [this] { ToggleMark(session_); });
+  RunCommand(ui_, [this] { ToggleMark(session_, marks_); });
 }
 
 void PhoneListView::Shape9MouseDown() {
-  RunCommand(ui_, [this] { MarkAll(session_, ui_); });
+  RunCommand(ui_, [this] { MarkAll(session_, marks_, ui_); });
+}
+
+QStringList PhoneListView::MarkedNumbers() const {
+  QStringList numbers;
+  for (const std::string& tel : marks_.Numbers()) numbers << FromWindows1250(QByteArray::fromStdString(tel));
+  return numbers;
+}
+
+bool PhoneListView::AllMarked() const { return ::AllMarked(session_, marks_); }
+
+void PhoneListView::ClearMarks() {
+  marks_.Empty();
+  ListChanged();
 }
 
 

@@ -2,9 +2,11 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "core/session.h"
+#include "phonelist/marks.h"
 
 // What a search that found nothing says.
 inline constexpr const char* kNoMatchMessage = "Nie znaleziono telefonu pasującego do wyszukiwania";
@@ -23,14 +25,16 @@ class ViewPanel;
 // The "LISTA TELEFONÓW" view: the three data-bound boxes and the search boxes
 // at the left, the action button, the column titles with the select-all
 // square and the phone grid at the right. It shows the list cursor's state
-// and calls the list commands; the commands themselves hold no widget.
+// and calls the list commands; the commands themselves hold no widget. It
+// keeps the marks: which numbers the user has chosen for a command.
 class PhoneListView : public QObject {
   Q_OBJECT
  public:
   // Builds the view's controls into the window's two panels. `showView`
-  // brings the user to this view (a refused phone sends them back to it).
+  // brings the user to this view (a refused phone sends them back to it);
+  // `tell` puts news on the window's outcome line.
   PhoneListView(ViewPanel* left, ViewPanel* right, Session& session, UserInterface& ui,
-                std::function<void()> showView, QObject* parent = nullptr);
+                std::function<void()> showView, std::function<void(const QString&)> tell, QObject* parent = nullptr);
   ~PhoneListView() override;
 
   // Puts the list behind the grid and the boxes once the database is open.
@@ -55,6 +59,14 @@ class PhoneListView : public QObject {
   QLabel* sortMark() const { return sortMark_; }
   PhoneListModel* model() const { return listModel_; }
 
+  // The marked numbers, in the order they were marked.
+  QStringList MarkedNumbers() const;
+  // Every row is marked: a write is one of the whole list.
+  bool AllMarked() const;
+  // Drops every mark, as a command over them does when it has run.
+  void ClearMarks();
+  Marks& marks() { return marks_; }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -73,6 +85,8 @@ class PhoneListView : public QObject {
   Session& session_;
   UserInterface& ui_;
   std::function<void()> showView_;
+  std::function<void(const QString&)> tell_;
+  Marks marks_;
 
   QLabel* but_zarzadzaj_ = nullptr;
   QLabel* but_szukaj_ = nullptr;

@@ -31,7 +31,8 @@ class ListViewTest : public ::testing::Test {
     right_ = new ViewPanel("panel_lista_g", QStringLiteral("Lista"), "Label24", &host_);
     left_->setGeometry(kLeftColumn);
     right_->setGeometry(kRightArea);
-    view_ = std::make_unique<PhoneListView>(left_, right_, *session_, ui_, [this] { ++viewShown_; });
+    view_ = std::make_unique<PhoneListView>(
+        left_, right_, *session_, ui_, [this] { ++viewShown_; }, [this](const QString& text) { told_.push_back(text); });
     view_->ConnectPhoneList();
     view_->Activate();
     host_.show();
@@ -58,6 +59,7 @@ class ListViewTest : public ::testing::Test {
   ViewPanel* left_ = nullptr;
   ViewPanel* right_ = nullptr;
   std::unique_ptr<PhoneListView> view_;
+  std::vector<QString> told_;
   int viewShown_ = 0;
 };
 
@@ -106,7 +108,7 @@ TEST_F(ListViewTest, ADuplicateStaysForCorrectionWhicheverWayItIsSaved) {
     }
     ASSERT_EQ(ui_.dialogs.size(), 1u) << enter;
     EXPECT_EQ(ui_.dialogs[0].text, QString::fromUtf8("Numer 600100200 jest już na liście")) << enter;
-    EXPECT_EQ(ui_.dialogs[0].kind, kNotice);
+    EXPECT_FALSE(ui_.dialogs[0].question);
     EXPECT_EQ(ui_.errors.size(), 0u) << "no grey error box";
     EXPECT_EQ(viewShown_, shownBefore + 1) << enter;
     EXPECT_EQ(focusWidget(), Edit("DBEdit3")) << enter;
@@ -203,16 +205,17 @@ TEST_F(ListViewTest, GridClicksMoveAndMarkAndTheSquareMarksAll) {
   session_->Dbf1().First();
   ClickCell(1, 2);
   EXPECT_EQ(session_->Dbf1().Text("Tel"), "222222");
-  EXPECT_EQ(session_->memcheck.Count(), 0) << "a click outside the mark column only moves";
+  EXPECT_EQ(view_->marks().Count(), 0) << "a click outside the mark column only moves";
   ClickCell(2, 0);
   EXPECT_EQ(session_->Dbf1().Text("Tel"), "333333");
-  EXPECT_EQ(session_->memcheck.Numbers(), std::vector<std::string>{"333333"});
+  EXPECT_EQ(view_->MarkedNumbers(), QStringList{"333333"});
 
   auto* square = Find(&host_, "Shape9");
   QTest::mouseClick(square, Qt::RightButton);
-  EXPECT_EQ(session_->memcheck.Count(), 4);
+  EXPECT_EQ(view_->MarkedNumbers(), (QStringList{"333333", "111111", "222222"})) << "every row once";
+  EXPECT_TRUE(view_->AllMarked());
   QTest::mouseClick(square, Qt::LeftButton);
-  EXPECT_EQ(session_->memcheck.Count(), 1);
+  EXPECT_EQ(view_->marks().Count(), 0);
 
   Click(Find(&host_, "Label27"));  // sort by phone
   EXPECT_EQ(session_->Dbf1().OrderName(), "TelIndex");
@@ -223,7 +226,7 @@ TEST_F(ListViewTest, CellsAreDrawnAtTheirPixels) {
   AddPhone(*session_, "Jan", "Kowalski", "600100200", 1);
   AddPhone(*session_, "Ewa", "Nowak", "500400300", 0);
   AddPhone(*session_, "Ala", "Lis", "400300200", 1);
-  session_->memcheck.Append("500400300");
+  view_->marks().Append("500400300");
   session_->Dbf1().First();
   view_->model()->Changed();
   const QImage image = Grid()->viewport()->grab().toImage();

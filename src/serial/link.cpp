@@ -5,26 +5,65 @@
 #include <QTime>
 #include <QTimer>
 
-#include "core/session.h"
-#include "core/settings.h"
-#include "core/user_interface.h"
 #include "common/trace_log.h"
 #include "common/windows1250.h"
+#include "core/phone_number.h"
+#include "core/session.h"
+#include "core/settings.h"
 #include "serial/port_names.h"
 
+namespace {
+
+// How long a phonebook entry's closing "OK" is waited for once the entry is
+// in: it comes in the same burst from a controller, well within this even
+// behind a USB adapter's latency timer, and a controller that never sends it
+// costs no more than this per slot.
+constexpr quint32 kEntryEndGraceMs = 250;
+// Replies kept for a line nobody takes: a babbling device must not fill the
+// memory between two exchanges.
+constexpr qsizetype kMaxInbox = 4096;
+
+bool Completes(const Reply& reply) { return reply.kind == ReplyKind::kOk || reply.kind == ReplyKind::kError; }
+
+}  // namespace
+
+LinkOptions LinkOptionsFrom(const StartOptions& options) {
+  LinkOptions link;
+  link.reportWaitMs = options.raptime * 1000;
+  link.adminMode = options.admin;
+  link.readGap = options.readgap;
+  return link;
+}
+
+bool Answer::Heard() const {
+  if (prompt) return true;
+  for (const Reply& reply : replies) {
+    if (reply.kind != ReplyKind::kText && reply.kind != ReplyKind::kMessageList) return true;
+  }
+  return false;
+}
+
+const Reply* Answer::Entry() const {
+  for (const Reply& reply : replies) {
+    if (reply.kind == ReplyKind::kEntry) return &reply;
+  }
+  return nullptr;
+}
+
 Link::Link(Session& session)
-    : session_(session), comm_([this](const QString& text) { Trace(text); }), store_(session) {
+    : session_(session), comm_([this](const QString& text) { Trace(text); }) {
   comm_.onRxChar = [this](qint64 waiting) { CommRxChar(waiting); };
   comm_.onLost = [this] {
-    state_.PortLost = true;
-    emit flagsChanged();  // a wait in progress ends now, not at its time-out
+    portLost_ = true;
+    emit repliesChanged();  // a wait in progress ends now, not at its time-out
   };
 }
 
 Link::~Link() = default;
 
 void Link::ResetState() {
-  state_ = ReplyState();
+  inbox_.clear();
+  prompt_ = false;
   framer_.Clear();
   unknown_.clear();
 }
@@ -46,79 +85,106 @@ void Link::SendCommand(const QString& line) {
   comm_.Write(bytes);  // a failure is traced by the port; the wait will time out
 }
 
-namespace {
-// How long a phonebook entry's closing "OK" is waited for once the entry is
-// in: it comes in the same burst from a controller, well within this even
-// behind a USB adapter's latency timer, and a controller that never sends it
-// costs no more than this per slot.
-constexpr quint32 kEntryEndGraceMs = 250;
-}  // namespace
+void Link::DropStale() {
+  for (const Reply& reply : inbox_) {
+    if (reply.kind == ReplyKind::kText) continue;
+    Log(QString::fromUtf8("Pominięto odpowiedź, na którą nikt nie czekał: ") + FromWindows1250(reply.text));
+  }
+  inbox_.clear();
+  prompt_ = false;
+}
 
-Outcome Link::Exchange(const QString& line, Await await, int ms) {
-  const quint32 wait = quint32(ms < 0 ? session_.ReplyWaitMs : ms);
-  state_.LastCommand = line;
-  state_.ReplySeen = false;
-  state_.ReplyRefused = false;
-  // A flag left from an earlier exchange must not pass for this one's answer.
-  state_.EntryEmpty = false;
+Answer Link::Exchange(const QString& line, Await await, int ms) {
+  const quint32 wait = quint32(ms < 0 ? options_.replyWaitMs : ms);
+  DropStale();
   SendCommand(line);
   if (!comm_.IsOpen()) {
-    state_.PortLost = true;
-    return Outcome::kPortLost;
+    portLost_ = true;
+    Answer answer;
+    answer.outcome = LineOutcome::kPortLost;
+    return answer;
   }
-  switch (await) {
-    case Await::kReply:
-      WaitForReply(wait);
-      if (!state_.ReplyComplete) return state_.PortLost ? Outcome::kPortLost : Outcome::kUnanswered;
-      return state_.ReplyRefused ? Outcome::kRefused : Outcome::kConfirmed;
-    case Await::kEntry:
-      Wait(&ReplyState::EntryReceived, wait, true);
-      if (state_.EntryReceived) {
-        // The entry's "OK" follows at once. Left to arrive during the next
-        // command's wait, it would be taken for that command's answer and
-        // shift every answer after it by one slot.
-        WaitUntil(&ReplyState::ReplyComplete, qMin<quint32>(wait, kEntryEndGraceMs));
-        return Outcome::kConfirmed;
-      }
-      if (state_.PortLost) return Outcome::kPortLost;
-      return state_.ReplyRefused ? Outcome::kRefused : Outcome::kUnanswered;
-    case Await::kNothing:
-      break;
+  if (await == Await::kNothing) {
+    Answer answer;
+    answer.outcome = LineOutcome::kConfirmed;
+    return answer;
   }
-  return Outcome::kConfirmed;
+  return Listen(await, wait);
 }
 
-void Link::Wait(bool ReplyState::*flag, quint32 ms, bool orRefused) {
-  state_.*flag = false;
-  if (orRefused) state_.ReplyComplete = false;
-  WaitUntil(flag, ms, orRefused);
+Answer Link::Listen(Await await, quint32 ms) {
+  WaitUntil([this, await] { return Awaited(await); }, ms);
+  if (await == Await::kEntry && !portLost_) {
+    const auto ended = [this] { return std::any_of(inbox_.begin(), inbox_.end(), Completes); };
+    // The entry's "OK" follows at once. Left to arrive during the next
+    // command's wait, it would be taken for that command's answer and shift
+    // every answer after it by one slot.
+    const bool entry = std::any_of(inbox_.begin(), inbox_.end(),
+                                   [](const Reply& reply) { return reply.kind == ReplyKind::kEntry; });
+    if (entry && !ended()) WaitUntil(ended, qMin<quint32>(ms, kEntryEndGraceMs));
+  }
+  return Take(await);
 }
 
-void Link::WaitUntil(bool ReplyState::*flag, quint32 ms, bool orRefused) {
-  if (ms == 0 || state_.*flag) return;
-  // The loop runs window events (and with them the parser) until the flag
-  // goes up or the timer, on the monotonic clock, runs out.
+bool Link::Awaited(Await await) const {
+  for (const Reply& reply : inbox_) {
+    switch (await) {
+      case Await::kReply:
+        if (Completes(reply)) return true;
+        break;
+      case Await::kEntry:
+        if (reply.kind == ReplyKind::kEntry || reply.kind == ReplyKind::kError) return true;
+        break;
+      case Await::kLogEnd:
+        if (reply.kind == ReplyKind::kEvent && reply.logEnd) return true;
+        break;
+      case Await::kNothing:
+        return true;
+    }
+  }
+  return false;
+}
+
+Answer Link::Take(Await await) {
+  Answer answer;
+  answer.replies = std::move(inbox_);
+  answer.prompt = prompt_;
+  inbox_.clear();
+  prompt_ = false;
+  const Reply* completing = nullptr;
+  bool awaited = false;
+  for (const Reply& reply : answer.replies) {
+    if (!completing && Completes(reply)) completing = &reply;
+    if (await == Await::kEntry && reply.kind == ReplyKind::kEntry) awaited = true;
+    if (await == Await::kLogEnd && reply.kind == ReplyKind::kEvent && reply.logEnd) awaited = true;
+  }
+  if (await == Await::kReply || await == Await::kNothing) awaited = completing && completing->kind == ReplyKind::kOk;
+  if (awaited) {
+    answer.outcome = LineOutcome::kConfirmed;
+  } else if (completing && completing->kind == ReplyKind::kError) {
+    answer.outcome = LineOutcome::kRefused;
+  } else if (portLost_) {
+    answer.outcome = LineOutcome::kPortLost;
+  } else {
+    answer.outcome = LineOutcome::kUnanswered;
+  }
+  return answer;
+}
+
+void Link::WaitUntil(const std::function<bool()>& done, quint32 ms) {
+  if (ms == 0 || done() || portLost_) return;
+  // The loop runs window events (and with them the parser) until the
+  // replies hold what is awaited or the timer, on the monotonic clock, runs out.
   QEventLoop loop;
   QTimer timer;
   timer.setSingleShot(true);
   timer.setTimerType(Qt::PreciseTimer);
   connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-  connect(this, &Link::flagsChanged, &loop, [&] {
-    if (state_.*flag || state_.PortLost || (orRefused && state_.ReplyComplete && state_.ReplyRefused)) loop.quit();
+  connect(this, &Link::repliesChanged, &loop, [&] {
+    if (done() || portLost_) loop.quit();
   });
   timer.start(int(qMin<quint32>(ms, quint32(INT_MAX))));
   loop.exec();
-}
-
-void Link::WaitForReply(quint32 ms) { Wait(&ReplyState::ReplyComplete, ms); }
-
-void Link::WaitForEntry(quint32 ms) { Wait(&ReplyState::EntryReceived, ms); }
-
-void Link::WaitForLogEnd(quint32 ms) { Wait(&ReplyState::LogEnd, ms); }
-
-void Link::WaitForAnyReply(quint32 ms) {
-  state_.ReplySeen = false;
-  WaitForReply(ms);
 }
 
 void Link::CommRxChar(qint64 waiting) {
@@ -133,7 +199,7 @@ void Link::CommRxChar(qint64 waiting) {
 
 void Link::Parse(const QByteArray& received) {
   framer_.Append(received);
-  if (framer_.TakePrompt()) state_.ReplySeen = true;
+  if (framer_.TakePrompt()) prompt_ = true;
   QByteArray line;
   while (framer_.Next(&line)) {
     // A short line waits for whatever comes after it, as the controller's
@@ -151,78 +217,48 @@ void Link::Parse(const QByteArray& received) {
     }
   }
   if (unknown_.size() > kMaxRxText) unknown_.remove(0, unknown_.size() - kMaxRxText);
-  emit flagsChanged();
+  if (inbox_.size() > kMaxInbox) inbox_.remove(0, inbox_.size() - kMaxInbox);
+  emit repliesChanged();
 }
 
 void Link::HandleLine(const QByteArray& line, const Reply& reply) {
   if (line.isEmpty()) return;
-  if (onReply) onReply(reply);
   switch (reply.kind) {
     case ReplyKind::kText:
       unknown_ += line + "\r\n";
-      return;
-    case ReplyKind::kIdentity:
-    case ReplyKind::kStorage:
-      state_.LastCommand.clear();
-      [[fallthrough]];
-    case ReplyKind::kImei:
-    case ReplyKind::kNotice:
-    case ReplyKind::kMessage:
-      Log(FromWindows1250(reply.text));
-      state_.ReplySeen = true;
-      return;
-    case ReplyKind::kMessageList:
-      Log(FromWindows1250(reply.text));
-      return;
-    case ReplyKind::kEvent:
-      Log(FromWindows1250(reply.text));
-      state_.ReplySeen = true;
-      if (reply.logEnd) {
-        state_.LogEnd = true;
-        return;
-      }
-      if (storing_) store_.StoreEvent(reply.date, reply.number);
-      return;
-    case ReplyKind::kSystem:
-      Log(FromWindows1250(reply.text));
-      state_.ReplySeen = true;
-      if (storing_) store_.StoreRelayCode(reply.relayCode);
-      return;
+      break;
     case ReplyKind::kEntry:
       Log(QTime::currentTime().toString(QStringLiteral("mm:ss.zzz")) + QStringLiteral(": ") +
           FromWindows1250(reply.text));
-      state_.ReplySeen = true;
-      state_.EntryReceived = true;
-      state_.EntryEmpty = reply.emptySlot;
-      state_.EntryNumber = reply.number;
-      if (!reply.emptySlot && storing_) store_.StoreEntry(reply.slot, reply.number);
-      return;
+      break;
     case ReplyKind::kOk:
     case ReplyKind::kError:
       Log(FromWindows1250(unknown_ + line));
       unknown_.clear();
-      state_.ReplySeen = state_.ReplyComplete = true;
-      state_.ReplyRefused = reply.kind == ReplyKind::kError;
-      return;
+      break;
+    default:
+      Log(FromWindows1250(reply.text));
+      break;
   }
+  inbox_.append(reply);
 }
 
-PortSession::PortSession(Link& link, UserInterface& ui, bool raiseDtr) : link_(link) {
+PortSession::PortSession(Link& link, bool raiseDtr) : link_(link) {
   Session& session = link.session();
-  QString choice = session.PortOverride;
+  QString choice = link.options().portOverride;
   if (choice.isEmpty() && !FindSetting(session, kKeyPort, &choice)) {
-    ui.ShowDialog(QString::fromUtf8(kNoPortMessage), kNotice);
+    problem_ = QString::fromUtf8(kNoPortMessage);
     return;
   }
   const PortChoice port = ResolvePort(session.FilePath(kSettingsFileName), choice);
-  link.state_.PortLost = false;
+  link.portLost_ = false;
+  link.ResetState();
   if (!link.comm().OpenPort(port.device)) {
     // A device given by its path is named by that path.
-    QString message = port.byPath ? QString::fromUtf8("Błąd otwarcia portu %1").arg(port.device)
-                                  : QString::fromUtf8(kPortOpenFailedMessage) + QString::number(port.number);
+    problem_ = port.byPath ? QString::fromUtf8("Błąd otwarcia portu %1").arg(port.device)
+                           : QString::fromUtf8(kPortOpenFailedMessage) + QString::number(port.number);
     // Permissions are the one cause the user can mend alone: say how.
-    if (link.comm().OpenDenied()) message += QStringLiteral(". ") + PortAccessAdvice(port.device);
-    ui.ShowDialog(message, kNotice);
+    if (link.comm().OpenDenied()) problem_ += QStringLiteral(". ") + PortAccessAdvice(port.device);
     return;
   }
   ok_ = true;
@@ -235,6 +271,40 @@ void PortSession::RaiseDtr() {
 
 PortSession::~PortSession() {
   if (ok_) link_.comm().SetDtr(false);
+}
+
+bool SafeForCommandLine(const QString& value) {
+  return value.isEmpty() || NormalisePhoneNumber(value, kAnyPhoneLength, nullptr);
+}
+
+LineOutcome ExchangeChecked(Link& link, LineTally& tally, const QString& line, std::initializer_list<QString> values) {
+  for (const QString& value : values) {
+    if (SafeForCommandLine(value)) continue;
+    link.Trace(QString::fromUtf8("Nie wysłano polecenia z niepoprawną wartością: ") + line);
+    tally.Add(line, LineOutcome::kNotSent);
+    return LineOutcome::kNotSent;
+  }
+  const LineOutcome outcome = link.Exchange(line, Await::kReply).outcome;
+  tally.Add(line, outcome);
+  return outcome;
+}
+
+void EndByTally(CommandResult& result, bool cancelled) {
+  const LineTally& lines = result.lines;
+  if (lines.PortLost()) {
+    result.Fail(Stop::kPortLost);
+  } else if (lines.LineDead() || (lines.total() > 0 && lines.unanswered() == lines.total())) {
+    result.Fail(Stop::kSilent);
+  } else if (cancelled) {
+    result.Fail(Stop::kCancelled);
+  }
+}
+
+void LogFailures(Link& link, const LineTally& tally) {
+  for (const QString& failure : tally.failures()) {
+    link.Log(failure);
+    link.Trace(failure);
+  }
 }
 
 bool SaveLogFile(const QString& path, const QStringList& lines) {

@@ -1,45 +1,62 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
 
+#include "core/result.h"
 #include "serial/comm.h"
 #include "serial/line_framer.h"
 #include "serial/reply_parser.h"
-#include "serial/reply_store.h"
 
 class Session;
-class UserInterface;
+struct StartOptions;
 
-// What the replies have said since the current exchange began. The link
-// raises the flags as lines arrive; an exchange clears them when it sends.
-struct ReplyState {
-  QString LastCommand;
-  bool ReplySeen = false;      // any reply line
-  bool ReplyComplete = false;  // a line ending in "OK", or an "ERROR" line
-  bool ReplyRefused = false;   // the line that completed it was "ERROR"
-  bool EntryReceived = false;
-  bool EntryEmpty = false;
-  bool LogEnd = false;
-  bool PortLost = false;       // the device went away; the port is closed
-  QByteArray EntryNumber;      // the last entry's number, as sent
+// How the link talks, for one run: the settings file's start-up options,
+// and the command line's flags over them.
+struct LinkOptions {
+  // How long each command line waits for its reply (tests shorten it).
+  int replyWaitMs = 2000;
+  // How long the event-log fetch waits for the end of the log ("raptime").
+  int reportWaitMs = 15000;
+  // Slots a phonebook read looks at past an empty one ("readgap").
+  int readGap = 20;
+  // The configuration read also asks the host settings ("admin").
+  bool adminMode = false;
+  // A port for this run instead of "portcom": "COMn", or a device path used
+  // as it stands (the command-line front end's --port).
+  QString portOverride;
 };
+LinkOptions LinkOptionsFrom(const StartOptions& options);
 
 // What an exchange waits for after sending its line.
 enum class Await {
   kReply,   // the "OK" (or "ERROR") that ends a reply
-  kEntry,   // a phonebook entry (or an "ERROR" instead of one)
+  kEntry,   // a phonebook entry and its "OK" (or an "ERROR" instead)
+  kLogEnd,  // the event-log entry that ends the log
   kNothing  // no wait: the caller listens itself
 };
 
-// How the controller took one command line.
-enum class Outcome { kConfirmed, kRefused, kUnanswered, kPortLost };
+// What came back for one command line (or one window of listening): how the
+// line was taken and every reply line that arrived for it, in order.
+struct Answer {
+  LineOutcome outcome = LineOutcome::kUnanswered;
+  QList<Reply> replies;
+  // The controller's ">" prompt came.
+  bool prompt = false;
+
+  // Some recognised reply came (text no marker names does not count).
+  bool Heard() const;
+  // The first phonebook entry among the replies; nullptr when none came.
+  const Reply* Entry() const;
+};
 
 // The conversation with the controller: the port, a line framer in front of
-// the reply parser, the reply store writing into the run's tables, and the
-// exchange of one command line for its reply. Lines sent and replies seen
+// the reply parser, and the exchange of one command line for the replies
+// that answer it. The link stores nothing: a command that means to keep what
+// the controller said takes it from the answer. Lines sent and replies seen
 // are traced to `onLog` (the window's "Logi urządzenia" pane).
 class Link : public QObject {
   Q_OBJECT
@@ -47,48 +64,37 @@ class Link : public QObject {
   static constexpr qsizetype kMaxRxText = LineFramer::kMaxPending;
   static constexpr qint64 kReadPiece = 1025;
 
-  // The link writes what the controller says into `session`'s tables.
+  // The run whose directory takes the trace file and whose settings name the port.
   explicit Link(Session& session);
   ~Link() override;
 
   Session& session() { return session_; }
-  // While off, replies raise their flags but store nothing (a look past the
-  // end of the phonebook must add nothing to the list).
-  void SetStoring(bool storing) { storing_ = storing; }
-  bool Storing() const { return storing_; }
-  // While set, the numbers the phonebook entries confirm are collected (see
-  // ReplyStore::CollectConfirmed); nullptr stops it.
-  void CollectConfirmed(QSet<QByteArray>* into) { store_.CollectConfirmed(into); }
+  LinkOptions& options() { return options_; }
+  const LinkOptions& options() const { return options_; }
   Comm& comm() { return comm_; }
-  const ReplyState& state() const { return state_; }
-  // Forgets every flag and any text not yet taken (a fresh start for tests).
+  // Forgets any reply not yet taken and any text not yet framed.
   void ResetState();
   // Received text not yet handled: an unfinished line, or a short one
   // waiting for more.
   const QByteArray& PendingText() const { return framer_.Pending(); }
+  // The device went away; the port is closed until the next opening.
+  bool PortLost() const { return portLost_; }
 
   std::function<void(const QString& line)> onLog;
-  // Every reply line as parsed, before it is stored: what a read with
-  // storing off (a backup) takes from the controller.
-  std::function<void(const Reply& reply)> onReply;
   // Runs pending window events once at the end of each parse pass.
   std::function<void()> processEvents;
 
-  // Sends `line` and waits up to `ms` (the session's reply wait when
-  // negative) for what `await` names. Confirmed is an "OK" (or, for an
-  // entry, the entry); refused an "ERROR"; unanswered nothing in time.
-  Outcome Exchange(const QString& line, Await await, int ms = -1);
+  // Sends `line` and waits up to `ms` (the reply wait when negative) for
+  // what `await` names. Replies left over from an earlier line are dropped
+  // (and logged) first: they answer nothing that is asked now.
+  Answer Exchange(const QString& line, Await await, int ms = -1);
+  // Waits up to `ms` for what `await` names without sending anything; the
+  // replies that came meanwhile.
+  Answer Listen(Await await, quint32 ms);
 
   // Traces the line, then writes it and one CR. Never fails: a failure is
   // written to the trace file and the wait that follows simply times out.
   void SendCommand(const QString& line);
-  // Clear their flag, then return when it is raised or the time is up (a
-  // time of 0 returns at once). Window events run meanwhile.
-  void WaitForReply(quint32 ms);
-  void WaitForEntry(quint32 ms);
-  void WaitForLogEnd(quint32 ms);
-  // Clears ReplySeen, then waits as WaitForReply does.
-  void WaitForAnyReply(quint32 ms);
 
   // The received-bytes handler: reads the waiting bytes in pieces and runs
   // one parse pass per piece.
@@ -101,66 +107,75 @@ class Link : public QObject {
   void Log(const QString& text);
 
  signals:
-  void flagsChanged();
+  void repliesChanged();
 
  private:
   friend class PortSession;
-  void Wait(bool ReplyState::*flag, quint32 ms, bool orRefused = false);
-  // Runs events until `flag` is up (it is not cleared first) or `ms` pass.
-  void WaitUntil(bool ReplyState::*flag, quint32 ms, bool orRefused = false);
+  // Runs events until `done` holds for the replies so far, the port is lost
+  // or `ms` pass.
+  void WaitUntil(const std::function<bool()>& done, quint32 ms);
+  bool Awaited(Await await) const;
+  Answer Take(Await await);
+  void DropStale();
   void HandleLine(const QByteArray& line, const Reply& reply);
 
   Session& session_;
+  LinkOptions options_;
   Comm comm_;
   LineFramer framer_;
-  ReplyStore store_;
-  ReplyState state_;
-  bool storing_ = true;
+  QList<Reply> inbox_;
+  bool prompt_ = false;
+  bool portLost_ = false;
   // Lines no marker names, shown with the "OK" or "ERROR" that ends them.
   QByteArray unknown_;
-};
-
-// A read that must leave the list and the settings as they are: storing is
-// off for as long as it lives, and back as it was after.
-class StoringOff {
- public:
-  explicit StoringOff(Link& link) : link_(link), was_(link.Storing()) { link_.SetStoring(false); }
-  ~StoringOff() { link_.SetStoring(was_); }
-  StoringOff(const StoringOff&) = delete;
-  StoringOff& operator=(const StoringOff&) = delete;
-
- private:
-  Link& link_;
-  bool was_;
 };
 
 inline constexpr const char* kCommunicationError = "Błąd komunikacji";
 inline constexpr const char* kRefusedMessage = "Sterownik odrzucił polecenie %1";
 inline constexpr const char* kPortLostMessage = "Utracono połączenie ze sterownikiem: port COM został zamknięty";
-
-
 inline constexpr const char* kNoPortMessage = "Brak zdefiniowanego portu COM";
 inline constexpr const char* kPortOpenFailedMessage = "Błąd otwarcia portu COM";
 
 // The opening and closing every serial operation shares: the port named by
-// "portcom" is opened and DTR raised; DTR is dropped when the operation
-// ends, however it ends, and the port stays open. When opening fails the
-// user has been told and ok() is false.
+// "portcom" (or the override) is opened and DTR raised; DTR is dropped when
+// the operation ends, however it ends, and the port stays open. When opening
+// fails ok() is false and problem() says why in the user's words.
 class PortSession {
  public:
   // `raiseDtr` false leaves DTR down until RaiseDtr(), for operations that
   // ask a question between opening and talking.
-  PortSession(Link& link, UserInterface& ui, bool raiseDtr = true);
+  explicit PortSession(Link& link, bool raiseDtr = true);
   ~PortSession();
   void RaiseDtr();
   PortSession(const PortSession&) = delete;
   PortSession& operator=(const PortSession&) = delete;
   bool ok() const { return ok_; }
+  const QString& problem() const { return problem_; }
 
  private:
   Link& link_;
   bool ok_ = false;
+  QString problem_;
 };
+
+// The last guard before a value goes into a command line: empty, or a phone
+// number as the one rule takes it. Anything else could end its field and
+// start another command.
+bool SafeForCommandLine(const QString& value);
+
+// Sends `line` and waits for its reply, adding the outcome to `tally`. A
+// line carrying a value that is not safe is not sent: it is traced and
+// counted as not sent.
+LineOutcome ExchangeChecked(Link& link, LineTally& tally, const QString& line, std::initializer_list<QString> values);
+
+// How a command that sends its lines one after the other ended, by its
+// tally: a lost port, a line gone dead or nothing answered at all, else a
+// cancel when `cancelled`.
+void EndByTally(CommandResult& result, bool cancelled);
+
+// Puts every line `tally` did not have confirmed into the device log and the
+// trace file, for whoever looks into a failure later.
+void LogFailures(Link& link, const LineTally& tally);
 
 // "ZAPISZ DO PLIKU": the log lines into `path`, each ended by CR LF,
 // replacing the file. False when the file cannot be written.

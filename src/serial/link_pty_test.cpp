@@ -31,19 +31,20 @@ TEST_F(LinkPtyTest, AnOperationOpensRaisesDtrExchangesAndLeavesThePortOpen) {
   std::vector<QString> log;
   link.onLog = [&](const QString& line) { log.push_back(line); };
   {
-    PortSession port(link_, ui_);
-    ASSERT_TRUE(port.ok()) << (ui_.dialogs.empty() ? "" : ui_.dialogs[0].text.toStdString());
+    PortSession port(link_);
+    ASSERT_TRUE(port.ok()) << port.problem().toStdString();
     EXPECT_FALSE(link.comm().HasControlLines()) << "a pseudo-terminal has no modem lines; the open went on";
     EXPECT_TRUE(link.comm().Dtr());
     EXPECT_TRUE(link.comm().Rts());
-    link.SendCommand("AT+CPBR=002");
-    link.WaitForEntry(5000);
-    EXPECT_TRUE(link.state().EntryReceived);
+    const Answer answer = link.Exchange("AT+CPBR=002", Await::kEntry, 5000);
+    ASSERT_TRUE(answer.Entry());
+    EXPECT_EQ(answer.Entry()->number, "600100200");
+    EXPECT_EQ(answer.outcome, LineOutcome::kConfirmed);
   }
   EXPECT_FALSE(link.comm().Dtr()) << "dropped when the operation ends";
   EXPECT_TRUE(link.comm().IsOpen()) << "the port stays open";
   EXPECT_EQ(sim_.Received(), std::vector<std::string>{"AT+CPBR=002"}) << "one line, one CR";
-  EXPECT_EQ(Rows(session_), std::vector<std::string>{"2   600100200 1"});
+  EXPECT_TRUE(Rows(session_).empty()) << "the link stores nothing itself";
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.front(), "AT+CPBR=002");
 
@@ -65,20 +66,16 @@ TEST_F(LinkPtyTest, AMissingOrBadPortSettingStopsTheOperationWithItsMessage) {
   const Case cases[] = {{"abc", "Błąd otwarcia portu COM0"}, {"19", "Błąd otwarcia portu COM19"}};
   for (const Case& c : cases) {
     UpsertSetting(session_, kKeyPort, c.value);
-    ScriptedUi ui;
-    PortSession port(link_, ui);
+    PortSession port(link_);
     EXPECT_FALSE(port.ok()) << c.value;
-    ASSERT_EQ(ui.dialogs.size(), 1u) << c.value;
-    EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8(c.message));
+    EXPECT_EQ(port.problem(), QString::fromUtf8(c.message));
   }
   QTemporaryDir other;
   SessionOnTemp bare(other.path());
-  ScriptedUi ui;
   Link bareLink(bare.session);
-  PortSession port(bareLink, ui);
+  PortSession port(bareLink);
   EXPECT_FALSE(port.ok());
-  ASSERT_EQ(ui.dialogs.size(), 1u);
-  EXPECT_EQ(ui.dialogs[0].text, "Brak zdefiniowanego portu COM");
+  EXPECT_EQ(port.problem(), "Brak zdefiniowanego portu COM");
   // The serial layer's reason went to the trace file.
   QFile trace(QDir(temp_.path()).filePath("logs/dlltrace.txt"));
   ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
@@ -106,15 +103,15 @@ TEST_F(LinkPtyTest, APortTheUserMayNotOpenIsNamedWithTheWayToBeLetIn) {
   };
   for (const auto& [choice, message] : cases) {
     UpsertSetting(session_, kKeyPort, choice);
-    ScriptedUi ui;
+    QString problem;
     {
       WithoutPrivileges user;
       if (user.failed()) GTEST_SKIP() << "the effective id of nobody cannot be taken";
-      PortSession port(link_, ui);
+      PortSession port(link_);
       EXPECT_FALSE(port.ok()) << choice.toStdString();
+      problem = port.problem();
     }
-    ASSERT_EQ(ui.dialogs.size(), 1u) << choice.toStdString();
-    EXPECT_EQ(ui.dialogs[0].text, message);
+    EXPECT_EQ(problem, message);
   }
 }
 

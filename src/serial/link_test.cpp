@@ -7,8 +7,28 @@
 
 #include "core/settings.h"
 #include "core/testing/phones.h"
+#include "serial/reply_store.h"
 
 namespace {
+
+// The replies parsed so far, without waiting, each stored as the command
+// that takes it stores it: entries and system lines as a read of the list
+// or the configuration does, event-log lines as a fetch does.
+Answer TakeAndStore(Link& link, Session& session) {
+  const Answer answer = link.Listen(Await::kReply, 0);
+  ReplyStore store(session);
+  for (const Reply& reply : answer.replies) {
+    if (reply.kind == ReplyKind::kEntry && !reply.emptySlot) store.StoreEntry(reply.slot, reply.number);
+    if (reply.kind == ReplyKind::kSystem) store.StoreRelayCode(reply.relayCode);
+    if (reply.kind == ReplyKind::kEvent && !reply.logEnd) store.StoreEvent(reply.date, reply.number);
+  }
+  return answer;
+}
+
+bool LogEnded(const Answer& answer) {
+  return std::any_of(answer.replies.begin(), answer.replies.end(),
+                     [](const Reply& reply) { return reply.kind == ReplyKind::kEvent && reply.logEnd; });
+}
 
 class ParserTest : public ::testing::Test {
  protected:
@@ -16,7 +36,11 @@ class ParserTest : public ::testing::Test {
     link().onLog = [this](const QString& line) { log_.push_back(line); };
   }
   Link& link() { return link_; }
-  const ReplyState& state() { return link().state(); }
+  // Parses `text` and takes what it holds.
+  Answer Feed(const QByteArray& text) {
+    link().Parse(text);
+    return TakeAndStore(link(), session_);
+  }
   std::string Setting(const char* key) {
     QString value;
     return FindSetting(session_, key, &value) ? value.toStdString() : "<none>";
@@ -63,13 +87,14 @@ TEST_F(ParserTest, PhonebookEntriesBecomeRowsOrSettings) {
     SessionOnTemp fresh(temp.path());
     Link link(fresh.session);
     link.Parse(c.reply);
+    const Answer answer = TakeAndStore(link, fresh.session);
     EXPECT_EQ(Rows(fresh.session), c.rows) << c.reply;
-    EXPECT_TRUE(link.state().EntryReceived) << c.reply;
-    EXPECT_TRUE(link.state().ReplySeen) << c.reply;
+    ASSERT_TRUE(answer.Entry()) << c.reply;
+    EXPECT_TRUE(answer.Heard()) << c.reply;
     // An "OK" in the same read as the entry is a line of its own and ends
     // the reply, as it does when it comes on its own.
-    EXPECT_EQ(link.state().ReplyComplete, QByteArray(c.reply).endsWith("OK\r\n")) << c.reply;
-    EXPECT_EQ(link.state().EntryEmpty, c.empty) << c.reply;
+    EXPECT_EQ(answer.outcome == LineOutcome::kConfirmed, QByteArray(c.reply).endsWith("OK\r\n")) << c.reply;
+    EXPECT_EQ(answer.Entry()->emptySlot, c.empty) << c.reply;
     EXPECT_TRUE(link.PendingText().isEmpty()) << c.reply;
     if (c.key) {
       QString value;
@@ -87,10 +112,10 @@ TEST_F(ParserTest, AnEntryFindsItsRowByPhoneAndNeverOverwritesAnotherNumber) {
   AddPhone(session_, "Jan", "Kowalski", "600100200");   // ID 2
   AddPhone(session_, "Ewa", "Nowak", "500400300");      // ID 3
   AddPhone(session_, "Ola", "Lis", "");                 // ID 4, no number yet
-  link().Parse("+CPBR: 8,\"600100200\",129,\"\"\r\n");  // known number: keeps its ID, confirmed
-  link().Parse("+CPBR: 3,\"700700700\",129,\"\"\r\n");  // slot 3 holds a number the list lacks
-  link().Parse("+CPBR: 4,\"800800800\",129,\"\"\r\n");  // row 4 has no number: it takes this one
-  link().Parse("+CPBR: 9,\"700700700\",129,\"\"\r\n");  // a number already listed elsewhere
+  Feed("+CPBR: 8,\"600100200\",129,\"\"\r\n");  // known number: keeps its ID, confirmed
+  Feed("+CPBR: 3,\"700700700\",129,\"\"\r\n");  // slot 3 holds a number the list lacks
+  Feed("+CPBR: 4,\"800800800\",129,\"\"\r\n");  // row 4 has no number: it takes this one
+  Feed("+CPBR: 9,\"700700700\",129,\"\"\r\n");  // a number already listed elsewhere
   EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 Jan Kowalski 600100200 1", "3 Ewa Nowak 500400300 0",
                                                       "4 Ola Lis 800800800 1", "5   700700700 1"}));
   EXPECT_TRUE(log_.back().endsWith(": CPBR: 9,\"700700700\",129,\"\"")) << log_.back().toStdString();
@@ -103,47 +128,37 @@ TEST_F(ParserTest, SystemLinesSetTheRelayTimeOnceTheyAreLongEnough) {
       {"SYS: 1,abc,0\r\n", "1"}, {"SYS: 1,11,0\r\n", "1"}, {"SYS: 1, 9\r\n", "6"},
   };
   for (const auto& [line, value] : cases) {
-    link().Parse(line);
+    Feed(line);
     EXPECT_EQ(Setting(kKeyRelayTime), value) << line;
     EXPECT_FALSE(link().PendingText().contains("SYS:")) << line;
   }
   // Ten characters or fewer from the marker on wait for more text.
-  link().Parse("SYS:1,8\r\n");
+  Feed("SYS:1,8\r\n");
   EXPECT_EQ(Setting(kKeyRelayTime), "6");
   EXPECT_EQ(link().PendingText(), "SYS:1,8\r\n");
-  link().Parse("OK\r\n");
+  EXPECT_EQ(Feed("OK\r\n").outcome, LineOutcome::kConfirmed) << "the OK after a system line still ends the wait";
   EXPECT_EQ(Setting(kKeyRelayTime), "5");
-  EXPECT_TRUE(state().ReplyComplete) << "the OK after a system line still ends the wait";
 }
 
 TEST_F(ParserTest, EventLogLinesAreStoredOnceAndTheEndIsNoticed) {
-  link().Parse("CPBM: 123456789,2403151230\r\n");
-  link().Parse("CPBM: 123456789,2403151230\r\n");
-  link().Parse("xxCPBM:555,24\r\n");
+  Feed("CPBM: 123456789,2403151230\r\n");
+  Feed("CPBM: 123456789,2403151230\r\n");
+  EXPECT_FALSE(LogEnded(Feed("xxCPBM:555,24\r\n")));
   EXPECT_EQ(Reports(), (std::vector<std::string>{"24/03/15 12:30|123456789", "24// :|555"}))
       << "a blank after the marker is no part of the number; a short date stays short, without the line end";
-  EXPECT_FALSE(state().LogEnd);
   for (const char* end : {"CPBM: 999999999,0000000000\r\n", "CPBM:0999999999,0000000000\r\n"}) {
-    link().ResetState();
-    link().Parse(end);
-    EXPECT_TRUE(state().LogEnd) << end;
+    EXPECT_TRUE(LogEnded(Feed(end))) << end;
   }
   EXPECT_EQ(Reports().size(), 2u);
 }
 
 TEST_F(ParserTest, EndsPromptsAndUnknownText) {
-  link().Parse("noise OK\r\n");
-  EXPECT_TRUE(state().ReplyComplete);
+  EXPECT_EQ(Feed("noise OK\r\n").outcome, LineOutcome::kConfirmed);
   EXPECT_TRUE(link().PendingText().isEmpty());
-  link().ResetState();
-  link().Parse("+CME ERROR: 3");
-  EXPECT_FALSE(state().ReplyComplete) << "no line end yet";
-  link().Parse("\r\n");
-  EXPECT_TRUE(state().ReplyComplete);
-  link().ResetState();
+  EXPECT_EQ(Feed("+CME ERROR: 3").outcome, LineOutcome::kUnanswered) << "no line end yet";
+  EXPECT_EQ(Feed("\r\n").outcome, LineOutcome::kRefused);
   link().Parse("CPBR: 5,\"12");
-  link().Parse("3>");
-  EXPECT_TRUE(state().ReplySeen);
+  EXPECT_TRUE(Feed("3>").Heard());
   EXPECT_TRUE(link().PendingText().isEmpty()) << "a prompt anywhere empties the text";
 
   // A device that never stops talking nonsense keeps only the newest 64 KiB.
@@ -159,8 +174,8 @@ TEST_F(ParserTest, ARepliesSplitAtAnyByteGivesTheSameResult) {
     Link link(fresh.session);
     link.Parse(reply.left(cut));
     link.Parse(reply.mid(cut));
+    EXPECT_TRUE(TakeAndStore(link, fresh.session).Entry()) << cut;
     EXPECT_EQ(Rows(fresh.session), std::vector<std::string>{"6   600111222 1"}) << cut;
-    EXPECT_TRUE(link.state().EntryReceived) << cut;
   }
 }
 
@@ -169,30 +184,26 @@ TEST(StripLeadingZerosTest, RemovesEveryLeadingZero) {
   for (const auto& [in, out] : cases) EXPECT_EQ(StripLeadingZeros(in), QByteArray(out)) << in;
 }
 
-TEST_F(ParserTest, WaitsEndOnTheirFlagOrTheirTime) {
+TEST_F(ParserTest, WaitsEndOnWhatTheyAwaitOrTheirTime) {
   bool ran = false;
   QTimer::singleShot(0, [&] { ran = true; });
   link().Parse("OK\r\n");
-  ASSERT_TRUE(state().ReplyComplete);
-  link().WaitForReply(0);
+  EXPECT_EQ(link().Listen(Await::kReply, 0).outcome, LineOutcome::kConfirmed);
   EXPECT_FALSE(ran) << "a time of 0 returns without running events";
-  EXPECT_FALSE(state().ReplyComplete) << "the flag is cleared at the start";
 
   QElapsedTimer clock;
   clock.start();
-  link().WaitForEntry(300);
+  EXPECT_EQ(link().Listen(Await::kEntry, 300).outcome, LineOutcome::kUnanswered);
   EXPECT_GE(clock.elapsed(), 290) << "no reply: the whole time (timers may round to the millisecond)";
   EXPECT_TRUE(ran);
 
   QTimer::singleShot(20, [&] { link().Parse("OK\r\n"); });
   clock.restart();
-  link().WaitForReply(20000);
-  EXPECT_TRUE(state().ReplyComplete);
+  EXPECT_EQ(link().Listen(Await::kReply, 20000).outcome, LineOutcome::kConfirmed);
   EXPECT_LT(clock.elapsed(), 10000) << "the OK ended the wait";
 
   QTimer::singleShot(20, [&] { link().Parse("CPBM:0999999999,0\r\n"); });
-  link().WaitForLogEnd(20000);
-  EXPECT_TRUE(state().LogEnd);
+  EXPECT_TRUE(LogEnded(link().Listen(Await::kLogEnd, 20000)));
 }
 
 }  // namespace

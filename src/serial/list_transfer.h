@@ -2,54 +2,108 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <utility>
 
-class CommandTally;
+#include "core/result.h"
+
 class Link;
-enum class Outcome;
-class Session;
-class UserInterface;
+class Progress;
+struct Reply;
 
 inline constexpr const char* kReadClearQuestion = "Czy przed odczytem usunąć listę telefonów";
 inline constexpr const char* kReadOnQuestion = "Czytać dalej?";
 inline constexpr const char* kFormatQuestion =
     "Operacja usunie wszystkie numery telefonów ze sterownika. Czy kontynuować?";
 
-// A list read looks at slots 002..2000, a verify at 002..1000.
+// The controller's phone slots; a list read looks at 002..2000, a verify at 002..1000.
+inline constexpr int kFirstListSlot = 2;
 inline constexpr int kLastListReadSlot = 2000;
 inline constexpr int kLastListVerifySlot = 1000;
 
-enum class TransferMode { kWrite, kDelete };
+// The phonebook's command lines.
+QString SlotWriteLine(int slot, const QString& tel);
+QString AddLine(const QString& tel);
+QString DeleteLine(const QString& tel);
+// The end-of-list entry: a slot written with the number that ends a read.
+QString EndOfListLine(int slot);
+QString ReadSlotLine(int slot);
 
-// Sends one phonebook line and waits for its reply: an empty `tel` is the
-// end-of-list entry, otherwise a delete, an add (`partial`) or a write into
-// `slot`.
-// The outcome is added to `tally`.
-Outcome SendListEntry(Link& link, const QString& slot, const QString& tel, bool partial, bool remove,
-                      CommandTally& tally);
+// How a write places the numbers.
+enum class WriteMode {
+  kWholeList,  // into slots from 002 in the given order, the end-of-list entry after the last
+  kAdd,        // each by the add line: the controller finds it a slot
+};
 
-// "ZAPISZ DO STEROWNIKA PRZEZ COM" / "USUŃ ZE STEROWNIKA PRZEZ COM": the
-// marked numbers into the controller's slots from 002, or out of it (and
-// out of the list). Every mark is dropped at the end.
-void TransferMarked(Link& link, UserInterface& ui, TransferMode mode);
+// What a write or a delete did.
+struct TransferResult : CommandResult {
+  enum class Kind { kWholeList, kAdd, kDelete } kind = Kind::kWholeList;
+  int asked = 0;         // the numbers given, blanks left out
+  int done = 0;          // the numbers the controller confirmed
+  QStringList notDone;   // the numbers it did not (refused, unanswered, not sent or not reached)
+  int lastSlot = 0;      // a whole-list write: the last slot it wrote into; 0 when none
+  int endMarkSlot = 0;   // where the end-of-list entry was confirmed; 0 when nowhere
+};
 
+// "ZAPISZ DO STEROWNIKA PRZEZ COM": `numbers` into the controller. A dead
+// line (three lines unanswered, a lost port) or a cancel stops it.
+TransferResult WriteNumbers(Link& link, Progress& progress, const QStringList& numbers, WriteMode mode);
+// WriteNumbers on a port the caller has opened, over numbers none of which
+// is blank; adds to what `result` holds.
+void SendNumbers(Link& link, Progress& progress, const QStringList& numbers, WriteMode mode, TransferResult* result);
+// "USUŃ ZE STEROWNIKA PRZEZ COM": `numbers` out of the controller, and each
+// one the controller confirmed out of the list too; the rest stay, to be
+// tried again.
+TransferResult DeleteNumbers(Link& link, Progress& progress, const QStringList& numbers);
+
+// What a walk of the phonebook slots found: how it ended and, when it
+// stopped at an empty slot with numbers past it that it did not read on
+// to, where.
+struct ScanResult : CommandResult {
+  int entries = 0;   // slots that held a number
+  int holeSlot = 0;  // the empty slot the walk stopped at, with numbers past it
+  int pastHole = 0;  // how many it saw there
+};
+
+// Walks the slots from 002 to `last` (reading on past an empty one where the
+// user asks to) until an empty slot ends the phonebook, the controller fails
+// or the user cancels; `onEntry` gets each slot that holds a number, with
+// its entry. The port is the caller's to open.
+ScanResult ScanSlots(Link& link, Progress& progress, int last, int progressTotal,
+                     const std::function<void(int slot, const Reply& entry)>& onEntry);
+
+// Each row of the list ends confirmed exactly when `held` has its number.
+// Only rows whose flag changes are written: every write appends a row image
+// to the file, and a list verified daily must not grow by a row a day.
+void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held);
+
+// What a list read did.
+struct ReadResult : ScanResult {
+  bool cleared = false;  // the list was emptied first
+};
 // "ODCZYTAJ ZE STEROWNIKA PRZEZ COM": slots 002..2000 until the first empty
-// one, into the list (optionally emptied first).
-void ReadList(Link& link, UserInterface& ui);
+// one, into the list (emptied first when the user says so).
+ReadResult ReadList(Link& link, Progress& progress);
 
-// The phonebook entries from slot 002 as a list read takes them (up to the
-// first empty slot; past it only when the user answers kReadOnQuestion
-// TAK), each slot with its number as the controller sent it. What is stored
-// meanwhile is the link's storing's business. False when the controller
-// refused or fell silent (the user has been told) or the user cancelled.
-// The port is the caller's to open.
-bool ReadPhonebook(Link& link, UserInterface& ui, int lastSlot, QList<std::pair<int, QByteArray>>* entries);
+// The phonebook as a list read takes it, each slot with its number as the
+// controller sent it; nothing is stored. The port is the caller's to open.
+ScanResult ReadPhonebook(Link& link, Progress& progress, int lastSlot, QList<std::pair<int, QByteArray>>* entries);
 
+// What a verify found.
+struct VerifyResult : ScanResult {
+  int confirmed = 0;  // rows whose number the controller holds
+  int missing = 0;    // rows whose number it does not
+  int added = 0;      // numbers only the controller held, now rows of the list
+};
 // "WERYFIKUJ LISTĘ TELEFONÓW PRZEZ COM": slots 002..1000 confirm what the
 // controller holds, and every other number ends unconfirmed. Only rows whose
 // flag changes are written.
-void VerifyList(Link& link, UserInterface& ui);
+VerifyResult VerifyList(Link& link, Progress& progress);
 
-// "FORMATUJ PAMIĘĆ STEROWNIKA PRZEZ COM": clears slots 002..2000.
-void FormatMemory(Link& link, UserInterface& ui);
+// What a format did; its tally counts the slots cleared.
+struct FormatResult : CommandResult {};
+// "FORMATUJ PAMIĘĆ STEROWNIKA PRZEZ COM": clears slots 002..2000, after asking.
+FormatResult FormatMemory(Link& link, Progress& progress);

@@ -2,15 +2,14 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <algorithm>
 #include <QTimer>
+#include <algorithm>
 
 #include "core/settings.h"
-#include "phonelist/list_commands.h"
+#include "outcome/outcome_text.h"
 #include "serial/testing/sim_session.h"
 
 namespace {
-
 
 using Lines = std::vector<std::string>;
 
@@ -19,65 +18,83 @@ class ListTransferTest : public SimSessionTest {
   void List(std::initializer_list<const char*> tels) {
     for (const char* tel : tels) AddPhone(session_, "", "", tel);
   }
-  void Mark(std::initializer_list<const char*> tels) {
-    for (const char* tel : tels) session_.memcheck.Append(tel);
+  TransferResult Write(const QStringList& numbers, WriteMode mode) {
+    return Run([&](Progress& progress) { return WriteNumbers(link_, progress, numbers, mode); });
   }
 };
 
-TEST_F(ListTransferTest, WritingNumbersSlotsForAWholeListAndAddsForPartOfIt) {
+// A whole-list write numbers the slots from 002 and ends the list right
+// after the last one it wrote; an add lets the controller place each number
+// and never writes the end of the list over a slot that holds one.
+TEST_F(ListTransferTest, AWholeListGoesIntoSlotsAndAnAddLeavesTheControllersNumbersAlone) {
   struct Case {
     const char* name;
-    std::vector<const char*> marks;
+    QStringList numbers;
+    WriteMode mode;
     Lines sent;
+    int done;
   };
   const Case cases[] = {
       {"all three",
        {"111111", "222222", "333333"},
+       WriteMode::kWholeList,
        {"AT+CPBW=002,\"111111\",145,\"111111\"", "AT+CPBW=003,\"222222\",145,\"222222\"",
-        "AT+CPBW=004,\"333333\",145,\"333333\"", "AT+CPBW=005,\"999999999\",145,\"999999999\""}},
-      {"two of three",
+        "AT+CPBW=004,\"333333\",145,\"333333\"", "AT+CPBW=005,\"999999999\",145,\"999999999\""},
+       3},
+      {"two added: the slot where the list ends holds one of them now",
        {"333333", "111111"},
-       {"AT+CPBM=1015,333333,333333", "AT+CPBM=1015,111111,111111", "AT+CPBW=005,\"999999999\",145,\"999999999\""}},
-      {"a blank mark uses no slot",
+       WriteMode::kAdd,
+       {"AT+CPBM=1015,333333,333333", "AT+CPBM=1015,111111,111111", "AT+CPBR=005"},
+       2},
+      {"a blank number uses no slot",
        {"111111", " ", "333333"},
+       WriteMode::kWholeList,
        {"AT+CPBW=002,\"111111\",145,\"111111\"", "AT+CPBW=003,\"333333\",145,\"333333\"",
-        "AT+CPBW=005,\"999999999\",145,\"999999999\""}},
+        "AT+CPBW=004,\"999999999\",145,\"999999999\""},
+       2},
   };
   List({"111111", "222222", "333333"});
   for (const Case& c : cases) {
     sim_.ClearReceived();
-    for (const char* tel : c.marks) session_.memcheck.Append(tel);
-    TransferMarked(link_, ui_, TransferMode::kWrite);
+    const TransferResult result = Write(c.numbers, c.mode);
     EXPECT_EQ(Received(), c.sent) << c.name;
-    EXPECT_EQ(session_.memcheck.Count(), 0) << c.name;
+    EXPECT_EQ(result.done, c.done) << c.name;
+    EXPECT_TRUE(result.Succeeded()) << c.name;
+    EXPECT_EQ(Describe(result).text.toStdString(), "Zapisano w sterowniku " + std::to_string(c.done) + " numery");
     EXPECT_EQ(session_.Dbf1().RowCount(), 3) << "a write leaves the list alone: " << c.name;
-    EXPECT_FALSE(session_.BulkUpdate);
     EXPECT_FALSE(ui_.progressVisible);
     EXPECT_FALSE(link_.comm().Dtr());
   }
-  WithController([](sim::Controller& c) { EXPECT_EQ(c.Number(3), "333333"); });
+  WithController([](sim::Controller& c) {
+    EXPECT_EQ(c.Number(5), "333333") << "the added number was not overwritten by the end of the list";
+    EXPECT_EQ(c.Number(6), "111111");
+  });
 }
 
 TEST_F(ListTransferTest, DeletingRemovesTheNumbersThereAndHere) {
   List({"111111", "222222", "333333"});
-  Mark({"333333", "111111"});
-  TransferMarked(link_, ui_, TransferMode::kDelete);
+  const TransferResult result =
+      Run([&](Progress& progress) { return DeleteNumbers(link_, progress, {"333333", "111111"}); });
   EXPECT_EQ(Received(), (Lines{"AT+CPBM=1016,333333,333333", "AT+CPBM=1016,111111,111111"}));
   EXPECT_EQ(Rows(session_), Lines{"3   222222 0"});
+  EXPECT_EQ(Describe(result).text.toStdString(), "Usunięto ze sterownika 2 numery");
 }
 
-TEST_F(ListTransferTest, NoMarksOrACancelStillEndTheWayTheyShould) {
-  TransferMarked(link_, ui_, TransferMode::kWrite);
-  EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8("Brak zaznaczonych rekordów"));
+TEST_F(ListTransferTest, NothingToWriteOrACancelEndTheWayTheyShould) {
+  const TransferResult none = Write({}, WriteMode::kWholeList);
+  EXPECT_EQ(Describe(none).text, QString::fromUtf8("Brak zaznaczonych rekordów"));
   EXPECT_TRUE(Received().empty());
 
   List({"111111", "222222"});
-  Mark({"111111", "222222"});
-  ui_.onProgress = [&](int, int) { session_.CancelRequested = true; };
-  TransferMarked(link_, ui_, TransferMode::kWrite);
-  EXPECT_EQ(Received(), (Lines{"AT+CPBW=002,\"111111\",145,\"111111\"", "AT+CPBW=004,\"999999999\",145,\"999999999\""}))
-      << "the end of the list follows a cancel";
-  EXPECT_EQ(session_.memcheck.Count(), 0);
+  Progress progress(ui_);
+  ui_.onProgress = [&](int, int) { progress.Cancel(); };
+  const TransferResult cancelled = WriteNumbers(link_, progress, {"111111", "222222"}, WriteMode::kWholeList);
+  EXPECT_EQ(Received(), (Lines{"AT+CPBW=002,\"111111\",145,\"111111\"", "AT+CPBW=003,\"999999999\",145,\"999999999\""}))
+      << "the end of the list follows the last number written, also after a cancel";
+  EXPECT_EQ(cancelled.notDone, QStringList{"222222"});
+  const Report report = Describe(cancelled);
+  EXPECT_EQ(report.verdict, Verdict::kStopped);
+  EXPECT_EQ(report.text.toStdString(), "Przerwano zapis: zapisano w sterowniku 1 z 2 numerów");
 }
 
 TEST_F(ListTransferTest, ReadingFillsTheListUntilTheFirstEmptySlot) {
@@ -88,21 +105,23 @@ TEST_F(ListTransferTest, ReadingFillsTheListUntilTheFirstEmptySlot) {
   });
   List({"999888777"});
   ui_.Answer({true});
-  ReadList(link_, ui_);
-  EXPECT_EQ(ui_.dialogs.front().text, QString::fromUtf8("Czy przed odczytem usunąć listę telefonów"));
+  const ReadResult read = Run([&](Progress& progress) { return ReadList(link_, progress); });
+  EXPECT_EQ(ui_.dialogs.front().id, Question::kClearBeforeRead);
   EXPECT_EQ(Received(), (Lines{"AT+CPBR=002", "AT+CPBR=003", "AT+CPBR=004", "AT+CPBR=005"}));
   EXPECT_EQ(Rows(session_), (Lines{"2   600100200 1", "3   501222333 1", "4   700000001 1"}));
   EXPECT_FALSE(session_.UnsavedChanges);
-  EXPECT_EQ(ui_.dialogs.size(), 1u) << "no error";
+  EXPECT_EQ(read.entries, 3);
+  EXPECT_TRUE(read.cleared);
+  EXPECT_EQ(Describe(read).text.toStdString(), "Odczytano ze sterownika 3 wpisy");
 
   // Verify: every number unconfirmed, then confirmed where the controller has it.
   AddPhone(session_, "", "", "123123123", 1);
   sim_.ClearReceived();
-  VerifyList(link_, ui_);
+  const VerifyResult verify = Run([&](Progress& progress) { return VerifyList(link_, progress); });
   EXPECT_EQ(Received(), (Lines{"AT+CPBR=002", "AT+CPBR=003", "AT+CPBR=004", "AT+CPBR=005"}));
   EXPECT_EQ(Rows(session_),
             (Lines{"2   600100200 1", "3   501222333 1", "4   700000001 1", "5   123123123 0"}));
-  EXPECT_FALSE(session_.BulkUpdate);
+  EXPECT_EQ(std::make_tuple(verify.confirmed, verify.missing, verify.added), std::make_tuple(3, 1, 0));
 }
 
 // Reading or verifying a list that already holds what the controller holds
@@ -112,10 +131,10 @@ TEST_F(ListTransferTest, ReadingOrVerifyingAListThatAgreesLeavesTheFileItsSize) 
   WithController([](sim::Controller& c) {
     for (int slot = 2; slot <= 21; ++slot) c.SetSlot(slot, std::to_string(600100000 + slot), "");
   });
-  session_.ReadGap = 0;
+  link_.options().readGap = 0;
   ui_.Answer({false});
-  ReadList(link_, ui_);
-  VerifyList(link_, ui_);
+  Run([&](Progress& progress) { return ReadList(link_, progress); });
+  Run([&](Progress& progress) { return VerifyList(link_, progress); });
   const Lines rows = Rows(session_);
   ASSERT_EQ(rows.size(), 20u);
   EXPECT_EQ(rows.front(), "2   600100002 1");
@@ -123,25 +142,23 @@ TEST_F(ListTransferTest, ReadingOrVerifyingAListThatAgreesLeavesTheFileItsSize) 
   const qint64 size = file.size();
   struct Case {
     const char* name;
-    std::function<void(ScriptedUi&)> run;
+    std::function<Report(Progress&)> run;
   };
   const Case cases[] = {
-      {"verify", [&](ScriptedUi& ui) { VerifyList(link_, ui); }},
-      {"read without clearing", [&](ScriptedUi& ui) {
-         ui.Answer({false});
-         ReadList(link_, ui);
+      {"verify", [&](Progress& progress) { return Describe(VerifyList(link_, progress)); }},
+      {"read without clearing", [&](Progress& progress) {
+         ui_.Answer({false});
+         return Describe(ReadList(link_, progress));
        }},
   };
   for (const Case& c : cases) {
-    ScriptedUi ui;
-    c.run(ui);
+    EXPECT_EQ(Run(c.run).verdict, Verdict::kDone) << c.name;
     EXPECT_EQ(QFileInfo(file.filePath()).size(), size) << c.name;
     EXPECT_EQ(Rows(session_), rows) << c.name;
-    EXPECT_EQ(ui.outcomes.size(), 1u) << c.name;
   }
 
   WithController([](sim::Controller& c) { c.SetSlot(21, sim::Controller::kCleared, ""); });
-  VerifyList(link_, ui_);
+  Run([&](Progress& progress) { return VerifyList(link_, progress); });
   Lines expected = rows;
   expected.back() = "21   600100021 0";
   EXPECT_EQ(Rows(session_), expected);
@@ -149,14 +166,16 @@ TEST_F(ListTransferTest, ReadingOrVerifyingAListThatAgreesLeavesTheFileItsSize) 
 
 TEST_F(ListTransferTest, FormattingClearsEverySlotFrom002To2000) {
   ui_.Answer({false});
-  FormatMemory(link_, ui_);
+  const FormatResult declined = Run([&](Progress& progress) { return FormatMemory(link_, progress); });
   EXPECT_TRUE(Received().empty()) << "NIE sends nothing";
+  EXPECT_EQ(Describe(declined).verdict, Verdict::kDeclined);
   ui_.Answer({true});
-  FormatMemory(link_, ui_);
+  const FormatResult formatted = Run([&](Progress& progress) { return FormatMemory(link_, progress); });
   const Lines sent = Received();
   ASSERT_EQ(sent.size(), 1999u);
   EXPECT_EQ(sent.front(), "AT+CPBW=002,\"999999999\",145,\"999999999\";");
   EXPECT_EQ(sent.back(), "AT+CPBW=2000,\"999999999\",145,\"999999999\";");
+  EXPECT_EQ(Describe(formatted).text.toStdString(), "Wyczyszczono pamięć sterownika: 1999 miejsc");
 }
 
 // A delete leaves a cleared slot in the middle of the phonebook: the read
@@ -175,23 +194,28 @@ TEST_F(ListTransferTest, NumbersPastAHoleAreReportedAndReadOnlyWhenAsked) {
     bool readOn;
     int gap;
     Lines rows;
-    std::vector<QString> outcomes;
+    const char* outcome;
+    size_t questions;
   };
-  const QString past = QString::fromUtf8("Za pustym miejscem 003 sterownik ma jeszcze 2 numery");
   const Case cases[] = {
-      {"stop at the hole", false, 20, {"2   600100200 1"}, {past, QString::fromUtf8("Odczytano ze sterownika 1 wpis")}},
+      {"stop at the hole", false, 20, {"2   600100200 1"},
+       "Odczytano ze sterownika 1 wpis. Za pustym miejscem 003 sterownik ma jeszcze 2 numery", 2},
       {"read on", true, 20, {"2   600100200 1", "4   600100204 1", "5   600100205 1"},
-       {past, QString::fromUtf8("Odczytano ze sterownika 3 wpisy")}},
-      {"looking turned off", false, 0, {"2   600100200 1"}, {QString::fromUtf8("Odczytano ze sterownika 1 wpis")}},
+       "Odczytano ze sterownika 3 wpisy", 2},
+      {"looking turned off", false, 0, {"2   600100200 1"}, "Odczytano ze sterownika 1 wpis", 1},
   };
   for (const Case& c : cases) {
     ScriptedUi ui;
     ui.Answer({true, c.readOn});  // clear the list first; read on past the hole
-    session_.ReadGap = c.gap;
-    ReadList(link_, ui);
+    link_.options().readGap = c.gap;
+    Progress progress(ui);
+    EXPECT_EQ(Describe(ReadList(link_, progress)).text.toStdString(), c.outcome) << c.name;
     EXPECT_EQ(Rows(session_), c.rows) << c.name;
-    EXPECT_EQ(ui.outcomes, c.outcomes) << c.name;
-    EXPECT_EQ(ui.unansweredQuestions, 0) << c.name;
+    ASSERT_EQ(ui.dialogs.size(), c.questions) << c.name;
+    if (c.questions == 2) {
+      EXPECT_EQ(ui.dialogs[1].id, Question::kReadPastHole);
+      EXPECT_EQ(ui.dialogs[1].text.toStdString(), "Za pustym miejscem 003 sterownik ma jeszcze 2 numery. Czytać dalej?");
+    }
   }
   // Every look stops at slot 7, which was never written.
   const Lines sent = Received();
@@ -205,14 +229,18 @@ class SilentControllerTest : public SimSessionTest {
 };
 
 TEST_F(SilentControllerTest, ReadAndVerifyReportACommunicationError) {
-  for (void (*operation)(Link&, UserInterface&) : {&ReadList, &VerifyList}) {
+  const std::function<Report(Progress&)> operations[] = {
+      [&](Progress& progress) { return Describe(ReadList(link_, progress)); },
+      [&](Progress& progress) { return Describe(VerifyList(link_, progress)); },
+  };
+  for (const auto& operation : operations) {
     sim_.ClearReceived();
-    ScriptedUi ui;
-    ui.Answer({false});
-    operation(link_, ui);
+    ui_.Answer({false});
+    const Report report = Run(operation);
     EXPECT_EQ(Received(), Lines{"AT+CPBR=002"});
-    EXPECT_EQ(ui.dialogs.back().text, QString::fromUtf8("Błąd komunikacji"));
-    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_EQ(report.verdict, Verdict::kFailed);
+    EXPECT_EQ(report.text, QString::fromUtf8("Błąd komunikacji"));
+    EXPECT_FALSE(ui_.progressVisible);
   }
 }
 
@@ -220,37 +248,33 @@ TEST_F(SilentControllerTest, ReadAndVerifyReportACommunicationError) {
 // and nothing is reported as done; the list keeps every number the
 // controller did not confirm.
 TEST_F(SilentControllerTest, WritesDeletesAndFormatsStopOnADeadLineAndKeepTheList) {
-  const char* const tels[] = {"111111", "222222", "333333", "444444", "555555"};
-  for (const char* tel : tels) AddPhone(session_, "", "", tel);
+  const QStringList tels = {"111111", "222222", "333333", "444444", "555555"};
+  for (const QString& tel : tels) AddPhone(session_, "", "", tel.toStdString());
   struct Case {
     const char* name;
-    std::function<void(ScriptedUi&)> run;
-    size_t sent;
+    std::function<Report(Progress&)> run;
   };
   const Case cases[] = {
-      {"write", [&](ScriptedUi& ui) { TransferMarked(link_, ui, TransferMode::kWrite); }, 3},
-      {"delete", [&](ScriptedUi& ui) { TransferMarked(link_, ui, TransferMode::kDelete); }, 3},
-      {"format", [&](ScriptedUi& ui) { FormatMemory(link_, ui); }, 3},
+      {"write", [&](Progress& p) { return Describe(WriteNumbers(link_, p, tels, WriteMode::kWholeList)); }},
+      {"delete", [&](Progress& p) { return Describe(DeleteNumbers(link_, p, tels)); }},
+      {"format", [&](Progress& p) { return Describe(FormatMemory(link_, p)); }},
   };
   for (const Case& c : cases) {
     sim_.ClearReceived();
-    for (const char* tel : tels) session_.memcheck.Append(tel);
-    ScriptedUi ui;
-    ui.Answer({true});  // the format's question
-    c.run(ui);
-    EXPECT_EQ(Received().size(), c.sent) << c.name;
-    ASSERT_FALSE(ui.dialogs.empty()) << c.name;
-    EXPECT_TRUE(ui.dialogs.back().text.startsWith(QString::fromUtf8("Błąd komunikacji: Sterownik nie potwierdził 3 z 3")))
-        << c.name << ": " << ui.dialogs.back().text.toStdString();
-    EXPECT_TRUE(ui.outcomes.empty()) << c.name << ": nothing is reported as done";
+    ui_.Answer({true});  // the format's question
+    const Report report = Run(c.run);
+    ui_.Answer({});
+    EXPECT_EQ(Received().size(), 3u) << c.name;
+    EXPECT_EQ(report.verdict, Verdict::kFailed) << c.name;
+    EXPECT_TRUE(report.text.startsWith(QString::fromUtf8("Błąd komunikacji: Sterownik nie potwierdził 3 z 3")))
+        << c.name << ": " << report.text.toStdString();
     EXPECT_EQ(session_.Dbf1().RowCount(), 5) << c.name << ": no unconfirmed delete empties the list";
-    EXPECT_FALSE(ui.progressVisible) << c.name;
+    EXPECT_FALSE(ui_.progressVisible) << c.name;
   }
 }
 
 // A USB adapter hands an entry and its "OK" over in one read: the verify
-// still takes each slot's answer at once, and the configuration read keeps
-// every entry of a reply of several.
+// still takes each slot's answer at once.
 class CoalescingControllerTest : public SimSessionTest {
  protected:
   CoalescingControllerTest() : SimSessionTest(sim::Simulator::Options{.coalesce = true}) {}
@@ -263,14 +287,13 @@ TEST_F(CoalescingControllerTest, VerifyAnswersEverySlotAtOnceAndReportsTheCompar
     c.SetSlot(2, "600100200", "");
     c.SetSlot(3, "700700700", "");
   });
-  session_.ReplyWaitMs = 2000;
+  link_.options().replyWaitMs = 2000;
   QElapsedTimer clock;
   clock.start();
-  VerifyList(link_, ui_);
+  const VerifyResult result = Run([&](Progress& progress) { return VerifyList(link_, progress); });
   EXPECT_LT(clock.elapsed(), 1500) << "no slot waited out its time";
   EXPECT_EQ(Received(), (Lines{"AT+CPBR=002", "AT+CPBR=003", "AT+CPBR=004"}));
-  ASSERT_EQ(ui_.outcomes.size(), 1u);
-  EXPECT_EQ(ui_.outcomes[0].toStdString(),
+  EXPECT_EQ(Describe(result).text.toStdString(),
             "Weryfikacja zakończona: potwierdzone w sterowniku 1, brak w sterowniku 1, tylko w sterowniku 1 "
             "(dopisane do listy)");
 }
@@ -284,7 +307,7 @@ class UnpluggedControllerTest : public SimSessionTest {
 };
 
 TEST_F(UnpluggedControllerTest, AWriteOrDeleteStopsWithTheMessageAndTheListStaysWhole) {
-  for (const TransferMode mode : {TransferMode::kWrite, TransferMode::kDelete}) {
+  for (const bool write : {true, false}) {
     QTemporaryDir temp;
     SessionOnTemp fresh(temp.path());
     sim::Simulator sim(sim::Simulator::Options{.delayMs = 40});
@@ -292,27 +315,29 @@ TEST_F(UnpluggedControllerTest, AWriteOrDeleteStopsWithTheMessageAndTheListStays
     ASSERT_TRUE(sim.Start(&error)) << error;
     RememberPortAlias(fresh.session.FilePath(kSettingsFileName), 7, QString::fromStdString(sim.DevicePath()));
     UpsertSetting(fresh.session, kKeyPort, "7");
-    fresh.session.ReplyWaitMs = 2000;
+    QStringList numbers;
     for (int i = 0; i < 20; ++i) {
       const std::string tel = std::to_string(600100200 + i);
       AddPhone(fresh.session, "", "", tel);
-      fresh.session.memcheck.Append(tel);
+      numbers << QString::fromStdString(tel);
     }
     Link link(fresh.session);
     ScriptedUi ui;
+    Progress progress(ui);
     QTimer::singleShot(300, [&] { sim.Stop(); });
     QElapsedTimer clock;
     clock.start();
-    TransferMarked(link, ui, mode);
+    const TransferResult result = write ? WriteNumbers(link, progress, numbers, WriteMode::kWholeList)
+                                        : DeleteNumbers(link, progress, numbers);
     EXPECT_LT(clock.elapsed(), 1500) << "no wait ran out its time on a vanished port";
-    ASSERT_EQ(ui.dialogs.size(), 1u);
-    EXPECT_TRUE(ui.dialogs[0].text.startsWith(QString::fromUtf8(kPortLostMessage))) << ui.dialogs[0].text.toStdString();
-    EXPECT_TRUE(ui.outcomes.empty());
+    EXPECT_EQ(result.stop, Stop::kPortLost);
+    EXPECT_TRUE(Describe(result).text.startsWith(QString::fromUtf8(kPortLostMessage))) << Describe(result).text.toStdString();
     EXPECT_FALSE(link.comm().IsOpen());
     const int confirmed = int(sim.Received().size());
     EXPECT_GT(confirmed, 0);
     EXPECT_LT(confirmed, 20);
-    EXPECT_EQ(fresh.session.Dbf1().RowCount(), mode == TransferMode::kWrite ? 20 : 20 - confirmed + 1)
+    EXPECT_EQ(result.done + result.notDone.size(), 20);
+    EXPECT_EQ(fresh.session.Dbf1().RowCount(), write ? 20 : 20 - result.done)
         << "only what the controller confirmed leaves the list (the line cut short is kept)";
   }
 }
@@ -326,20 +351,20 @@ class RefusingControllerTest : public SimSessionTest {
 };
 
 TEST_F(RefusingControllerTest, RefusedAndUnsafeLinesAreCountedAndNothingPassesForDone) {
-  for (const char* tel : {"600100200", "600100201", "600\",1,\"1\";AT+CPBW=003", "600100203"}) {
-    AddPhone(session_, "", "", tel);
-    session_.memcheck.Append(tel);
-  }
-  TransferMarked(link_, ui_, TransferMode::kWrite);
+  const QStringList numbers = {"600100200", "600100201", "600\",1,\"1\";AT+CPBW=003", "600100203"};
+  const TransferResult result =
+      Run([&](Progress& progress) { return WriteNumbers(link_, progress, numbers, WriteMode::kWholeList); });
   EXPECT_EQ(Received(), (Lines{"AT+CPBW=002,\"600100200\",145,\"600100200\"",
                                "AT+CPBW=003,\"600100201\",145,\"600100201\"",
-                               "AT+CPBW=005,\"600100203\",145,\"600100203\"",
-                               "AT+CPBW=006,\"999999999\",145,\"999999999\""}))
-      << "the number with a quote in it is never sent";
-  ASSERT_EQ(ui_.dialogs.size(), 1u);
-  EXPECT_EQ(ui_.dialogs[0].text.toStdString(),
-            "Sterownik nie potwierdził 2 z 5 poleceń (odrzucone: 2, bez odpowiedzi: 0)");
-  EXPECT_TRUE(ui_.outcomes.empty());
+                               "AT+CPBW=004,\"600100203\",145,\"600100203\"",
+                               "AT+CPBW=005,\"999999999\",145,\"999999999\""}))
+      << "the number with a quote in it is never sent, and uses no slot";
+  EXPECT_EQ(result.lines.refused(), 1);
+  EXPECT_EQ(result.lines.notSent(), 1);
+  EXPECT_EQ(result.notDone, (QStringList{"600100201", numbers[2]}));
+  const Report report = Describe(result);
+  EXPECT_EQ(report.verdict, Verdict::kFailed);
+  EXPECT_EQ(report.text.toStdString(), "Sterownik nie potwierdził 2 z 5 poleceń (odrzucone: 2, bez odpowiedzi: 0)");
   WithController([](sim::Controller& c) { EXPECT_NE(c.Number(3), "600100201") << "the refused line changed nothing"; });
 }
 
@@ -355,17 +380,16 @@ TEST_F(UsbControllerTest, ReadAndVerifyTakeEachAnswerAsItComes) {
   WithController([](sim::Controller& c) {
     for (int slot = 2; slot <= 21; ++slot) c.SetSlot(slot, std::to_string(600100000 + slot), "");
   });
-  session_.ReplyWaitMs = 2000;
+  link_.options().replyWaitMs = 2000;
   QElapsedTimer clock;
   clock.start();
   ui_.Answer({false});
-  ReadList(link_, ui_);
+  const ReadResult read = Run([&](Progress& progress) { return ReadList(link_, progress); });
   EXPECT_EQ(session_.Dbf1().RowCount(), 20);
-  VerifyList(link_, ui_);
+  const VerifyResult verify = Run([&](Progress& progress) { return VerifyList(link_, progress); });
   EXPECT_LT(clock.elapsed(), 20 * 2 * 200) << "no slot waited out its time";
-  ASSERT_EQ(ui_.outcomes.size(), 2u);
-  EXPECT_EQ(ui_.outcomes[0].toStdString(), "Odczytano ze sterownika 20 wpisów");
-  EXPECT_EQ(ui_.outcomes[1].toStdString(),
+  EXPECT_EQ(Describe(read).text.toStdString(), "Odczytano ze sterownika 20 wpisów");
+  EXPECT_EQ(Describe(verify).text.toStdString(),
             "Weryfikacja zakończona: potwierdzone w sterowniku 20, brak w sterowniku 0, tylko w sterowniku 0 "
             "(dopisane do listy)");
 }

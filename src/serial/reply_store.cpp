@@ -45,27 +45,30 @@ QByteArray ListedNumber(const QByteArray& sent) {
   return value > 999999999 ? QByteArray::number(value + 4294967296LL) : number;
 }
 
-void ReplyStore::StoreEntry(int slot, const QByteArray& sent) {
-  if (const char* key = SettingOfSlot(slot)) return WriteSetting(key, SettingValue(slot, sent));
-  StorePhone(slot, sent);
+QByteArray ReplyStore::StoreEntry(int slot, const QByteArray& sent) {
+  if (const char* key = SettingOfSlot(slot)) {
+    WriteSetting(key, SettingValue(slot, sent));
+    return QByteArray();
+  }
+  return StorePhone(slot, sent);
 }
 
 void ReplyStore::StoreRelayCode(int code) { WriteSetting(kKeyRelayTime, RelayChoice(code)); }
 
-void ReplyStore::StoreEvent(const QByteArray& date, const QByteArray& number) {
+bool ReplyStore::StoreEvent(const QByteArray& date, const QByteArray& number) {
   store::Cursor& reports = session_.Dbf3();
   bool found = false;
   RequireOk(reports.Find("Data;Tel", {date.toStdString(), number.toStdString()}, {}, &found));
-  if (found) return;
+  if (found) return false;
   RequireOk(reports.Append());
   RequireOk(reports.SetText("Data", date.toStdString()));
   RequireOk(reports.SetText("Tel", number.toStdString()));
-  PostRow(reports);
+  return PostRow(reports);
 }
 
-void ReplyStore::StorePhone(int slot, const QByteArray& sent) {
+QByteArray ReplyStore::StorePhone(int slot, const QByteArray& sent) {
   const QByteArray stripped = StripLeadingZeros(sent);
-  if (stripped.size() <= 3) return;
+  if (stripped.size() <= 3) return QByteArray();
   if (ParseNumber64(QString::fromLatin1(stripped)) == 0) {
     throw std::runtime_error("'" + stripped.toStdString() + "' is not a valid integer value");
   }
@@ -80,10 +83,7 @@ void ReplyStore::StorePhone(int slot, const QByteArray& sent) {
     // A row that already says all this is not written again: every write
     // appends a row image to the file, and a list read or verified daily
     // would grow it by a row a number each time.
-    if (list.Text("Tel") == number.toStdString() && list.Int("ST") == 1) {
-      if (confirmed_) confirmed_->insert(number);
-      return;
-    }
+    if (list.Text("Tel") == number.toStdString() && list.Int("ST") == 1) return number;
     RequireOk(list.Edit());
   } else {
     // The row numbered like the slot takes the number only when it has
@@ -102,7 +102,7 @@ void ReplyStore::StorePhone(int slot, const QByteArray& sent) {
   RequireOk(list.SetInt("ID", id));
   RequireOk(list.SetText("Tel", number.toStdString()));
   RequireOk(list.SetInt("ST", 1));
-  if (PostRow(list) && confirmed_) confirmed_->insert(number);
+  return PostRow(list) ? number : QByteArray();
 }
 
 void ReplyStore::WriteSetting(const char* key, const QByteArray& value) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QSet>
 
 class Session;
 
@@ -15,30 +14,29 @@ QByteArray SettingValue(int slot, const QByteArray& sent);
 // took from it.
 QByteArray ListedNumber(const QByteArray& sent);
 
-// What the controller's replies write into the run's tables: settings into
-// `config`, phonebook entries into `telefony`, event-log entries into
-// `raporty`. It knows nothing of the line they came on, so it is tested and
-// fuzzed without a port.
+// What the controller's replies write into the run's tables, for the
+// commands that keep them: settings into `config`, phonebook entries into
+// `telefony`, event-log entries into `raporty`. It knows nothing of the line
+// they came on, so it is tested and fuzzed without a port.
 class ReplyStore {
  public:
   explicit ReplyStore(Session& session) : session_(session) {}
 
   // A phonebook entry of `slot` with its number as sent (leading zeros and
   // all); the special slots write their setting, any other one a list row.
-  // Throws for a number that is no number; a refused row is dropped.
-  void StoreEntry(int slot, const QByteArray& number);
+  // Throws for a number that is no number; a refused row is dropped. The
+  // number as the list now holds it, confirmed (stored now, or already
+  // holding just that); empty for a setting or a row not stored.
+  QByteArray StoreEntry(int slot, const QByteArray& number);
   // The relay-time code of a system line, as the "czasryg" setting.
   void StoreRelayCode(int code);
-  // One event-log entry; an entry already stored is not stored again.
-  void StoreEvent(const QByteArray& date, const QByteArray& number);
-  // While set, every number a phonebook entry confirmed in the list (stored
-  // now, or already holding just that) is added to `into`, as stored.
-  void CollectConfirmed(QSet<QByteArray>* into) { confirmed_ = into; }
+  // One event-log entry; false for an entry already stored, which is not
+  // stored again.
+  bool StoreEvent(const QByteArray& date, const QByteArray& number);
 
  private:
-  void StorePhone(int slot, const QByteArray& sent);
+  QByteArray StorePhone(int slot, const QByteArray& sent);
   void WriteSetting(const char* key, const QByteArray& value);
 
   Session& session_;
-  QSet<QByteArray>* confirmed_ = nullptr;
 };

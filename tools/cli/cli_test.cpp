@@ -100,7 +100,7 @@ TEST_F(CliTest, RefusalsAndBadUsageHaveTheirExitStatus) {
   const Case cases[] = {
       {{"--pin", "0000", "list"}, true, 1, "Niepoprawny pin"},
       {{"verify"}, false, 1, "Brak zdefiniowanego portu COM"},
-      {{"write", "600100200"}, true, 0, ""},
+      {{"write", "600100200"}, true, 1, "Numer 600100200 nie jest na liście"},
       {{"delete"}, true, 2, "give --all or the numbers"},
       {{"bogus"}, true, 2, "unknown command bogus"},
       {{"list", "--order", "age"}, true, 2, "--order is name, surname or tel"},
@@ -113,6 +113,38 @@ TEST_F(CliTest, RefusalsAndBadUsageHaveTheirExitStatus) {
     EXPECT_EQ(Run(c.args, c.withPort), c.status) << c.args.join(' ').toStdString() << ": " << err_.toStdString();
     EXPECT_TRUE(err_.contains(QString::fromUtf8(c.message))) << c.args.join(' ').toStdString();
   }
+}
+
+// "write --all" writes the whole list from slot 002; "write TEL..." adds
+// exactly the numbers given, each of which must be on the list, and touches
+// nothing else the controller holds.
+TEST_F(CliTest, WriteAddsExactlyTheGivenNumbersOfTheListAndNothingElse) {
+  for (const char* tel : {"600100201", "600100202", "600100203"}) ASSERT_EQ(Run({"add", "A", "B", tel}), 0);
+  const auto held = [&] {
+    std::lock_guard<std::mutex> lock(sim_.mutex());
+    std::vector<std::string> numbers;
+    for (int slot = 2; slot <= 8; ++slot) numbers.push_back(sim_.controller().Number(slot));
+    return numbers;
+  };
+  {
+    // The controller's own numbers, which the list does not have.
+    std::lock_guard<std::mutex> lock(sim_.mutex());
+    for (int slot = 2; slot <= 4; ++slot) sim_.controller().SetSlot(slot, "50010020" + std::to_string(slot), "");
+  }
+  const std::string never = sim::Controller::kNeverWritten;
+  EXPECT_EQ(Run({"write", "700100100", "700200200"}), 1);
+  EXPECT_TRUE(err_.contains(QString::fromUtf8("Numer 700100100 nie jest na liście"))) << err_.toStdString();
+  EXPECT_TRUE(err_.contains(QString::fromUtf8("Numer 700200200 nie jest na liście"))) << err_.toStdString();
+  EXPECT_TRUE(sim_.Received().empty()) << "nothing sent";
+
+  // As many numbers as the list has rows: still an add of exactly those.
+  ASSERT_EQ(Run({"write", "600100201", "600100202", "600100203"}), 0) << err_.toStdString();
+  EXPECT_EQ(held(), (std::vector<std::string>{"500100202", "500100203", "500100204", "600100201", "600100202",
+                                              "600100203", never}))
+      << "the controller's own numbers stay, the three are added after them, no end mark over one";
+  EXPECT_EQ(sim_.Received(), (std::vector<std::string>{"AT+CPBM=1015,600100201,600100201",
+                                                       "AT+CPBM=1015,600100202,600100202",
+                                                       "AT+CPBM=1015,600100203,600100203", "AT+CPBR=005"}));
 }
 
 TEST_F(CliTest, HelpIsPrintedWithoutADatabaseOrAPin) {
@@ -193,7 +225,7 @@ TEST_F(CliTest, NumbersAreTakenWithoutTheirBlanksAndDashes) {
            }) != lines.end();
   };
   ASSERT_EQ(Run({"write", "+48 501 222 333"}), 0) << err_.toStdString();
-  EXPECT_TRUE(sentLine(",\"+48501222333\",145,\"+48501222333\""));
+  EXPECT_TRUE(sentLine("AT+CPBM=1015,+48501222333,+48501222333"));
   ASSERT_EQ(Run({"--yes", "config", "write", "--admin", "600 100-200", "--controller", "698-765-432"}), 0)
       << err_.toStdString();
   ASSERT_EQ(Run({"config", "show"}), 0);

@@ -2,16 +2,15 @@
 
 void ScriptedUi::Answer(std::initializer_list<bool> answers) { answers_.insert(answers_.end(), answers); }
 
-int ScriptedUi::ShowDialog(const QString& text, int kind) {
-  dialogs.push_back({text, kind});
-  if (kind != kQuestion) return 0;
+bool ScriptedUi::Ask(Question question, const QString& text) {
+  dialogs.push_back({text, true, question});
   if (answers_.empty()) {
     ++unansweredQuestions;
-    return 0;
+    return false;
   }
   const bool yes = answers_.front();
   answers_.pop_front();
-  return yes ? 1 : 0;
+  return yes;
 }
 
 void ScriptedUi::ShowProgress() {

@@ -3,27 +3,29 @@
 #include <QString>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
 #include "core/user_interface.h"
 
 // A user who answers from a script: questions take the next scripted answer
-// (a test that runs out of answers fails loudly), and everything shown is
-// recorded for the test to check.
+// (a question past the script is answered NIE and counted), and everything
+// shown is recorded for the test to check.
 class ScriptedUi : public UserInterface {
  public:
   struct Dialog {
     QString text;
-    int kind = 0;
+    bool question = false;
+    Question id = Question::kSaveOnClose;
   };
 
   // Answers for the coming questions, in order: true is "TAK".
   void Answer(std::initializer_list<bool> answers);
 
-  int ShowDialog(const QString& text, int kind) override;
+  bool Ask(Question question, const QString& text) override;
+  void ShowNotice(const QString& text) override { dialogs.push_back({text, false}); }
   void ShowError(const QString& text) override { errors.push_back(text); }
-  void ShowOutcome(const QString& text) override { outcomes.push_back(text); }
   void ShowProgress() override;
   void UpdateProgress(int current, int total) override;
   void HideProgress() override;
@@ -32,7 +34,6 @@ class ScriptedUi : public UserInterface {
 
   std::vector<Dialog> dialogs;
   std::vector<QString> errors;
-  std::vector<QString> outcomes;
   std::vector<std::pair<int, int>> progress;
   bool progressVisible = false;
   int progressShows = 0;

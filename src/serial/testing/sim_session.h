@@ -25,7 +25,7 @@ class SimSessionTest : public ::testing::Test {
     RememberPortAlias(session_.FilePath(kSettingsFileName), 7, QString::fromStdString(sim_.DevicePath()));
     UpsertSetting(session_, kKeyPort, "7");
     // Silent controllers are part of the cases; nobody wants to wait 2 s for each.
-    session_.ReplyWaitMs = 300;
+    link_.options().replyWaitMs = 300;
   }
 
   // Seeds the controller while its worker is held still.
@@ -36,6 +36,13 @@ class SimSessionTest : public ::testing::Test {
   }
 
   std::vector<std::string> Received() { return sim_.Received(); }
+
+  // Runs one command with a progress of its own, as a front end does.
+  template <typename F>
+  auto Run(F&& command) {
+    Progress progress(ui_);
+    return command(progress);
+  }
 
   sim::Simulator sim_;
   QTemporaryDir temp_;

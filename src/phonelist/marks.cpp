@@ -1,4 +1,4 @@
-#include "core/marks.h"
+#include "phonelist/marks.h"
 
 #include "store/collation.h"
 

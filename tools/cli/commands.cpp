@@ -1,0 +1,346 @@
+#include "cli/commands.h"
+
+#include <QFile>
+#include <unistd.h>
+
+#include "cli/terminal.h"
+#include "common/windows1250.h"
+#include "controller/backup.h"
+#include "controller/event_log.h"
+#include "core/phone_number.h"
+#include "core/session.h"
+#include "core/user_interface.h"
+#include "outcome/outcome_text.h"
+#include "phonelist/list_commands.h"
+#include "phonelist/list_file.h"
+#include "serial/link.h"
+#include "serial/list_transfer.h"
+#include "store/collation.h"
+#include "store/cursor.h"
+
+namespace {
+
+QString Text(const std::string& bytes) { return FromWindows1250(QByteArray::fromStdString(bytes)); }
+
+std::string Bytes(const QString& text) { return ToWindows1250(text).toStdString(); }
+
+// The numbers a command names: every row in list order (--all), or the
+// given ones, each by the boxes' rule. False (nothing done) when a given
+// number is refused; every refused one is named first. No floor: a short
+// number may be on the list.
+bool TakeNumbers(Call& c, bool* all, QStringList* numbers) {
+  if (c.args.isEmpty()) throw Usage{QStringLiteral("give --all or the numbers")};
+  *all = c.args == QStringList{QStringLiteral("--all")};
+  store::Cursor& list = c.session.Dbf1();
+  if (*all) {
+    RequireOk(list.Settle());
+    for (list.First(); !list.Eof(); list.Next()) *numbers << Text(list.Text("Tel"));
+    list.First();
+    return true;
+  }
+  for (const QString& tel : c.args) {
+    if (tel.startsWith(u'-')) throw Usage{QStringLiteral("unknown option ") + tel};
+  }
+  bool taken = true;
+  for (const QString& tel : c.args) {
+    QString number;
+    if (TakeNumber(c.ui, tel, 0, kListPhoneLength, &number)) {
+      *numbers << number;
+    } else {
+      taken = false;
+    }
+  }
+  return taken;
+}
+
+void PrintRow(QTextStream& out, store::Cursor& list) {
+  out << list.Text("ID").c_str() << '\t' << Text(list.Text("Imie")) << '\t' << Text(list.Text("Nazwisko")) << '\t'
+      << Text(list.Text("Tel")) << '\t' << list.Text("ST").c_str() << '\n';
+}
+
+int PrintList(Call& c) {
+  static const QMap<QString, const char*> indexes = {
+      {QStringLiteral("name"), kImieIndex}, {QStringLiteral("surname"), kNazwiskoIndex}, {QStringLiteral("tel"), kTelIndex}};
+  const Options o = TakeOptions(c.args, {QStringLiteral("--order")}, {});
+  Expect(o, 0, "list takes no numbers");
+  const QString order = o.Value("--order");
+  store::Cursor& list = c.session.Dbf1();
+  if (!order.isEmpty()) {
+    if (!indexes.contains(order)) throw Usage{QStringLiteral("--order is name, surname or tel")};
+    RequireOk(list.SetOrder(indexes.value(order)));
+  }
+  for (list.First(); !list.Eof(); list.Next()) PrintRow(c.out, list);
+  c.out.flush();
+  return 0;
+}
+
+// A row matches when one of its three texts begins with the search text as
+// the store's own prefix find weighs it (case aside, in the user's order).
+int PrintFound(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {});
+  Expect(o, 1, c.command.usage);
+  const QString& text = o.positional[0];
+  const store::Collation& collation = c.session.collation();
+  const std::string prefix = Bytes(text);
+  store::Cursor& list = c.session.Dbf1();
+  RequireOk(list.SetOrder(kNazwiskoIndex));
+  int found = 0;
+  for (list.First(); !list.Eof(); list.Next()) {
+    bool match = false;
+    for (const char* field : {"Imie", "Nazwisko", "Tel"}) {
+      const std::string value = list.Text(field);
+      if (value.size() >= prefix.size() &&
+          collation.Compare(std::string_view(value).substr(0, prefix.size()), prefix, true) == 0) {
+        match = true;
+        break;
+      }
+    }
+    if (!match) continue;
+    ++found;
+    PrintRow(c.out, list);
+  }
+  list.First();
+  c.out.flush();
+  if (found > 0) return 0;
+  c.ui.Say(QString::fromUtf8("Nie znaleziono: ") + text);
+  return 1;
+}
+
+int AddPhone(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {});
+  Expect(o, 3, c.command.usage);
+  QString tel;
+  if (!TakeNumber(c.ui, o.positional[2], kMinPhoneLength, kListPhoneLength, &tel)) return 1;
+  ManageAction(c.session, nullptr);
+  WriteListField(c.session, "Imie", o.positional[0]);
+  WriteListField(c.session, "Nazwisko", o.positional[1]);
+  WriteListField(c.session, "Tel", tel);
+  if (ManageAction(c.session, nullptr) != ManageResult::kDuplicate) return 0;
+  c.session.Dbf1().Cancel();
+  c.ui.Say(QString::fromUtf8("Numer jest już na liście: ") + tel);
+  return 1;
+}
+
+int RemoveLocal(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {});
+  if (o.positional.isEmpty()) throw Usage{QString::fromLatin1(c.command.usage)};
+  bool all = false;
+  QStringList numbers;
+  if (!TakeNumbers(c, &all, &numbers)) return 1;
+  return c.ui.Tell(Describe(DeleteFromList(c.session, c.progress, numbers)));
+}
+
+int Import(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {QStringLiteral("--replace"), QStringLiteral("--strict")});
+  Expect(o, 1, c.command.usage);
+  c.ui.answers.insert(Question::kClearBeforeImport, o.Has("--replace"));
+  // Skipped lines are told with the count, no failure, unless a script
+  // wants the file whole or not at all.
+  const bool strict = o.Has("--strict");
+  const QString& path = o.positional[0];
+  if (path != QLatin1String("-")) return c.ui.Tell(Describe(ImportList(c.session, c.progress, path, strict)));
+  QFile in;
+  QByteArray bytes;
+  if (in.open(STDIN_FILENO, QIODevice::ReadOnly)) bytes = in.readAll();
+  if (!in.isOpen() || in.error() != QFileDevice::NoError) {
+    c.ui.Say(QString::fromUtf8("Nie można odczytać standardowego wejścia: ") + in.errorString());
+    return 1;
+  }
+  return c.ui.Tell(Describe(ImportListBytes(c.session, c.progress, bytes, path, strict)));
+}
+
+int Export(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {});
+  Expect(o, 1, c.command.usage);
+  const QString& path = o.positional[0];
+  if (path != QLatin1String("-")) return c.ui.Tell(Describe(ExportList(c.session, c.progress, path)));
+  QByteArray bytes;
+  if (!ListFileBytes(c.session, c.progress, &bytes)) return 1;
+  // The list file's own bytes, not text for the terminal's encoding.
+  c.out.flush();
+  QFile out;
+  if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered) || out.write(bytes) != bytes.size()) {
+    c.ui.Say(QString::fromUtf8("Nie można zapisać na standardowe wyjście: ") + out.errorString());
+    return 1;
+  }
+  return 0;
+}
+
+// --all writes the whole list from slot 002; given numbers are added, and
+// each must be on the list: a write sends the list, nothing else.
+int Write(Call& c) {
+  bool all = false;
+  QStringList numbers;
+  if (!TakeNumbers(c, &all, &numbers)) return 1;
+  if (!all) {
+    bool missing = false;
+    for (const QString& tel : numbers) {
+      bool found = false;
+      RequireOk(c.session.Dbf1().Find("Tel", {Bytes(tel)}, {}, &found));
+      if (found) continue;
+      c.ui.Say(QString::fromUtf8("Numer %1 nie jest na liście").arg(tel));
+      missing = true;
+    }
+    if (missing) return 1;
+  }
+  return c.ui.Tell(Describe(WriteNumbers(c.link, c.progress, numbers, all ? WriteMode::kWholeList : WriteMode::kAdd)));
+}
+
+int Delete(Call& c) {
+  bool all = false;
+  QStringList numbers;
+  if (!TakeNumbers(c, &all, &numbers)) return 1;
+  return c.ui.Tell(Describe(DeleteNumbers(c.link, c.progress, numbers)));
+}
+
+// Numbers past an empty slot are only warned of unless asked for: --yes
+// alone does not read on, since what lies there may be stale.
+void ReadPastHoles(Call& c, const Options& o) { c.ui.answers.insert(Question::kReadPastHole, o.Has("--past-holes")); }
+
+int Read(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {QStringLiteral("--replace"), QStringLiteral("--past-holes")});
+  Expect(o, 0, c.command.usage);
+  c.ui.answers.insert(Question::kClearBeforeRead, o.Has("--replace"));
+  ReadPastHoles(c, o);
+  return c.ui.Tell(Describe(ReadList(c.link, c.progress)));
+}
+
+int Verify(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {QStringLiteral("--past-holes")});
+  Expect(o, 0, c.command.usage);
+  ReadPastHoles(c, o);
+  return c.ui.Tell(Describe(VerifyList(c.link, c.progress)));
+}
+
+int Format(Call& c) {
+  if (!c.args.isEmpty()) throw Usage{QString::fromLatin1(c.command.name) + QStringLiteral(" takes nothing more")};
+  return c.ui.Tell(Describe(FormatMemory(c.link, c.progress)));
+}
+
+int Events(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {});
+  Expect(o, 1, c.command.usage);
+  const EventsResult result = FetchEvents(c.link, c.progress, o.positional[0]);
+  store::Cursor& reports = c.session.Dbf3();
+  for (reports.First(); !reports.Eof(); reports.Next()) {
+    c.out << Text(reports.Text("Tel")) << '\t' << Text(reports.Text("Data")) << '\n';
+  }
+  c.out.flush();
+  return c.ui.Tell(Describe(result));
+}
+
+int Backup(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {QStringLiteral("--past-holes")});
+  Expect(o, 1, c.command.usage);
+  ReadPastHoles(c, o);
+  return c.ui.Tell(Describe(BackupController(c.link, c.progress, o.positional[0])));
+}
+
+int Restore(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {QStringLiteral("--yes")});
+  Expect(o, 1, c.command.usage);
+  if (o.Has("--yes")) c.ui.answers.insert(Question::kRestore, true);
+  return c.ui.Tell(Describe(RestoreController(c.link, c.progress, o.positional[0])));
+}
+
+int Sync(Call& c) {
+  const Options o = TakeOptions(c.args, {}, {QStringLiteral("--dry-run"), QStringLiteral("--past-holes")});
+  Expect(o, 0, c.command.usage);
+  ReadPastHoles(c, o);
+  const SyncResult result = SyncList(c.link, c.progress, o.Has("--dry-run"));
+  if (result.dryRun && result.stop == Stop::kNone) {
+    for (const QString& tel : result.plan.add) c.out << "+ " << tel << '\n';
+    for (const QString& tel : result.plan.remove) c.out << "- " << tel << '\n';
+    c.out.flush();
+  }
+  return c.ui.Tell(Describe(result));
+}
+
+// The commands in the order of the usage text. Parsing stays in each
+// handler: the commands differ in how their words are read (the raw numbers
+// of write and delete, the sub-command before the options of config).
+constexpr Command kCommands[] = {
+    {"list", "list [--order name|surname|tel]", "the phone list: ID, first name, surname, phone, ST", PrintList},
+    {"add", "add FIRST SURNAME TEL", "add a phone to the list", AddPhone},
+    {"remove-local", "remove-local TEL...", "delete phones from the list only", RemoveLocal},
+    {"import", "import FILE|- [--replace] [--strict]",
+     "read a list file (- is standard input; --replace: clear the list first; --strict: every line or nothing)",
+     Import},
+    {"export", "export FILE|-", "write the list to a list file (- is standard output)", Export},
+    {"write", "write [--all | TEL...]",
+     "write the whole list into the controller, or add the given numbers of the list", Write},
+    {"delete", "delete [--all | TEL...]", "delete the numbers from the controller and the list", Delete},
+    {"read", "read [--replace] [--past-holes]",
+     "read the controller's phonebook into the list (--past-holes: read on past an empty slot)", Read},
+    {"verify", "verify [--past-holes]", "confirm the list against the controller", Verify},
+    {"format", "format", "clear the controller's phone memory", Format},
+    {"find", "find TEXT", "the rows whose first name, surname or phone begins with TEXT", PrintFound},
+    {"config", "config show | read | write | save [--admin TEL] [--controller TEL] [--relay 0..6] [--sim YYYY-MM-DD]",
+     nullptr, RunConfig},
+    {"remind", "remind YYYY-MM-DD", "send the SIM validity reminder", RunRemind},
+    {"events", "events N", "fetch the last N events and print the event log", Events},
+    {"backup", "backup FILE [--past-holes]", "save the controller's phonebook and settings into a backup file", Backup},
+    {"restore", "restore FILE [--yes]", "write a backup file's phonebook and settings into the controller", Restore},
+    {"sync", "sync [--dry-run] [--past-holes]",
+     "make the controller hold exactly the list (--dry-run: print the plan, send nothing)", Sync},
+    {"port", "port list | set COMn|DEVICE", "the serial ports present; choose the controller's port", RunPort},
+    {"pin", "pin set [--new-pin PIN]", "change the PIN (asked twice without echo when not given)", RunPin},
+};
+
+}  // namespace
+
+Options TakeOptions(const QStringList& args, const QStringList& withValue, const QStringList& flags) {
+  Options options;
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& arg = args[i];
+    if (withValue.contains(arg)) {
+      if (i + 1 >= args.size()) throw Usage{arg + QStringLiteral(" needs a value")};
+      options.values.insert(arg, args[++i]);
+    } else if (flags.contains(arg)) {
+      options.values.insert(arg, QString());
+    } else if (arg.startsWith(QLatin1String("--"))) {
+      throw Usage{QStringLiteral("unknown option ") + arg};
+    } else {
+      options.positional << arg;
+    }
+  }
+  return options;
+}
+
+void Expect(const Options& options, int count, const char* what) {
+  if (options.positional.size() != count) throw Usage{QString::fromLatin1(what)};
+}
+
+bool TakeNumber(TerminalUi& ui, const QString& typed, int minLength, int maxLength, QString* number) {
+  QString normalised;
+  if (NormalisePhoneNumber(typed, maxLength, &normalised) && normalised.size() >= minLength) {
+    *number = normalised;
+    return true;
+  }
+  ui.Say(QString::fromUtf8(kBadPhoneMessage) + QStringLiteral(": ") + typed);
+  return false;
+}
+
+const Command* FindCommand(const QString& name) {
+  for (const Command& command : kCommands) {
+    if (name == QLatin1String(command.name)) return &command;
+  }
+  return nullptr;
+}
+
+// The descriptions line up in one column; config's usage line is too long
+// to leave room for one.
+QString UsageText() {
+  constexpr int kHelpColumn = 37;
+  QString text = QStringLiteral("usage: selvantrix-cli %1 COMMAND ...\ncommands:\n").arg(QString::fromLatin1(kGlobalOptions));
+  for (const Command& command : kCommands) {
+    text += QStringLiteral("  ");
+    if (command.help) {
+      text += QString::fromLatin1(command.usage).leftJustified(kHelpColumn - 1) + u' ' + QString::fromLatin1(command.help);
+    } else {
+      text += QString::fromLatin1(command.usage);
+    }
+    text += u'\n';
+  }
+  return text;
+}
