@@ -40,6 +40,10 @@ using Clock = std::chrono::steady_clock;
   std::exit(1);
 }
 
+void Check(const store::Status& s, const char* what) {
+  if (!s.ok()) Die(std::string(what) + ": " + s.message());
+}
+
 double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
@@ -48,10 +52,10 @@ void Fill(Session& session, Marks& marks, int rows) {
   store::Cursor& list = session.Dbf1();
   for (int i = 0; i < rows; ++i) {
     if (!list.Append().ok()) Die("append");
-    list.SetText("Imie", "Imie" + std::to_string(i % 97));
-    list.SetText("Nazwisko", "Nazwisko" + std::to_string(i));
-    list.SetText("Tel", std::to_string(500000000 + i));
-    list.SetInt("ST", i % 3 == 0 ? 0 : 1);
+    Check(list.SetText("Imie", "Imie" + std::to_string(i % 97)), "store");
+    Check(list.SetText("Nazwisko", "Nazwisko" + std::to_string(i)), "store");
+    Check(list.SetText("Tel", std::to_string(500000000 + i)), "store");
+    Check(list.SetInt("ST", i % 3 == 0 ? 0 : 1), "store");
     if (!list.Post().ok()) Die("post");
     if (i % 2 == 0) marks.Append(std::to_string(500000000 + i));
   }
@@ -92,9 +96,12 @@ int main(int argc, char** argv) {
   int frames = 300;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string flag = argv[i];
-    if (flag == "--rows") rows = std::atoi(argv[i + 1]);
-    else if (flag == "--frames") frames = std::atoi(argv[i + 1]);
-    else Die("usage: grid_bench [--rows N] [--frames F]");
+    if (flag == "--rows")
+      rows = std::atoi(argv[i + 1]);
+    else if (flag == "--frames")
+      frames = std::atoi(argv[i + 1]);
+    else
+      Die("usage: grid_bench [--rows N] [--frames F]");
   }
   if (rows < 1 || frames < 1) Die("usage: grid_bench [--rows N] [--frames F]");
 
@@ -140,8 +147,7 @@ int main(int argc, char** argv) {
   }
   const double toggleMs = MsSince(start) / toggles;
 
-  std::printf("grid_bench: %d rows, %d marked, %d frames of a 753x387 grid\n\n", rows, marks.Count(),
-              frames);
+  std::printf("grid_bench: %d rows, %d marked, %d frames of a 753x387 grid\n\n", rows, marks.Count(), frames);
   std::printf("%-34s %10.3f ms\n", "frame over the live list", liveMs);
   std::printf("%-34s %10.3f ms\n", "frame over ready-made cells", readyMs);
   std::printf("%-34s %10.2fx\n", "live / ready-made", liveMs / readyMs);

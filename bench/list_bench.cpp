@@ -76,7 +76,14 @@ class QuietUi : public UserInterface {
 // than the bare store does).
 std::vector<std::string> MakeLines(int count) {
   static const char* const kFirst[] = {"Adam", "Anna", "Jan", "Ewa", "Piotr", "Zofia", "Marek", "Beata"};
-  static const char* const kSurname[] = {"Kowalski", "Nowak", "Wi\x9cniewska", "Mazur", "Zaj\xb9" "c", "Kr\xf3l", "Lis"};
+  static const char* const kSurname[] = {"Kowalski",
+                                         "Nowak",
+                                         "Wi\x9cniewska",
+                                         "Mazur",
+                                         "Zaj\xb9"
+                                         "c",
+                                         "Kr\xf3l",
+                                         "Lis"};
   std::vector<std::string> lines;
   std::uint64_t state = 12345;
   for (int i = 0; i < count; ++i) {
@@ -129,9 +136,9 @@ std::pair<double, double> ThroughTheStore(const std::vector<std::string>& lines,
     const size_t a = line.find('|');
     const size_t b = line.find('|', a + 1);
     Check(list.Append(), "append");
-    list.SetText("Imie", std::string_view(line).substr(0, a));
-    list.SetText("Nazwisko", std::string_view(line).substr(a + 1, b - a - 1));
-    list.SetText("Tel", std::string_view(line).substr(b + 1));
+    Check(list.SetText("Imie", std::string_view(line).substr(0, a)), "store");
+    Check(list.SetText("Nazwisko", std::string_view(line).substr(a + 1, b - a - 1)), "store");
+    Check(list.SetText("Tel", std::string_view(line).substr(b + 1)), "store");
     Check(list.Post(), "post");
   }
   const double importMs = MsSince(start);
@@ -157,9 +164,12 @@ int main(int argc, char** argv) {
   int repeats = 3;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string flag = argv[i];
-    if (flag == "--rows") rows = std::atoi(argv[i + 1]);
-    else if (flag == "--repeats") repeats = std::atoi(argv[i + 1]);
-    else Die("usage: list_bench [--rows N] [--repeats R]");
+    if (flag == "--rows")
+      rows = std::atoi(argv[i + 1]);
+    else if (flag == "--repeats")
+      repeats = std::atoi(argv[i + 1]);
+    else
+      Die("usage: list_bench [--rows N] [--repeats R]");
   }
   if (rows < 1 || repeats < 1) Die("usage: list_bench [--rows N] [--repeats R]");
 
@@ -174,11 +184,10 @@ int main(int argc, char** argv) {
   const QString listOut = QDir(work.path()).filePath("list-out.dat");
   const QString storeOut = QDir(work.path()).filePath("store-out.dat");
 
-  std::printf("list_bench: %d rows, median of %d runs each, list layer against bare store appends\n\n", rows,
-              repeats);
+  std::printf("list_bench: %d rows, median of %d runs each, list layer against bare store appends\n\n", rows, repeats);
   std::printf("%-22s %14s %14s %10s\n", "phase", "list rows/s", "store rows/s", "list/store");
-  for (const auto& [sync, name] : {std::pair{store::SyncMode::kBarrier, "barrier"},
-                                   std::pair{store::SyncMode::kNone, "no sync"}}) {
+  for (const auto& [sync, name] :
+       {std::pair{store::SyncMode::kBarrier, "barrier"}, std::pair{store::SyncMode::kNone, "no sync"}}) {
     std::vector<double> listImport, storeImport, listExport, storeExport;
     // Alternate the two sides so a slow spell of the disk hits both.
     for (int r = 0; r < repeats; ++r) {

@@ -39,9 +39,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// ---------------------------------------------------------------------------
-// Helpers
-
 [[noreturn]] void Die(const std::string& message) {
   std::fprintf(stderr, "store_bench: %s\n", message.c_str());
   std::exit(1);
@@ -110,18 +107,17 @@ struct Person {
 
 std::vector<Person> MakePeople(int count, SplitMix& random) {
   static const char* const kFirst[] = {
-      "Adam",    "Agnieszka", "Andrzej",  "Anna",      "Barbara", "Bartosz",   "Beata",     "Bogdan",
-      "Dariusz", "Dorota",    "Elzbieta", "Ewa",       "Grazyna", "Grzegorz",  "Halina",    "Irena",
-      "Jacek",   "Jadwiga",   "Jan",      "Janina",    "Jerzy",   "Joanna",    "Jozef",     "Kamil",
-      "Karol",   "Katarzyna", "Krystyna", "Krzysztof", "Leszek",  "Lukasz",    "Magdalena", "Malgorzata",
-      "Marcin",  "Marek",     "Maria",    "Michal",    "Monika",  "Pawel",     "Piotr",     "Renata",
-      "Robert",  "Ryszard",   "Slawomir", "Stanislaw", "Tadeusz", "Teresa",    "Tomasz",    "Urszula",
-      "Wieslaw", "Wojciech",  "Zbigniew", "Zofia",
+      "Adam",      "Agnieszka", "Andrzej", "Anna",      "Barbara",    "Bartosz",  "Beata",    "Bogdan",    "Dariusz",
+      "Dorota",    "Elzbieta",  "Ewa",     "Grazyna",   "Grzegorz",   "Halina",   "Irena",    "Jacek",     "Jadwiga",
+      "Jan",       "Janina",    "Jerzy",   "Joanna",    "Jozef",      "Kamil",    "Karol",    "Katarzyna", "Krystyna",
+      "Krzysztof", "Leszek",    "Lukasz",  "Magdalena", "Malgorzata", "Marcin",   "Marek",    "Maria",     "Michal",
+      "Monika",    "Pawel",     "Piotr",   "Renata",    "Robert",     "Ryszard",  "Slawomir", "Stanislaw", "Tadeusz",
+      "Teresa",    "Tomasz",    "Urszula", "Wieslaw",   "Wojciech",   "Zbigniew", "Zofia",
   };
   static const char* const kStem[] = {
-      "Kowal",  "Nowa",   "Wisniew", "Wojcie", "Kaczmar", "Mazur",   "Krawcz", "Zielin", "Szyman", "Dabrow",
-      "Kozlow", "Jankow", "Kwiatk",  "Lewand", "Grabow",  "Pawlow",  "Michal", "Zajac",  "Krol",   "Wieczor",
-      "Jablon", "Wrobl",  "Majew",   "Olszew", "Stepn",   "Malin",   "Jawor",  "Adamcz", "Dudk",   "Gorsk",
+      "Kowal",  "Nowa",   "Wisniew", "Wojcie", "Kaczmar", "Mazur",   "Krawcz", "Zielin", "Szyman",   "Dabrow",
+      "Kozlow", "Jankow", "Kwiatk",  "Lewand", "Grabow",  "Pawlow",  "Michal", "Zajac",  "Krol",     "Wieczor",
+      "Jablon", "Wrobl",  "Majew",   "Olszew", "Stepn",   "Malin",   "Jawor",  "Adamcz", "Dudk",     "Gorsk",
       "Pietrz", "Sikor",  "Walcz",   "Baran",  "Rutk",    "Michalk", "Szew",   "Ostrow", "Tomaszew", "Zalew",
   };
   static const char* const kEnd[] = {"ski", "ska", "cki", "cka", "czyk", "ak", "ewicz", "owski", "owska", "ek"};
@@ -254,8 +250,8 @@ double StoreOpenOnce(const fs::path& path, int rows) {
   store::Cursor cursor(db, "telefony");
   Check(cursor.Open(), "open telefony");
   const double ms = MsSince(start);
-  if (cursor.RowCount() != rows) Die("store open: " + std::to_string(cursor.RowCount()) + " rows, expected " +
-                                     std::to_string(rows));
+  if (cursor.RowCount() != rows)
+    Die("store open: " + std::to_string(cursor.RowCount()) + " rows, expected " + std::to_string(rows));
   if (!cursor.table()->repairs.empty()) Die("store open: the load mended an index: " + cursor.table()->repairs[0]);
   return ms;
 }
@@ -527,8 +523,8 @@ int main(int argc, char** argv) {
   const auto perRowUs = [&](double ms) { return ms * 1000.0 / n; };
   char note[128];
 
-  std::printf("\nPhysical reference (%d-byte pwrite + fdatasync, median of %d, in %s)\n", int(kRowBytes),
-              kSyncSamples, dir.c_str());
+  std::printf("\nPhysical reference (%d-byte pwrite + fdatasync, median of %d, in %s)\n", int(kRowBytes), kSyncSamples,
+              dir.c_str());
   std::printf("  growing the file:   %8.1f µs before the appends, %8.1f µs after\n", syncBefore.appendUs,
               syncAfter.appendUs);
   std::printf("  inside the file:    %8.1f µs before the appends, %8.1f µs after\n", syncBefore.overwriteUs,
@@ -561,8 +557,8 @@ int main(int argc, char** argv) {
   Row("store, Cursor::Find(\"Tel\") on TelIndex", storeFindMs, n);
   Row("SQLite, SELECT ... WHERE Tel=? (prepared)", sqlFindMs, n);
 
-  std::printf("\nFiles: store %ju bytes; SQLite %ju bytes (after the log was checkpointed)\n",
-              SizeOf(storeBarrier), SizeOf(sqlFull));
+  std::printf("\nFiles: store %ju bytes; SQLite %ju bytes (after the log was checkpointed)\n", SizeOf(storeBarrier),
+              SizeOf(sqlFull));
 
   std::printf("\nRatios, store / SQLite (below 1: the store is faster)\n");
   std::printf("  %-52s %8s\n", "barrier appends / (a) WAL NORMAL", Times(storeBarrierMs / sqlNormalMs).c_str());
@@ -587,9 +583,10 @@ int main(int argc, char** argv) {
   std::printf("- Flush time: barrier mode costs %.2f syncs/row, SQLite FULL %.2f, NORMAL %.2f, unsynced store %.2f.\n",
               perRowUs(storeBarrierMs) / syncUs, perRowUs(sqlFullMs) / syncUs, perRowUs(sqlNormalMs) / syncUs,
               perRowUs(storeNoneMs) / syncUs);
-  std::printf("- A barrier append takes %.2fx the time of its own pages' flush (%d scattered pages, one flush), "
-              "the floor of the file's layout.\n",
-              perRowUs(storeBarrierMs) / floorUs, kAppendPages);
+  std::printf(
+      "- A barrier append takes %.2fx the time of its own pages' flush (%d scattered pages, one flush), "
+      "the floor of the file's layout.\n",
+      perRowUs(storeBarrierMs) / floorUs, kAppendPages);
 
   for (const fs::path& p : {storeBarrier, storeNone, storeGroup}) RemoveStoreFile(p);
   for (const fs::path& p : {sqlNormal, sqlFull, sqlOne}) RemoveSqliteFiles(p);

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes, cut into arbitrary pieces, to the reply parser as a
-// controller (or a noisy line) might send them: every pass must end in
-// flags, table rows or trace lines, never a crash, a hang or unbounded
+// controller (or a noisy line) might send them, and stores what they carry
+// as the commands that take replies store it: every pass must end in
+// replies, table rows or trace lines, never a crash, a hang or unbounded
 // memory. Built with clang's libFuzzer (see CMakeLists.txt).
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include "common/file_names.h"
 #include "core/session.h"
 #include "serial/link.h"
+#include "serial/reply_store.h"
 #include "store/cursor.h"
 #include "store/database.h"
 
@@ -91,6 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t at = size == 0 ? 0 : 1; at < size; at += step) {
     link.Parse(QByteArray(reinterpret_cast<const char*>(data + at), qsizetype(std::min(step, size - at))));
     if (link.PendingText().size() > Link::kMaxRxText) std::abort();
+  }
+  ReplyStore store(*world.session);
+  for (const Reply& reply : link.Listen(Await::kReply, 0).replies) {
+    try {
+      if (reply.kind == ReplyKind::kEntry && !reply.emptySlot) store.StoreEntry(reply.slot, reply.number);
+      if (reply.kind == ReplyKind::kSystem) store.StoreRelayCode(reply.relayCode);
+      if (reply.kind == ReplyKind::kEvent && !reply.logEnd) store.StoreEvent(reply.date, reply.number);
+    } catch (const std::exception&) {
+      // A number that is no number is refused as a read refuses it.
+    }
   }
   return 0;
 }

@@ -33,8 +33,11 @@ TEST_F(AppSetupTest, QtsOwnDialogTextsArePolish) {
     const char* english;
   };
   // Texts of the file dialogs and the standard buttons.
-  const TextCase cases[] = {{"QFileDialog", "Save As"}, {"QFileDialog", "&Save"}, {"QFileDialog", "File &name:"},
-                            {"QPlatformTheme", "Cancel"}, {"QPlatformTheme", "&Yes"}};
+  const TextCase cases[] = {{"QFileDialog", "Save As"},
+                            {"QFileDialog", "&Save"},
+                            {"QFileDialog", "File &name:"},
+                            {"QPlatformTheme", "Cancel"},
+                            {"QPlatformTheme", "&Yes"}};
   for (const TextCase& c : cases) {
     const QString shown = QCoreApplication::translate(c.context, c.english);
     EXPECT_NE(shown, QString::fromLatin1(c.english)) << c.context << " " << c.english;
@@ -56,7 +59,7 @@ TEST_F(AppSetupTest, LabelsAndInputsShareOneFontFamily) {
   auto* date = window.findChild<QDateEdit*>(QStringLiteral("DateEdit1"));
   widgets.push_back(date->calendarWidget());
   widgets.push_back(window.findChild<QComboBox*>(QStringLiteral("listczas"))->view());
-  Tdlgfm box(QStringLiteral("Zapis"), kNotice, &window);
+  Tdlgfm box(QStringLiteral("Zapis"), kNoticeKind, &window);
   widgets.push_back(&box);
   ASSERT_GT(widgets.size(), 30u);
   for (QWidget* w : widgets) {

@@ -26,11 +26,11 @@ struct DialogCase {
 
 TEST(ShowDialogTest, NoticesShowOkAndQuestionsAnswerOneOnlyForTak) {
   const DialogCase cases[] = {
-      {"notice OK", kNotice, "Label28", 0, {"Label28", "Image27"}, {"Label2", "Image1", "Label3", "Image2"}},
+      {"notice OK", kNoticeKind, "Label28", 0, {"Label28", "Image27"}, {"Label2", "Image1", "Label3", "Image2"}},
       {"notice of another kind", 7, "Label28", 0, {"Label28"}, {"Label2", "Label3"}},
-      {"question TAK", kQuestion, "Label2", 1, {"Label2", "Image1", "Label3", "Image2"}, {"Label28", "Image27"}},
-      {"question NIE", kQuestion, "Label3", 0, {"Label2", "Label3"}, {"Label28"}},
-      {"question closed with Escape", kQuestion, "", 0, {"Label2", "Label3"}, {"Label28"}},
+      {"question TAK", kQuestionKind, "Label2", 1, {"Label2", "Image1", "Label3", "Image2"}, {"Label28", "Image27"}},
+      {"question NIE", kQuestionKind, "Label3", 0, {"Label2", "Label3"}, {"Label28"}},
+      {"question closed with Escape", kQuestionKind, "", 0, {"Label2", "Label3"}, {"Label28"}},
   };
   for (const DialogCase& c : cases) {
     bool checked = false;
@@ -59,10 +59,10 @@ TEST(ShowDialogTest, TheKeyboardAnswersFromWhereverTheFocusIs) {
     Qt::Key key;
     int expected;
   };
-  const KeyCase cases[] = {{kNotice, Qt::Key_Return, 0},   {kNotice, Qt::Key_Enter, 0},
-                           {kNotice, Qt::Key_Space, 0},    {kNotice, Qt::Key_Escape, 0},
-                           {kQuestion, Qt::Key_Return, 1}, {kQuestion, Qt::Key_Enter, 1},
-                           {kQuestion, Qt::Key_Space, 1},  {kQuestion, Qt::Key_Escape, 0}};
+  const KeyCase cases[] = {{kNoticeKind, Qt::Key_Return, 0},   {kNoticeKind, Qt::Key_Enter, 0},
+                           {kNoticeKind, Qt::Key_Space, 0},    {kNoticeKind, Qt::Key_Escape, 0},
+                           {kQuestionKind, Qt::Key_Return, 1}, {kQuestionKind, Qt::Key_Enter, 1},
+                           {kQuestionKind, Qt::Key_Space, 1},  {kQuestionKind, Qt::Key_Escape, 0}};
   QWidget owner;
   owner.show();
   for (const KeyCase& c : cases) {
@@ -83,13 +83,13 @@ TEST(ShowDialogTest, TheKeyboardAnswersFromWhereverTheFocusIs) {
 }
 
 TEST(ShowDialogTest, AHeldKeyDoesNotAnswerAndTheRingMarksTheKeyboardsButton) {
-  for (int kind : {kNotice, kQuestion}) {
+  for (int kind : {kNoticeKind, kQuestionKind}) {
     Tdlgfm dialog("Zapis", kind, nullptr);
     dialog.show();
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
     QApplication::sendEvent(&dialog, &repeat);
     EXPECT_TRUE(dialog.isVisible()) << kind;
-    const QRect button = Find(&dialog, kind == kQuestion ? "Image1" : "Image27")->geometry();
+    const QRect button = Find(&dialog, kind == kQuestionKind ? "Image1" : "Image27")->geometry();
     const QRect ring = Find(&dialog, "focusRing")->geometry();
     EXPECT_TRUE(ring.contains(button)) << kind;
     EXPECT_LE(ring.width() - button.width(), 8) << kind;
@@ -102,13 +102,12 @@ TEST(ShowDialogTest, ButtonPicturesDoNotAnswer) {
     EXPECT_TRUE(modal->isVisible());
     Click(Find(modal, "Label2"));
   });
-  EXPECT_EQ(ShowDialog(nullptr, "Pytanie", kQuestion), 1);
+  EXPECT_EQ(ShowDialog(nullptr, "Pytanie", kQuestionKind), 1);
 }
 
 TEST(ShowDialogTest, LongMessagesWrapInsideTheTextArea) {
-  const QString text = QString::fromUtf8(
-      "Operacja usunie wszystkie numery telefonów ze sterownika. Czy kontynuować?");
-  Tdlgfm dialog(text, kQuestion, nullptr);
+  const QString text = QString::fromUtf8("Operacja usunie wszystkie numery telefonów ze sterownika. Czy kontynuować?");
+  Tdlgfm dialog(text, kQuestionKind, nullptr);
   auto* label = Find<QLabel>(&dialog, "Label1");
   ASSERT_TRUE(label->wordWrap());
   const QFontMetrics metrics(label->font());
@@ -125,8 +124,10 @@ TEST(PinDialogTest, StartsEmptyEveryTimeAndReturnsWhatWasTyped) {
     const char* typed;
     bool useButton;
   };
-  const PinCase cases[] = {{"Enter at once", "", false}, {"typed then Enter", "1234", false},
-                           {"typed then AKCEPTUJ", "98 76", true}, {"empty again", "", true}};
+  const PinCase cases[] = {{"Enter at once", "", false},
+                           {"typed then Enter", "1234", false},
+                           {"typed then AKCEPTUJ", "98 76", true},
+                           {"empty again", "", true}};
   for (const PinCase& c : cases) {
     WhenModalOpens([&](QWidget* modal) {
       auto* edit = Find<QLineEdit>(modal, "Edit1");
@@ -192,8 +193,7 @@ TEST(PinChangeDialogTest, TakesAPinTypedTwiceAndLeavesOnEscape) {
          Click(Find(modal, "Label28"));
        },
        QStringLiteral("77"), false},
-      {"Escape at once",
-       [&](QWidget*, QLineEdit* first, QLineEdit*) { QTest::keyClick(first, Qt::Key_Escape); },
+      {"Escape at once", [&](QWidget*, QLineEdit* first, QLineEdit*) { QTest::keyClick(first, Qt::Key_Escape); },
        std::nullopt, false},
       {"ANULUJ after typing",
        [&](QWidget* modal, QLineEdit* first, QLineEdit* second) {

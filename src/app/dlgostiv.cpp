@@ -16,8 +16,7 @@ constexpr int kButtonTop = 92;
 
 }  // namespace
 
-Tdlgfm::Tdlgfm(const QString& text, int kind, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+Tdlgfm::Tdlgfm(const QString& text, int kind, QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("dlgfm"));
   setFixedSize(kWidth, kHeight);
   setModal(true);
@@ -38,21 +37,21 @@ Tdlgfm::Tdlgfm(const QString& text, int kind, QWidget* parent)
   const QPixmap accent = pictures::Button(QSize(kButtonWidth, kButtonHeight), pictures::ButtonStyle::kAccent);
   const QPixmap quiet = pictures::Button(QSize(kButtonWidth, kButtonHeight), pictures::ButtonStyle::kQuiet);
   const int middle = (kWidth - kButtonWidth) / 2;
-  const PictureButton ok = MakePictureButton(this, "Image27", "Label28", "OK",
-                                             QRect(middle, kButtonTop, kButtonWidth, kButtonHeight), accent,
-                                             pictures::kNavy, 8);
-  const PictureButton yes = MakePictureButton(this, "Image1", "Label2", "TAK",
-                                              QRect(middle - 66, kButtonTop, kButtonWidth, kButtonHeight), accent,
-                                              pictures::kNavy, 8);
-  const PictureButton no = MakePictureButton(this, "Image2", "Label3", "NIE",
-                                             QRect(middle + 66, kButtonTop, kButtonWidth, kButtonHeight), quiet,
-                                             pictures::kText, 8);
+  const PictureButton ok =
+      MakePictureButton(this, "Image27", "Label28", "OK", QRect(middle, kButtonTop, kButtonWidth, kButtonHeight),
+                        accent, pictures::kNavy, 8);
+  const PictureButton yes =
+      MakePictureButton(this, "Image1", "Label2", "TAK", QRect(middle - 66, kButtonTop, kButtonWidth, kButtonHeight),
+                        accent, pictures::kNavy, 8);
+  const PictureButton no =
+      MakePictureButton(this, "Image2", "Label3", "NIE", QRect(middle + 66, kButtonTop, kButtonWidth, kButtonHeight),
+                        quiet, pictures::kText, 8);
   // Only the captions answer; the pictures under them are decoration.
   connect(ok.caption, &ClickLabel::clicked, this, [this] { Answer(0); });
   connect(yes.caption, &ClickLabel::clicked, this, [this] { Answer(1); });
   connect(no.caption, &ClickLabel::clicked, this, [this] { Answer(0); });
 
-  const bool question = question_ = kind == kQuestion;
+  const bool question = question_ = kind == kQuestionKind;
   for (QWidget* w : {static_cast<QWidget*>(ok.picture), static_cast<QWidget*>(ok.caption)}) w->setVisible(!question);
   for (QWidget* w : {static_cast<QWidget*>(yes.picture), static_cast<QWidget*>(yes.caption),
                      static_cast<QWidget*>(no.picture), static_cast<QWidget*>(no.caption)}) {
@@ -86,14 +85,9 @@ void Tdlgfm::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_Space:
-      Answer(question_ ? 1 : 0);
-      return;
-    case Qt::Key_Escape:
-      Answer(0);
-      return;
-    default:
-      QDialog::keyPressEvent(event);
+    case Qt::Key_Space: Answer(question_ ? 1 : 0); return;
+    case Qt::Key_Escape: Answer(0); return;
+    default: QDialog::keyPressEvent(event);
   }
 }
 

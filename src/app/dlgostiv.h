@@ -3,8 +3,8 @@
 #include <QDialog>
 
 // Kinds of ShowDialog: a notice with "OK", or a question with "TAK"/"NIE".
-inline constexpr int kNotice = 0;
-inline constexpr int kQuestion = 1;
+inline constexpr int kNoticeKind = 0;
+inline constexpr int kQuestionKind = 1;
 
 class ClickLabel;
 class QLabel;

@@ -5,7 +5,6 @@
 
 class QWidget;
 
-
 // Replaces the window's texts with those of the language file and writes
 // into the file every text it does not name yet, with its built-in value, so
 // after the first start the file lists all there is to translate. The section

@@ -30,10 +30,15 @@ class LanguageWindowTest : public WindowTest {};
 TEST_F(LanguageWindowTest, FirstStartWritesEveryTextOfTheWindowInWindows1250) {
   const QByteArray file = ReadBytes(QDir(temp_.path()).filePath("language.txt"));
   ASSERT_TRUE(file.startsWith("[TFORM1]\ncaption=Ostiv\n")) << file.left(60).toStdString();
-  for (const char* line : {"\nLabel1=LISTA TELEFON\xd3W\n", "\nbut_zarzadzaj=Zarz\xb9" "dzaj\n", "\nLabel23=+\n",
-                           "\nRxDBGrid1col0=check\n", "\nRxDBGrid1col3=TEL\n", "\nRxDBGrid2col1=Data\n",
-                           "\nLabel46=HAS\xa3O DOST\xca" "PU\n", "\nkopia_sterownika=KOPIA ZAPASOWA STEROWNIKA\n",
-                           "\nprzywroc_z_kopii=PRZYWR\xd3\xc6 Z KOPII\n", "\nsynchronizuj_liste=SYNCHRONIZUJ LIST\xca\n"}) {
+  for (const char* line :
+       {"\nLabel1=LISTA TELEFON\xd3W\n",
+        "\nbut_zarzadzaj=Zarz\xb9"
+        "dzaj\n",
+        "\nLabel23=+\n", "\nRxDBGrid1col0=check\n", "\nRxDBGrid1col3=TEL\n", "\nRxDBGrid2col1=Data\n",
+        "\nLabel46=HAS\xa3O DOST\xca"
+        "PU\n",
+        "\nkopia_sterownika=KOPIA ZAPASOWA STEROWNIKA\n", "\nprzywroc_z_kopii=PRZYWR\xd3\xc6 Z KOPII\n",
+        "\nsynchronizuj_liste=SYNCHRONIZUJ LIST\xca\n"}) {
     EXPECT_TRUE(file.contains(line)) << line;
   }
   for (const char* absent : {"\nlistcom=", "\nDBEdit1=", "\nLog=", "\npanel_lista_l="}) {
@@ -102,8 +107,9 @@ TEST_F(LanguageFileTest, WritesLineBreaksAsDoubleSlashesAndReadsThemBack) {
 }
 
 TEST_F(LanguageFileTest, AppliesEachEntryByItsRules) {
-  Apply("[QWIDGET]\nLabel2=Pierwszy wpis\ncaption=Okno\nLabel1=przed=po\nlabel2=inny\nGridcol0= \nGridcol1=Kiedy\n"
-        "Group=Rodzaj;raz ;dwa;trzy  \n");
+  Apply(
+      "[QWIDGET]\nLabel2=Pierwszy wpis\ncaption=Okno\nLabel1=przed=po\nlabel2=inny\nGridcol0= \nGridcol1=Kiedy\n"
+      "Group=Rodzaj;raz ;dwa;trzy  \n");
   EXPECT_EQ(window_.windowTitle(), "Pierwszy wpis") << "the first entry is the title, whatever its key";
   EXPECT_EQ(title_->text(), "przed") << "a value ends at its second =";
   EXPECT_EQ(plain_->text(), "Pierwszy wpis") << "the first line with the exact name counts";
@@ -116,12 +122,14 @@ TEST_F(LanguageFileTest, AppliesEachEntryByItsRules) {
 }
 
 TEST_F(LanguageFileTest, AKeyInAnotherCaseIsReplacedInPlaceAndABlankLabelEmpties) {
-  const QByteArray after = Apply("[QWIDGET]\ncaption=Okno\nlabel1=Obce\nLabel2=\nGridcol0=Tel\nGridcol1=Data\n"
-                                 "Group=Tryb;jeden;dwa\n");
+  const QByteArray after = Apply(
+      "[QWIDGET]\ncaption=Okno\nlabel1=Obce\nLabel2=\nGridcol0=Tel\nGridcol1=Data\n"
+      "Group=Tryb;jeden;dwa\n");
   EXPECT_EQ(title_->text(), "Pierwsza\nDruga");
   EXPECT_EQ(plain_->text(), "");
-  EXPECT_EQ(after, "[QWIDGET]\ncaption=Okno\nLabel1=Pierwsza//Druga\nLabel2=\nGridcol0=Tel\nGridcol1=Data\n"
-                   "Group=Tryb;jeden;dwa\n");
+  EXPECT_EQ(after,
+            "[QWIDGET]\ncaption=Okno\nLabel1=Pierwsza//Druga\nLabel2=\nGridcol0=Tel\nGridcol1=Data\n"
+            "Group=Tryb;jeden;dwa\n");
 }
 
 TEST_F(LanguageFileTest, AnUnwritableFileLeavesTheWindowAsItIs) {

@@ -51,25 +51,25 @@ constexpr int kTabStep = 208;
 // Under the views, as wide as the views together.
 constexpr QRect kOutcomeLine(41, 606, 992, 26);
 
-
-const QString kWidgetStyle = QStringLiteral(
-    "QLineEdit, QComboBox, QDateEdit {"
-    "  border: 1px solid rgb(196,206,222); border-radius: 4px; padding: 2px 6px;"
-    "  background: white; color: rgb(1,81,178); selection-background-color: rgb(250,192,23);"
-    "  selection-color: rgb(0,42,102); }"
-    "QLineEdit:focus, QComboBox:focus, QDateEdit:focus { border: 1px solid rgb(250,192,23); }"
-    "QComboBox::drop-down, QDateEdit::drop-down { border: none; width: %1px; }"
-    "QComboBox QAbstractItemView { border: 1px solid rgb(1,81,178); color: rgb(1,81,178);"
-    "  selection-background-color: rgb(255,246,217); selection-color: rgb(0,42,102); }"
-    "QPlainTextEdit { border: 1px solid rgb(214,221,232); border-radius: 4px; background: rgb(248,249,251);"
-    "  color: rgb(40,52,70); }"
-    "QTableView { border: 1px solid rgb(214,221,232); gridline-color: rgb(226,231,239); background: white;"
-    "  color: rgb(1,81,178); selection-background-color: rgb(255,246,217); selection-color: rgb(0,42,102); }"
-    "QScrollBar:vertical { background: rgb(248,249,251); width: 12px; margin: 0; }"
-    "QScrollBar::handle:vertical { background: rgb(196,206,222); border-radius: 5px; min-height: 24px;"
-    "  margin: 1px 2px; }"
-    "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
-    "QToolButton { border: none; background: transparent; }")
+const QString kWidgetStyle =
+    QStringLiteral(
+        "QLineEdit, QComboBox, QDateEdit {"
+        "  border: 1px solid rgb(196,206,222); border-radius: 4px; padding: 2px 6px;"
+        "  background: white; color: rgb(1,81,178); selection-background-color: rgb(250,192,23);"
+        "  selection-color: rgb(0,42,102); }"
+        "QLineEdit:focus, QComboBox:focus, QDateEdit:focus { border: 1px solid rgb(250,192,23); }"
+        "QComboBox::drop-down, QDateEdit::drop-down { border: none; width: %1px; }"
+        "QComboBox QAbstractItemView { border: 1px solid rgb(1,81,178); color: rgb(1,81,178);"
+        "  selection-background-color: rgb(255,246,217); selection-color: rgb(0,42,102); }"
+        "QPlainTextEdit { border: 1px solid rgb(214,221,232); border-radius: 4px; background: rgb(248,249,251);"
+        "  color: rgb(40,52,70); }"
+        "QTableView { border: 1px solid rgb(214,221,232); gridline-color: rgb(226,231,239); background: white;"
+        "  color: rgb(1,81,178); selection-background-color: rgb(255,246,217); selection-color: rgb(0,42,102); }"
+        "QScrollBar:vertical { background: rgb(248,249,251); width: 12px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: rgb(196,206,222); border-radius: 5px; min-height: 24px;"
+        "  margin: 1px 2px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+        "QToolButton { border: none; background: transparent; }")
         .arg(kDropButtonWidth);
 
 }  // namespace
@@ -99,7 +99,8 @@ TForm1::TForm1(Session& session, QWidget* parent)
       [this](const QString& text) { ShowOutcome(text); }, this);
   BuildPanels(View::kConfiguration, "panel_konfig_l", QStringLiteral("Konfiguracja"), "Label9", "panel_konfig_g",
               QStringLiteral("Ustawienia zaawansowane"), "Label10");
-  settingsView_ = new SettingsView(viewPanels_[2], viewPanels_[3], this, session_, *this, [this] { Image13Click(); }, this);
+  settingsView_ = new SettingsView(
+      viewPanels_[2], viewPanels_[3], this, session_, *this, [this] { Image13Click(); }, this);
   settingsView_->tell = [this](const QString& text) { ShowOutcome(text); };
   BuildPanels(View::kReport, "panel_raporty_l", QStringLiteral("Ustawienia raportu"), "Label19", "panel_raporty_g",
               QStringLiteral("Raport"), "Label20");
@@ -116,9 +117,9 @@ TForm1::TForm1(Session& session, QWidget* parent)
   outcome_->setObjectName(QStringLiteral("outcomeLine"));
   outcome_->setGeometry(kOutcomeLine);
   outcome_->setFont(pictures::Font(12, true));
-  outcome_->setStyleSheet(QStringLiteral(
-      "color: rgb(0,42,102); background: rgb(255,246,217); border: 1px solid rgb(240,214,140);"
-      " border-left: 4px solid rgb(250,192,23); border-radius: 3px; padding-left: 8px;"));
+  outcome_->setStyleSheet(
+      QStringLiteral("color: rgb(0,42,102); background: rgb(255,246,217); border: 1px solid rgb(240,214,140);"
+                     " border-left: 4px solid rgb(250,192,23); border-radius: 3px; padding-left: 8px;"));
   outcome_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   // Hidden while empty, so the footer of the background shows.
   outcome_->hide();
@@ -415,11 +416,11 @@ void TForm1::Label46Click() {
 // question is answered "NIE": the user has left, and a box would hold the
 // close (and the port) for as long as nobody answers it.
 bool TForm1::Ask(Question, const QString& text) {
-  return !closePending_ && ::ShowDialog(this, text, kQuestion) == 1;
+  return !closePending_ && ::ShowDialog(this, text, kQuestionKind) == 1;
 }
 
 void TForm1::ShowNotice(const QString& text) {
-  if (!closePending_) ::ShowDialog(this, text, kNotice);
+  if (!closePending_) ::ShowDialog(this, text, kNoticeKind);
 }
 
 void TForm1::ShowError(const QString& text) {
@@ -436,9 +437,7 @@ void TForm1::ShowOutcome(const QString& text) {
 void TForm1::Tell(const Report& report) {
   switch (report.verdict) {
     case Verdict::kDone:
-    case Verdict::kStopped:
-      ShowOutcome(report.text);
-      return;
+    case Verdict::kStopped: ShowOutcome(report.text); return;
     case Verdict::kWarning:
       if (!report.text.isEmpty()) ShowNotice(report.text);
       return;
@@ -446,9 +445,7 @@ void TForm1::Tell(const Report& report) {
       if (!report.text.isEmpty()) ShowNotice(report.text);
       ShowOutcome(report.summary);
       return;
-    case Verdict::kDeclined:
-      ShowOutcome(report.summary);
-      return;
+    case Verdict::kDeclined: ShowOutcome(report.summary); return;
   }
 }
 
@@ -492,157 +489,6 @@ void TForm1::SuspendViewUpdates(bool suspended) {
 }
 
 void TForm1::PostPendingPhone() { ::PostPendingPhone(session_); }
-
-void TForm1::RunOnMarked(const std::function<Report(Progress&, const QStringList&)>& command) {
-  MenuLista_->hide();
-  RunOperation([&](Progress& progress) {
-    const Report report = command(progress, listView_->MarkedNumbers());
-    Tell(report);
-  });
-}
-
-void TForm1::usun_z_listyClick() {
-  RunOnMarked([this](Progress& progress, const QStringList& numbers) {
-    const ListDeleteResult result = DeleteFromList(session_, progress, numbers);
-    // Every mark goes, also those a cancel left unprocessed.
-    if (result.stop != Stop::kDeclined) listView_->ClearMarks();
-    return Describe(result);
-  });
-}
-
-void TForm1::export_listClick() {
-  MenuLista_->hide();
-  RunOperation([this](Progress& progress) {
-    const QString path = ChooseListFile(true);
-    if (!path.isEmpty()) Tell(Describe(ExportList(session_, progress, path)));
-  });
-}
-
-void TForm1::imp_listClick() {
-  MenuLista_->hide();
-  RunOperation([this](Progress& progress) {
-    const QString path = ChooseListFile(false);
-    if (!path.isEmpty()) Tell(Describe(ImportList(session_, progress, path)));
-  });
-}
-
-QString TForm1::ChooseBackupFile(bool save) {
-  if (chooseBackupFile) return chooseBackupFile(save);
-  QFileDialog dialog(this);
-  dialog.setObjectName(save ? QStringLiteral("SaveBackupDialog") : QStringLiteral("OpenBackupDialog"));
-  dialog.setNameFilters({QString::fromUtf8("Kopie sterownika (*.txt)"), QString::fromUtf8("Wszystkie pliki (*)")});
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  // Unlike a list export, an older backup is not replaced without the
-  // dialog's question: it may be the only copy of a controller that has
-  // changed since. A restore takes only a file that is there.
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  if (save) {
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.selectFile(QStringLiteral("kopia-sterownika-%1.txt").arg(session_.Today().toString(Qt::ISODate)));
-  }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
-}
-
-QString TForm1::ChooseListFile(bool save) {
-  if (chooseListFile) return chooseListFile(save);
-  QFileDialog dialog(this);
-  dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
-  dialog.setNameFilter(QString::fromLatin1(kListFileFilter));
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  // The file is taken as named: no extension added, no overwrite question,
-  // and a missing file is the import's to report.
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
-}
-
-namespace {
-
-// A command over the marks that got past its checks has used them up.
-bool UsedTheMarks(const CommandResult& result) {
-  return result.stop != Stop::kBadInput && result.stop != Stop::kPortUnavailable;
-}
-
-}  // namespace
-
-void TForm1::zap_do_sterownikaClick() {
-  RunOnMarked([this](Progress& progress, const QStringList& numbers) {
-    // Every row marked is a write of the whole list from slot 002; some rows
-    // are added where the controller finds room.
-    const WriteMode mode = listView_->AllMarked() ? WriteMode::kWholeList : WriteMode::kAdd;
-    const TransferResult result = WriteNumbers(*link_, progress, numbers, mode);
-    if (UsedTheMarks(result)) listView_->ClearMarks();
-    return Describe(result);
-  });
-}
-
-void TForm1::usun_ze_sterownikaClick() {
-  RunOnMarked([this](Progress& progress, const QStringList& numbers) {
-    const TransferResult result = DeleteNumbers(*link_, progress, numbers);
-    if (UsedTheMarks(result)) listView_->ClearMarks();
-    return Describe(result);
-  });
-}
-
-void TForm1::odczytaj_z_sterownika_comClick() {
-  MenuLista_->hide();
-  RunOperation([this](Progress& progress) { Tell(Describe(ReadList(*link_, progress))); });
-}
-
-void TForm1::weryfikuj_przez_comClick() {
-  MenuLista_->hide();
-  RunOperation([this](Progress& progress) { Tell(Describe(VerifyList(*link_, progress))); });
-}
-
-void TForm1::formatuj_memClick() {
-  menukonfig_->hide();
-  RunOperation([this](Progress& progress) { Tell(Describe(FormatMemory(*link_, progress))); });
-}
-
-void TForm1::odczyt_konfig_comClick() {
-  menukonfig_->hide();
-  RunOperation([this](Progress& progress) { Tell(Describe(ReadConfiguration(*link_, progress, *settingsView_))); });
-}
-
-void TForm1::zapis_konfig_comClick() {
-  menukonfig_->hide();
-  RunOperation([this](Progress& progress) { Tell(Describe(WriteConfiguration(*link_, progress, *settingsView_))); });
-}
-
-void TForm1::zapis_do_ser_przypomClick() {
-  menukonfig_->hide();
-  RunOperation([this](Progress& progress) {
-    Tell(Describe(SendReminder(*link_, progress, settingsView_->Date())));
-  });
-}
-
-void TForm1::kopia_sterownikaClick() {
-  menukonfig_->hide();
-  RunOperation([this](Progress& progress) {
-    // Nothing happens without a file.
-    const QString path = ChooseBackupFile(true);
-    if (!path.isEmpty()) Tell(Describe(BackupController(*link_, progress, path)));
-  });
-}
-
-void TForm1::przywroc_z_kopiiClick() {
-  menukonfig_->hide();
-  RunOperation([this](Progress& progress) {
-    const QString path = ChooseBackupFile(false);
-    if (!path.isEmpty()) Tell(Describe(RestoreController(*link_, progress, path)));
-  });
-}
-
-void TForm1::synchronizuj_listeClick() {
-  menukonfig_->hide();
-  RunOperation([this](Progress& progress) {
-    // Asked between the read and the first change rather than with a dry
-    // run first: that would read the whole phonebook twice.
-    Tell(Describe(SyncList(*link_, progress, false, true)));
-  });
-}
 
 void TForm1::LoadSettingsView(int viewKey) { settingsView_->LoadSettingsView(viewKey); }
 

@@ -32,21 +32,6 @@
 
 namespace {
 
-const char* const kPanels[8] = {"panel_lista_l",   "panel_lista_g",   "panel_konfig_l",  "panel_konfig_g",
-                                "panel_raporty_l", "panel_raporty_g", "panel_ofirmie_l", "panel_ofirmie_g"};
-
-class MainWindowTest : public WindowTest {
- protected:
-  // Names of the visible view panels.
-  std::vector<std::string> VisiblePanels() {
-    std::vector<std::string> visible;
-    for (const char* name : kPanels) {
-      if (W(name)->isVisible()) visible.emplace_back(name);
-    }
-    return visible;
-  }
-};
-
 TEST_F(MainWindowTest, IsAFixedWindowWithTheTitleAndPlacedPanels) {
   EXPECT_EQ(window_->windowTitle(), "Ostiv");
   EXPECT_EQ(window_->size(), QSize(1072, 637));
@@ -86,10 +71,10 @@ TEST_F(MainWindowTest, EachTabPictureAndCaptionShowsExactlyItsView) {
     const char* right;
   };
   const TabCase cases[] = {
-      {"Image13", "panel_konfig_l", "panel_konfig_g"}, {"Label3", "panel_raporty_l", "panel_raporty_g"},
+      {"Image13", "panel_konfig_l", "panel_konfig_g"},   {"Label3", "panel_raporty_l", "panel_raporty_g"},
       {"Image16", "panel_ofirmie_l", "panel_ofirmie_g"}, {"Label1", "panel_lista_l", "panel_lista_g"},
-      {"Label2", "panel_konfig_l", "panel_konfig_g"},  {"Image15", "panel_raporty_l", "panel_raporty_g"},
-      {"Label4", "panel_ofirmie_l", "panel_ofirmie_g"}, {"Image11", "panel_lista_l", "panel_lista_g"},
+      {"Label2", "panel_konfig_l", "panel_konfig_g"},    {"Image15", "panel_raporty_l", "panel_raporty_g"},
+      {"Label4", "panel_ofirmie_l", "panel_ofirmie_g"},  {"Image11", "panel_lista_l", "panel_lista_g"},
   };
   for (const TabCase& c : cases) {
     Click(W(c.control));
@@ -329,7 +314,7 @@ TEST_F(MainWindowTest, TypingOverTheSimDateGivesTheDateTypedAndMarksTheChange) {
     const char* typed;
     QDate after;
   } cases[] = {
-      {QDate(2026, 12, 9), "31.01.2027", QDate(2027, 1, 31)}, {QDate(2026, 2, 9), "31.01.2027", QDate(2027, 1, 31)},
+      {QDate(2026, 12, 9), "31.01.2027", QDate(2027, 1, 31)},  {QDate(2026, 2, 9), "31.01.2027", QDate(2027, 1, 31)},
       {QDate(2026, 4, 15), "31.12.2026", QDate(2026, 12, 31)}, {QDate(2026, 2, 9), "05.03.2026", QDate(2026, 3, 5)},
       {QDate(2027, 1, 31), "29.02.2028", QDate(2028, 2, 29)},  {QDate(2026, 12, 9), "1.1.2030", QDate(2030, 1, 1)},
       {QDate(2026, 2, 9), "31012027", QDate(2027, 1, 31)},     {QDate(2026, 12, 9), "9.12.2026", QDate(2026, 12, 9)},
@@ -376,7 +361,8 @@ TEST_F(MainWindowTest, ThePortPickerStoresThePickedPortAtOnce) {
 
   auto* list = Find<QListWidget>(picker, "ListBox1");
   auto* listcom = Find<QComboBox>(window_.get(), "listcom");
-  const std::pair<const char*, int> cases[] = {{"COM5: = USB Serial Port (ttyUSB0)", 4}, {"COM25: = Modem (ttyACM9)", -1}};
+  const std::pair<const char*, int> cases[] = {{"COM5: = USB Serial Port (ttyUSB0)", 4},
+                                               {"COM25: = Modem (ttyACM9)", -1}};
   for (const auto& [text, index] : cases) {
     picker->show();
     list->clear();
@@ -412,8 +398,8 @@ TEST_F(MainWindowTest, ReportGridShadesOddRowsAndIgnoresClicks) {
   store::Cursor& reports = session_->Dbf3();
   for (const char* tel : {"600100200", "501222333", "602444555"}) {
     ASSERT_TRUE(reports.Append().ok());
-    reports.SetText("Tel", tel);
-    reports.SetText("Data", "24/03/15 12:30");
+    EXPECT_TRUE(reports.SetText("Tel", tel).ok());
+    EXPECT_TRUE(reports.SetText("Data", "24/03/15 12:30").ok());
     ASSERT_TRUE(reports.Post().ok());
   }
   Click(W("Label3"));
@@ -545,7 +531,8 @@ TEST_F(MainWindowTest, ErrorBoxesNameTheCauseInPolish) {
   answerError();
   Click(Find(window_.get(), "export_list"));
   ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0], QString::fromUtf8("Nie można odczytać pliku \"%1\": nie ma takiego pliku ani katalogu").arg(missing));
+  EXPECT_EQ(shown[0],
+            QString::fromUtf8("Nie można odczytać pliku \"%1\": nie ma takiego pliku ani katalogu").arg(missing));
   EXPECT_TRUE(shown[1].startsWith(QString::fromUtf8("Nie można zapisać pliku \"%1\": ").arg(nowhere)))
       << shown[1].toStdString();
 
@@ -565,123 +552,6 @@ TEST_F(MainWindowTest, ErrorBoxesNameTheCauseInPolish) {
       EXPECT_FALSE(text.contains(QLatin1String(english), Qt::CaseInsensitive)) << text.toStdString();
     }
   }
-}
-
-}  // namespace
-
-namespace {
-
-QString PinDigest(Session& session) {
-  QString digest;
-  FindSetting(session, kKeyPinDigest, &digest);
-  return digest;
-}
-
-TEST_F(MainWindowTest, OutcomesShowOnTheLineUnderTheViewsUntilTheNextOperation) {
-  QLabel* line = window_->outcomeLine();
-  EXPECT_FALSE(line->isVisible()) << "nothing to tell yet";
-  window_->ShowOutcome(QString::fromUtf8("Zapisano w sterowniku 3 numery"));
-  EXPECT_TRUE(line->isVisible());
-  EXPECT_EQ(line->text(), QString::fromUtf8("Zapisano w sterowniku 3 numery"));
-  // Under every view, in the window's free strip below the panels.
-  for (const char* panel : kPanels) EXPECT_GT(line->y(), W(panel)->geometry().bottom()) << panel;
-  EXPECT_LE(line->geometry().bottom(), window_->height());
-  EXPECT_TRUE(QApplication::activeModalWidget() == nullptr);
-  window_->ShowProgress();
-  EXPECT_FALSE(line->isVisible()) << "an old outcome is not left standing beside a new operation";
-  window_->HideProgress();
-}
-
-TEST_F(MainWindowTest, PinChangeSaysSoAndALeftDialogChangesNothing) {
-  const QString before = PinDigest(*session_);
-  window_->askNewPin = [] { return std::optional<QString>(); };
-  Click(W("Label46"));
-  EXPECT_EQ(PinDigest(*session_), before);
-  EXPECT_TRUE(window_->outcomeLine()->text().isEmpty());
-
-  window_->askNewPin = [] { return std::optional<QString>(QStringLiteral("2468")); };
-  Click(W("Label46"));
-  EXPECT_EQ(PinDigest(*session_), DigestHex("2468"));
-  EXPECT_EQ(window_->outcomeLine()->text(), QString::fromUtf8("Zmieniono PIN dostępu"));
-}
-
-TEST_F(MainWindowTest, ASearchWithoutAMatchSaysSo) {
-  AddPhone(*session_, "Jan", "Kowalski", "600100200");
-  Click(W("but_szukaj"));
-  struct SearchCase {
-    const char* box;
-    const char* typed;
-    bool found;
-  };
-  const SearchCase cases[] = {{"DBEdit2_", "Now", false}, {"DBEdit2_", "Kow", true}, {"DBEdit3_", "5", false}};
-  for (const SearchCase& c : cases) {
-    window_->ShowOutcome(QString());
-    for (const char* box : {"DBEdit1_", "DBEdit2_", "DBEdit3_"}) Find<QLineEdit>(window_.get(), box)->clear();
-    QTest::keyClicks(Find<QLineEdit>(window_.get(), c.box), c.typed);
-    QTest::keyClick(Find<QLineEdit>(window_.get(), c.box), Qt::Key_Return);
-    EXPECT_EQ(window_->outcomeLine()->text(),
-              c.found ? QString() : QString::fromUtf8("Nie znaleziono telefonu pasującego do wyszukiwania"))
-        << c.typed;
-  }
-}
-
-TEST_F(MainWindowTest, SavingTheLogTellsWhereTheFileWent) {
-  Click(W("Label2"));
-  window_->link().onLog(QStringLiteral("AT+CPBR=2"));
-  Click(W("zapisz_dopliku"));
-  const QString path = QDir::toNativeSeparators(session_->FilePath(kDeviceLogFileName));
-  EXPECT_EQ(window_->outcomeLine()->text(), QString::fromUtf8("Zapisano logi urządzenia w pliku %1").arg(path));
-  EXPECT_TRUE(QFileInfo(path).size() > 0);
-
-  // A directory where the file should be: the save fails and says so.
-  ASSERT_TRUE(QFile::remove(path));
-  ASSERT_TRUE(QDir().mkpath(path));
-  window_->ShowOutcome(QString());
-  QString error;
-  WhenModalOpens([&](QWidget* modal) {
-    for (QLabel* label : modal->findChildren<QLabel*>()) {
-      if (label->text().contains(path)) error = label->text();
-    }
-    modal->close();
-  });
-  Click(W("zapisz_dopliku"));
-  EXPECT_EQ(error, QString::fromUtf8("Nie można zapisać logów urządzenia w pliku %1").arg(path));
-  EXPECT_TRUE(window_->outcomeLine()->text().isEmpty());
-}
-
-TEST_F(MainWindowTest, TheReportShowsNewestFirstInTheWholeWidth) {
-  const char* const events[][2] = {{"600100200", "26/12/01 07:45"}, {"501222333", "26/12/24 08:02"},
-                                   {"602444555", "25/06/30 17:30"}, {"603000111", "26/12/24 08:02"}};
-  for (const auto& event : events) {
-    session_->Dbf3().Append();
-    session_->Dbf3().SetText("Tel", event[0]);
-    session_->Dbf3().SetText("Data", event[1]);
-    session_->Dbf3().Post();
-  }
-  Click(W("Label3"));
-  auto* grid = Find<QTableView>(window_.get(), "RxDBGrid2");
-  QAbstractItemModel* model = grid->model();
-  ASSERT_EQ(model->rowCount(), 4);
-  std::vector<std::string> shown;
-  for (int row = 0; row < 4; ++row) {
-    shown.push_back(model->index(row, 0).data().toString().toStdString());
-    EXPECT_EQ(model->index(row, 0).data(Qt::UserRole + 1).toInt(), row + 1) << "shading follows the shown order";
-  }
-  // Equal times: the later record first.
-  EXPECT_EQ(shown, (std::vector<std::string>{"603000111", "501222333", "600100200", "602444555"}));
-  EXPECT_EQ(model->index(0, 1).data().toString(), "26/12/24 08:02") << "the stored text stays as it is";
-  EXPECT_GT(grid->width(), W("panel_raporty_g")->width() * 9 / 10);
-  EXPECT_GE(grid->columnWidth(0) + grid->columnWidth(1), grid->viewport()->width() - 1);
-}
-
-TEST(ReportDateTextTest, ReadsAsAPolishReaderReadsADate) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"26/12/24 07:45", "24.12.2026 07:45"}, {"00/01/01 00:00", "01.01.2000 00:00"},
-      {"99/12/31 23:59", "31.12.2099 23:59"}, {"", ""},
-      {"26/12/24", "26/12/24"},               {"26-12-24 07:45", "26-12-24 07:45"},
-      {"26/12/24 07:45 ", "26/12/24 07:45 "}, {"2026/12/24 07:45", "2026/12/24 07:45"},
-  };
-  for (const auto& [stored, shown] : cases) EXPECT_EQ(ReportDateText(stored), QString::fromLatin1(shown)) << stored;
 }
 
 }  // namespace

@@ -17,10 +17,10 @@ QLineEdit* PinEdit(QWidget* parent, const char* name, const QRect& rect) {
   edit->setEchoMode(QLineEdit::Password);
   edit->setFont(pictures::Font(14));
   edit->setGeometry(rect);
-  edit->setStyleSheet(QStringLiteral(
-      "QLineEdit { border: 1px solid rgb(120,150,200); border-radius: 4px; padding: 2px 6px;"
-      " background: white; color: rgb(0,42,102); lineedit-password-character: 42; }"
-      "QLineEdit:focus { border: 2px solid rgb(250,192,23); }"));
+  edit->setStyleSheet(
+      QStringLiteral("QLineEdit { border: 1px solid rgb(120,150,200); border-radius: 4px; padding: 2px 6px;"
+                     " background: white; color: rgb(0,42,102); lineedit-password-character: 42; }"
+                     "QLineEdit:focus { border: 2px solid rgb(250,192,23); }"));
   return edit;
 }
 
@@ -95,7 +95,6 @@ QString AskPin(QWidget* owner) {
   dialog.exec();
   return dialog.Text();
 }
-
 
 TpinChange::TpinChange(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("pinchange"));

@@ -71,8 +71,7 @@ ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
 
 void ProgressPanel::UpdateProgress(int current, int total) {
   const QRect track = s2_->geometry();
-  const ProgressLayout layout =
-      ComputeProgressLayout(current, total, track.left(), track.width(), s3_s_->width());
+  const ProgressLayout layout = ComputeProgressLayout(current, total, track.left(), track.width(), s3_s_->width());
   s2_s_->setGeometry(track.left(), track.top(), qMax(0, layout.fillWidth), s2_s_->height());
   s3_s_->move(layout.headLeft, track.top());
   lbprecent_->setText(layout.percent);

@@ -27,8 +27,8 @@ TEST(ProgressPanelTest, FillHeadAndPercentFollowTheFraction) {
   ASSERT_EQ(track.width(), 247);
   const int headHalf = panel.head()->width() / 2;
 
-  const ProgressCase cases[] = {{0, 3, "0%"},   {1, 3, "33%"},     {2, 3, "66%"}, {3, 3, "100%"},
-                                {5, 4, "125%"}, {1002, 1000, "100%"}, {0, 0, "0%"}, {7, 0, "0%"}};
+  const ProgressCase cases[] = {{0, 3, "0%"},   {1, 3, "33%"},        {2, 3, "66%"}, {3, 3, "100%"},
+                                {5, 4, "125%"}, {1002, 1000, "100%"}, {0, 0, "0%"},  {7, 0, "0%"}};
   for (const ProgressCase& c : cases) {
     panel.UpdateProgress(c.current, c.total);
     const double f = c.total > 0 ? double(c.current) / c.total : 0.0;

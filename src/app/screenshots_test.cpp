@@ -66,9 +66,15 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   window.show();
   window.FormActivate();
   // A list with confirmed and unconfirmed numbers and a few marks.
-  const char* const people[][3] = {{"Jan", "Kowalski", "600100200"}, {"\xa3ucja", "Nowak", "501222333"},
-                                   {"Piotr", "Wi\x9cniewski", "602444555"}, {"Ewa", "Zieli\xf1ska", "+48603555666"},
-                                   {"Marek", "D\xb9" "browski", "604777888"}, {"Anna", "Lewandowska", "605999000"}};
+  const char* const people[][3] = {{"Jan", "Kowalski", "600100200"},
+                                   {"\xa3ucja", "Nowak", "501222333"},
+                                   {"Piotr", "Wi\x9cniewski", "602444555"},
+                                   {"Ewa", "Zieli\xf1ska", "+48603555666"},
+                                   {"Marek",
+                                    "D\xb9"
+                                    "browski",
+                                    "604777888"},
+                                   {"Anna", "Lewandowska", "605999000"}};
   int n = 0;
   for (const auto& person : people) AddPhone(session, person[0], person[1], person[2], n++ % 3 == 1 ? 0 : 1);
   window.listView()->marks().Append("501222333");
@@ -76,19 +82,19 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   session.Dbf1().First();
   window.listModel()->Changed();
   // And a fetched event log.
-  const char* const events[][2] = {{"600100200", "26/12/01 07:45"}, {"501222333", "26/12/01 08:02"},
-                                   {"602444555", "26/12/02 17:30"}};
+  const char* const events[][2] = {
+      {"600100200", "26/12/01 07:45"}, {"501222333", "26/12/01 08:02"}, {"602444555", "26/12/02 17:30"}};
   for (const auto& event : events) {
-    session.Dbf3().Append();
-    session.Dbf3().SetText("Tel", event[0]);
-    session.Dbf3().SetText("Data", event[1]);
-    session.Dbf3().Post();
+    EXPECT_TRUE(session.Dbf3().Append().ok());
+    EXPECT_TRUE(session.Dbf3().SetText("Tel", event[0]).ok());
+    EXPECT_TRUE(session.Dbf3().SetText("Data", event[1]).ok());
+    EXPECT_TRUE(session.Dbf3().Post().ok());
   }
 
   const std::pair<void (TForm1::*)(), const char*> views[] = {
-      {&TForm1::Image11Click, "view-phone-list"},    {&TForm1::Image13Click, "view-configuration"},
-      {&TForm1::Image15Click, "view-report"},        {&TForm1::Image16Click, "view-company"},
-      {&TForm1::Image25Click, "menu-phone-list"},    {&TForm1::zap_menu_konfigClick, "menu-configuration"},
+      {&TForm1::Image11Click, "view-phone-list"}, {&TForm1::Image13Click, "view-configuration"},
+      {&TForm1::Image15Click, "view-report"},     {&TForm1::Image16Click, "view-company"},
+      {&TForm1::Image25Click, "menu-phone-list"}, {&TForm1::zap_menu_konfigClick, "menu-configuration"},
   };
   for (const auto& [show, name] : views) {
     (window.*show)();
@@ -114,7 +120,8 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   window.butfindportClick();
   auto* ports = window.portPicker()->findChild<QListWidget*>(QStringLiteral("ListBox1"));
   ports->clear();
-  ports->addItems({QStringLiteral("COM1: = Port szeregowy (ttyS0)"), QStringLiteral("COM3: = USB Serial Port (ttyUSB0)")});
+  ports->addItems(
+      {QStringLiteral("COM1: = Port szeregowy (ttyS0)"), QStringLiteral("COM3: = USB Serial Port (ttyUSB0)")});
   EXPECT_GT(DistinctColours(QImage(Save(&window, "port-picker"))), 50);
   window.portPicker()->hide();
 
@@ -125,11 +132,11 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   EXPECT_EQ(QImage(Save(window.progressPanel(), "progress-panel")).size(), QSize(385, 137));
   window.HideProgress();
 
-  Tdlgfm notice(QString::fromUtf8("Brak zaznaczonych rekordów"), kNotice, &window);
+  Tdlgfm notice(QString::fromUtf8("Brak zaznaczonych rekordów"), kNoticeKind, &window);
   notice.show();
   EXPECT_EQ(QImage(Save(&notice, "dialog-notice")).size(), QSize(381, 139));
   Tdlgfm question(QString::fromUtf8("Operacja usunie wszystkie numery telefonów ze sterownika. Czy kontynuować?"),
-                  kQuestion, &window);
+                  kQuestionKind, &window);
   question.show();
   EXPECT_GT(DistinctColours(QImage(Save(&question, "dialog-question"))), 20);
   question.hide();
@@ -137,14 +144,15 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   SyncPlan plan;
   for (int i = 0; i < 124; ++i) plan.add << QString::number(600100200 + i);
   for (int i = 0; i < 17; ++i) plan.remove << QString::number(501222300 + i);
-  Tdlgfm syncQuestion(SyncQuestion(plan), kQuestion, &window);
+  Tdlgfm syncQuestion(SyncQuestion(plan), kQuestionKind, &window);
   syncQuestion.show();
   EXPECT_GT(DistinctColours(QImage(Save(&syncQuestion, "dialog-sync-question"))), 20);
   syncQuestion.hide();
   // The longest notice: a file that is no backup, named with its line.
-  Tdlgfm notBackup(QString::fromUtf8("Plik \"/home/uzytkownik/Dokumenty/kopia-sterownika-2026-12-09.txt\" nie jest "
-                                     "kopią sterownika (wiersz 3: niepoprawny numer telefonu „600;1”). Nic nie wysłano."),
-                   kNotice, &window);
+  Tdlgfm notBackup(
+      QString::fromUtf8("Plik \"/home/uzytkownik/Dokumenty/kopia-sterownika-2026-12-09.txt\" nie jest "
+                        "kopią sterownika (wiersz 3: niepoprawny numer telefonu „600;1”). Nic nie wysłano."),
+      kNoticeKind, &window);
   notBackup.show();
   EXPECT_GT(DistinctColours(QImage(Save(&notBackup, "dialog-not-a-backup"))), 20);
   notBackup.hide();
@@ -159,8 +167,7 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   Find<QLineEdit>(&change, "EditNew")->setText("1234");
   Find<QLineEdit>(&change, "EditRepeat")->setText("1243");
   Click(Find(&change, "Label28"));
-  EXPECT_EQ(QImage(Save(&change, "dialog-pin-change-mismatch")).size(),
-            QSize(TpinChange::kWidth, TpinChange::kHeight));
+  EXPECT_EQ(QImage(Save(&change, "dialog-pin-change-mismatch")).size(), QSize(TpinChange::kWidth, TpinChange::kHeight));
   change.hide();
 
   // A notice over the window, holding the keyboard: the ring marks the key's button.

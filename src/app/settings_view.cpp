@@ -62,9 +62,7 @@ class SimDateEdit : public DateField {
         typing_ = false;
         setDate(date());  // shows the date that was there
         return;
-      default:
-        Finish();
-        DateField::keyPressEvent(event);
+      default: Finish(); DateField::keyPressEvent(event);
     }
   }
 
@@ -91,17 +89,17 @@ class SimDateEdit : public DateField {
   QDate TypedDate(bool whole) const {
     QStringList parts = typed_.split(QRegularExpression(QStringLiteral("\\D+")), Qt::SkipEmptyParts);
     const QString format = displayFormat();
-    struct Section {
+    struct Part {
       qsizetype at;
       char kind;
     };
-    Section order[3] = {{format.indexOf(u'd'), 'd'}, {format.indexOf(u'M'), 'M'}, {format.indexOf(u'y'), 'y'}};
-    std::sort(std::begin(order), std::end(order), [](const Section& a, const Section& b) { return a.at < b.at; });
+    Part order[3] = {{format.indexOf(u'd'), 'd'}, {format.indexOf(u'M'), 'M'}, {format.indexOf(u'y'), 'y'}};
+    std::sort(std::begin(order), std::end(order), [](const Part& a, const Part& b) { return a.at < b.at; });
     if (parts.size() == 1 && parts[0].size() == 8) {
       const QString digits = parts[0];
       parts.clear();
       qsizetype from = 0;
-      for (const Section& section : order) {
+      for (const Part& section : order) {
         const qsizetype width = section.kind == 'y' ? 4 : 2;
         parts.append(digits.mid(from, width));
         from += width;
@@ -172,10 +170,9 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   connect(telster_, &QLineEdit::textEdited, this, &SettingsView::MarkSettingsChanged);
 
   // "ZAPISZ ZMIANY": the picture stands 7 above the caption, left edges aligned.
-  const PictureButton save = MakePictureButton(left, "Image30", "zap_konfig", "ZAPISZ ZMIANY",
-                                               QRect(12, 300, 178, 38),
-                                               pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary),
-                                               Qt::white, 9);
+  const PictureButton save =
+      MakePictureButton(left, "Image30", "zap_konfig", "ZAPISZ ZMIANY", QRect(12, 300, 178, 38),
+                        pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary), Qt::white, 9);
   Image30_ = save.picture;
   zap_konfig_ = save.caption;
   zap_konfig_->setGeometry(12, 307, 178, 22);
@@ -243,7 +240,6 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   zapKonfigRest_ = zap_konfig_->pos();
 }
 
-
 void SettingsView::LoadSettingsView(int viewKey) {
   RunCommand(ui_, [&] { ::LoadSettingsView(session_, *this, viewKey); });
 }
@@ -261,9 +257,7 @@ void SettingsView::MarkSettingsChanged() {
   session_.UnsavedChanges = true;
 }
 
-QString SettingsView::Phone(Field field) const {
-  return (field == Field::kAdminPhone ? teladmin_ : telster_)->text();
-}
+QString SettingsView::Phone(Field field) const { return (field == Field::kAdminPhone ? teladmin_ : telster_)->text(); }
 
 void SettingsView::SetPhone(Field field, const QString& text) {
   (field == Field::kAdminPhone ? teladmin_ : telster_)->setText(text);
@@ -307,13 +301,11 @@ void SettingsView::zap_konfigMouseUp() {
   Image30_->move(zapKonfigRest_.x(), zapKonfigRest_.y() - 7);
 }
 
-
 bool SettingsView::SaveSettingsView() {
   bool saved = false;
   RunCommand(ui_, [&] { saved = ::SaveSettingsView(session_, ui_, *this); });
   return saved;
 }
-
 
 void SettingsView::butfindportClick() {
   portEntries_ = EnumerateSerialPorts(session_.FilePath(kSettingsFileName));
@@ -352,7 +344,6 @@ void SettingsView::zapisz_doplikuClick() {
     ui_.ShowError(QString::fromUtf8("Nie można zapisać logów urządzenia w pliku %1").arg(path));
   }
 }
-
 
 void SettingsView::Activate() {
   listcom_->clear();

@@ -15,7 +15,7 @@
 #include <set>
 
 #include "app/progress_panel.h"
-#include "app/testing/window_test.h"
+#include "app/testing/controller_window.h"
 #include "common/polish_plural.h"
 #include "common/slot_text.h"
 #include "controller/backup.h"
@@ -28,24 +28,6 @@
 
 namespace {
 
-// The window's controller commands against the simulated controller.
-class WindowControllerTest : public WindowTest {
- protected:
-  explicit WindowControllerTest(sim::Simulator::Options options = {}) : sim_(options) {}
-
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(sim_.Start(&error)) << error;
-    WindowTest::SetUp();
-    RememberPortAlias(session_->FilePath(kSettingsFileName), 4, QString::fromStdString(sim_.DevicePath()));
-    UpsertSetting(*session_, kKeyPort, "4");
-  }
-
-  sim::Simulator sim_;
-};
-
-// Rows marked one by hand, then the header square: it unmarks them all, and
-// marks them all once at the next click; the write sends each number once.
 TEST_F(WindowControllerTest, MarkedRowsGoToTheControllerFromTheListMenu) {
   for (const char* tel : {"600100200", "501222333"}) AddPhone(*session_, "", "", tel);
   window_->listModel()->Changed();
@@ -115,33 +97,6 @@ TEST_F(WindowControllerTest, ReadingTheConfigurationReplacesTheUnsavedEdits) {
   EXPECT_FALSE(session_->UnsavedChanges);
 }
 
-// Answers every message box that opens while it lives: "OK" to a notice,
-// "TAK" to a question whose text is in `yes` and "NIE" to any other, and
-// keeps each text.
-class ModalAnswerer {
- public:
-  explicit ModalAnswerer(QStringList yes = {}) : yes_(std::move(yes)) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
-    timer_.start(5);
-  }
-  std::vector<QString> shown;
-
- private:
-  void Answer() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible() || modal == answered_) return;
-    answered_ = modal;
-    auto* text = modal->findChild<QLabel*>(QStringLiteral("Label1"));
-    shown.push_back(text ? text->text() : modal->objectName());
-    QWidget* ok = Find(modal, "Label28");
-    Click(Find(modal, ok && ok->isVisible() ? "Label28" : yes_.contains(shown.back()) ? "Label2" : "Label3"));
-  }
-
-  QStringList yes_;
-  QTimer timer_;
-  QPointer<QWidget> answered_;
-};
-
 // What a backup covers, as the simulator holds it: the numbers, the
 // controller's phone and the relay.
 struct Held {
@@ -163,12 +118,6 @@ Held HeldBy(sim::Simulator& sim) {
   held.controllerPhone = sim.controller().Number(1002);
   held.relay = sim.controller().RelayCode();
   return held;
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(bytes);
 }
 
 // A backup taken from the configuration menu, the controller formatted and
@@ -237,9 +186,14 @@ TEST_F(WindowControllerTest, ARestoreOrBackupStoppedBeforeTheControllerSendsNoth
     std::vector<QString> shown;
     QString outcome;
   } cases[] = {
-      {"restore answered NIE", "przywroc_z_kopii", good, {QString::fromUtf8(kRestoreQuestion)},
+      {"restore answered NIE",
+       "przywroc_z_kopii",
+       good,
+       {QString::fromUtf8(kRestoreQuestion)},
        QString::fromUtf8("Nie odtworzono kopii w sterowniku")},
-      {"restore of a file that is no backup", "przywroc_z_kopii", bad,
+      {"restore of a file that is no backup",
+       "przywroc_z_kopii",
+       bad,
        {QString::fromUtf8("Plik \"%1\" nie jest kopią sterownika (wiersz 3: niepoprawny numer telefonu „600;1”). "
                           "Nic nie wysłano.")
             .arg(bad)},
@@ -293,8 +247,8 @@ TEST_F(WindowControllerTest, ASyncAsksWithItsCountsAndSendsOnlyTheDifference) {
   ASSERT_TRUE(session_->Dbf1().Delete().ok());
   AddPhone(*session_, "Adam", "Kot", "698765432");
   window_->listModel()->Changed();
-  const QString question = QString::fromUtf8(
-      "Synchronizacja dopisze do sterownika 1 numer i usunie z niego 1 numer. Czy kontynuować?");
+  const QString question =
+      QString::fromUtf8("Synchronizacja dopisze do sterownika 1 numer i usunie z niego 1 numer. Czy kontynuować?");
   const struct {
     const char* name;
     bool yes;
@@ -304,10 +258,17 @@ TEST_F(WindowControllerTest, ASyncAsksWithItsCountsAndSendsOnlyTheDifference) {
     const char* outcome;
   } cases[] = {
       {"answered NIE", false, {question}, {}, "501222333:0 698765432:0", "Nie zsynchronizowano listy ze sterownikiem"},
-      {"answered TAK", true, {question},
-       {"AT+CPBM=1016,600100200,600100200", "AT+CPBM=1015,698765432,698765432"}, "501222333:1 698765432:1",
+      {"answered TAK",
+       true,
+       {question},
+       {"AT+CPBM=1016,600100200,600100200", "AT+CPBM=1015,698765432,698765432"},
+       "501222333:1 698765432:1",
        "Synchronizacja zakończona: dopisano do sterownika 1, usunięto ze sterownika 1, bez zmian 1"},
-      {"in agreement", true, {}, {}, "501222333:1 698765432:1",
+      {"in agreement",
+       true,
+       {},
+       {},
+       "501222333:1 698765432:1",
        "Synchronizacja zakończona: dopisano do sterownika 0, usunięto ze sterownika 0, bez zmian 2"},
   };
   ASSERT_EQ(GridMarks(*window_), cases[0].marks);
@@ -338,12 +299,9 @@ sim::Simulator::Options OptionsFor(LineFault fault) {
   std::set<long long> every;
   for (long long n = 1; n <= 200; ++n) every.insert(n);
   switch (fault) {
-    case LineFault::kRefusing:
-      return sim::Simulator::Options{.errorOn = every};
-    case LineFault::kSilent:
-      return sim::Simulator::Options{.silent = true};
-    case LineFault::kPulled:
-      return sim::Simulator::Options{.delayMs = 200};
+    case LineFault::kRefusing: return sim::Simulator::Options{.errorOn = every};
+    case LineFault::kSilent: return sim::Simulator::Options{.silent = true};
+    case LineFault::kPulled: return sim::Simulator::Options{.delayMs = 200};
   }
   return {};
 }
@@ -397,217 +355,5 @@ std::string LineFaultName(const ::testing::TestParamInfo<LineFault>& info) {
 INSTANTIATE_TEST_SUITE_P(Lines, FailingLineTest,
                          ::testing::Values(LineFault::kRefusing, LineFault::kSilent, LineFault::kPulled),
                          LineFaultName);
-
-// A controller slow enough (50 ms before each reply) for a person to act
-// while it works.
-class SlowControllerTest : public WindowControllerTest {
- protected:
-  SlowControllerTest() : WindowControllerTest(sim::Simulator::Options{.delayMs = 50}) {}
-
-  void SetUp() override {
-    WindowControllerTest::SetUp();
-    std::lock_guard<std::mutex> lock(sim_.mutex());
-    for (int slot = 2; slot <= 31; ++slot) {
-      sim_.controller().SetSlot(slot, "5001002" + std::to_string(slot + 10), "");
-      sim_.controller().AddEvent("5001002" + std::to_string(slot + 10), "2612011530");
-    }
-  }
-
-  // Marks `count` numbers of the list, adding those it lacks.
-  void MarkRows(int count) {
-    window_->listView()->marks().Empty();
-    for (int i = 0; i < count; ++i) {
-      const std::string tel = "6001002" + std::to_string(10 + i);
-      bool found = false;
-      ASSERT_TRUE(session_->Dbf1().Find("Tel", {tel}, {}, &found).ok());
-      if (!found) AddPhone(*session_, "", "", tel);
-      window_->listView()->marks().Append(tel);
-    }
-  }
-
-  // Runs `act` once, from within the running command, as soon as the
-  // controller has received `after` lines.
-  void WhenReceived(size_t after, std::function<void()> act) {
-    trigger_ = std::make_unique<QTimer>();
-    QObject::connect(trigger_.get(), &QTimer::timeout, [this, after, act = std::move(act)] {
-      if (sim_.Received().size() < after) return;
-      trigger_->stop();
-      act();
-    });
-    trigger_->start(5);
-  }
-
-  // Lets events run until `done` holds or the safety net of 10 s is spent.
-  static bool Until(const std::function<bool()>& done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 10000) QTest::qWait(5);
-    return done();
-  }
-
-  std::unique_ptr<QTimer> trigger_;
-};
-
-// While one command talks to the controller, every other is refused with
-// the progress panel's words, sends nothing and leaves the running one its
-// panel and its "ANULUJ".
-TEST_F(SlowControllerTest, ASecondCommandWhileOneRunsIsRefused) {
-  const QString formatQuestion = QString::fromUtf8(kFormatQuestion);
-  auto fetch = [this](const char* count) {
-    window_->Image15Click();
-    Find<QLineEdit>(window_.get(), "edilpob")->setText(QString::fromLatin1(count));
-    Click(W("pobierz_wpisy"));
-  };
-  struct Case {
-    const char* name;
-    std::function<void()> first, second;
-    const char* secondLine;  // what only the refused command would have sent
-    bool progress;           // the first shows the progress panel
-    bool formatAsked = false;  // the first is the format, which asks first
-    int backupFilesAsked = 0;  // by the first: the refused one asks for none
-  };
-  const QString backupPath = QDir(temp_.path()).filePath("kopia.txt");
-  const Case cases[] = {
-      {"write, then the event fetch", [&] { MarkRows(20); window_->zap_do_sterownikaClick(); }, [&] { fetch("7"); },
-       "AT+CPBM=7", true},
-      {"format, then the list read", [&] { window_->formatuj_memClick(); },
-       [&] { window_->odczytaj_z_sterownika_comClick(); }, "AT+CPBR=", true, true},
-      {"list read, then the configuration write", [&] { window_->odczytaj_z_sterownika_comClick(); },
-       [&] { window_->zapis_konfig_comClick(); }, "AT+CPBM=1021", true},
-      {"verify, then the format", [&] { window_->weryfikuj_przez_comClick(); },
-       [&] { window_->formatuj_memClick(); }, "145,\"999999999\";", true},
-      {"event fetch, then the reminder", [&] { fetch("30"); }, [&] { window_->zapis_do_ser_przypomClick(); },
-       "AT+CPBM=1004", true},
-      {"configuration read, then the write of the marked rows",
-       [&] { MarkRows(3); window_->odczyt_konfig_comClick(); }, [&] { window_->zap_do_sterownikaClick(); },
-       "AT+CPBW=", false},
-      {"write, then the import", [&] { MarkRows(20); window_->zap_do_sterownikaClick(); },
-       [&] { window_->imp_listClick(); }, nullptr, true},
-      {"backup, then the restore", [&] { window_->kopia_sterownikaClick(); },
-       [&] { window_->przywroc_z_kopiiClick(); }, "AT+CPBW=", true, false, 1},
-      {"backup, then the sync", [&] { window_->kopia_sterownikaClick(); },
-       [&] { window_->synchronizuj_listeClick(); }, "AT+CPBM=101", true, false, 1},
-      {"write, then the backup", [&] { MarkRows(20); window_->zap_do_sterownikaClick(); },
-       [&] { window_->kopia_sterownikaClick(); }, nullptr, true},
-  };
-  bool fileAsked = false;
-  window_->chooseListFile = [&](bool) {
-    fileAsked = true;
-    return QString();
-  };
-  int backupFilesAsked = 0;
-  window_->chooseBackupFile = [&](bool) {
-    ++backupFilesAsked;
-    return backupPath;
-  };
-  for (const Case& c : cases) {
-    sim_.ClearReceived();
-    backupFilesAsked = 0;
-    ModalAnswerer answers({formatQuestion});
-    bool refusedWhileRunning = false, panelKept = false;
-    WhenReceived(1, [&] {
-      c.second();
-      refusedWhileRunning = !answers.shown.empty() && answers.shown.back() == QString::fromUtf8("Trwa przetwarzanie danych");
-      panelKept = window_->progressPanel()->isVisible();
-      // The running command can still be cancelled with its own button.
-      if (panelKept) Click(Find(window_->progressPanel(), "Label28"));
-    });
-    c.first();
-    const bool came = !trigger_->isActive();
-    trigger_->stop();
-    EXPECT_TRUE(came) << c.name << ": the first command ended before the second came";
-    EXPECT_TRUE(refusedWhileRunning) << c.name;
-    EXPECT_EQ(panelKept, c.progress) << c.name;
-    EXPECT_EQ(std::count(answers.shown.begin(), answers.shown.end(), QString::fromUtf8("Trwa przetwarzanie danych")), 1)
-        << c.name;
-    EXPECT_EQ(std::count(answers.shown.begin(), answers.shown.end(), formatQuestion), c.formatAsked ? 1 : 0)
-        << c.name << ": the refused format asked nothing";
-    for (const std::string& line : sim_.Received()) {
-      if (c.secondLine) {
-        EXPECT_EQ(line.find(c.secondLine), std::string::npos) << c.name << ": " << line;
-      }
-    }
-    EXPECT_FALSE(window_->progressPanel()->isVisible()) << c.name;
-    EXPECT_EQ(backupFilesAsked, c.backupFilesAsked) << c.name;
-    // The backup the "ANULUJ" stopped left no file.
-    EXPECT_FALSE(QFile::exists(backupPath)) << c.name;
-  }
-  EXPECT_FALSE(fileAsked) << "the refused import asked for no file";
-
-  // Once nothing runs, a command runs again.
-  sim_.ClearReceived();
-  ModalAnswerer answers;
-  window_->zapis_do_ser_przypomClick();
-  ASSERT_FALSE(sim_.Received().empty());
-  EXPECT_EQ(sim_.Received().front().rfind("AT+CPBM=1004", 0), 0u);
-}
-
-// "ANULUJ" in the middle of a restore stops it: the end of the list goes
-// after the last number written, no setting is sent, DTR drops, and the
-// outcome line tells how far it came instead of a restore done.
-TEST_F(SlowControllerTest, AnulujDuringARestoreStopsItWithDtrDown) {
-  QByteArray text = "# Selvantrix backup\n";
-  for (int slot = 2; slot <= 31; ++slot) {
-    text += SlotText(slot).toLatin1() + "|6001002" + QByteArray::number(slot + 10) + "\n";
-  }
-  text += "czasryg=3\nteladmin=600100200\n";
-  const QString path = QDir(temp_.path()).filePath("kopia.txt");
-  WriteFile(path, text);
-  window_->chooseBackupFile = [&](bool) { return path; };
-  size_t receivedAtCancel = 0;
-  WhenReceived(3, [&] {
-    receivedAtCancel = sim_.Received().size();
-    Click(Find(window_->progressPanel(), "Label28"));
-  });
-  ModalAnswerer answers({QString::fromUtf8(kRestoreQuestion)});
-  window_->zap_menu_konfigClick();
-  Click(W("przywroc_z_kopii"));
-  ASSERT_FALSE(trigger_->isActive()) << "the restore ended before the cancel came";
-
-  const std::vector<std::string> received = sim_.Received();
-  ASSERT_GE(receivedAtCancel, 3u);
-  // The line in flight at the cancel, maybe one more already on its way,
-  // and the end of the list after the last number written.
-  EXPECT_LE(received.size(), receivedAtCancel + 2);
-  const int written = int(received.size()) - 1;
-  EXPECT_EQ(received.back(), "AT+CPBW=" + SlotText(2 + written).toStdString() + ",\"999999999\",145,\"999999999\"");
-  for (const std::string& line : received) EXPECT_EQ(line.find("AT+CPBM="), std::string::npos) << "a setting: " << line;
-  EXPECT_FALSE(window_->link().comm().Dtr());
-  EXPECT_FALSE(window_->progressPanel()->isVisible());
-  EXPECT_EQ(window_->outcomeLine()->text(),
-            QString::fromUtf8("Przerwano odtwarzanie kopii: zapisano w sterowniku %1 z 30, ustawienia: 0 z 2")
-                .arg(CountOf(written, "numer", "numery", "numerów")));
-}
-
-// Closing the window in the middle of a long write stops the write as
-// "ANULUJ" does (the end of the list still goes out and DTR drops), shows
-// nothing more and closes the window once the write has unwound; the
-// controller hears nothing after that.
-TEST_F(SlowControllerTest, ClosingDuringAWriteStopsItAndThenCloses) {
-  MarkRows(30);
-  session_->UnsavedChanges = false;  // the close asks nothing of its own
-  size_t receivedAtClose = 0;
-  bool closedAtOnce = true;
-  WhenReceived(3, [&] {
-    receivedAtClose = sim_.Received().size();
-    closedAtOnce = window_->close();
-  });
-  ModalAnswerer answers;
-  window_->Image25Click();
-  Click(W("zap_do_sterownika"));
-  EXPECT_FALSE(closedAtOnce) << "nothing closes under a running command";
-  ASSERT_TRUE(Until([&] { return !window_->isVisible(); })) << "the window closes once the write has ended";
-  EXPECT_TRUE(answers.shown.empty()) << answers.shown.front().toStdString();
-
-  const std::vector<std::string> received = sim_.Received();
-  ASSERT_GE(receivedAtClose, 3u);
-  // The line in flight when the window closed, maybe one more already on
-  // its way, and the end of the list.
-  EXPECT_LE(received.size(), receivedAtClose + 2);
-  EXPECT_NE(received.back().find("\"999999999\""), std::string::npos) << received.back();
-  EXPECT_FALSE(window_->link().comm().Dtr());
-  QTest::qWait(300);
-  EXPECT_EQ(sim_.Received().size(), received.size()) << "the controller hears nothing after the close";
-}
 
 }  // namespace

@@ -86,8 +86,8 @@ class WindowUnderXTest : public WindowTest {
     for (int i = 0; i <= steps; ++i) {
       const QPoint at = from + delta * i / steps;
       ASSERT_TRUE(pointer_.MoveTo(at)) << "the window never saw the pointer at " << at.x() << "," << at.y();
-      ASSERT_TRUE(popup->isVisible()) << popup->objectName().toStdString() << " closed at step " << i << " ("
-                                      << at.x() << "," << at.y() << ")";
+      ASSERT_TRUE(popup->isVisible()) << popup->objectName().toStdString() << " closed at step " << i << " (" << at.x()
+                                      << "," << at.y() << ")";
     }
   }
 
@@ -177,9 +177,9 @@ TEST_F(WindowUnderXTest, MessageBoxesAnswerTheKeyboard) {
     const char* key;
     int expected;
   };
-  const KeyCase cases[] = {{kNotice, "Return", 0}, {kNotice, "space", 0},    {kNotice, "Escape", 0},
-                           {kQuestion, "Return", 1}, {kQuestion, "KP_Enter", 1}, {kQuestion, "space", 1},
-                           {kQuestion, "Escape", 0}};
+  const KeyCase cases[] = {{kNoticeKind, "Return", 0},   {kNoticeKind, "space", 0},      {kNoticeKind, "Escape", 0},
+                           {kQuestionKind, "Return", 1}, {kQuestionKind, "KP_Enter", 1}, {kQuestionKind, "space", 1},
+                           {kQuestionKind, "Escape", 0}};
   for (const KeyCase& c : cases) {
     bool closedByKey = true;
     WhenModalOpens([&](QWidget* modal) {

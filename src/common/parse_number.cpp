@@ -7,9 +7,12 @@ namespace {
 int DigitValue(QChar c, int base) {
   const char16_t u = c.unicode();
   int value = -1;
-  if (u >= u'0' && u <= u'9') value = u - u'0';
-  else if (u >= u'a' && u <= u'f') value = u - u'a' + 10;
-  else if (u >= u'A' && u <= u'F') value = u - u'A' + 10;
+  if (u >= u'0' && u <= u'9')
+    value = u - u'0';
+  else if (u >= u'a' && u <= u'f')
+    value = u - u'a' + 10;
+  else if (u >= u'A' && u <= u'F')
+    value = u - u'A' + 10;
   return value < base ? value : -1;
 }
 

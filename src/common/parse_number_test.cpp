@@ -18,22 +18,18 @@ TEST_P(ParseNumberTest, ConvertsLeniently) {
   EXPECT_EQ(ParseNumber(QStringView(c.text)), c.expected) << QString::fromUtf16(c.text).toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ParseNumberTest,
-                         ::testing::Values(ParseCase{u"", 0}, ParseCase{u"  12", 12}, ParseCase{u"12 ", 0},
-                                           ParseCase{u"+5", 5}, ParseCase{u"-7", -7}, ParseCase{u"-0x1F", -31},
-                                           ParseCase{u"0X1f", 31}, ParseCase{u"$ff", 255}, ParseCase{u"xA", 10},
-                                           ParseCase{u"x", 0}, ParseCase{u"$", 0}, ParseCase{u"-", 0},
-                                           ParseCase{u"0x", 0}, ParseCase{u"007", 7}, ParseCase{u"abc", 0},
-                                           ParseCase{u"1 2", 0}, ParseCase{u"\t5", 0}, ParseCase{u"+-5", 0},
-                                           ParseCase{u"- 5", 0}, ParseCase{u"$fg", 0},
-                                           ParseCase{u"2147483647", 2147483647}, ParseCase{u"2147483648", 0},
-                                           ParseCase{u"-2147483648", -2147483647 - 1},
-                                           ParseCase{u"-2147483649", 0}, ParseCase{u"$7FFFFFFF", 2147483647},
-                                           ParseCase{u"$80000000", 0}, ParseCase{u"-$80000000", -2147483647 - 1},
-                                           ParseCase{u"99999999999999999999999", 0}),
-                         [](const ::testing::TestParamInfo<ParseCase>& test) {
-                           return "case" + std::to_string(test.index);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseNumberTest,
+    ::testing::Values(ParseCase{u"", 0}, ParseCase{u"  12", 12}, ParseCase{u"12 ", 0}, ParseCase{u"+5", 5},
+                      ParseCase{u"-7", -7}, ParseCase{u"-0x1F", -31}, ParseCase{u"0X1f", 31}, ParseCase{u"$ff", 255},
+                      ParseCase{u"xA", 10}, ParseCase{u"x", 0}, ParseCase{u"$", 0}, ParseCase{u"-", 0},
+                      ParseCase{u"0x", 0}, ParseCase{u"007", 7}, ParseCase{u"abc", 0}, ParseCase{u"1 2", 0},
+                      ParseCase{u"\t5", 0}, ParseCase{u"+-5", 0}, ParseCase{u"- 5", 0}, ParseCase{u"$fg", 0},
+                      ParseCase{u"2147483647", 2147483647}, ParseCase{u"2147483648", 0},
+                      ParseCase{u"-2147483648", -2147483647 - 1}, ParseCase{u"-2147483649", 0},
+                      ParseCase{u"$7FFFFFFF", 2147483647}, ParseCase{u"$80000000", 0},
+                      ParseCase{u"-$80000000", -2147483647 - 1}, ParseCase{u"99999999999999999999999", 0}),
+    [](const ::testing::TestParamInfo<ParseCase>& test) { return "case" + std::to_string(test.index); });
 
 TEST(ParseNumber64Test, WidensTheRangeWithTheSameRules) {
   EXPECT_EQ(ParseNumber64(u"2147483648"), 2147483648LL);
@@ -46,8 +42,8 @@ TEST(ParseNumber64Test, WidensTheRangeWithTheSameRules) {
 }
 
 TEST(SlotTextTest, PadsToThreeDigits) {
-  const std::pair<int, const char*> cases[] = {{0, "000"}, {2, "002"}, {10, "010"}, {999, "999"}, {1000, "1000"},
-                                               {1024, "1024"}};
+  const std::pair<int, const char*> cases[] = {{0, "000"},   {2, "002"},     {10, "010"},
+                                               {999, "999"}, {1000, "1000"}, {1024, "1024"}};
   for (const auto& [slot, text] : cases) EXPECT_EQ(SlotText(slot), QString::fromLatin1(text)) << slot;
 }
 

@@ -22,4 +22,3 @@ bool TraceLogIn(const QString& directory, const QString& text) {
   const QByteArray bytes = line.toUtf8();
   return file.write(bytes) == bytes.size();
 }
-

@@ -21,7 +21,8 @@ TEST(Windows1250Test, RoundTripsEveryDefinedByte) {
 }
 
 TEST(Windows1250Test, CharactersOutsideTheCodePageBecomeQuestionMarks) {
-  EXPECT_EQ(ToWindows1250(QString::fromUtf8("a€b漢c")), QByteArray("a\x80" "b?c"));
+  EXPECT_EQ(ToWindows1250(QString::fromUtf8("a€b漢c")), QByteArray("a\x80"
+                                                                   "b?c"));
   EXPECT_EQ(ToWindows1250(QString::fromUtf8("😀")), QByteArray("?"));
   EXPECT_TRUE(ToWindows1250(QString()).isEmpty());
 }

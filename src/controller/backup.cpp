@@ -98,9 +98,9 @@ QString SettingLineProblem(const QString& line, const ControllerBackup& backup, 
 }  // namespace
 
 QByteArray BackupText(const ControllerBackup& backup, const QDateTime& made) {
-  QString text = QString::fromLatin1(kHeader) + QStringLiteral(" %1, Selvantrix %2\n")
-                                                    .arg(made.toUTC().toString(Qt::ISODate),
-                                                         QString::fromLatin1(SELVANTRIX_VERSION));
+  QString text = QString::fromLatin1(kHeader) +
+                 QStringLiteral(" %1, Selvantrix %2\n")
+                     .arg(made.toUTC().toString(Qt::ISODate), QString::fromLatin1(SELVANTRIX_VERSION));
   for (const auto& [slot, number] : backup.phonebook) text += SlotText(slot) + u'|' + number + u'\n';
   for (const auto& [key, value] : backup.settings) text += key + u'=' + value + u'\n';
   return text.toUtf8();
@@ -253,9 +253,12 @@ QString SyncQuestion(const SyncPlan& plan) {
   const QString added = CountOf(int(plan.add.size()), "numer", "numery", "numerów");
   const QString removed = CountOf(int(plan.remove.size()), "numer", "numery", "numerów");
   // A side with nothing to do is left unsaid: "dopisze 0 numerów" reads as a fault.
-  if (plan.remove.isEmpty()) return QString::fromUtf8("Synchronizacja dopisze do sterownika %1. Czy kontynuować?").arg(added);
-  if (plan.add.isEmpty()) return QString::fromUtf8("Synchronizacja usunie ze sterownika %1. Czy kontynuować?").arg(removed);
-  return QString::fromUtf8("Synchronizacja dopisze do sterownika %1 i usunie z niego %2. Czy kontynuować?").arg(added, removed);
+  if (plan.remove.isEmpty())
+    return QString::fromUtf8("Synchronizacja dopisze do sterownika %1. Czy kontynuować?").arg(added);
+  if (plan.add.isEmpty())
+    return QString::fromUtf8("Synchronizacja usunie ze sterownika %1. Czy kontynuować?").arg(removed);
+  return QString::fromUtf8("Synchronizacja dopisze do sterownika %1 i usunie z niego %2. Czy kontynuować?")
+      .arg(added, removed);
 }
 
 SyncResult SyncList(Link& link, Progress& progress, bool dryRun, bool askFirst) {

@@ -60,7 +60,8 @@ TEST(BackupFile, AMalformedBackupIsRefusedWithTheLineAtFault) {
       {"# Selvantrix backup\nteladmin=600;1\n", "niepoprawna wartość „600;1” ustawienia teladmin"},
       {"# Selvantrix backup\nhost=a,b\n", "niepoprawna wartość „a,b” ustawienia host"},
       {"# Selvantrix backup\nportcom=3\n", "nieznane ustawienie „portcom”"},
-      {"# Selvantrix backup\nteladmin=600100200\nteladmin=600100201\n", "wiersz 3: ustawienie „teladmin” podane drugi raz"},
+      {"# Selvantrix backup\nteladmin=600100200\nteladmin=600100201\n",
+       "wiersz 3: ustawienie „teladmin” podane drugi raz"},
       {"# Selvantrix backup\n600100200\n", "wiersz 2: ani"},
       {"# Selvantrix backup\n\xff\n", "UTF-8"},
   };
@@ -68,7 +69,8 @@ TEST(BackupFile, AMalformedBackupIsRefusedWithTheLineAtFault) {
     ControllerBackup read{{{2, "1"}}, {}};
     QString problem;
     EXPECT_FALSE(ParseBackup(c.text, &read, &problem)) << c.text.toStdString();
-    EXPECT_TRUE(problem.contains(QString::fromUtf8(c.problem))) << c.text.toStdString() << ": " << problem.toStdString();
+    EXPECT_TRUE(problem.contains(QString::fromUtf8(c.problem)))
+        << c.text.toStdString() << ": " << problem.toStdString();
     EXPECT_EQ(read, (ControllerBackup{{{2, "1"}}, {}})) << "nothing of a refused file is taken";
   }
 }
@@ -94,9 +96,11 @@ TEST(BackupFile, TheSyncQuestionTellsOnlyWhatWillBeDone) {
     QStringList add, remove;
     const char* question;
   } cases[] = {
-      {{"600100200"}, {"501222333", "602444555"},
+      {{"600100200"},
+       {"501222333", "602444555"},
        "Synchronizacja dopisze do sterownika 1 numer i usunie z niego 2 numery. Czy kontynuować?"},
-      {{"600100200", "600100201", "600100202", "600100203", "600100204"}, {},
+      {{"600100200", "600100201", "600100202", "600100203", "600100204"},
+       {},
        "Synchronizacja dopisze do sterownika 5 numerów. Czy kontynuować?"},
       {{}, {"501222333", "602444555", "733666777"}, "Synchronizacja usunie ze sterownika 3 numery. Czy kontynuować?"},
   };
@@ -247,8 +251,8 @@ TEST_F(BackupCancelTest, ACancelInEachPhaseEndsUnfinishedAndSaysSo) {
     EXPECT_FALSE(ui_.progressVisible) << c.name;
     EXPECT_FALSE(QFile::exists(made)) << c.name;
     const std::vector<std::string> sent = Received();
-    const auto changes = std::count_if(sent.begin(), sent.end(),
-                                       [](const std::string& line) { return line.rfind("AT+CPBR=", 0) != 0; });
+    const auto changes =
+        std::count_if(sent.begin(), sent.end(), [](const std::string& line) { return line.rfind("AT+CPBR=", 0) != 0; });
     EXPECT_EQ(changes > 0, c.changesSent) << c.name;
     // Far from all of it: ten numbers, or ten adds and ten deletes.
     EXPECT_LT(changes, 10) << c.name;

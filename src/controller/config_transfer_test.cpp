@@ -27,7 +27,7 @@ TEST_F(ConfigTransferTest, ReadingAsksTheEntriesAndLoadsWhatCameBack) {
   for (const bool admin : {false, true}) {
     sim_.ClearReceived();
     link_.options().adminMode = admin;
-    view_.loadedViewKey = 1;  // the menu opens over the configuration view
+    view_.loadedViewKey = 1;         // the menu opens over the configuration view
     session_.UnsavedChanges = true;  // something typed into the view
     const ConfigReadResult result = Run([&](Progress& p) { return ReadConfiguration(link_, p, view_); });
     EXPECT_TRUE(result.Succeeded());
@@ -51,6 +51,7 @@ TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeys
     const char *admin, *controller;
     Lines sent;
   };
+  // clang-format off
   const Case cases[] = {
       {nullptr, false, "123456789", "698765432",
        {"AT+CPBM=1021,4,4;", "AT+CPBM=1012,698765432,698765432;", "AT+CPBW=001,\"123456789\",145,\"123456789\";"}},
@@ -62,6 +63,7 @@ TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeys
       {"abc", false, "11111", "22222",
        {"AT+CPBM=1021,3,3;", "AT+CPBM=1012,22222,22222;", "AT+CPBW=001,\"11111\",145,\"11111\";"}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     QTemporaryDir temp;
     SessionOnTemp fresh(temp.path());
@@ -97,6 +99,7 @@ TEST_F(ConfigTransferTest, APhoneTheSaveRefusesIsNeverSent) {
     const char *admin, *controller;
     const char* adminSent;  // nullptr: refused, nothing sent
   };
+  // clang-format off
   const Case cases[] = {
       {true, true, "1234", "698765432", nullptr},       {true, false, "1234", "698765432", nullptr},
       {false, false, "1234", "698765432", nullptr},     {false, false, "600100200", "6987654321", nullptr},
@@ -104,6 +107,7 @@ TEST_F(ConfigTransferTest, APhoneTheSaveRefusesIsNeverSent) {
       {true, false, "600 100-200", "698765432", "600100200"},
       {false, false, "600100200", "698765432", "600100200"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     ScriptedUi ui;
     SettingsValues view;

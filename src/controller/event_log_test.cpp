@@ -15,7 +15,8 @@ class EventLogTest : public SimSessionTest {
   std::vector<std::string> Reports() {
     std::vector<std::string> rows;
     store::Cursor& reports = session_.Dbf3();
-    for (reports.First(); !reports.Eof(); reports.Next()) rows.push_back(reports.Text("Tel") + " " + reports.Text("Data"));
+    for (reports.First(); !reports.Eof(); reports.Next())
+      rows.push_back(reports.Text("Tel") + " " + reports.Text("Data"));
     return rows;
   }
 };
@@ -73,8 +74,8 @@ TEST_F(EventLogTest, TheReportModelShowsTheFetchedLogAndResetsOnlyForANewRowCoun
   // Written by hand: the table holds Windows-1250.
   store::Cursor& reports = session_.Dbf3();
   ASSERT_TRUE(reports.Append().ok());
-  reports.SetText("Tel", "Brama \xb3\xb9ka");
-  reports.SetText("Data", "24/03/16 10:00");
+  EXPECT_TRUE(reports.SetText("Tel", "Brama \xb3\xb9ka").ok());
+  EXPECT_TRUE(reports.SetText("Data", "24/03/16 10:00").ok());
   ASSERT_TRUE(reports.Post().ok());
   model.Changed();
   EXPECT_EQ(resets.count(), 2);
@@ -84,14 +85,10 @@ TEST_F(EventLogTest, TheReportModelShowsTheFetchedLogAndResetsOnlyForANewRowCoun
     QVariant shown;
   };
   const Case cases[] = {
-      {0, 0, Qt::DisplayRole, "600100200"},
-      {0, 1, Qt::DisplayRole, "24/03/15 12:30"},
-      {1, 0, Qt::DisplayRole, "501222333"},
-      {2, 0, Qt::DisplayRole, QString::fromUtf8("Brama łąka")},
-      {2, 1, ReportModel::kPositionRole, 3},
-      {0, 0, ReportModel::kPositionRole, 1},
-      {0, 0, Qt::EditRole, QVariant()},
-      {3, 0, Qt::DisplayRole, QVariant()},
+      {0, 0, Qt::DisplayRole, "600100200"},  {0, 1, Qt::DisplayRole, "24/03/15 12:30"},
+      {1, 0, Qt::DisplayRole, "501222333"},  {2, 0, Qt::DisplayRole, QString::fromUtf8("Brama łąka")},
+      {2, 1, ReportModel::kPositionRole, 3}, {0, 0, ReportModel::kPositionRole, 1},
+      {0, 0, Qt::EditRole, QVariant()},      {3, 0, Qt::DisplayRole, QVariant()},
   };
   ASSERT_EQ(model.rowCount(), 3);
   for (const Case& c : cases) {
@@ -131,8 +128,8 @@ TEST_F(SlowEventLogTest, AControllerThatKeepsTalkingIsListenedToUntilAQuietWindo
 // Behind a USB adapter the whole log arrives in a few reads: every event
 // line of a read is stored, not only the first of each.
 TEST(CoalescedEventLog, EveryEventLineOfAReadIsStored) {
-  for (const sim::Simulator::Options& options : {sim::Simulator::Options{.coalesce = true},
-                                                sim::Simulator::Options{.usbLatencyMs = 16}}) {
+  for (const sim::Simulator::Options& options :
+       {sim::Simulator::Options{.coalesce = true}, sim::Simulator::Options{.usbLatencyMs = 16}}) {
     sim::Simulator sim(options);
     std::string error;
     ASSERT_TRUE(sim.Start(&error)) << error;

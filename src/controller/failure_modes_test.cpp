@@ -38,6 +38,7 @@ struct Operation {
   bool yes = false;    // the answer to the operation's question, if it asks one
 };
 
+// clang-format off
 const Operation kOperations[] = {
     {"write", [](Link& l, Progress& p) {
        const TransferResult r = WriteNumbers(l, p, kListed, WriteMode::kWholeList);
@@ -101,6 +102,7 @@ const Operation kOperations[] = {
        return Of(r, int(r.plan.add.size()));
      }, 1},
 };
+// clang-format on
 
 struct Mode {
   const char* name;

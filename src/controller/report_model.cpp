@@ -13,7 +13,6 @@ int ReportModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() || !session_.DatabaseOpen() ? 0 : session_.Dbf3().RowCount();
 }
 
-
 QVariant ReportModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount() || index.column() > 1) return QVariant();
   if (role == kPositionRole) return index.row() + 1;

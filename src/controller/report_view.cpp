@@ -27,8 +27,8 @@ QString ReportDateText(const QString& stored) {
   const QRegularExpressionMatch m = kStored.match(stored);
   if (!m.hasMatch()) return stored;
   // The controller's clock keeps two digits of the year; it was made this century.
-  return QStringLiteral("%1.%2.20%3 %4:%5").arg(m.captured(3), m.captured(2), m.captured(1), m.captured(4),
-                                                 m.captured(5));
+  return QStringLiteral("%1.%2.20%3 %4:%5")
+      .arg(m.captured(3), m.captured(2), m.captured(1), m.captured(4), m.captured(5));
 }
 
 void ReportGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -40,9 +40,7 @@ void ReportGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
   painter->restore();
 }
 
-ReportOrder::ReportOrder(QObject* parent) : QSortFilterProxyModel(parent) {
-  setDynamicSortFilter(true);
-}
+ReportOrder::ReportOrder(QObject* parent) : QSortFilterProxyModel(parent) { setDynamicSortFilter(true); }
 
 QVariant ReportOrder::data(const QModelIndex& index, int role) const {
   // Shading follows the rows as shown, not as stored.
@@ -61,10 +59,9 @@ ReportView::ReportView(ViewPanel* left, ViewPanel* right, QObject* parent) : QOb
   Caption(left, "Label21", QString::fromUtf8("Ile pobrać ostatnich wpisów"), QRect(12, 54, 178, 18));
   edilpob_ = Edit(left, "edilpob", QRect(12, 72, 178, 30), 9);
   edilpob_->setText(QStringLiteral("10"));
-  const PictureButton fetch = MakePictureButton(left, "Image32", "pobierz_wpisy", "POBIERZ WPISY",
-                                                QRect(12, 118, 178, 38),
-                                                pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary),
-                                                Qt::white, 9);
+  const PictureButton fetch =
+      MakePictureButton(left, "Image32", "pobierz_wpisy", "POBIERZ WPISY", QRect(12, 118, 178, 38),
+                        pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary), Qt::white, 9);
   connect(fetch.picture, &ClickLabel::clicked, this, &ReportView::pobierz_wpisyClick);
   connect(fetch.caption, &ClickLabel::clicked, this, &ReportView::pobierz_wpisyClick);
 
@@ -80,8 +77,7 @@ ReportView::ReportView(ViewPanel* left, ViewPanel* right, QObject* parent) : QOb
   ColumnTitle(right, "Label22", QStringLiteral("Telefon"), QRect(12, 88, kPhoneWidth, 30));
   ColumnTitle(right, "Label34", QString::fromUtf8("Data i godzina"),
               QRect(12 + kPhoneWidth, 88, 753 - kPhoneWidth, 30));
-  RxDBGrid2_ = Grid(right, "RxDBGrid2", QRect(12, 118, 753, 351), {kPhoneWidth, 753 - kPhoneWidth},
-                    {"Tel", "Data"});
+  RxDBGrid2_ = Grid(right, "RxDBGrid2", QRect(12, 118, 753, 351), {kPhoneWidth, 753 - kPhoneWidth}, {"Tel", "Data"});
 }
 
 void ReportView::ConnectReportGrid(Session& session) {

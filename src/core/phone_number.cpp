@@ -18,8 +18,7 @@ bool IsSeparator(char16_t c) {
     case u'\u2013':  // en dash
     case u'\u2212':  // minus sign
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -16,7 +16,10 @@ TEST(PhoneNumberTest, KeepsDigitsAndALeadingPlusDropsBlanksAndDashesAndRefusesTh
       {"+48 600-100-200", kListPhoneLength, "+48600100200"},
       {" 600 100 200 ", kSettingsPhoneLength, "600100200"},
       {"600\t100\t200", kSettingsPhoneLength, "600100200"},
-      {"600\xc2\xa0" "100\xe2\x80\x93" "200", kSettingsPhoneLength, "600100200"},  // no-break space, en dash
+      {"600\xc2\xa0"
+       "100\xe2\x80\x93"
+       "200",
+       kSettingsPhoneLength, "600100200"},        // no-break space, en dash
       {"- +48 600", kListPhoneLength, "+48600"},  // the "+" leads once the separators are gone
       {"7", kListPhoneLength, "7"},
       {"123456789012", kListPhoneLength, "123456789012"},

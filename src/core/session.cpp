@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "common/trace_log.h"
+
 #include "core/user_interface.h"
 #include "schema/schema.h"
 #include "core/store_errors.h"
@@ -21,12 +23,15 @@ namespace {
 // kept waiting or stopped.
 constexpr double kCompactAtDeadShare = 0.5;
 
-void CompactWhenMostlyDead(const std::string& path, const store::OpenOptions& storeOptions) {
+void CompactWhenMostlyDead(const QString& directory, const std::string& path, const store::OpenOptions& storeOptions) {
   store::CompactOptions options;
   options.open = storeOptions;
   options.minDeadShare = kCompactAtDeadShare;
-  store::CompactResult ignored;
-  store::CompactFile(path, options, &ignored);
+  store::CompactResult result;
+  // A file that cannot be compacted now is used as it is and tried again at
+  // the next start; the reason goes to the trace file.
+  const store::Status compacted = store::CompactFile(path, options, &result);
+  if (!compacted.ok()) TraceLogIn(directory, QString::fromStdString(compacted.ToString()));
 }
 
 }  // namespace
@@ -55,7 +60,7 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
     const store::Status created = CreateConfiguratorDatabase(path);
     if (!created.ok()) return StoreMessage("Cannot create file " + path + ": " + created.Cause());
   } else {
-    CompactWhenMostlyDead(path, storeOptions);
+    CompactWhenMostlyDead(directory_, path, storeOptions);
   }
 
   std::shared_ptr<store::Database> db;
@@ -74,7 +79,8 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   Dbf3_ = std::move(dbf3);
 
   // Every new list row is numbered from the row count when it is started.
-  Dbf1_->onNewRow = [](store::Cursor& cursor) { cursor.SetInt("ID", cursor.RowCount() + 2); };
+  // The field is the schema's own, so setting it cannot fail.
+  Dbf1_->onNewRow = [](store::Cursor& cursor) { static_cast<void>(cursor.SetInt("ID", cursor.RowCount() + 2)); };
   Dbf1_->onStateChange = [this](store::Cursor::State state) {
     ListStateChanged(state == store::Cursor::State::kInsert ? ListState::kInsert
                      : state == store::Cursor::State::kEdit ? ListState::kEdit
@@ -86,12 +92,9 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
 ListState Session::listState() const {
   if (!Dbf1_ || !Dbf1_->IsOpen()) return ListState::kClosed;
   switch (Dbf1_->state()) {
-    case store::Cursor::State::kInsert:
-      return ListState::kInsert;
-    case store::Cursor::State::kEdit:
-      return ListState::kEdit;
-    default:
-      return ListState::kBrowse;
+    case store::Cursor::State::kInsert: return ListState::kInsert;
+    case store::Cursor::State::kEdit: return ListState::kEdit;
+    default: return ListState::kBrowse;
   }
 }
 

@@ -143,7 +143,7 @@ TEST(SessionTest, StartCompactsAFileMostlyDeadSpaceWhenNothingElseHasItOpen) {
       for (int round = 0; round < c.rounds; ++round) {
         for (list.First(); !list.Eof(); list.Next()) {
           ASSERT_TRUE(list.Edit().ok());
-          list.SetInt("ST", round % 2);
+          EXPECT_TRUE(list.SetInt("ST", round % 2).ok());
           ASSERT_TRUE(list.Post().ok());
         }
       }
@@ -221,7 +221,7 @@ class SizeLimit {
   }
 
  private:
-  struct rlimit old_{};
+  struct rlimit old_ {};
   void (*previousHandler_)(int) = nullptr;
 };
 
@@ -299,8 +299,8 @@ TEST(FirstStartTest, MakingTheDatabaseNeverReplacesOneThatIsThere) {
   const store::Status s = CreateConfiguratorDatabase(path);
   EXPECT_TRUE(s.ok()) << s.message();
   EXPECT_EQ(ListRowCount(temp.path()), 1);
-  EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files),
-            QStringList{QString::fromLatin1(kDatabaseFileName)}) << "no temporary file is left behind";
+  EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{QString::fromLatin1(kDatabaseFileName)})
+      << "no temporary file is left behind";
 }
 
 TEST(FirstStartTest, AnAbandonedTemporaryIsRemovedAndACreationFailureIsTold) {

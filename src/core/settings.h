@@ -21,7 +21,6 @@ inline constexpr const char* kKeyServerPhone = "telserver";
 inline constexpr const char* kKeyServerIp = "ipserv";
 inline constexpr const char* kKeyOstiv = "ostiv";
 
-
 // The settings view's choices: COM1..COM20 and the seven relay times.
 inline constexpr int kPortCount = 20;
 inline constexpr const char* const kRelayTimes[] = {"0.6 sek", "1.2 sek", "1.8 sek", "2.4 sek",

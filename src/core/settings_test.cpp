@@ -35,8 +35,10 @@ TEST_F(SettingsTest, SavingRefillsEmptyPhonesChecksThemAndWritesEveryKey) {
   view_.dateText = "31.12.2027";
   ASSERT_TRUE(SaveSettingsView(session_, ui_, view_));
   EXPECT_EQ(view_.adminPhone, "600100200") << "refilled from the table";
-  const std::pair<const char*, QString> expected[] = {{kKeyAdminPhone, "600100200"}, {kKeyControllerPhone, "500400300"},
-                                                      {kKeyPort, "3"},               {kKeySimDate, "31.12.2027"},
+  const std::pair<const char*, QString> expected[] = {{kKeyAdminPhone, "600100200"},
+                                                      {kKeyControllerPhone, "500400300"},
+                                                      {kKeyPort, "3"},
+                                                      {kKeySimDate, "31.12.2027"},
                                                       {kKeyRelayTime, "-1"}};
   for (const auto& [key, value] : expected) EXPECT_EQ(Stored(key), value) << key;
   EXPECT_EQ(session_.Dbf2().RowCount(), 5) << "each key once";
@@ -105,8 +107,8 @@ TEST_F(SettingsTest, LoadingSelectsOnlyItemsThatExistAndOnlyForANewViewKey) {
     const char *port, *relay;
     int portIndex, relayIndex;
   };
-  const Case cases[] = {{"1", "0", 0, 0},     {"20", "6", 19, 6},   {"21", "7", -1, -1},
-                        {"abc", "x", -1, 0},  {"$A", "-1", 9, -1}, {"0", "3", -1, 3}};
+  const Case cases[] = {{"1", "0", 0, 0},    {"20", "6", 19, 6},  {"21", "7", -1, -1},
+                        {"abc", "x", -1, 0}, {"$A", "-1", 9, -1}, {"0", "3", -1, 3}};
   for (const Case& c : cases) {
     UpsertSetting(session_, kKeyPort, c.port);
     UpsertSetting(session_, kKeyRelayTime, c.relay);
@@ -138,7 +140,8 @@ TEST(SettingsFileTest, ReadsIntegersAsWindowsDoesAndWritesRaptimeBack) {
   const Case cases[] = {
       {"first start", nullptr, 15, false, "[option]\nraptime=15\n"},
       {"admin 1", "[option]\nadmin=1\n", 15, true, "[option]\nadmin=1\nraptime=15\n"},
-      {"admin true is no integer", "[option]\nadmin=true\nraptime=30\n", 30, false, "[option]\nadmin=true\nraptime=30\n"},
+      {"admin true is no integer", "[option]\nadmin=true\nraptime=30\n", 30, false,
+       "[option]\nadmin=true\nraptime=30\n"},
       {"keys in any case", "[OPTION]\nRapTime= 20 \nADMIN=-2\n", 20, true, "[OPTION]\nRapTime=20\nADMIN=-2\n"},
       {"not a number", "[option]\nraptime=abc\n", 15, false, "[option]\nraptime=15\n"},
   };
@@ -189,7 +192,8 @@ TEST_F(SettingsTest, TheLockTakesTheDaysCodeOrTheStoredPin) {
     bool accepted;
   };
   const Case cases[] = {{firstCode, true}, {DailyServiceCode(later), true}, {firstCode + " ", false}, {"", false}};
-  for (const Case& c : cases) EXPECT_EQ(CheckAccess(session_, ui_, c.typed, later), c.accepted) << c.typed.toStdString();
+  for (const Case& c : cases)
+    EXPECT_EQ(CheckAccess(session_, ui_, c.typed, later), c.accepted) << c.typed.toStdString();
 
   ChangePin(session_, "");
   EXPECT_TRUE(CheckAccess(session_, ui_, "", later));

@@ -76,9 +76,9 @@ TEST(CheckPhoneFieldTest, FewerThanFiveCharactersAreRefusedAndTheUserIsTakenToTh
   for (const auto& c : cases) {
     ScriptedUi ui;
     int shown = 0;
-    EXPECT_EQ(CheckPhoneField(ui, QString::fromLatin1(c.text), kMinPhoneLength, kListPhoneLength, nullptr,
-                              [&] { ++shown; }),
-              c.accepted)
+    EXPECT_EQ(
+        CheckPhoneField(ui, QString::fromLatin1(c.text), kMinPhoneLength, kListPhoneLength, nullptr, [&] { ++shown; }),
+        c.accepted)
         << c.text;
     EXPECT_EQ(shown, c.accepted ? 0 : 1) << c.text;
     EXPECT_EQ(ui.dialogs.size(), c.accepted ? 0u : 1u) << c.text;
@@ -111,8 +111,8 @@ TEST(CheckPhoneFieldTest, AMalformedNumberIsRefusedAndATakenOneComesBackNormalis
     ScriptedUi ui;
     int shown = 0;
     QString number = QStringLiteral("untouched");
-    const bool taken = CheckPhoneField(ui, QString::fromLatin1(c.text), c.minLength, c.maxLength, &number,
-                                       [&] { ++shown; });
+    const bool taken =
+        CheckPhoneField(ui, QString::fromLatin1(c.text), c.minLength, c.maxLength, &number, [&] { ++shown; });
     EXPECT_EQ(taken, c.number != nullptr) << c.text;
     EXPECT_EQ(number, QString::fromLatin1(c.number ? c.number : "untouched")) << c.text;
     EXPECT_EQ(shown, taken ? 0 : 1) << c.text;
@@ -138,7 +138,8 @@ QStringList EnglishWords(const std::string& message) {
 // Whether `shown` still holds any of the original's English words.
 QString EnglishLeftIn(const QString& shown, const std::string& original) {
   for (const QString& word : EnglishWords(original)) {
-    if (shown.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(word), QRegularExpression::CaseInsensitiveOption))) {
+    if (shown.contains(
+            QRegularExpression(QStringLiteral("\\b%1\\b").arg(word), QRegularExpression::CaseInsensitiveOption))) {
       return word;
     }
   }
@@ -155,7 +156,8 @@ TEST(StoreMessageTest, TheStoresMessagesArePolishWithTheirNamesAndCauses) {
   } cases[] = {
       {"Invalid unique field value '502345678'", "Wartość \"502345678\" już jest w tabeli"},
       {"Cannot open file /tmp/x/selvantrixx.tdb", "Nie można otworzyć pliku \"/tmp/x/selvantrixx.tdb\""},
-      {"Write error on '/d/a b.tdb': No space left on device", "Błąd zapisu pliku \"/d/a b.tdb\": brak miejsca na dysku"},
+      {"Write error on '/d/a b.tdb': No space left on device",
+       "Błąd zapisu pliku \"/d/a b.tdb\": brak miejsca na dysku"},
       {"Flush error on '/d/s.tdb': something new", "Błąd zapisu na dysk pliku \"/d/s.tdb\": nieznany błąd systemu"},
       {"row 17 of table 'telefony' points outside the file",
        "Tabela \"telefony\" jest uszkodzona: rekord 17 wskazuje poza plik"},
@@ -238,13 +240,20 @@ TEST(SystemCauseTest, TheCommonCausesArePolish) {
     int code;
     const char* polish;
   } cases[] = {
-      {ENOENT, "nie ma takiego pliku ani katalogu"}, {EACCES, "brak uprawnień"},
-      {EPERM, "operacja niedozwolona"},               {ENOSPC, "brak miejsca na dysku"},
-      {EROFS, "system plików tylko do odczytu"},      {EIO, "błąd wejścia/wyjścia"},
-      {EEXIST, "plik już istnieje"},                  {EISDIR, "to jest katalog"},
-      {ENOTDIR, "to nie jest katalog"},               {EBUSY, "urządzenie lub zasób jest zajęty"},
-      {EMFILE, "za dużo otwartych plików"},           {ENAMETOOLONG, "nazwa pliku jest za długa"},
-      {EDQUOT, "przekroczono przydział miejsca na dysku"}, {EFBIG, "plik jest za duży"},
+      {ENOENT, "nie ma takiego pliku ani katalogu"},
+      {EACCES, "brak uprawnień"},
+      {EPERM, "operacja niedozwolona"},
+      {ENOSPC, "brak miejsca na dysku"},
+      {EROFS, "system plików tylko do odczytu"},
+      {EIO, "błąd wejścia/wyjścia"},
+      {EEXIST, "plik już istnieje"},
+      {EISDIR, "to jest katalog"},
+      {ENOTDIR, "to nie jest katalog"},
+      {EBUSY, "urządzenie lub zasób jest zajęty"},
+      {EMFILE, "za dużo otwartych plików"},
+      {ENAMETOOLONG, "nazwa pliku jest za długa"},
+      {EDQUOT, "przekroczono przydział miejsca na dysku"},
+      {EFBIG, "plik jest za duży"},
   };
   for (const auto& c : cases) {
     const std::string english = std::strerror(c.code);

@@ -10,14 +10,12 @@ bool IsGoAhead(Question question) {
     case Question::kDeleteFromList:
     case Question::kFormat:
     case Question::kRestore:
-    case Question::kSync:
-      return true;
+    case Question::kSync: return true;
     case Question::kClearBeforeRead:
     case Question::kReadPastHole:
     case Question::kClearBeforeImport:
     case Question::kSaveSettings:
-    case Question::kSaveOnClose:
-      return false;
+    case Question::kSaveOnClose: return false;
   }
   return false;
 }

@@ -10,7 +10,9 @@ namespace {
 
 QString Numbers(int n) { return CountOf(n, "numer", "numery", "numerów"); }
 // After "z": "1 z 2 numerów", "3 z 1 numeru".
-QString OfNumbers(int n) { return QString::number(n) + (n == 1 ? QString::fromUtf8(" numeru") : QString::fromUtf8(" numerów")); }
+QString OfNumbers(int n) {
+  return QString::number(n) + (n == 1 ? QString::fromUtf8(" numeru") : QString::fromUtf8(" numerów"));
+}
 QString Lines(int n) { return CountOf(n, "wiersz", "wiersze", "wierszy"); }
 
 Report Done(const QString& text) { return Report{Verdict::kDone, text, QString()}; }
@@ -25,19 +27,12 @@ Report Failed(const QString& text, const QString& summary = QString()) {
 bool CommonStop(const CommandResult& result, Report* report) {
   switch (result.stop) {
     case Stop::kNone:
-    case Stop::kCancelled:
-      return false;
-    case Stop::kDeclined:
-      *report = Report{Verdict::kDeclined, QString(), QString()};
-      return true;
+    case Stop::kCancelled: return false;
+    case Stop::kDeclined: *report = Report{Verdict::kDeclined, QString(), QString()}; return true;
     case Stop::kBadInput:
     case Stop::kPortUnavailable:
-    case Stop::kFileError:
-      *report = Failed(result.problem);
-      return true;
-    case Stop::kRefused:
-      *report = Failed(QString::fromUtf8(kRefusedMessage).arg(result.problem));
-      return true;
+    case Stop::kFileError: *report = Failed(result.problem); return true;
+    case Stop::kRefused: *report = Failed(QString::fromUtf8(kRefusedMessage).arg(result.problem)); return true;
     case Stop::kPortLost:
     case Stop::kSilent:
       // A command that sent lines says which of them failed.
@@ -90,9 +85,10 @@ QString UnconfirmedMessage(const LineTally& tally) {
   // A value that never left is no better than a refused one to the user.
   const int refused = tally.refused() + tally.notSent();
   const int failed = refused + tally.unanswered();
-  const QString head = tally.total() == 1
-                           ? QString::fromUtf8("Sterownik nie potwierdził polecenia")
-                           : QString::fromUtf8("Sterownik nie potwierdził %1 z %2 poleceń").arg(failed).arg(tally.total());
+  const QString head =
+      tally.total() == 1
+          ? QString::fromUtf8("Sterownik nie potwierdził polecenia")
+          : QString::fromUtf8("Sterownik nie potwierdził %1 z %2 poleceń").arg(failed).arg(tally.total());
   return head + QString::fromUtf8(" (odrzucone: %1, bez odpowiedzi: %2)").arg(refused).arg(tally.unanswered());
 }
 
@@ -123,23 +119,26 @@ Report Describe(const TransferResult& result) {
                                                .arg(result.done)
                                                .arg(OfNumbers(result.asked)));
   }
-  return ByTally(result, (remove ? QString::fromUtf8("Usunięto ze sterownika ") : QString::fromUtf8("Zapisano w sterowniku ")) +
-                             Numbers(result.done));
+  return ByTally(result,
+                 (remove ? QString::fromUtf8("Usunięto ze sterownika ") : QString::fromUtf8("Zapisano w sterowniku ")) +
+                     Numbers(result.done));
 }
 
 Report Describe(const ReadResult& result) {
   Report report;
   if (CommonStop(result, &report)) return report;
   const QString read = CountOf(result.entries, "wpis", "wpisy", "wpisów");
-  if (result.stop == Stop::kCancelled) return Stopped(QString::fromUtf8("Przerwano odczyt: odczytano ze sterownika ") + read);
+  if (result.stop == Stop::kCancelled)
+    return Stopped(QString::fromUtf8("Przerwano odczyt: odczytano ze sterownika ") + read);
   return Done(QString::fromUtf8("Odczytano ze sterownika ") + read + PastHole(result));
 }
 
 Report Describe(const VerifyResult& result) {
   Report report;
   if (CommonStop(result, &report)) return report;
-  const QString counts = QString::fromUtf8("potwierdzone w sterowniku %1, brak w sterowniku %2, tylko w sterowniku %3 "
-                                           "(dopisane do listy)")
+  const QString counts = QString::fromUtf8(
+                             "potwierdzone w sterowniku %1, brak w sterowniku %2, tylko w sterowniku %3 "
+                             "(dopisane do listy)")
                              .arg(result.confirmed)
                              .arg(result.missing)
                              .arg(result.added);
@@ -202,8 +201,7 @@ Report Describe(const ImportResult& result) {
       return Failed(QString::fromUtf8("Nic nie zaimportowano: plik \"%1\" ma %2 (pierwszy to wiersz %3)")
                         .arg(result.name, SkippedLinesText(result), QString::number(result.firstSkippedLine)) +
                     unchanged);
-    case ImportResult::Refusal::kNone:
-      break;
+    case ImportResult::Refusal::kNone: break;
   }
   Report report;
   if (CommonStop(result, &report)) return report;
@@ -241,11 +239,10 @@ Report Describe(const BackupResult& result) {
   Report report;
   if (CommonStop(result, &report)) return WithSummary(report, "Nie zapisano kopii sterownika");
   if (result.stop == Stop::kCancelled) return Stopped(QString::fromUtf8("Przerwano: kopii sterownika nie zapisano"));
-  return WithSummary(
-      ByTally(result, QString::fromUtf8("Zapisano kopię sterownika w pliku \"%1\": %2, %3")
-                          .arg(result.path, Numbers(result.numbers),
-                               CountOf(result.settings, "ustawienie", "ustawienia", "ustawień"))),
-      "Nie zapisano kopii sterownika");
+  return WithSummary(ByTally(result, QString::fromUtf8("Zapisano kopię sterownika w pliku \"%1\": %2, %3")
+                                         .arg(result.path, Numbers(result.numbers),
+                                              CountOf(result.settings, "ustawienie", "ustawienia", "ustawień"))),
+                     "Nie zapisano kopii sterownika");
 }
 
 Report Describe(const RestoreResult& result) {
@@ -260,12 +257,13 @@ Report Describe(const RestoreResult& result) {
   if (result.stop == Stop::kCancelled) {
     // Part of a backup is no restored controller: never told as done.
     return WithSummary(
-        StoppedOrTally(result, QString::fromUtf8("Przerwano odtwarzanie kopii: zapisano w sterowniku %1 z %2, ustawienia: "
-                                                 "%3 z %4")
-                                   .arg(Numbers(result.numbers))
-                                   .arg(result.numbersHeld)
-                                   .arg(result.settings)
-                                   .arg(result.settingsHeld)),
+        StoppedOrTally(result,
+                       QString::fromUtf8("Przerwano odtwarzanie kopii: zapisano w sterowniku %1 z %2, ustawienia: "
+                                         "%3 z %4")
+                           .arg(Numbers(result.numbers))
+                           .arg(result.numbersHeld)
+                           .arg(result.settings)
+                           .arg(result.settingsHeld)),
         kSummary);
   }
   return WithSummary(ByTally(result, QString::fromUtf8("Odtworzono w sterowniku %1 i %2")

@@ -21,7 +21,6 @@ bool FindExact(store::Cursor& cursor, const char* field, const std::string& valu
   return found;
 }
 
-
 }  // namespace
 
 ManageResult ManageAction(Session& session, const std::function<bool()>& checkPhone) {
@@ -189,8 +188,7 @@ ListDeleteResult DeleteFromList(Session& session, Progress& progress, const QStr
 }
 
 void PostPendingPhone(Session& session) {
-  if (!session.DatabaseOpen() || session.listState() == ListState::kBrowse ||
-      session.listState() == ListState::kClosed)
+  if (!session.DatabaseOpen() || session.listState() == ListState::kBrowse || session.listState() == ListState::kClosed)
     return;
   store::Cursor& list = session.Dbf1();
   QString number;

@@ -128,8 +128,8 @@ TEST_F(ListCommandsTest, EnterRefusesAMalformedNumberAndKeepsTheRowPending) {
     QString refusal;
     ASSERT_EQ(ManageAction(session_, nullptr), ManageResult::kStarted) << c.typed;
     const int rows = List().RowCount();
-    const PhoneBoxResult result =
-        PostFromPhoneBox(session_, ui, QString::fromLatin1(c.typed), [&] { ++shown; }, &refusal);
+    const PhoneBoxResult result = PostFromPhoneBox(
+        session_, ui, QString::fromLatin1(c.typed), [&] { ++shown; }, &refusal);
     EXPECT_EQ(result, c.result) << c.typed;
     EXPECT_EQ(refusal, "") << c.typed;
     if (c.result == PhoneBoxResult::kBadNumber) {
@@ -152,11 +152,11 @@ TEST_F(ListCommandsTest, EnterRefusesAMalformedNumberAndKeepsTheRowPending) {
 // not be a number cut to fit.
 TEST_F(ListCommandsTest, APhoneLongerThanTheFieldIsNeverCutIntoIt) {
   const std::pair<const char*, const char*> cases[] = {
-      {"600 100 200", "600 100 200"},               // fits as typed: the grid shows the typing
-      {"60010020a", "60010020a"},                   // fits as typed, checked when saved
-      {"+48 600-100-200", "+48600100200"},          // too wide as typed, fits as a number
-      {"+48 600 100 2001", ""},                      // thirteen characters even as a number
-      {"600 100 200 abc 1", ""},                     // too wide and no number
+      {"600 100 200", "600 100 200"},       // fits as typed: the grid shows the typing
+      {"60010020a", "60010020a"},           // fits as typed, checked when saved
+      {"+48 600-100-200", "+48600100200"},  // too wide as typed, fits as a number
+      {"+48 600 100 2001", ""},             // thirteen characters even as a number
+      {"600 100 200 abc 1", ""},            // too wide and no number
   };
   for (const auto& [typed, field] : cases) {
     ManageAction(session_, nullptr);
@@ -190,10 +190,8 @@ TEST_F(ListCommandsTest, SearchUsesTheFirstNonEmptyBoxByCaseSensitivePrefix) {
     std::string expectTel;
   };
   const Case cases[] = {
-      {"", "Ko", "600", true, "500000002"},
-      {"Ew", "Ko", "", true, "600000003"},
-      {"", "", "5000000", true, "500000001"},
-      {"", "KO", "", false, "500000001"},  // no match: the cursor stays
+      {"", "Ko", "600", true, "500000002"},   {"Ew", "Ko", "", true, "600000003"},
+      {"", "", "5000000", true, "500000001"}, {"", "KO", "", false, "500000001"},  // no match: the cursor stays
       {"", "", "", false, "500000001"},
   };
   GoTo("500000001");

@@ -133,14 +133,11 @@ ListFileEncoding DetectListFileEncoding(std::string_view bytes) {
 
 QString DecodeListFile(std::string_view bytes) {
   switch (DetectListFileEncoding(bytes)) {
-    case ListFileEncoding::kUtf16LE:
-      return Unicode(bytes.substr(2), QStringConverter::Utf16LE);
-    case ListFileEncoding::kUtf16BE:
-      return Unicode(bytes.substr(2), QStringConverter::Utf16BE);
+    case ListFileEncoding::kUtf16LE: return Unicode(bytes.substr(2), QStringConverter::Utf16LE);
+    case ListFileEncoding::kUtf16BE: return Unicode(bytes.substr(2), QStringConverter::Utf16BE);
     case ListFileEncoding::kUtf8:
       return Unicode(StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes, QStringConverter::Utf8);
-    case ListFileEncoding::kWindows1250:
-      break;
+    case ListFileEncoding::kWindows1250: break;
   }
   const CodePage& page = Windows1250();
   QString text(qsizetype(bytes.size()), Qt::Uninitialized);

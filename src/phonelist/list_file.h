@@ -100,11 +100,11 @@ inline constexpr const char* kImportClearQuestion = "Czy przed importem usunąć
 // What an import did.
 struct ImportResult : CommandResult {
   enum class Refusal { kNone, kNoRows, kStrict };
-  QString name;       // the file, as messages name it
+  QString name;  // the file, as messages name it
   Refusal refusal = Refusal::kNone;
   bool cleared = false;
-  int taken = 0;       // rows that went into the list
-  int onList = 0;      // rows dropped as their number is on the list already
+  int taken = 0;   // rows that went into the list
+  int onList = 0;  // rows dropped as their number is on the list already
   // What the file held besides its rows: the lines skipped, by why, and the
   // names cut.
   int missingField = 0;

@@ -29,10 +29,8 @@ QByteArray Encoded(const char* utf8, ListFileEncoding encoding, bool mark = true
       return QByteArray(mark ? "\xFF\xFE" : "") + QStringEncoder(QStringConverter::Utf16LE).encode(text);
     case ListFileEncoding::kUtf16BE:
       return QByteArray(mark ? "\xFE\xFF" : "") + QStringEncoder(QStringConverter::Utf16BE).encode(text);
-    case ListFileEncoding::kUtf8:
-      return QByteArray(mark ? "\xEF\xBB\xBF" : "") + text.toUtf8();
-    case ListFileEncoding::kWindows1250:
-      break;
+    case ListFileEncoding::kUtf8: return QByteArray(mark ? "\xEF\xBB\xBF" : "") + text.toUtf8();
+    case ListFileEncoding::kWindows1250: break;
   }
   return ToWindows1250(text);
 }
@@ -93,6 +91,7 @@ TEST(ListFileTest, TellsTheEncodingAndDecodesIt) {
     E encoding;
     const char* text;  // UTF-8
   };
+  // clang-format off
   const Case cases[] = {
       {"UTF-16 LE", Encoded("Łódź|Żak|1", E::kUtf16LE), E::kUtf16LE, "Łódź|Żak|1"},
       {"UTF-16 BE", Encoded("Łódź|Żak|1", E::kUtf16BE), E::kUtf16BE, "Łódź|Żak|1"},
@@ -109,6 +108,7 @@ TEST(ListFileTest, TellsTheEncodingAndDecodesIt) {
       {"a mark alone", "\xFE\xFF", E::kUtf16BE, ""},
       {"empty", "", E::kWindows1250, ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const std::string_view bytes(c.bytes.constData(), size_t(c.bytes.size()));
     EXPECT_EQ(DetectListFileEncoding(bytes), c.encoding) << c.name;
@@ -158,13 +158,14 @@ TEST_F(ListFileCommandTest, ExportThenImportIntoAnEmptiedListGivesTheRowsBack) {
   EXPECT_EQ(ui_.progress, (std::vector<std::pair<int, int>>{{1, 2}, {2, 2}}));
   EXPECT_FALSE(ui_.progressVisible);
   // It ends by telling how many went where.
-  EXPECT_EQ(Describe(exported).text, QString::fromUtf8("Wyeksportowano 2 numery do pliku %1")
-                                         .arg(QDir::toNativeSeparators(Path("lista.dat"))));
+  EXPECT_EQ(Describe(exported).text,
+            QString::fromUtf8("Wyeksportowano 2 numery do pliku %1").arg(QDir::toNativeSeparators(Path("lista.dat"))));
 
   ui_.Answer({true});
   EXPECT_TRUE(Import(Path("lista.dat")).cleared);
   EXPECT_EQ(ui_.dialogs.back().id, Question::kClearBeforeImport);
-  EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 Jan Kowalski 600100200 0", "3 \xa3ucja Nowak +48500600700 0"}));
+  EXPECT_EQ(Rows(session_),
+            (std::vector<std::string>{"2 Jan Kowalski 600100200 0", "3 \xa3ucja Nowak +48500600700 0"}));
   EXPECT_TRUE(session_.UnsavedChanges);
   EXPECT_TRUE(ui_.errors.empty());
 }
@@ -201,10 +202,8 @@ TEST_F(ListFileCommandTest, EveryEncodingGivesTheSameRows) {
                                          "3 Zofia \x8frebi\xea 501222333 0"};
   using E = ListFileEncoding;
   const std::pair<const char*, QByteArray> files[] = {
-      {"UTF-16 LE", Encoded(list, E::kUtf16LE)},
-      {"UTF-16 BE", Encoded(list, E::kUtf16BE)},
-      {"UTF-8 with its mark", Encoded(list, E::kUtf8)},
-      {"UTF-8 without a mark", Encoded(list, E::kUtf8, false)},
+      {"UTF-16 LE", Encoded(list, E::kUtf16LE)},        {"UTF-16 BE", Encoded(list, E::kUtf16BE)},
+      {"UTF-8 with its mark", Encoded(list, E::kUtf8)}, {"UTF-8 without a mark", Encoded(list, E::kUtf8, false)},
       {"Windows-1250", Encoded(list, E::kWindows1250)},
   };
   for (const auto& [name, bytes] : files) {
@@ -234,6 +233,7 @@ TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesThatCannotBeRows) {
     std::vector<std::string> rows;
     const char* message;  // UTF-8
   };
+  // clang-format off
   const Case cases[] = {
       {"every line taken",
        "Jan|Kowalski|+48 600-100-200\r\nEwa|Nowak| 501 222 333 \r\nAla|Lis|601\xa0" "222\x96" "444\r\n",
@@ -281,6 +281,7 @@ TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesThatCannotBeRows) {
        "Zaimportowano 3 numery, pominięto 1 wiersz z niepoprawnym numerem telefonu, 1 wiersz z brakującym polem i "
        "1 wiersz z niedozwolonym znakiem; skrócono za długie imię lub nazwisko w 1 wierszu"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     QTemporaryDir temp;
     SessionOnTemp open{temp.path()};
@@ -309,7 +310,7 @@ TEST_F(ListFileCommandTest, AFileWithoutAListLeavesTheListAsItWas) {
   WriteBytes(Path("empty.dat"), "");
   WriteBytes(Path("blank.dat"), "\r\n\r\n");
   WriteBytes(Path("binary.dat"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10", 20));
-  WriteBytes(Path("elf.dat"), QByteArray("\x7f" "ELF\2\1\1\0\0\0\0\0\0\0\0\0\3\0>\0", 20));
+  WriteBytes(Path("elf.dat"), QByteArray("\177ELF\2\1\1\0\0\0\0\0\0\0\0\0\3\0>\0", 20));
   // UTF-16 as some editors save it, without the mark: byte 0 ends the text.
   WriteBytes(Path("nomark.dat"), Encoded("Jan|Kowalski|600100200\r\n", ListFileEncoding::kUtf16LE, false));
   WriteBytes(Path("bad.dat"), "Jan Kowalski 600100200\r\nJan|Kowalski|600,100\r\n");
@@ -362,8 +363,9 @@ TEST_F(ListFileCommandTest, AStrictImportTakesAllOrNothing) {
 TEST_F(ListFileCommandTest, AFileThatCannotBeReadLeavesTheListAsItWas) {
   AddPhone(session_, "Jan", "Kowalski", "600100200");
   ui_.Answer({true});  // "clear the list first" — but the file is not there
-  EXPECT_EQ(Describe(Import(Path("missing.dat"))).text,
-            QString::fromUtf8("Nie można odczytać pliku \"%1\": nie ma takiego pliku ani katalogu").arg(Path("missing.dat")));
+  EXPECT_EQ(
+      Describe(Import(Path("missing.dat"))).text,
+      QString::fromUtf8("Nie można odczytać pliku \"%1\": nie ma takiego pliku ani katalogu").arg(Path("missing.dat")));
   EXPECT_EQ(Rows(session_).size(), 1u);
 
   // An export into a directory that does not exist reports and writes nothing.

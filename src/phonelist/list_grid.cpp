@@ -18,8 +18,8 @@ void DrawPhoneCell(QPainter& painter, const QRect& rect, const PhoneCell& cell) 
   const int top = rect.top();
   if (cell.column == PhoneListModel::kCheckColumn) {
     painter.setPen(QPen(kPhoneTextColour, 1));
-    const QPoint square[] = {{left + 13, top + 8}, {left + 25, top + 8}, {left + 25, top + 20},
-                             {left + 13, top + 20}, {left + 13, top + 8}};
+    const QPoint square[] = {
+        {left + 13, top + 8}, {left + 25, top + 8}, {left + 25, top + 20}, {left + 13, top + 20}, {left + 13, top + 8}};
     painter.drawPolyline(square, 5);
     if (cell.check) {
       painter.setPen(QPen(kTickColour, 2));

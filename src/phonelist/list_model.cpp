@@ -12,9 +12,8 @@ const char* const kFields[PhoneListModel::kColumnCount] = {"Tel", "Imie", "Nazwi
 }  // namespace
 
 PhoneListModel::PhoneListModel(Session& session, const Marks& marks, QObject* parent)
-    : TitledTableModel({QStringLiteral("check"), QStringLiteral("IMIE"), QStringLiteral("NAZWISKO"),
-                        QStringLiteral("TEL")},
-                       parent),
+    : TitledTableModel(
+          {QStringLiteral("check"), QStringLiteral("IMIE"), QStringLiteral("NAZWISKO"), QStringLiteral("TEL")}, parent),
       session_(session),
       marks_(marks) {
   RememberRowCount();
@@ -28,7 +27,6 @@ int PhoneListModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid()) return 0;
   return StoredRows() + (session_.listState() == ListState::kInsert ? 1 : 0);
 }
-
 
 bool PhoneListModel::IsPendingRow(int row) const {
   return session_.listState() == ListState::kInsert && row == StoredRows();
@@ -51,15 +49,10 @@ QVariant PhoneListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       if (index.column() == kCheckColumn) return QVariant();
       return FromWindows1250(QByteArray::fromStdString(text(kFields[index.column()])));
-    case kCheckRole:
-      return marks_.Contains(text("Tel"));
-    case kConfirmedRole:
-      return (pending ? list.Int("ST") : list.IntAt(row + 1, "ST")) > 0;
-    case kCurrentRole:
-      return row == CurrentRow();
-    case kPositionRole:
-      return row + 1;
-    default:
-      return QVariant();
+    case kCheckRole: return marks_.Contains(text("Tel"));
+    case kConfirmedRole: return (pending ? list.Int("ST") : list.IntAt(row + 1, "ST")) > 0;
+    case kCurrentRole: return row == CurrentRow();
+    case kPositionRole: return row + 1;
+    default: return QVariant();
   }
 }

@@ -16,8 +16,7 @@
 #include "widgets/view_parts.h"
 
 PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session, UserInterface& ui,
-                             std::function<void()> showView, std::function<void(const QString&)> tell,
-                             QObject* parent)
+                             std::function<void()> showView, std::function<void(const QString&)> tell, QObject* parent)
     : QObject(parent), session_(session), ui_(ui), showView_(std::move(showView)), tell_(std::move(tell)) {
   but_zarzadzaj_ = new ClickLabel(left);
   but_zarzadzaj_->setObjectName(QStringLiteral("but_zarzadzaj"));
@@ -50,10 +49,9 @@ PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session
     searchEdits_[i]->hide();
   }
 
-  const PictureButton action = MakePictureButton(left, "Image22", "but_add_poust_find", "DODAJ TELEFON",
-                                                 QRect(12, 270, 178, 38),
-                                                 pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary),
-                                                 Qt::white, 9);
+  const PictureButton action =
+      MakePictureButton(left, "Image22", "but_add_poust_find", "DODAJ TELEFON", QRect(12, 270, 178, 38),
+                        pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary), Qt::white, 9);
   Image22_ = action.picture;
   but_add_poust_find_ = action.caption;
   but_add_poust_find_->setGeometry(40, 279, 150, 20);
@@ -75,8 +73,8 @@ PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session
   columnTitles_[0] = ColumnTitle(right, "Label25", QString::fromUtf8("Imię"), QRect(12 + 40, 52, 250, 30));
   columnTitles_[1] = ColumnTitle(right, "Label26", QStringLiteral("Nazwisko"), QRect(12 + 291, 52, 300, 30));
   columnTitles_[2] = ColumnTitle(right, "Label27", QStringLiteral("Telefon"), QRect(12 + 592, 52, 160, 30));
-  RxDBGrid1_ = Grid(right, "RxDBGrid1", QRect(12, 82, 753, 360), {39, 250, 300, 160},
-                    {"check", "IMIE", "NAZWISKO", "TEL"});
+  RxDBGrid1_ =
+      Grid(right, "RxDBGrid1", QRect(12, 82, 753, 360), {39, 250, 300, 160}, {"check", "IMIE", "NAZWISKO", "TEL"});
 
   // No name: the language file leaves it alone (it is a picture).
   sortMark_ = new QLabel(right);
@@ -86,9 +84,9 @@ PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session
   sortMark_->hide();
 
   // What the colours of the numbers mean, under the grid.
-  auto* unconfirmed = Caption(right, "LabelLegend1",
-                              QString::fromUtf8("Czerwony numer: niepotwierdzony przez sterownik"),
-                              QRect(12, 448, 360, 20), 12, false);
+  auto* unconfirmed =
+      Caption(right, "LabelLegend1", QString::fromUtf8("Czerwony numer: niepotwierdzony przez sterownik"),
+              QRect(12, 448, 360, 20), 12, false);
   unconfirmed->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(kUnconfirmedColour.name()));
   auto* confirmed = Caption(right, "LabelLegend2", QString::fromUtf8("Niebieski numer: potwierdzony przez sterownik"),
                             QRect(384, 448, 381, 20), 12, false);
@@ -119,17 +117,16 @@ void PhoneListView::ShowListState() {
     marked += marks_.Contains(list.TextAt(position, "Tel")) ? 1 : 0;
   }
   Shape9_->SetCheck(rows > 0 && marked == rows ? ShapeWidget::Check::kAll
-                    : marked > 0                ? ShapeWidget::Check::kSome
-                                                : ShapeWidget::Check::kNone);
+                    : marked > 0               ? ShapeWidget::Check::kSome
+                                               : ShapeWidget::Check::kNone);
 }
-
 
 void PhoneListView::ShowListMode(bool search) {
   const QString current = QStringLiteral(
       "color: rgb(1,81,178); background: rgb(244,248,251); border: 1px solid rgb(214,221,232);"
       " border-bottom: 3px solid rgb(250,192,23);");
-  const QString other = QStringLiteral(
-      "color: rgb(120,134,156); background: rgb(239,242,247); border: 1px solid rgb(214,221,232);");
+  const QString other =
+      QStringLiteral("color: rgb(120,134,156); background: rgb(239,242,247); border: 1px solid rgb(214,221,232);");
   but_zarzadzaj_->setStyleSheet(search ? other : current);
   but_szukaj_->setStyleSheet(search ? current : other);
   for (int i = 0; i < 3; ++i) {
@@ -144,7 +141,6 @@ void PhoneListView::ShowListMode(bool search) {
 void PhoneListView::but_zarzadzajClick() { ShowListMode(false); }
 
 void PhoneListView::but_szukajClick() { ShowListMode(true); }
-
 
 void PhoneListView::ConnectPhoneList() {
   marks_.SetCollation(&session_.collation());
@@ -203,7 +199,8 @@ void PhoneListView::ListChanged() {
   ShowListState();
   for (int i = 0; i < 3; ++i) {
     if (i == typingBox_) continue;
-    const QString text = session_.listState() == ListState::kClosed ? QString() : ListFieldText(session_, kBoxFields[i]);
+    const QString text =
+        session_.listState() == ListState::kClosed ? QString() : ListFieldText(session_, kBoxFields[i]);
     shownValues_[i] = text;
     if (dataEdits_[i]->text() != text) dataEdits_[i]->setText(text);
   }
@@ -226,7 +223,8 @@ void PhoneListView::DataEditReturn(int box) {
   PhoneBoxResult result = PhoneBoxResult::kBadNumber;
   QString refusal;
   RunCommand(ui_, [&] {
-    result = PostFromPhoneBox(session_, ui_, dataEdits_[2]->text(), [this] { ShowPhoneBox(); }, &refusal);
+    result = PostFromPhoneBox(
+        session_, ui_, dataEdits_[2]->text(), [this] { ShowPhoneBox(); }, &refusal);
   });
   if (result == PhoneBoxResult::kRefused) ShowDuplicate(refusal);
   if (result != PhoneBoxResult::kDone) return;
@@ -316,7 +314,6 @@ void PhoneListView::ClearMarks() {
   marks_.Empty();
   ListChanged();
 }
-
 
 PhoneListView::~PhoneListView() {
   // The session may outlive the view; its cursor must not call back into it.

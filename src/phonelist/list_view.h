@@ -33,8 +33,8 @@ class PhoneListView : public QObject {
   // Builds the view's controls into the window's two panels. `showView`
   // brings the user to this view (a refused phone sends them back to it);
   // `tell` puts news on the window's outcome line.
-  PhoneListView(ViewPanel* left, ViewPanel* right, Session& session, UserInterface& ui,
-                std::function<void()> showView, std::function<void(const QString&)> tell, QObject* parent = nullptr);
+  PhoneListView(ViewPanel* left, ViewPanel* right, Session& session, UserInterface& ui, std::function<void()> showView,
+                std::function<void(const QString&)> tell, QObject* parent = nullptr);
   ~PhoneListView() override;
 
   // Puts the list behind the grid and the boxes once the database is open.

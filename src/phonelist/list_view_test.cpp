@@ -32,7 +32,8 @@ class ListViewTest : public ::testing::Test {
     left_->setGeometry(kLeftColumn);
     right_->setGeometry(kRightArea);
     view_ = std::make_unique<PhoneListView>(
-        left_, right_, *session_, ui_, [this] { ++viewShown_; }, [this](const QString& text) { told_.push_back(text); });
+        left_, right_, *session_, ui_, [this] { ++viewShown_; },
+        [this](const QString& text) { told_.push_back(text); });
     view_->ConnectPhoneList();
     view_->Activate();
     host_.show();
@@ -140,10 +141,14 @@ TEST_F(ListViewTest, BothSavePathsRefuseAMalformedNumberAndStoreATakenOneNormali
     const char* stored;  // nullptr: refused, the row stays pending
   };
   const Case cases[] = {
-      {"60010020a", false, nullptr},       {"60010020a", true, nullptr},
-      {"600\"100\"", false, nullptr},     {"600\",AT", true, nullptr},
-      {"600;100", false, nullptr},         {"600;100", true, nullptr},
-      {"6+00100", true, nullptr},          {"1234567890123", false, nullptr},
+      {"60010020a", false, nullptr},
+      {"60010020a", true, nullptr},
+      {"600\"100\"", false, nullptr},
+      {"600\",AT", true, nullptr},
+      {"600;100", false, nullptr},
+      {"600;100", true, nullptr},
+      {"6+00100", true, nullptr},
+      {"1234567890123", false, nullptr},
       {"+48 600-100-200", false, "+48600100200"},
       {"501 222-333", true, "501222333"},
       {"12", true, "12"},

@@ -18,14 +18,17 @@ using store::Status;
 namespace {
 
 Status BuildSchema(store::Database& db) {
-  Status s = db.CreateTable("telefony", {FieldSpec{"ID", FieldType::kInt32, 0}, FieldSpec{"Imie", FieldType::kText, 40},
-                                         FieldSpec{"Nazwisko", FieldType::kText, 40},
-                                         FieldSpec{"Tel", FieldType::kText, 12}, FieldSpec{"ST", FieldType::kInt32, 0}});
+  Status s =
+      db.CreateTable("telefony", {FieldSpec{"ID", FieldType::kInt32, 0}, FieldSpec{"Imie", FieldType::kText, 40},
+                                  FieldSpec{"Nazwisko", FieldType::kText, 40}, FieldSpec{"Tel", FieldType::kText, 12},
+                                  FieldSpec{"ST", FieldType::kInt32, 0}});
   if (s.ok()) s = db.CreateIndex("telefony", "TelIndex", store::kIndexUnique, {"Tel"});
   if (s.ok()) s = db.CreateIndex("telefony", "NazwiskoIndex", 0, {"Nazwisko"});
   if (s.ok()) s = db.CreateIndex("telefony", "ImieIndex", 0, {"Imie"});
-  if (s.ok()) s = db.CreateTable("config", {FieldSpec{"key", FieldType::kText, 40}, FieldSpec{"value", FieldType::kText, 40}});
-  if (s.ok()) s = db.CreateTable("raporty", {FieldSpec{"Tel", FieldType::kText, 10}, FieldSpec{"Data", FieldType::kText, 18}});
+  if (s.ok())
+    s = db.CreateTable("config", {FieldSpec{"key", FieldType::kText, 40}, FieldSpec{"value", FieldType::kText, 40}});
+  if (s.ok())
+    s = db.CreateTable("raporty", {FieldSpec{"Tel", FieldType::kText, 10}, FieldSpec{"Data", FieldType::kText, 18}});
   return s;
 }
 

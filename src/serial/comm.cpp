@@ -39,8 +39,8 @@ Comm::Comm(std::function<void(const QString&)> trace, QObject* parent)
     // repeats for as long as the port stays open: the port is closed at
     // once, so the waiting operation ends and the next one reopens it
     // instead of writing into nothing.
-    const bool gone = error == QSerialPort::ResourceError ||
-                      (error == QSerialPort::ReadError && port_->bytesAvailable() == 0);
+    const bool gone =
+        error == QSerialPort::ResourceError || (error == QSerialPort::ReadError && port_->bytesAvailable() == 0);
     if (gone) {
       Trace(QStringLiteral("Read error (%1), %2").arg(int(error)).arg(port_->errorString()));
       port_->close();

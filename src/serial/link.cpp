@@ -50,8 +50,7 @@ const Reply* Answer::Entry() const {
   return nullptr;
 }
 
-Link::Link(Session& session)
-    : session_(session), comm_([this](const QString& text) { Trace(text); }) {
+Link::Link(Session& session) : session_(session), comm_([this](const QString& text) { Trace(text); }) {
   comm_.onRxChar = [this](qint64 waiting) { CommRxChar(waiting); };
   comm_.onLost = [this] {
     portLost_ = true;
@@ -119,8 +118,8 @@ Answer Link::Listen(Await await, quint32 ms) {
     // The entry's "OK" follows at once. Left to arrive during the next
     // command's wait, it would be taken for that command's answer and shift
     // every answer after it by one slot.
-    const bool entry = std::any_of(inbox_.begin(), inbox_.end(),
-                                   [](const Reply& reply) { return reply.kind == ReplyKind::kEntry; });
+    const bool entry =
+        std::any_of(inbox_.begin(), inbox_.end(), [](const Reply& reply) { return reply.kind == ReplyKind::kEntry; });
     if (entry && !ended()) WaitUntil(ended, qMin<quint32>(ms, kEntryEndGraceMs));
   }
   return Take(await);
@@ -138,8 +137,7 @@ bool Link::Awaited(Await await) const {
       case Await::kLogEnd:
         if (reply.kind == ReplyKind::kEvent && reply.logEnd) return true;
         break;
-      case Await::kNothing:
-        return true;
+      case Await::kNothing: return true;
     }
   }
   return false;
@@ -224,9 +222,7 @@ void Link::Parse(const QByteArray& received) {
 void Link::HandleLine(const QByteArray& line, const Reply& reply) {
   if (line.isEmpty()) return;
   switch (reply.kind) {
-    case ReplyKind::kText:
-      unknown_ += line + "\r\n";
-      break;
+    case ReplyKind::kText: unknown_ += line + "\r\n"; break;
     case ReplyKind::kEntry:
       Log(QTime::currentTime().toString(QStringLiteral("mm:ss.zzz")) + QStringLiteral(": ") +
           FromWindows1250(reply.text));
@@ -236,9 +232,7 @@ void Link::HandleLine(const QByteArray& line, const Reply& reply) {
       Log(FromWindows1250(unknown_ + line));
       unknown_.clear();
       break;
-    default:
-      Log(FromWindows1250(reply.text));
-      break;
+    default: Log(FromWindows1250(reply.text)); break;
   }
   inbox_.append(reply);
 }

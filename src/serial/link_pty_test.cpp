@@ -93,10 +93,11 @@ TEST_F(LinkPtyTest, APortTheUserMayNotOpenIsNamedWithTheWayToBeLetIn) {
   file.close();
   ASSERT_EQ(::chmod(QFile::encodeName(device).constData(), 0600), 0);
   RememberPortAlias(session_.FilePath(kSettingsFileName), 18, device);
-  const QString advice = QString::fromUtf8(
-                             ". Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout (sudo usermod -aG dialout "
-                             "$USER) i zaloguj się ponownie")
-                             .arg(device);
+  const QString advice =
+      QString::fromUtf8(
+          ". Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout (sudo usermod -aG dialout "
+          "$USER) i zaloguj się ponownie")
+          .arg(device);
   const std::pair<QString, QString> cases[] = {
       {QStringLiteral("18"), QString::fromUtf8("Błąd otwarcia portu COM18") + advice},
       {device, QString::fromUtf8("Błąd otwarcia portu ") + device + advice},

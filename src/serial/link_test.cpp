@@ -48,7 +48,8 @@ class ParserTest : public ::testing::Test {
   std::vector<std::string> Reports() {
     std::vector<std::string> rows;
     store::Cursor& reports = session_.Dbf3();
-    for (reports.First(); !reports.Eof(); reports.Next()) rows.push_back(reports.Text("Data") + "|" + reports.Text("Tel"));
+    for (reports.First(); !reports.Eof(); reports.Next())
+      rows.push_back(reports.Text("Data") + "|" + reports.Text("Tel"));
     return rows;
   }
 
@@ -109,13 +110,13 @@ TEST_F(ParserTest, PhonebookEntriesBecomeRowsOrSettings) {
 // other numbers must not put them under listed names), but fills a row of
 // the slot's number that has none.
 TEST_F(ParserTest, AnEntryFindsItsRowByPhoneAndNeverOverwritesAnotherNumber) {
-  AddPhone(session_, "Jan", "Kowalski", "600100200");   // ID 2
-  AddPhone(session_, "Ewa", "Nowak", "500400300");      // ID 3
-  AddPhone(session_, "Ola", "Lis", "");                 // ID 4, no number yet
-  Feed("+CPBR: 8,\"600100200\",129,\"\"\r\n");  // known number: keeps its ID, confirmed
-  Feed("+CPBR: 3,\"700700700\",129,\"\"\r\n");  // slot 3 holds a number the list lacks
-  Feed("+CPBR: 4,\"800800800\",129,\"\"\r\n");  // row 4 has no number: it takes this one
-  Feed("+CPBR: 9,\"700700700\",129,\"\"\r\n");  // a number already listed elsewhere
+  AddPhone(session_, "Jan", "Kowalski", "600100200");  // ID 2
+  AddPhone(session_, "Ewa", "Nowak", "500400300");     // ID 3
+  AddPhone(session_, "Ola", "Lis", "");                // ID 4, no number yet
+  Feed("+CPBR: 8,\"600100200\",129,\"\"\r\n");         // known number: keeps its ID, confirmed
+  Feed("+CPBR: 3,\"700700700\",129,\"\"\r\n");         // slot 3 holds a number the list lacks
+  Feed("+CPBR: 4,\"800800800\",129,\"\"\r\n");         // row 4 has no number: it takes this one
+  Feed("+CPBR: 9,\"700700700\",129,\"\"\r\n");         // a number already listed elsewhere
   EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 Jan Kowalski 600100200 1", "3 Ewa Nowak 500400300 0",
                                                       "4 Ola Lis 800800800 1", "5   700700700 1"}));
   EXPECT_TRUE(log_.back().endsWith(": CPBR: 9,\"700700700\",129,\"\"")) << log_.back().toStdString();
@@ -124,7 +125,7 @@ TEST_F(ParserTest, AnEntryFindsItsRowByPhoneAndNeverOverwritesAnotherNumber) {
 
 TEST_F(ParserTest, SystemLinesSetTheRelayTimeOnceTheyAreLongEnough) {
   const std::pair<const char*, const char*> cases[] = {
-      {"SYS: 1,5,0\r\n", "2"}, {"SYS: 1,3,0\r\n", "0"},  {"SYS: 1,10,0\r\n", "7"},
+      {"SYS: 1,5,0\r\n", "2"},   {"SYS: 1,3,0\r\n", "0"},  {"SYS: 1,10,0\r\n", "7"},
       {"SYS: 1,abc,0\r\n", "1"}, {"SYS: 1,11,0\r\n", "1"}, {"SYS: 1, 9\r\n", "6"},
   };
   for (const auto& [line, value] : cases) {

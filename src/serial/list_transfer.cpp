@@ -65,7 +65,9 @@ QString AddLine(const QString& tel) { return QStringLiteral("AT+CPBM=1015,%1,%1"
 
 QString DeleteLine(const QString& tel) { return QStringLiteral("AT+CPBM=1016,%1,%1").arg(tel); }
 
-QString EndOfListLine(int slot) { return QStringLiteral("AT+CPBW=%1,\"999999999\",145,\"999999999\"").arg(SlotText(slot)); }
+QString EndOfListLine(int slot) {
+  return QStringLiteral("AT+CPBW=%1,\"999999999\",145,\"999999999\"").arg(SlotText(slot));
+}
 
 QString ReadSlotLine(int slot) { return QStringLiteral("AT+CPBR=") + SlotText(slot); }
 
@@ -102,7 +104,8 @@ void SendNumbers(Link& link, Progress& progress, const QStringList& given, Write
     progress.Update(int(next) + 1, int(given.size()));
     const QString& tel = given[next];
     const bool whole = mode == WriteMode::kWholeList;
-    const LineOutcome outcome = ExchangeChecked(link, result.lines, whole ? SlotWriteLine(slot, tel) : AddLine(tel), {tel});
+    const LineOutcome outcome =
+        ExchangeChecked(link, result.lines, whole ? SlotWriteLine(slot, tel) : AddLine(tel), {tel});
     // A number that never left uses no slot.
     if (whole && outcome != LineOutcome::kNotSent) result.lastSlot = slot++;
     if (outcome == LineOutcome::kConfirmed) {
@@ -279,8 +282,9 @@ ReadResult ReadList(Link& link, Progress& progress) {
 }
 
 ScanResult ReadPhonebook(Link& link, Progress& progress, int lastSlot, QList<std::pair<int, QByteArray>>* entries) {
-  return ScanSlots(link, progress, lastSlot, lastSlot,
-                   [&](int slot, const Reply& entry) { entries->append({slot, entry.number}); });
+  return ScanSlots(link, progress, lastSlot, lastSlot, [&](int slot, const Reply& entry) {
+    entries->append({slot, entry.number});
+  });
 }
 
 VerifyResult VerifyList(Link& link, Progress& progress) {

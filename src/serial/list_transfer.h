@@ -41,11 +41,11 @@ enum class WriteMode {
 // What a write or a delete did.
 struct TransferResult : CommandResult {
   enum class Kind { kWholeList, kAdd, kDelete } kind = Kind::kWholeList;
-  int asked = 0;         // the numbers given, blanks left out
-  int done = 0;          // the numbers the controller confirmed
-  QStringList notDone;   // the numbers it did not (refused, unanswered, not sent or not reached)
-  int lastSlot = 0;      // a whole-list write: the last slot it wrote into; 0 when none
-  int endMarkSlot = 0;   // where the end-of-list entry was confirmed; 0 when nowhere
+  int asked = 0;        // the numbers given, blanks left out
+  int done = 0;         // the numbers the controller confirmed
+  QStringList notDone;  // the numbers it did not (refused, unanswered, not sent or not reached)
+  int lastSlot = 0;     // a whole-list write: the last slot it wrote into; 0 when none
+  int endMarkSlot = 0;  // where the end-of-list entry was confirmed; 0 when nowhere
 };
 
 // "ZAPISZ DO STEROWNIKA PRZEZ COM": `numbers` into the controller. A dead

@@ -73,8 +73,9 @@ TEST_F(ListTransferTest, AWholeListGoesIntoSlotsAndAnAddLeavesTheControllersNumb
 
 TEST_F(ListTransferTest, DeletingRemovesTheNumbersThereAndHere) {
   List({"111111", "222222", "333333"});
-  const TransferResult result =
-      Run([&](Progress& progress) { return DeleteNumbers(link_, progress, {"333333", "111111"}); });
+  const TransferResult result = Run([&](Progress& progress) {
+    return DeleteNumbers(link_, progress, {"333333", "111111"});
+  });
   EXPECT_EQ(Received(), (Lines{"AT+CPBM=1016,333333,333333", "AT+CPBM=1016,111111,111111"}));
   EXPECT_EQ(Rows(session_), Lines{"3   222222 0"});
   EXPECT_EQ(Describe(result).text.toStdString(), "Usunięto ze sterownika 2 numery");
@@ -119,8 +120,7 @@ TEST_F(ListTransferTest, ReadingFillsTheListUntilTheFirstEmptySlot) {
   sim_.ClearReceived();
   const VerifyResult verify = Run([&](Progress& progress) { return VerifyList(link_, progress); });
   EXPECT_EQ(Received(), (Lines{"AT+CPBR=002", "AT+CPBR=003", "AT+CPBR=004", "AT+CPBR=005"}));
-  EXPECT_EQ(Rows(session_),
-            (Lines{"2   600100200 1", "3   501222333 1", "4   700000001 1", "5   123123123 0"}));
+  EXPECT_EQ(Rows(session_), (Lines{"2   600100200 1", "3   501222333 1", "4   700000001 1", "5   123123123 0"}));
   EXPECT_EQ(std::make_tuple(verify.confirmed, verify.missing, verify.added), std::make_tuple(3, 1, 0));
 }
 
@@ -146,7 +146,8 @@ TEST_F(ListTransferTest, ReadingOrVerifyingAListThatAgreesLeavesTheFileItsSize) 
   };
   const Case cases[] = {
       {"verify", [&](Progress& progress) { return Describe(VerifyList(link_, progress)); }},
-      {"read without clearing", [&](Progress& progress) {
+      {"read without clearing",
+       [&](Progress& progress) {
          ui_.Answer({false});
          return Describe(ReadList(link_, progress));
        }},
@@ -197,6 +198,7 @@ TEST_F(ListTransferTest, NumbersPastAHoleAreReportedAndReadOnlyWhenAsked) {
     const char* outcome;
     size_t questions;
   };
+  // clang-format off
   const Case cases[] = {
       {"stop at the hole", false, 20, {"2   600100200 1"},
        "Odczytano ze sterownika 1 wpis. Za pustym miejscem 003 sterownik ma jeszcze 2 numery", 2},
@@ -204,6 +206,7 @@ TEST_F(ListTransferTest, NumbersPastAHoleAreReportedAndReadOnlyWhenAsked) {
        "Odczytano ze sterownika 3 wpisy", 2},
       {"looking turned off", false, 0, {"2   600100200 1"}, "Odczytano ze sterownika 1 wpis", 1},
   };
+  // clang-format on
   for (const Case& c : cases) {
     ScriptedUi ui;
     ui.Answer({true, c.readOn});  // clear the list first; read on past the hole
@@ -214,7 +217,8 @@ TEST_F(ListTransferTest, NumbersPastAHoleAreReportedAndReadOnlyWhenAsked) {
     ASSERT_EQ(ui.dialogs.size(), c.questions) << c.name;
     if (c.questions == 2) {
       EXPECT_EQ(ui.dialogs[1].id, Question::kReadPastHole);
-      EXPECT_EQ(ui.dialogs[1].text.toStdString(), "Za pustym miejscem 003 sterownik ma jeszcze 2 numery. Czytać dalej?");
+      EXPECT_EQ(ui.dialogs[1].text.toStdString(),
+                "Za pustym miejscem 003 sterownik ma jeszcze 2 numery. Czytać dalej?");
     }
   }
   // Every look stops at slot 7, which was never written.
@@ -327,11 +331,12 @@ TEST_F(UnpluggedControllerTest, AWriteOrDeleteStopsWithTheMessageAndTheListStays
     QTimer::singleShot(300, [&] { sim.Stop(); });
     QElapsedTimer clock;
     clock.start();
-    const TransferResult result = write ? WriteNumbers(link, progress, numbers, WriteMode::kWholeList)
-                                        : DeleteNumbers(link, progress, numbers);
+    const TransferResult result =
+        write ? WriteNumbers(link, progress, numbers, WriteMode::kWholeList) : DeleteNumbers(link, progress, numbers);
     EXPECT_LT(clock.elapsed(), 1500) << "no wait ran out its time on a vanished port";
     EXPECT_EQ(result.stop, Stop::kPortLost);
-    EXPECT_TRUE(Describe(result).text.startsWith(QString::fromUtf8(kPortLostMessage))) << Describe(result).text.toStdString();
+    EXPECT_TRUE(Describe(result).text.startsWith(QString::fromUtf8(kPortLostMessage)))
+        << Describe(result).text.toStdString();
     EXPECT_FALSE(link.comm().IsOpen());
     const int confirmed = int(sim.Received().size());
     EXPECT_GT(confirmed, 0);
@@ -354,10 +359,9 @@ TEST_F(RefusingControllerTest, RefusedAndUnsafeLinesAreCountedAndNothingPassesFo
   const QStringList numbers = {"600100200", "600100201", "600\",1,\"1\";AT+CPBW=003", "600100203"};
   const TransferResult result =
       Run([&](Progress& progress) { return WriteNumbers(link_, progress, numbers, WriteMode::kWholeList); });
-  EXPECT_EQ(Received(), (Lines{"AT+CPBW=002,\"600100200\",145,\"600100200\"",
-                               "AT+CPBW=003,\"600100201\",145,\"600100201\"",
-                               "AT+CPBW=004,\"600100203\",145,\"600100203\"",
-                               "AT+CPBW=005,\"999999999\",145,\"999999999\""}))
+  EXPECT_EQ(Received(),
+            (Lines{"AT+CPBW=002,\"600100200\",145,\"600100200\"", "AT+CPBW=003,\"600100201\",145,\"600100201\"",
+                   "AT+CPBW=004,\"600100203\",145,\"600100203\"", "AT+CPBW=005,\"999999999\",145,\"999999999\""}))
       << "the number with a quote in it is never sent, and uses no slot";
   EXPECT_EQ(result.lines.refused(), 1);
   EXPECT_EQ(result.lines.notSent(), 1);

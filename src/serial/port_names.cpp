@@ -77,9 +77,9 @@ QList<PortEntry> EnumerateSerialPorts(const QString& settingsFile) {
   for (const QSerialPortInfo& port : ports) {
     if (!port.portName().startsWith(QLatin1String("COM"))) continue;
     const int number = port.portName().mid(3).toInt();
-    entries.append({port.portName() + QStringLiteral(": = ") + port.description() + QStringLiteral(" (") +
-                        port.portName() + u')',
-                    number, port.systemLocation(), false});
+    entries.append(
+        {port.portName() + QStringLiteral(": = ") + port.description() + QStringLiteral(" (") + port.portName() + u')',
+         number, port.systemLocation(), false});
   }
 #else
   const QMap<int, QString> aliases = ReadAliases(settingsFile);
@@ -120,7 +120,8 @@ void RememberPortAlias(const QString& settingsFile, int number, const QString& d
   const QByteArray file = QFile::encodeName(settingsFile);
   ini.LoadFile(file.constData());
   ini.SetSpaces(false);
-  ini.SetValue(kPortsSection, QStringLiteral("COM%1").arg(number).toLatin1().constData(), device.toLocal8Bit().constData());
+  ini.SetValue(kPortsSection, QStringLiteral("COM%1").arg(number).toLatin1().constData(),
+               device.toLocal8Bit().constData());
   ini.SaveFile(file.constData());
 }
 
@@ -152,8 +153,9 @@ QString PortAccessAdvice(const QString& device) {
       (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
     if (const struct group* owner = ::getgrgid(info.st_gid)) group = QString::fromLocal8Bit(owner->gr_name);
   }
-  return QString::fromUtf8("Brak uprawnień do portu %1: dodaj użytkownika do grupy %2 (sudo usermod -aG %2 $USER) i "
-                           "zaloguj się ponownie")
+  return QString::fromUtf8(
+             "Brak uprawnień do portu %1: dodaj użytkownika do grupy %2 (sudo usermod -aG %2 $USER) i "
+             "zaloguj się ponownie")
       .arg(device, group);
 }
 #else

@@ -52,8 +52,8 @@ TEST_F(PortNamesTest, OnlyWellFormedAliasesOfTheirSectionCount) {
       "PORT6=/dev/not-com\n"
       "COM7=  /dev/ttyUSB7  \n");
   const std::pair<int, const char*> cases[] = {
-      {3, "/dev/ttyUSB0"},  {4, "/dev/ttyACM0"}, {5, "/dev/ttyS4"}, {6, "/dev/ttyS5"},
-      {7, "/dev/ttyUSB7"},  {2, "/dev/ttyS1"},   {8, "/dev/ttyS7"},
+      {3, "/dev/ttyUSB0"}, {4, "/dev/ttyACM0"}, {5, "/dev/ttyS4"}, {6, "/dev/ttyS5"},
+      {7, "/dev/ttyUSB7"}, {2, "/dev/ttyS1"},   {8, "/dev/ttyS7"},
   };
   for (const auto& [number, device] : cases) EXPECT_EQ(PortDevice(Ini(), number), device) << number;
   EXPECT_NE(PortDevice(Ini(), 0), "/dev/number-zero");
@@ -187,9 +187,10 @@ TEST(PortAccessTest, APortTheUserMayNotReadAndWriteIsToldApartWithTheGroupToJoin
     EXPECT_EQ(accessible, c.accessible) << c.name;
     EXPECT_EQ(denied, c.denied) << c.name;
     if (c.advisedGroup == nullptr) continue;
-    EXPECT_EQ(advice, QString::fromUtf8("Brak uprawnień do portu %1: dodaj użytkownika do grupy %2 (sudo usermod -aG %2 "
-                                        "$USER) i zaloguj się ponownie")
-                          .arg(device, QString::fromLatin1(c.advisedGroup)))
+    EXPECT_EQ(advice,
+              QString::fromUtf8("Brak uprawnień do portu %1: dodaj użytkownika do grupy %2 (sudo usermod -aG %2 "
+                                "$USER) i zaloguj się ponownie")
+                  .arg(device, QString::fromLatin1(c.advisedGroup)))
         << c.name;
   }
   // Nor is joining root's group advised where it could read and write.

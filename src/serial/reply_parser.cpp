@@ -48,7 +48,8 @@ void ParseEvent(Reply& reply) {
   // "CPBM: 600100200,..." from some firmware: the blank is no part of the number.
   reply.number = TakeUntil(rest, ',').trimmed();
   // yymmddhhmm -> yy/mm/dd hh:mm; a short remainder gives short pieces.
-  reply.date = rest.mid(0, 2) + '/' + rest.mid(2, 2) + '/' + rest.mid(4, 2) + ' ' + rest.mid(6, 2) + ':' + rest.mid(8, 2);
+  reply.date =
+      rest.mid(0, 2) + '/' + rest.mid(2, 2) + '/' + rest.mid(4, 2) + ' ' + rest.mid(6, 2) + ':' + rest.mid(8, 2);
   reply.logEnd = IsEndOfLogNumber(reply.number);
 }
 
@@ -64,9 +65,9 @@ Reply ParseReplyLine(QByteArrayView line) {
   // In the order the controller's markers are told apart: the first found
   // names the line, and the line is taken from that marker on.
   static constexpr std::pair<const char*, ReplyKind> kMarkers[] = {
-      {"AT+CGSN", ReplyKind::kIdentity}, {"WIMEI:", ReplyKind::kImei},   {"CPMS:", ReplyKind::kStorage},
+      {"AT+CGSN", ReplyKind::kIdentity},  {"WIMEI:", ReplyKind::kImei},  {"CPMS:", ReplyKind::kStorage},
       {"CMGL:", ReplyKind::kMessageList}, {"CPBM:", ReplyKind::kEvent},  {"SYS:", ReplyKind::kSystem},
-      {"CPBR:", ReplyKind::kEntry},      {"CMTI:", ReplyKind::kNotice}, {"CMGR:", ReplyKind::kMessage},
+      {"CPBR:", ReplyKind::kEntry},       {"CMTI:", ReplyKind::kNotice}, {"CMGR:", ReplyKind::kMessage},
   };
   Reply reply;
   for (const auto& [marker, kind] : kMarkers) {
@@ -75,17 +76,10 @@ Reply ParseReplyLine(QByteArrayView line) {
     reply.kind = kind;
     reply.text = line.sliced(at).toByteArray();
     switch (kind) {
-      case ReplyKind::kEntry:
-        ParseEntry(reply);
-        break;
-      case ReplyKind::kEvent:
-        ParseEvent(reply);
-        break;
-      case ReplyKind::kSystem:
-        ParseSystem(reply);
-        break;
-      default:
-        break;
+      case ReplyKind::kEntry: ParseEntry(reply); break;
+      case ReplyKind::kEvent: ParseEvent(reply); break;
+      case ReplyKind::kSystem: ParseSystem(reply); break;
+      default: break;
     }
     return reply;
   }
@@ -104,10 +98,8 @@ bool NeedsMoreText(const Reply& reply) {
     case ReplyKind::kImei:
     case ReplyKind::kStorage:
     case ReplyKind::kSystem:
-    case ReplyKind::kEntry:
-      return reply.text.size() + 2 <= 10;
-    default:
-      return false;
+    case ReplyKind::kEntry: return reply.text.size() + 2 <= 10;
+    default: return false;
   }
 }
 

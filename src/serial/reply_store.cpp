@@ -13,22 +13,14 @@
 
 const char* SettingOfSlot(int slot) {
   switch (slot) {
-    case 0:
-      return kKeyOstiv;
-    case 1:
-      return kKeyAdminPhone;
-    case 1001:
-      return kKeyServerPhone;
-    case 1002:
-      return kKeyControllerPhone;
-    case 1003:
-      return kKeyServerIp;
-    case 1023:
-      return kKeyHostIp;
-    case 1024:
-      return kKeyHost;
-    default:
-      return nullptr;
+    case 0: return kKeyOstiv;
+    case 1: return kKeyAdminPhone;
+    case 1001: return kKeyServerPhone;
+    case 1002: return kKeyControllerPhone;
+    case 1003: return kKeyServerIp;
+    case 1023: return kKeyHostIp;
+    case 1024: return kKeyHost;
+    default: return nullptr;
   }
 }
 

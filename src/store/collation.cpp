@@ -160,9 +160,9 @@ class IcuCollation final : public Collation {
     thread_local std::u16string wa, wb;
     const bool marksInA = WidenForOrder(a, &wa);
     const bool marksInB = WidenForOrder(b, &wb);
-    const UCollationResult r = ucol_strcoll(ignoreCase ? caseless_ : exact_, reinterpret_cast<const UChar*>(wa.data()),
-                                            int32_t(wa.size()), reinterpret_cast<const UChar*>(wb.data()),
-                                            int32_t(wb.size()));
+    const UCollationResult r =
+        ucol_strcoll(ignoreCase ? caseless_ : exact_, reinterpret_cast<const UChar*>(wa.data()), int32_t(wa.size()),
+                     reinterpret_cast<const UChar*>(wb.data()), int32_t(wb.size()));
     if (r != UCOL_EQUAL) return r == UCOL_LESS ? -1 : 1;
     return marksInA || marksInB ? CompareMarks(a, b) : 0;
   }
@@ -343,8 +343,8 @@ std::string Utf8ToWindows1250(std::string_view utf8) {
   std::string out(size_t(wideLength) * 2 + 1, '\0');
   int32_t n = 0;
   if (U_SUCCESS(status)) {
-    n = ucnv_fromUChars(conv, out.data(), int32_t(out.size()), reinterpret_cast<const UChar*>(wide.data()),
-                        wideLength, &status);
+    n = ucnv_fromUChars(conv, out.data(), int32_t(out.size()), reinterpret_cast<const UChar*>(wide.data()), wideLength,
+                        &status);
   }
   ucnv_close(conv);
   if (U_FAILURE(status)) return std::string(utf8);

@@ -101,11 +101,13 @@ TEST(CollationTest, IgnoringCaseKeepsTheMarksAsTheTie) {
 // in their bytes.
 TEST(CollationTest, SortKeysAgreeWithCompare) {
   const auto pl = MakeLocaleCollation("pl_PL");
+  // clang-format off
   const std::vector<std::string> texts = {
       "Abc",  "Ab-c", "Ab'c", "ab-c", "AB-C", "Ab\xAD" "c", "A\xAD" "b-c", "Ab-\xAD" "c", "Ab--c", "Abc-",
       "-Abc", "'Abc", "A-b-c", "Ab c",  "Aba",  "Nowak", "Nowak-Za", "NowakZa", "Nowak'Za", "",
       "-",    "'",    "--",
   };
+  // clang-format on
   for (const std::string& a : texts) {
     for (const std::string& b : texts) {
       const std::string shown = Windows1250ToUtf8(a) + " / " + Windows1250ToUtf8(b);
@@ -117,8 +119,14 @@ TEST(CollationTest, SortKeysAgreeWithCompare) {
     }
   }
   // The equal ones the list above relies on.
-  EXPECT_EQ(pl->Compare("Ab\xAD" "c", "Abc", false), 0);
-  EXPECT_EQ(pl->Compare("Ab-\xAD" "c", "Ab-c", false), 0);
+  EXPECT_EQ(pl->Compare("Ab\xAD"
+                        "c",
+                        "Abc", false),
+            0);
+  EXPECT_EQ(pl->Compare("Ab-\xAD"
+                        "c",
+                        "Ab-c", false),
+            0);
 }
 
 // Prefix finds rest on RangeKey and PrefixKey: along an order by Compare the
@@ -130,11 +138,22 @@ TEST(CollationTest, SortKeysAgreeWithCompare) {
 // not.
 TEST(CollationTest, RangeKeysHoldEveryTextThatStartsWithAPrefix) {
   std::vector<std::string> texts;
-  for (const char* t : {"Nowak", "Nowaka", "Nowa-Kowalska", "Nowak-Zając", "nowak", "NOWAK", "NowaK", "Żak", "Żaba",
-                        "Zak", "Źrebiec", "ż", "Łoś", "Lis", "lis", "Straße", "Strasse", "Strassen", "Stra",
-                        "Ab\u00ADc", "Abc", "Ab-c", "O'Neil", "Oneil", "coop", "co-op", "Ąb", "ąb", "a", "",
-                        "Chlupa", "Cibulka", "Hora", "csak", "Csaba", "cukor", "Szabó", "Sándor", "nyúl", "nulla",
-                        "l·a", "L·a", "la", "lb", "12", "1-2", "102", "9"}) {
+  for (const char* t : {"Nowak",       "Nowaka",    "Nowa-Kowalska",
+                        "Nowak-Zając", "nowak",     "NOWAK",
+                        "NowaK",       "Żak",       "Żaba",
+                        "Zak",         "Źrebiec",   "ż",
+                        "Łoś",         "Lis",       "lis",
+                        "Straße",      "Strasse",   "Strassen",
+                        "Stra",        "Ab\u00ADc", "Abc",
+                        "Ab-c",        "O'Neil",    "Oneil",
+                        "coop",        "co-op",     "Ąb",
+                        "ąb",          "a",         "",
+                        "Chlupa",      "Cibulka",   "Hora",
+                        "csak",        "Csaba",     "cukor",
+                        "Szabó",       "Sándor",    "nyúl",
+                        "nulla",       "l·a",       "L·a",
+                        "la",          "lb",        "12",
+                        "1-2",         "102",       "9"}) {
     texts.push_back(Utf8ToWindows1250(t));
   }
   for (const char* locale : {"pl_PL", "cs_CZ", "sk_SK", "hu_HU", "en_US"}) {

@@ -272,7 +272,8 @@ Status CompactFile(const std::string& path, const CompactOptions& options, Compa
   std::shared_ptr<Database> db;
   Status s = Database::Open(path, open, &db);
   if (s.code() == Status::Code::kBusy) {
-    return Status::Busy("'" + path + "' is open in another program; it is compacted only when nothing else has it open");
+    return Status::Busy("'" + path +
+                        "' is open in another program; it is compacted only when nothing else has it open");
   }
   if (!s.ok()) return s;
   // A file opened for reading cannot keep writers out, and is not to be replaced either.
@@ -287,7 +288,7 @@ Status CompactFile(const std::string& path, const CompactOptions& options, Compa
                                                 : result->before.DeadShare() > options.minDeadShare;
   if (!wanted) return Status::Ok();
 
-  struct stat mode{};
+  struct stat mode {};
   if (::stat(path.c_str(), &mode) != 0) return Status::IOError("Cannot read the permissions of '" + path + "'");
   const std::string copyPath = CompactCopyPath(path);
   std::unique_ptr<File> file;

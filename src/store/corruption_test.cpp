@@ -52,8 +52,9 @@ Status Post(Cursor& c, const std::vector<std::pair<std::string, std::string>>& v
 
 Status AddPhone(Cursor& c, int id, const std::string& imie, const std::string& nazwisko, const std::string& tel,
                 std::int64_t st = 0) {
-  return Post(c, {{"ID", std::to_string(id)}, {"Imie", imie}, {"Nazwisko", nazwisko}, {"Tel", tel},
-                  {"ST", std::to_string(st)}});
+  return Post(
+      c,
+      {{"ID", std::to_string(id)}, {"Imie", imie}, {"Nazwisko", nazwisko}, {"Tel", tel}, {"ST", std::to_string(st)}});
 }
 
 // Every table of the file by name, its rows as field texts joined by "|",
@@ -88,7 +89,7 @@ Status ReadContents(const std::string& path, Contents* out) {
 struct HeaderCase {
   const char* name;
   std::function<void(const std::string& path)> make;  // writes the file, or leaves it missing
-  const char* message;                                 // "%" stands for the path
+  const char* message;                                // "%" stands for the path
 };
 
 TEST(CorruptionTest, FilesThatAreNoDatabaseAreRefusedByName) {
@@ -215,12 +216,12 @@ TEST(CorruptionTest, FileCutInsideItsLastAppendShowsTheRowsBeforeIt) {
       if (!s.ok()) {
         problems.emplace_back(length, s.ToString());
       } else if (found != (length == to ? after : before)) {
-        problems.emplace_back(length, length == to ? "rows differ from the whole file's"
-                                                   : "rows are not those before the last append");
+        problems.emplace_back(
+            length, length == to ? "rows differ from the whole file's" : "rows are not those before the last append");
       }
     }
-    EXPECT_TRUE(problems.empty()) << problems.size() << " of " << (to - from + 1) << " lengths from " << from
-                                  << " to " << to << " fail:" << Summarise(problems);
+    EXPECT_TRUE(problems.empty()) << problems.size() << " of " << (to - from + 1) << " lengths from " << from << " to "
+                                  << to << " fail:" << Summarise(problems);
   }
 }
 
@@ -240,7 +241,9 @@ struct Layout {
   std::vector<std::int64_t> rowAt;  // data offset per phone row
   int rowSize = 0;
 
-  std::int64_t Field(int field) const { return telefony + TableHeader::kFieldsAt + field * FieldDefinition::kEncodedLength; }
+  std::int64_t Field(int field) const {
+    return telefony + TableHeader::kFieldsAt + field * FieldDefinition::kEncodedLength;
+  }
   std::int64_t Index(int slot) const { return telefony + TableHeader::IndexDefinitionAt(slot); }
   std::int64_t Item(int row) const { return RecordItemOffset(recordTab, row); }
 };
@@ -376,8 +379,10 @@ TEST(CorruptionTest, GarbageInTheStructuresIsRefusedOrLoadsConsistently) {
     // wrong place meets no early terminator.
     Cursor phones(db, "telefony");
     ASSERT_TRUE(phones.Open().ok());
-    ASSERT_TRUE(AddPhone(phones, 0x41414141, std::string(40, 'I'), std::string(40, 'N'), "600123456789", 0x42424242).ok());
-    ASSERT_TRUE(AddPhone(phones, 0x43434343, std::string(40, 'J'), std::string(40, 'K'), "600987654321", 0x44444444).ok());
+    ASSERT_TRUE(
+        AddPhone(phones, 0x41414141, std::string(40, 'I'), std::string(40, 'N'), "600123456789", 0x42424242).ok());
+    ASSERT_TRUE(
+        AddPhone(phones, 0x43434343, std::string(40, 'J'), std::string(40, 'K'), "600987654321", 0x44444444).ok());
     Cursor config(db, "config");
     ASSERT_TRUE(config.Open().ok());
     ASSERT_TRUE(Post(config, {{"key", "port"}, {"value", "COM1"}}).ok());
@@ -407,23 +412,30 @@ TEST(CorruptionTest, GarbageInTheStructuresIsRefusedOrLoadsConsistently) {
       {"table offset -1", At(kDirectoryOffset + 8), Int(-1), Expect::kRefused},
       {"table offset huge", At(kDirectoryOffset + 8), Int(kMax), Expect::kRefused},
       {"table offset 0", At(kDirectoryOffset + 8), Int(0), Expect::kRefused},
-      {"table header past the end", At(kDirectoryOffset + 8), [](const Layout& x) { return Four(std::int32_t(x.size - 100)); },
-       Expect::kRefused},
-      {"table offset of another table", At(kDirectoryOffset + 8), [](const Layout& x) { return Four(std::int32_t(x.config)); }},
-      {"table offset into row data", At(kDirectoryOffset + 8), [](const Layout& x) { return Four(std::int32_t(x.rowAt[4])); }},
+      {"table header past the end", At(kDirectoryOffset + 8),
+       [](const Layout& x) { return Four(std::int32_t(x.size - 100)); }, Expect::kRefused},
+      {"table offset of another table", At(kDirectoryOffset + 8),
+       [](const Layout& x) { return Four(std::int32_t(x.config)); }},
+      {"table offset into row data", At(kDirectoryOffset + 8),
+       [](const Layout& x) { return Four(std::int32_t(x.rowAt[4])); }},
       // Table header: name, record tab, row count.
       {"table name without terminator", [](const Layout& x) { return x.telefony; }, Bytes(std::string(33, '\xFF'))},
-      {"record tab -1", [](const Layout& x) { return x.telefony + TableHeader::kRecordTabAt; }, Int(-1), Expect::kRefused},
-      {"record tab huge", [](const Layout& x) { return x.telefony + TableHeader::kRecordTabAt; }, Int(kMax), Expect::kRefused},
-      {"record tab 0", [](const Layout& x) { return x.telefony + TableHeader::kRecordTabAt; }, Int(0), Expect::kRefused},
+      {"record tab -1", [](const Layout& x) { return x.telefony + TableHeader::kRecordTabAt; }, Int(-1),
+       Expect::kRefused},
+      {"record tab huge", [](const Layout& x) { return x.telefony + TableHeader::kRecordTabAt; }, Int(kMax),
+       Expect::kRefused},
+      {"record tab 0", [](const Layout& x) { return x.telefony + TableHeader::kRecordTabAt; }, Int(0),
+       Expect::kRefused},
       {"record tab at the table header", [](const Layout& x) { return x.telefony + TableHeader::kRecordTabAt; },
        [](const Layout& x) { return Four(std::int32_t(x.telefony)); }},
       {"record tab one byte on", [](const Layout& x) { return x.telefony + TableHeader::kRecordTabAt; },
        [](const Layout& x) { return Four(std::int32_t(x.recordTab + 1)); }},
-      {"row count -1", [](const Layout& x) { return x.telefony + TableHeader::kRowCountAt; }, Int(-1), Expect::kRefused},
+      {"row count -1", [](const Layout& x) { return x.telefony + TableHeader::kRowCountAt; }, Int(-1),
+       Expect::kRefused},
       {"row count 0xFF000006", [](const Layout& x) { return x.telefony + TableHeader::kRowCountAt; },
        Int(std::int32_t(0xFF000006u)), Expect::kRefused},
-      {"row count huge", [](const Layout& x) { return x.telefony + TableHeader::kRowCountAt; }, Int(kMax), Expect::kRefused},
+      {"row count huge", [](const Layout& x) { return x.telefony + TableHeader::kRowCountAt; }, Int(kMax),
+       Expect::kRefused},
       {"row count a million", [](const Layout& x) { return x.telefony + TableHeader::kRowCountAt; }, Int(1000000),
        Expect::kRefused},
       {"row count one too many", [](const Layout& x) { return x.telefony + TableHeader::kRowCountAt; },
@@ -432,9 +444,12 @@ TEST(CorruptionTest, GarbageInTheStructuresIsRefusedOrLoadsConsistently) {
       {"config row count huge", [](const Layout& x) { return x.config + TableHeader::kRowCountAt; }, Int(kMax),
        Expect::kRefused},
       // Fields.
-      {"field count 0", [](const Layout& x) { return x.telefony + TableHeader::kFieldCountAt; }, Int(0), Expect::kRefused},
-      {"field count -1", [](const Layout& x) { return x.telefony + TableHeader::kFieldCountAt; }, Int(-1), Expect::kRefused},
-      {"field count 96", [](const Layout& x) { return x.telefony + TableHeader::kFieldCountAt; }, Int(96), Expect::kRefused},
+      {"field count 0", [](const Layout& x) { return x.telefony + TableHeader::kFieldCountAt; }, Int(0),
+       Expect::kRefused},
+      {"field count -1", [](const Layout& x) { return x.telefony + TableHeader::kFieldCountAt; }, Int(-1),
+       Expect::kRefused},
+      {"field count 96", [](const Layout& x) { return x.telefony + TableHeader::kFieldCountAt; }, Int(96),
+       Expect::kRefused},
       {"field count huge", [](const Layout& x) { return x.telefony + TableHeader::kFieldCountAt; }, Int(kMax),
        Expect::kRefused},
       {"field count one too many", [](const Layout& x) { return x.telefony + TableHeader::kFieldCountAt; }, Int(6),
@@ -452,11 +467,14 @@ TEST(CorruptionTest, GarbageInTheStructuresIsRefusedOrLoadsConsistently) {
       {"last text size 8192", [](const Layout& x) { return x.Field(3) + 34; }, Int(8192)},
       {"text size 1", [](const Layout& x) { return x.Field(3) + 34; }, Int(1)},
       // Indexes.
-      {"index count -1", [](const Layout& x) { return x.telefony + TableHeader::kIndexCountAt; }, Int(-1), Expect::kRefused},
-      {"index count 9", [](const Layout& x) { return x.telefony + TableHeader::kIndexCountAt; }, Int(9), Expect::kRefused},
+      {"index count -1", [](const Layout& x) { return x.telefony + TableHeader::kIndexCountAt; }, Int(-1),
+       Expect::kRefused},
+      {"index count 9", [](const Layout& x) { return x.telefony + TableHeader::kIndexCountAt; }, Int(9),
+       Expect::kRefused},
       {"index count huge", [](const Layout& x) { return x.telefony + TableHeader::kIndexCountAt; }, Int(kMax),
        Expect::kRefused},
-      {"index count over an unused slot", [](const Layout& x) { return x.telefony + TableHeader::kIndexCountAt; }, Int(4)},
+      {"index count over an unused slot", [](const Layout& x) { return x.telefony + TableHeader::kIndexCountAt; },
+       Int(4)},
       {"index field -1", [](const Layout& x) { return x.Index(0) + 34; }, Int(-1), Expect::kRefused},
       {"index field -2", [](const Layout& x) { return x.Index(0) + 34; }, Int(-2), Expect::kRefused},
       {"index field past the fields", [](const Layout& x) { return x.Index(0) + 34; }, Int(5), Expect::kRefused},
@@ -507,8 +525,8 @@ TEST(CorruptionTest, GarbageInTheStructuresIsRefusedOrLoadsConsistently) {
     const std::string path = dir.File("damaged.tdb");
     WriteAll(path, damaged);
 
-    const ChildResult r = RunInChild([&](std::string* outcome) { return CheckDamagedFile(path, outcome); },
-                                     std::chrono::seconds(30));
+    const ChildResult r =
+        RunInChild([&](std::string* outcome) { return CheckDamagedFile(path, outcome); }, std::chrono::seconds(30));
     if (!r.finished) {
       ADD_FAILURE() << "hangs";
     } else if (!WIFEXITED(r.status)) {

@@ -121,8 +121,8 @@ class Database {
   Status NamesIn(const TableDirectory& directory, std::int64_t fileSize, std::vector<std::string>* out);
   // The change lock, the directory and the file's end, for a new table or index.
   Status BeginSchemaChange(Lock* lock, TableDirectory* directory, std::int64_t* end);
-  Status FindTable(const TableDirectory& directory, std::string_view name, std::int64_t* offset,
-                   TableHeader* header, std::int64_t fileSize);
+  Status FindTable(const TableDirectory& directory, std::string_view name, std::int64_t* offset, TableHeader* header,
+                   std::int64_t fileSize);
 
   std::unique_ptr<File> file_;
   Options options_;

@@ -55,7 +55,9 @@ TEST_F(DatabaseTest, CreateTableRefusesWithTheStoresMessagesAndWritesNothing) {
       {"t", {Text("x", 8193)}, "Invalid field size"},
       {"t", {FieldSpec{"b", FieldType::kBlob, 4}}, "Invalid field size"},
       {"t", {Int("Tel"), Text("TEL", 5)}, "Duplicate field name 'TEL'"},
-      {"t", {FieldSpec{"a", FieldType::kAutoInc, 0}, FieldSpec{"b", FieldType::kAutoInc, 0}}, "Duplicate AutoInc field"},
+      {"t",
+       {FieldSpec{"a", FieldType::kAutoInc, 0}, FieldSpec{"b", FieldType::kAutoInc, 0}},
+       "Duplicate AutoInc field"},
       {"EXISTING", {Int("a")}, "Duplicate table name 'EXISTING'"},
   };
   const auto before = Size();
@@ -68,11 +70,12 @@ TEST_F(DatabaseTest, CreateTableRefusesWithTheStoresMessagesAndWritesNothing) {
 }
 
 TEST_F(DatabaseTest, TextSizesAtTheLimitsAndEveryTypeAreAccepted) {
-  ASSERT_TRUE(db_->CreateTable("limits", {Text("one", 1), Text("max", 8192), FieldSpec{"w", FieldType::kInt16, 0},
-                                          FieldSpec{"u", FieldType::kUInt16, 0}, FieldSpec{"b", FieldType::kBoolean, 0},
-                                          FieldSpec{"f", FieldType::kFloat, 0}, FieldSpec{"m", FieldType::kBlob, 0},
-                                          FieldSpec{"l", FieldType::kInt64, 0}, FieldSpec{"x", FieldType::kFixedText, 3}})
-                  .ok());
+  ASSERT_TRUE(
+      db_->CreateTable("limits", {Text("one", 1), Text("max", 8192), FieldSpec{"w", FieldType::kInt16, 0},
+                                  FieldSpec{"u", FieldType::kUInt16, 0}, FieldSpec{"b", FieldType::kBoolean, 0},
+                                  FieldSpec{"f", FieldType::kFloat, 0}, FieldSpec{"m", FieldType::kBlob, 0},
+                                  FieldSpec{"l", FieldType::kInt64, 0}, FieldSpec{"x", FieldType::kFixedText, 3}})
+          .ok());
   Cursor c(db_, "limits");
   ASSERT_TRUE(c.Open().ok());
   EXPECT_EQ(c.table()->RowSize(), 2 + 8193 + 2 + 2 + 2 + 8 + 20 + 8 + 4);
@@ -145,12 +148,14 @@ TEST_F(DatabaseTest, AutoIncrementFieldGetsAPrimaryIndexAndCountsUp) {
   const std::pair<std::int64_t, std::int64_t> cases[] = {{0, 1}, {0, 2}, {10, 10}, {0, 11}};
   for (const auto& [given, stored] : cases) {
     ASSERT_TRUE(c.Append().ok());
-    if (given) c.SetInt("id", given);
+    if (given) {
+      EXPECT_TRUE(c.SetInt("id", given).ok());
+    }
     ASSERT_TRUE(c.Post().ok());
     EXPECT_EQ(c.Int("id"), stored);
   }
   ASSERT_TRUE(c.Append().ok());
-  c.SetInt("id", 10);
+  EXPECT_TRUE(c.SetInt("id", 10).ok());
   EXPECT_EQ(c.Post().message(), "Invalid unique field value '10'");
 }
 
@@ -222,7 +227,7 @@ TEST(DatabaseOpenTest, HugeFilesAndHugeClaimsAreRefusedWithAMessage) {
     std::int64_t size;      // the file's size after ftruncate
     std::int32_t rowCount;  // written into the header of `telefony`; -1 leaves it
     bool refusedAtOpen;
-    std::string message;    // the start of the refusal
+    std::string message;  // the start of the refusal
   } cases[] = {
       {"a 40 GB file", std::int64_t(40) << 30, -1, true, "is larger than the store can hold (42949672960 bytes"},
       {"just past the int32 offsets", std::int64_t(INT32_MAX) + 1, -1, true, "is larger than the store can hold"},

@@ -23,7 +23,6 @@ using testing::WriteAll;
 
 std::int64_t PhysicalSize(const std::string& path) { return std::int64_t(std::filesystem::file_size(path)); }
 
-
 // A table of numbers with an index on them, so every append links a chain.
 void MakeTable(const std::shared_ptr<Database>& db, const std::string& name) {
   ASSERT_TRUE(db->CreateTable(name, {FieldSpec{"n", FieldType::kInt32, 0}, FieldSpec{"s", FieldType::kText, 20}}).ok());

@@ -26,13 +26,13 @@ struct CutCase {
 
 TEST(FaultFileTest, CutLeavesTheWritesFirstSectorAndNothingAfter) {
   const CutCase cases[] = {
-      {0, 12, 0},        // one sector: all or nothing
-      {500, 12, 0},      // ends on the boundary: still one sector
-      {500, 13, 12},     // one byte over
-      {1023, 4, 1},      // a 4-byte number across a boundary
-      {1024, 4096, 512}, // starts on a boundary: its first sector
-      {1025, 600, 511},  //
-      {100, 5000, 412},  // many sectors: only the first part
+      {0, 12, 0},         // one sector: all or nothing
+      {500, 12, 0},       // ends on the boundary: still one sector
+      {500, 13, 12},      // one byte over
+      {1023, 4, 1},       // a 4-byte number across a boundary
+      {1024, 4096, 512},  // starts on a boundary: its first sector
+      {1025, 600, 511},   //
+      {100, 5000, 412},   // many sectors: only the first part
   };
   testing::TempDir dir;
   for (const CutCase& c : cases) {

@@ -19,6 +19,7 @@
 #include "store/database.h"
 #include "store/format.h"
 #include "store/table.h"
+#include "store/testing/fault_checks.h"
 #include "store/testing/fault_file.h"
 #include "store/testing/files.h"
 #include "store/testing/script_model.h"
@@ -30,6 +31,8 @@ namespace {
 
 using testing::AppendOp;
 using testing::ChangeOp;
+using testing::CheckReopened;
+using testing::Cp;
 using testing::CreateIndexOp;
 using testing::CreateTableOp;
 using testing::DbState;
@@ -37,36 +40,16 @@ using testing::DeleteOp;
 using testing::Difference;
 using testing::Fault;
 using testing::FaultFile;
+using testing::FileSize;
 using testing::Op;
 using testing::Outcome;
+using testing::PadTo;
+using testing::ReaderOptions;
 using testing::ReadState;
 using testing::RunScript;
 using testing::SameContent;
+using testing::ScriptOptions;
 using testing::UpsertOp;
-
-std::shared_ptr<const Collation> Polish() {
-  static const std::shared_ptr<const Collation> collation = MakeLocaleCollation("pl_PL");
-  return collation;
-}
-
-// Texts are written in UTF-8 here and kept in the file's code page.
-std::string Cp(std::string_view utf8) { return Utf8ToWindows1250(utf8); }
-
-Database::Options ScriptOptions() {
-  Database::Options options;
-  options.collation = Polish();
-  options.sync = SyncMode::kBarrier;
-  return options;
-}
-
-// For opening the file afterwards; writes made here need no flush to be
-// seen by the next open.
-Database::Options ReaderOptions() {
-  Database::Options options;
-  options.collation = Polish();
-  options.sync = SyncMode::kNone;
-  return options;
-}
 
 // ---------------------------------------------------------------------------
 // The starting file, the script and its write count, made once.
@@ -95,15 +78,15 @@ struct Phone {
 // In append order: row number i is kPhones[i]. Names with Polish letters
 // check the orders against the Polish collation.
 const Phone kPhones[] = {
-    {"1", "Jan", "Kowalski", "600100001"},       {"2", "Anna", "Nowak", "600100050"},
-    {"3", "Łukasz", "Żak", "600100020"},         {"4", "Zofia", "Ćwik", "600100090"},
-    {"5", "Ewa", "Ślęzak", "600100010"},         {"6", "Piotr", "Adamski", "600100070"},
-    {"7", "Ścibor", "Łęcki", "600100040"},       {"8", "Celina", "Zieliński", "600100030"},
-    {"9", "Adam", "Cichy", "600100080"},         {"10", "Żaneta", "Ostrowska", "600100060"},
-    {"11", "Bożena", "Kowalska", "600100015"},   {"12", "Olgierd", "Świątek", "600100025"},
-    {"13", "Ignacy", "Dąbrowski", "600100095"},  {"14", "Halina", "Lis", "600100005"},
-    {"15", "Roman", "Nowak", "600100055"},       {"16", "Łucja", "Wróbel", "600100045"},
-    {"17", "Kamil", "Źródło", "600100035"},      {"18", "Dorota", "Bąk", "600100065"},
+    {"1", "Jan", "Kowalski", "600100001"},        {"2", "Anna", "Nowak", "600100050"},
+    {"3", "Łukasz", "Żak", "600100020"},          {"4", "Zofia", "Ćwik", "600100090"},
+    {"5", "Ewa", "Ślęzak", "600100010"},          {"6", "Piotr", "Adamski", "600100070"},
+    {"7", "Ścibor", "Łęcki", "600100040"},        {"8", "Celina", "Zieliński", "600100030"},
+    {"9", "Adam", "Cichy", "600100080"},          {"10", "Żaneta", "Ostrowska", "600100060"},
+    {"11", "Bożena", "Kowalska", "600100015"},    {"12", "Olgierd", "Świątek", "600100025"},
+    {"13", "Ignacy", "Dąbrowski", "600100095"},   {"14", "Halina", "Lis", "600100005"},
+    {"15", "Roman", "Nowak", "600100055"},        {"16", "Łucja", "Wróbel", "600100045"},
+    {"17", "Kamil", "Źródło", "600100035"},       {"18", "Dorota", "Bąk", "600100065"},
     {"19", "Grzegorz", "Ulanowski", "600100075"}, {"20", "Ewa", "Mazur", "600100085"},
     {"21", "Ćwirek", "Ćwik", "600100011"},
 };
@@ -117,17 +100,20 @@ std::vector<Op> BuildScript() {
   const std::map<int, std::string> duplicateAfter = {{5, "600100020"}, {11, "600100070"}, {17, "600100001"}};
   for (int i = 0; i < kPhoneCount; ++i) {
     const Phone& p = kPhones[i];
-    ops.push_back(AppendOp("telefony", {{"ID", p.id}, {"Imie", Cp(p.imie)}, {"Nazwisko", Cp(p.nazwisko)},
-                                        {"Tel", p.tel}, {"ST", std::to_string(i % 3)}}));
+    ops.push_back(AppendOp("telefony", {{"ID", p.id},
+                                        {"Imie", Cp(p.imie)},
+                                        {"Nazwisko", Cp(p.nazwisko)},
+                                        {"Tel", p.tel},
+                                        {"ST", std::to_string(i % 3)}}));
     if (duplicateAfter.count(i)) {
       const std::string& tel = duplicateAfter.at(i);
-      ops.push_back(AppendOp("telefony", {{"ID", "99"}, {"Imie", "Adam"}, {"Nazwisko", "Duplikat"}, {"Tel", tel}},
-                             Refused(tel)));
+      ops.push_back(
+          AppendOp("telefony", {{"ID", "99"}, {"Imie", "Adam"}, {"Nazwisko", "Duplikat"}, {"Tel", tel}}, Refused(tel)));
     }
   }
   // Changes that move rows in the orders: the torn row first.
-  ops.push_back(ChangeOp("telefony", "Tel", kPhones[kTornPhoneRow].tel,
-                         {{"Nazwisko", "Abacki"}, {"Tel", "600100099"}}));
+  ops.push_back(
+      ChangeOp("telefony", "Tel", kPhones[kTornPhoneRow].tel, {{"Nazwisko", "Abacki"}, {"Tel", "600100099"}}));
   ops.push_back(ChangeOp("telefony", "Tel", "600100001", {{"Nazwisko", Cp("Żyła")}, {"Tel", "600100002"}}));
   ops.push_back(ChangeOp("telefony", "Tel", "600100060", {{"Imie", "Aleksandra"}}));
   ops.push_back(ChangeOp("telefony", "Tel", "600100090", {{"Tel", "600100050"}}, Refused("600100050")));
@@ -154,7 +140,8 @@ std::vector<Op> BuildScript() {
   ops.push_back(AppendOp("raporty", {{"Tel", "600100020"}, {"Data", "2024-05-01 12:00"}}));
   ops.push_back(AppendOp("raporty", {{"Tel", "600100040"}, {"Data", "2024-05-01 12:05"}}));
 
-  ops.push_back(CreateTableOp("zdarzenia", {FieldSpec{"Kod", FieldType::kInt32, 0}, FieldSpec{"Opis", FieldType::kText, 20}}));
+  ops.push_back(
+      CreateTableOp("zdarzenia", {FieldSpec{"Kod", FieldType::kInt32, 0}, FieldSpec{"Opis", FieldType::kText, 20}}));
   ops.push_back(CreateIndexOp("zdarzenia", "OpisIndex", kIndexCaseInsensitive, {"Opis"}));
   ops.push_back(AppendOp("zdarzenia", {{"Kod", "1"}, {"Opis", "Brama"}}));
   ops.push_back(AppendOp("zdarzenia", {{"Kod", "2"}, {"Opis", "alarm"}}));
@@ -187,27 +174,6 @@ struct Fixture {
   std::int64_t notatkiHeader = 0;
   std::int64_t phoneChunk = 0;
 };
-
-// Where the next structure goes: the test places structures on sector marks.
-std::int64_t FileSize(const std::string& path) { return testing::UsedSize(path); }
-
-// A table of one text field of a size chosen so that its header, record tab
-// and one row end the file at `residue` modulo the sector size.
-Status PadTo(const std::shared_ptr<Database>& db, const std::string& path, const std::string& name,
-             std::int64_t residue) {
-  const std::int64_t end = FileSize(path);
-  const std::int64_t fixed = TableHeader::kEncodedLength + kRecordChunkLength + 1;
-  std::int64_t size = ((residue - end - fixed) % testing::kSectorSize + testing::kSectorSize) % testing::kSectorSize;
-  if (size == 0) size = testing::kSectorSize;
-  Status s = db->CreateTable(name, {FieldSpec{"Tekst", FieldType::kText, std::int32_t(size)}});
-  Cursor c(db, name);
-  if (s.ok()) s = c.Open();
-  if (s.ok()) s = c.Append();
-  if (s.ok()) s = c.SetText("Tekst", "x");
-  if (s.ok()) s = c.Post();
-  if (s.ok() && FileSize(path) % testing::kSectorSize != residue) s = Status::InvalidArgument(name + " missed its mark");
-  return s;
-}
 
 void Build(Fixture* fx) {
   auto fail = [&](const std::string& what, const Status& s) {
@@ -249,7 +215,8 @@ void Build(Fixture* fx) {
     // there row 6's item must begin one byte before a boundary.
     const std::int64_t chunkResidue =
         ((testing::kSectorSize - 1 - RecordItemOffset(0, kTornPhoneRow)) % testing::kSectorSize +
-         testing::kSectorSize) % testing::kSectorSize;
+         testing::kSectorSize) %
+        testing::kSectorSize;
     s = PadTo(db, fx->pristine, "odstep2", chunkResidue);
     if (!s.ok()) return fail("odstep2", s);
     fx->phoneChunk = FileSize(fx->pristine);
@@ -319,43 +286,6 @@ TEST(FaultInjectionTest, ScriptWithoutFaultsGivesTheModelsState) {
   EXPECT_EQ(testing::CutLength(fx.notatkiHeader + TableHeader::kRecordTabAt, 12), size_t(kCommitBytesBeforeBoundary));
   EXPECT_EQ(phones->header().recordTab, fx.phoneChunk);
   EXPECT_EQ(testing::CutLength(RecordItemOffset(fx.phoneChunk, kTornPhoneRow), 4), 1u);
-}
-
-// Opens the file as the next start of the program would and compares it with
-// the states either side of the interrupted operation.
-void CheckReopened(const std::string& path, const Outcome& outcome, DbState* matched, std::vector<std::string>* problems) {
-  std::shared_ptr<Database> db;
-  Status s = Database::Open(path, ReaderOptions(), &db);
-  if (!s.ok()) {
-    problems->push_back("the file does not open: " + s.ToString());
-    return;
-  }
-  DbState found;
-  s = ReadState(db, &found, problems);
-  if (!s.ok()) {
-    problems->push_back(s.ToString());
-    return;
-  }
-  if (SameContent(found, outcome.before)) {
-    *matched = outcome.before;
-  } else if (SameContent(found, outcome.after)) {
-    *matched = outcome.after;
-  } else {
-    problems->push_back("neither before nor after the operation; against before:" + Difference(found, outcome.before) +
-                        " against after:" + Difference(found, outcome.after));
-    return;
-  }
-  // An append that never counted may have used up an auto-increment value:
-  // a gap is fine, handing a value out twice is not.
-  for (auto& [name, table] : *matched) {
-    const auto it = found.find(name);
-    if (it == found.end()) continue;
-    if (it->second.lastAutoInc < table.lastAutoInc) {
-      problems->push_back("table '" + name + "': the auto-increment value went back from " +
-                          std::to_string(table.lastAutoInc) + " to " + std::to_string(it->second.lastAutoInc));
-    }
-    table.lastAutoInc = it->second.lastAutoInc;
-  }
 }
 
 // Goes on using the file after the fault and checks it all again.
@@ -434,269 +364,6 @@ TEST_P(EveryWriteTest, FileHoldsCompletedOperationsAndWorksOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, EveryWriteTest, ::testing::Values(Fault::kFail, Fault::kCut),
-                         [](const ::testing::TestParamInfo<Fault>& test) {
-                           return test.param == Fault::kFail ? std::string("Fail") : std::string("Cut");
-                         });
-
-// ---------------------------------------------------------------------------
-// Chains an earlier build wrote in the order that weighed the hyphen and the
-// apostrophe as punctuation: a load mends them in memory, and the first write
-// to their table writes them whole. Each write below, on a table whose chains
-// are out of order, is failed or cut at each of its writes in turn; the file
-// must then open with the rows of before or after it, every order sound, and
-// once a write to each table completes, nothing is left for a load to mend.
-
-// `nazwy` stands where the offset of its index tab lies across a sector
-// boundary, two bytes before it, and its tab below 64 KiB while the file
-// ends above: a settled tab must be placed so that the switch to it changes
-// one sector only. Its rows fill two chunks, so that an offset torn between
-// the old and the new one would leave a tab too short for them.
-constexpr std::int64_t kTabOffsetBytesBeforeBoundary = 2;
-constexpr int kNazwyRows = 1030;
-
-const char* const kOldSurnames[] = {"Abc",   "Aba",         "Ab-c",   "Ab c",  "Nowaka",
-                                    "Nowak", "Nowak-Zając", "O'Neil", "Oneil", "Onea"};
-const char* const kOldNames[] = {"Anna-Maria", "Anna", "Annabel", "Jean-Luc", "Jeanette",
-                                 "Jean",       "Ola",  "O'la",    "Olaf",     "Ola-Ola"};
-const char* const kOldWords[] = {"co-op", "coop", "coo-p", "co'op", "cooper", "co-opt", "Nowa-Kowalska", "Nowaka"};
-
-std::vector<Op> OneWriteEach() {
-  return {
-      AppendOp("telefony", {{"ID", "50"}, {"Imie", "Jean-Paul"}, {"Nazwisko", Cp("Nowak-Bąk")}, {"Tel", "700"}}),
-      ChangeOp("telefony", "Tel", "605", {{"Nazwisko", "Ab-a"}, {"Imie", "Anna'"}}),
-      DeleteOp("telefony", "Tel", "607"),
-      AppendOp("nazwy", {{"Nazwa", "co-o"}}),
-      ChangeOp("nazwy", "Nazwa", "coop", {{"Nazwa", "coo'p"}}),
-      DeleteOp("nazwy", "Nazwa", "co'op"),
-  };
-}
-
-std::vector<Op> OneAppendEach() {
-  return {AppendOp("telefony", {{"ID", "60"}, {"Imie", "Po"}, {"Nazwisko", "Awarii"}, {"Tel", "800"}}),
-          AppendOp("nazwy", {{"Nazwa", "po-awarii"}})};
-}
-
-struct OldOrderFixture {
-  testing::TempDir dir;
-  std::string pristine;
-  std::string error;
-  DbState start;
-  std::int64_t nazwyOffsetAt = 0;  // where nazwy's index-tab offset lies
-  std::int64_t nazwyTab = 0;
-};
-
-void BuildOldOrder(OldOrderFixture* fx) {
-  auto fail = [&](const std::string& what, const Status& s) { fx->error = what + ": " + s.ToString(); };
-  fx->pristine = fx->dir.File("old-order.tdb");
-  Status s = testing::CreatePhoneDatabase(fx->pristine);
-  if (!s.ok()) return fail("schema", s);
-  const auto old = std::make_shared<testing::WholeTextOrder>();
-  if (!old->ok()) return fail("the old order", Status::InvalidArgument("no collator"));
-  Database::Options options = ReaderOptions();
-  options.collation = old;
-  std::shared_ptr<Database> db;
-  s = Database::Open(fx->pristine, options, &db);
-  if (!s.ok()) return fail("open", s);
-
-  // nazwy's header goes where its first index definition puts the tab
-  // offset across a boundary.
-  const std::int64_t offsetIn = TableHeader::IndexDefinitionAt(0) + TableHeader::kIndexTabAt;
-  constexpr std::int64_t kSector = testing::kSectorSize;
-  const std::int64_t residue = ((kSector - kTabOffsetBytesBeforeBoundary - offsetIn) % kSector + kSector) % kSector;
-  s = PadTo(db, fx->pristine, "odstep", residue);
-  if (!s.ok()) return fail("odstep", s);
-  const std::int64_t nazwyHeader = FileSize(fx->pristine);
-  s = db->CreateTable("nazwy", {FieldSpec{"Nazwa", FieldType::kText, 30}});
-  if (s.ok()) s = db->CreateIndex("nazwy", "NazwaIndex", 0, {"Nazwa"});
-  if (!s.ok()) return fail("nazwy", s);
-  {
-    Cursor c(db, "nazwy");
-    s = c.Open();
-    for (int i = 0; s.ok() && i < kNazwyRows; ++i) {
-      const std::string filler = "wiersz" + std::to_string(10000 + i);
-      s = c.Append();
-      if (s.ok()) s = c.SetText("Nazwa", size_t(i) < std::size(kOldWords) ? Cp(kOldWords[i]) : filler);
-      if (s.ok()) s = c.Post();
-    }
-    if (!s.ok()) return fail("nazwy rows", s);
-    fx->nazwyTab = c.table()->header().indexes[0].tabOffset;
-    if (c.table()->headerOffset() != nazwyHeader) return fail("nazwy", Status::InvalidArgument("header moved"));
-  }
-  fx->nazwyOffsetAt = nazwyHeader + offsetIn;
-  {
-    Cursor c(db, "telefony");
-    s = c.Open();
-    for (size_t i = 0; s.ok() && i < std::size(kOldSurnames); ++i) {
-      s = c.Append();
-      if (s.ok()) s = c.SetText("ID", std::to_string(i + 1));
-      if (s.ok()) s = c.SetText("Imie", Cp(kOldNames[i]));
-      if (s.ok()) s = c.SetText("Nazwisko", Cp(kOldSurnames[i]));
-      if (s.ok()) s = c.SetText("Tel", std::to_string(600 + i));
-      if (s.ok()) s = c.Post();
-    }
-    if (!s.ok()) return fail("telefony rows", s);
-  }
-  db.reset();
-  s = Database::Open(fx->pristine, ReaderOptions(), &db);
-  std::vector<std::string> problems;
-  if (s.ok()) s = ReadState(db, &fx->start, &problems);
-  if (!s.ok()) return fail("reading the start", s);
-  if (!problems.empty()) return fail("start", Status::Corruption(problems.front()));
-}
-
-const OldOrderFixture& TheOldOrderFixture() {
-  static OldOrderFixture fixture;
-  static const bool built = (BuildOldOrder(&fixture), true);
-  (void)built;
-  return fixture;
-}
-
-// What a load of each table has to mend.
-std::vector<std::string> Mended(const std::string& path) {
-  std::vector<std::string> mended;
-  std::shared_ptr<Database> db;
-  Status s = Database::Open(path, ReaderOptions(), &db);
-  std::vector<std::string> names;
-  if (s.ok()) s = db->TableNames(&names);
-  if (!s.ok()) return {"the file does not open: " + s.ToString()};
-  for (const std::string& name : names) {
-    std::unique_ptr<TableData> t;
-    s = db->LoadTable(name, &t);
-    if (!s.ok()) return {"table '" + name + "' does not load: " + s.ToString()};
-    mended.insert(mended.end(), t->repairs.begin(), t->repairs.end());
-  }
-  return mended;
-}
-
-// One write, whole: its table's chains are in order in the file afterwards,
-// the other table's still wait for a write of their own.
-TEST(OldOrderChainTest, EachWriteSettlesTheChainsOfItsTable) {
-  const OldOrderFixture& fx = TheOldOrderFixture();
-  ASSERT_TRUE(fx.error.empty()) << fx.error;
-  const std::string mendedPhones = "index 'NazwiskoIndex' of table 'telefony': ";
-  const std::string mendedNames = "index 'ImieIndex' of table 'telefony': ";
-  const std::string mendedWords = "index 'NazwaIndex' of table 'nazwy': ";
-  auto starting = [](const std::vector<std::string>& lines, const std::string& start) {
-    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
-  };
-  const std::vector<std::string> before = Mended(fx.pristine);
-  ASSERT_EQ(before.size(), 3u) << "the fixture leaves three chains to mend";
-  EXPECT_EQ(starting(before, mendedPhones) + starting(before, mendedNames) + starting(before, mendedWords), 3);
-  // The offset straddles as meant, and the file has grown past what its
-  // low bytes can tell.
-  EXPECT_EQ(testing::CutLength(fx.nazwyOffsetAt, 4), size_t(kTabOffsetBytesBeforeBoundary));
-  EXPECT_NE(fx.nazwyTab >> 16, FileSize(fx.pristine) >> 16);
-
-  for (const Op& op : OneWriteEach()) {
-    SCOPED_TRACE(op.Describe());
-    const std::string work = fx.dir.File("whole.tdb");
-    std::filesystem::copy_file(fx.pristine, work, std::filesystem::copy_options::overwrite_existing);
-    Outcome outcome;
-    {
-      std::shared_ptr<Database> db;
-      ASSERT_TRUE(Database::Open(work, ScriptOptions(), &db).ok());
-      outcome = RunScript(db, {op}, fx.start);
-    }
-    ASSERT_EQ(outcome.completed, 1u) << outcome.failure.ToString();
-    const std::vector<std::string> after = Mended(work);
-    const bool phones = op.table == "telefony";
-    EXPECT_EQ(starting(after, mendedPhones), phones ? 0 : 1);
-    EXPECT_EQ(starting(after, mendedNames), phones ? 0 : 1);
-    EXPECT_EQ(starting(after, mendedWords), phones ? 1 : 0);
-    EXPECT_EQ(after.size(), phones ? 1u : 2u);
-    std::shared_ptr<Database> db;
-    ASSERT_TRUE(Database::Open(work, ReaderOptions(), &db).ok());
-    DbState found;
-    std::vector<std::string> problems;
-    ASSERT_TRUE(ReadState(db, &found, &problems).ok());
-    EXPECT_TRUE(problems.empty()) << problems.front();
-    EXPECT_TRUE(SameContent(found, outcome.after)) << Difference(found, outcome.after);
-  }
-}
-
-class OldOrderEveryWriteTest : public ::testing::TestWithParam<Fault> {};
-
-TEST_P(OldOrderEveryWriteTest, FileHoldsTheRowsAndTheNextWriteLeavesNothingToMend) {
-  const OldOrderFixture& fx = TheOldOrderFixture();
-  ASSERT_TRUE(fx.error.empty()) << fx.error;
-  const Fault fault = GetParam();
-  const std::string work = fx.dir.File(std::string("old-order-run-") + testing::FaultName(fault) + ".tdb");
-  int failed = 0;
-  int runs = 0;
-  constexpr int kShown = 12;
-  for (const Op& op : OneWriteEach()) {
-    // The writes of this one operation on the starting file.
-    int writes = 0;
-    {
-      std::filesystem::copy_file(fx.pristine, work, std::filesystem::copy_options::overwrite_existing);
-      std::unique_ptr<FaultFile> file;
-      ASSERT_TRUE(FaultFile::Open(work, {}, &file).ok());
-      file->Arm(Fault::kNone);
-      FaultFile* counter = file.get();
-      std::shared_ptr<Database> db;
-      ASSERT_TRUE(Database::OpenOn(std::move(file), ScriptOptions(), &db).ok());
-      ASSERT_EQ(RunScript(db, {op}, fx.start).completed, 1u) << op.Describe();
-      writes = counter->writes();
-    }
-    for (int k = 1; k <= writes; ++k) {
-      ++runs;
-      std::filesystem::copy_file(fx.pristine, work, std::filesystem::copy_options::overwrite_existing);
-      Outcome outcome;
-      bool fired = false;
-      {
-        std::unique_ptr<FaultFile> file;
-        ASSERT_TRUE(FaultFile::Open(work, {}, &file).ok());
-        file->Arm(fault, k);
-        FaultFile* probe = file.get();
-        std::shared_ptr<Database> db;
-        ASSERT_TRUE(Database::OpenOn(std::move(file), ScriptOptions(), &db).ok());
-        outcome = RunScript(db, {op}, fx.start);
-        fired = probe->fired();
-      }
-      std::vector<std::string> problems;
-      if (!fired) problems.push_back("write " + std::to_string(k) + " never came");
-      DbState matched;
-      if (problems.empty()) CheckReopened(work, outcome, &matched, &problems);
-      // Then one append to each table, and nothing is left to mend.
-      if (problems.empty()) {
-        Outcome more;
-        {
-          std::shared_ptr<Database> db;
-          Status s = Database::Open(work, ReaderOptions(), &db);
-          if (!s.ok()) {
-            problems.push_back("continuing: the file does not open: " + s.ToString());
-          } else {
-            more = RunScript(db, OneAppendEach(), matched);
-            if (more.completed != 2) problems.push_back("continuing: " + more.failure.ToString());
-          }
-        }
-        if (problems.empty()) {
-          for (const std::string& m : Mended(work)) problems.push_back("left to mend: " + m);
-          std::shared_ptr<Database> db;
-          DbState found;
-          std::vector<std::string> later;
-          Status s = Database::Open(work, ReaderOptions(), &db);
-          if (s.ok()) s = ReadState(db, &found, &later);
-          if (!s.ok()) problems.push_back("continuing: " + s.ToString());
-          for (const std::string& p : later) problems.push_back("continuing: " + p);
-          if (s.ok() && !SameContent(found, more.after)) {
-            problems.push_back("continuing:" + Difference(found, more.after));
-          }
-        }
-      }
-      if (problems.empty()) continue;
-      if (++failed > kShown) continue;
-      std::string text;
-      for (const std::string& p : problems) text += "\n  " + p;
-      ADD_FAILURE() << testing::FaultName(fault) << " at write " << k << " of " << writes << " of '" << op.Describe()
-                    << "' (" << outcome.failure.ToString() << "):" << text;
-    }
-  }
-  EXPECT_GT(runs, 0);
-  EXPECT_EQ(failed, 0) << "runs with problems, of " << runs << " (the first " << kShown << " are shown)";
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, OldOrderEveryWriteTest, ::testing::Values(Fault::kFail, Fault::kCut),
                          [](const ::testing::TestParamInfo<Fault>& test) {
                            return test.param == Fault::kFail ? std::string("Fail") : std::string("Cut");
                          });

@@ -18,7 +18,7 @@ constexpr off_t kOpenLockByte = 2;
 // Open-file-description locks belong to this open, not to the process, so
 // another descriptor of the same file closing elsewhere cannot drop them.
 int SetLock(int fd, short type, off_t byte) {
-  struct flock lock{};
+  struct flock lock {};
   lock.l_type = type;
   lock.l_whence = SEEK_SET;
   lock.l_start = byte;
@@ -60,7 +60,7 @@ class OsFile final : public File {
   }
 
   Status Size(std::int64_t* size) override {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0) {
       return Status::SystemError(Status::Code::kIOError, "Cannot read the size of '" + path_ + "'", errno);
     }
@@ -70,7 +70,8 @@ class OsFile final : public File {
 
   Status Sync() override {
     if (readOnly_) return Status::Ok();
-    if (::fdatasync(fd_) != 0) return Status::SystemError(Status::Code::kIOError, "Flush error on '" + path_ + "'", errno);
+    if (::fdatasync(fd_) != 0)
+      return Status::SystemError(Status::Code::kIOError, "Flush error on '" + path_ + "'", errno);
     return Status::Ok();
   }
 
@@ -101,13 +102,14 @@ Status OpenOsFile(const std::string& path, const FileOpenOptions& options, std::
   if (options.create) {
     fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   } else {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
       return Status::SystemError(errno == ENOENT ? Status::Code::kNotFound : Status::Code::kIOError,
                                  "Cannot open file " + path, errno);
     }
     if (!S_ISREG(st.st_mode)) {
-      return Status::SystemError(Status::Code::kNotFound, "Cannot open file " + path, S_ISDIR(st.st_mode) ? EISDIR : ENODEV);
+      return Status::SystemError(Status::Code::kNotFound, "Cannot open file " + path,
+                                 S_ISDIR(st.st_mode) ? EISDIR : ENODEV);
     }
     // A file without write permission bits is opened for reading, as a
     // read-only attribute would be honoured.

@@ -148,11 +148,24 @@ Status TableDirectory::DecodeFrom(const char* src, TableDirectory* out) {
 
 bool IsKnownFieldType(std::uint8_t code) {
   switch (code) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 9: case 10: case 11:
-    case 14: case 15: case 16: case 17: case 18: case 23: case 25:
-      return true;
-    default:
-      return false;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 9:
+    case 10:
+    case 11:
+    case 14:
+    case 15:
+    case 16:
+    case 17:
+    case 18:
+    case 23:
+    case 25: return true;
+    default: return false;
   }
 }
 
@@ -166,27 +179,22 @@ bool IsBlobType(FieldType type) {
 int FieldWidth(FieldType type, std::int32_t size) {
   switch (type) {
     case FieldType::kText:
-    case FieldType::kFixedText:
-      return size + 1;
+    case FieldType::kFixedText: return size + 1;
     case FieldType::kInt16:
     case FieldType::kUInt16:
-    case FieldType::kBoolean:
-      return 2;
+    case FieldType::kBoolean: return 2;
     case FieldType::kInt32:
     case FieldType::kDate:
     case FieldType::kTime:
-    case FieldType::kAutoInc:
-      return 4;
+    case FieldType::kAutoInc: return 4;
     case FieldType::kFloat:
     case FieldType::kCurrency:
     case FieldType::kDateTime:
-    case FieldType::kInt64:
-      return 8;
+    case FieldType::kInt64: return 8;
     case FieldType::kBlob:
     case FieldType::kMemo:
     case FieldType::kGraphic:
-    case FieldType::kFormattedMemo:
-      return 20;
+    case FieldType::kFormattedMemo: return 20;
   }
   return 0;
 }
@@ -222,14 +230,10 @@ std::int64_t GetFieldNumber(const FieldDefinition& field, const char* value) {
   if (HoldsDouble(field.type)) return DoubleToNumber(GetDouble(value));
   if (field.type == FieldType::kUInt16) return std::uint16_t(GetInt16(value));
   switch (FieldWidth(field.type, field.size)) {
-    case 2:
-      return GetInt16(value);
-    case 4:
-      return GetInt32(value);
-    case 8:
-      return GetInt64(value);
-    default:
-      return 0;  // blobs carry no number
+    case 2: return GetInt16(value);
+    case 4: return GetInt32(value);
+    case 8: return GetInt64(value);
+    default: return 0;  // blobs carry no number
   }
 }
 
@@ -240,17 +244,10 @@ bool PutFieldNumber(const FieldDefinition& field, char* value, std::int64_t numb
     return true;
   }
   switch (FieldWidth(field.type, field.size)) {
-    case 2:
-      PutInt16(value, std::int16_t(number));
-      return true;
-    case 4:
-      PutInt32(value, std::int32_t(number));
-      return true;
-    case 8:
-      PutInt64(value, number);
-      return true;
-    default:
-      return false;
+    case 2: PutInt16(value, std::int16_t(number)); return true;
+    case 4: PutInt32(value, std::int32_t(number)); return true;
+    case 8: PutInt64(value, number); return true;
+    default: return false;
   }
 }
 

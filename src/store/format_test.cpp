@@ -46,8 +46,8 @@ TEST(FormatTest, StoredDoublesReadAsNumbersWithinTheInt64Range) {
       {std::numeric_limits<double>::infinity(), kMax},
       {-std::numeric_limits<double>::infinity(), kMin},
       {std::numeric_limits<double>::quiet_NaN(), 0},
-      {9223372036854775808.0, kMax},       // 2^63: one past the largest int64
-      {-9223372036854775808.0, kMin},      // -2^63: the smallest int64 itself
+      {9223372036854775808.0, kMax},                   // 2^63: one past the largest int64
+      {-9223372036854775808.0, kMin},                  // -2^63: the smallest int64 itself
       {9223372036854774784.0, 9223372036854774784LL},  // the largest double below 2^63
   };
   for (FieldType type : {FieldType::kFloat, FieldType::kDateTime}) {
@@ -76,7 +76,9 @@ TEST(FormatTest, NewDatabaseIsTheFixedPartOnly) {
   ASSERT_TRUE(Database::Create(path).ok());
   const std::string bytes = ReadAll(path);
   ASSERT_EQ(bytes.size(), 3821u);
-  EXPECT_EQ(bytes.substr(0, 12), std::string("TinyDB\0" "2.0\0\0", 12));
+  EXPECT_EQ(bytes.substr(0, 12), std::string("TinyDB\0"
+                                             "2.0\0\0",
+                                             12));
   EXPECT_EQ(bytes.substr(12, 2305), std::string(2305, '\0'));
   // Options: compression off, level 1, encryption and checksums off.
   EXPECT_EQ(bytes[2317], 0);
@@ -107,9 +109,11 @@ TEST(FormatTest, ConfiguratorSchemaGoldenLayout) {
   EXPECT_EQ(telefony.name, "telefony");
   EXPECT_EQ(telefony.rowCount, 0);
   EXPECT_EQ(telefony.recordTab, 0);
-  const std::pair<const char*, std::pair<FieldType, int>> fields[] = {
-      {"ID", {FieldType::kInt32, 0}}, {"Imie", {FieldType::kText, 40}}, {"Nazwisko", {FieldType::kText, 40}},
-      {"Tel", {FieldType::kText, 12}}, {"ST", {FieldType::kInt32, 0}}};
+  const std::pair<const char*, std::pair<FieldType, int>> fields[] = {{"ID", {FieldType::kInt32, 0}},
+                                                                      {"Imie", {FieldType::kText, 40}},
+                                                                      {"Nazwisko", {FieldType::kText, 40}},
+                                                                      {"Tel", {FieldType::kText, 12}},
+                                                                      {"ST", {FieldType::kInt32, 0}}};
   ASSERT_EQ(telefony.fields.size(), 5u);
   for (size_t i = 0; i < 5; ++i) {
     EXPECT_EQ(telefony.fields[i].name, fields[i].first);
@@ -151,10 +155,10 @@ TEST(FormatTest, FirstRowAddsRecordTabRowAndThreeIndexTabs) {
   Cursor phones(db, "telefony");
   ASSERT_TRUE(phones.Open().ok());
   ASSERT_TRUE(phones.Append().ok());
-  phones.SetInt("ID", 2);
-  phones.SetText("Imie", "Jan");
-  phones.SetText("Nazwisko", "Kowalski");
-  phones.SetText("Tel", "600100200");
+  EXPECT_TRUE(phones.SetInt("ID", 2).ok());
+  EXPECT_TRUE(phones.SetText("Imie", "Jan").ok());
+  EXPECT_TRUE(phones.SetText("Nazwisko", "Kowalski").ok());
+  EXPECT_TRUE(phones.SetText("Tel", "600100200").ok());
   ASSERT_TRUE(phones.Post().ok());
 
   const std::string bytes = ReadAll(path);
@@ -206,7 +210,7 @@ TEST(FormatTest, RowTenTwentyFiveStartsALinkedSecondChunk) {
   ASSERT_TRUE(t.Open().ok());
   for (int i = 0; i < 1025; ++i) {
     ASSERT_TRUE(t.Append().ok());
-    t.SetInt("n", i);
+    EXPECT_TRUE(t.SetInt("n", i).ok());
     ASSERT_TRUE(t.Post().ok()) << i;
   }
   const std::string bytes = ReadAll(path);

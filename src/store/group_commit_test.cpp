@@ -67,8 +67,8 @@ Status PostRow(Cursor& cursor, int i) {
 }
 
 struct GroupRun {
-  std::vector<int> commitWrites;  // the write count after each group's commit
-  std::vector<int> committedRows; // rows of the group in the table after it
+  std::vector<int> commitWrites;    // the write count after each group's commit
+  std::vector<int> committedRows;   // rows of the group in the table after it
   std::vector<std::string> stored;  // Tel of every row the cursor holds at the end, in row order
   int syncs = 0;
 };
@@ -228,7 +228,8 @@ TEST_F(GroupCommitTest, ACutAtAnySectorOfAGroupsLongWritesLeavesWholeGroups) {
   int cuts = 0;
   for (size_t w = 0; w < log.size(); ++w) {
     const auto [offset, length] = log[w];
-    const std::int64_t boundaries = (offset + std::int64_t(length) - 1) / testing::kSectorSize - offset / testing::kSectorSize;
+    const std::int64_t boundaries =
+        (offset + std::int64_t(length) - 1) / testing::kSectorSize - offset / testing::kSectorSize;
     // Up to 24 places in each write, its ends included.
     const std::int64_t step = std::max<std::int64_t>(1, boundaries / 24);
     for (std::int64_t sectors = 2; sectors <= boundaries; sectors += step) {
@@ -288,12 +289,17 @@ TEST_F(GroupCommitTest, OtherWorkInsideAGroupKeepsThePendingRows) {
     std::function<Status(Cursor&)> work;
     int rowsAfter;
   } cases[] = {
-      {"change", [](Cursor& c) { return c.Edit().ok() && c.SetText("Nazwa", "Zmiana").ok() ? c.Post() : Status::IOError("edit"); },
+      {"change",
+       [](Cursor& c) {
+         return c.Edit().ok() && c.SetText("Nazwa", "Zmiana").ok() ? c.Post() : Status::IOError("edit");
+       },
        kBefore + 2},
       {"delete", [](Cursor& c) { return c.Delete(); }, kBefore + 1},
       {"refresh", [](Cursor& c) { return c.Refresh(); }, kBefore + 2},
-      {"duplicate", [](Cursor& c) { return PostRow(c, 0).code() == Status::Code::kUniqueViolation ? Status::Ok()
-                                                                                                 : Status::IOError("no refusal"); },
+      {"duplicate",
+       [](Cursor& c) {
+         return PostRow(c, 0).code() == Status::Code::kUniqueViolation ? Status::Ok() : Status::IOError("no refusal");
+       },
        kBefore + 2},
   };
   for (const auto& c : cases) {

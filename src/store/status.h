@@ -6,8 +6,9 @@
 namespace store {
 
 // The result of a store operation: a code plus the store's own message text.
-// Callers show the message as it stands, so it is never reworded on the way up.
-class Status {
+// Callers show the message as it stands, so it is never reworded on the way up;
+// nobody may drop one unseen.
+class [[nodiscard]] Status {
  public:
   // kUniqueViolation: a row refused because a unique index already holds its
   // key. Apart from kInvalidArgument so that a caller can tell a clash with

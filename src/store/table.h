@@ -67,6 +67,9 @@ class TableData {
   // Reads the table again when the file has changed since it was read;
   // `deep` also compares every record item, which a delete elsewhere changes.
   Status CatchUp(Database& db, bool* reloaded, bool deep);
+  // After a failed write: the table read again from the file rather than
+  // trusted as memory half-holds it.
+  void Reread(Database& db);
 
   // Values of a row's key under an index, joined by "," (for messages).
   std::string KeyText(int slot, std::string_view row) const;

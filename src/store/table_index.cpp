@@ -33,9 +33,10 @@ int TableData::CompareKeys(int slot, std::string_view a, std::string_view b) con
     const char* pb = b.data() + at;
     // A text is at most its size: a missing terminator never lets the next
     // field's bytes in.
-    const int c = IsTextType(f.type) ? db_->collation().Compare(TextOf(std::string_view(pa, size_t(f.size))),
-                                                                TextOf(std::string_view(pb, size_t(f.size))), ignoreCase)
-                                     : CompareFieldNumbers(f, pa, pb);
+    const int c = IsTextType(f.type)
+                      ? db_->collation().Compare(TextOf(std::string_view(pa, size_t(f.size))),
+                                                 TextOf(std::string_view(pb, size_t(f.size))), ignoreCase)
+                      : CompareFieldNumbers(f, pa, pb);
     if (c != 0) return (index.options & kIndexDescending) ? -c : c;
   }
   return 0;
@@ -164,7 +165,8 @@ void TableData::BuildOrder(int slot, const std::string& file) {
 Status TableData::WriteNext(Database& db, int slot, std::int32_t row, std::int32_t next) {
   IndexState& state = indexes_[size_t(slot)];
   const size_t c = size_t(row / kItemsPerChunk);
-  if (c >= state.chunks.size()) return Status::Corruption("index tab of '" + header_.indexes[size_t(slot)].name + "' is short");
+  if (c >= state.chunks.size())
+    return Status::Corruption("index tab of '" + header_.indexes[size_t(slot)].name + "' is short");
   // A row of the group being written is counted by nothing yet.
   const bool counted = !buffering_ || row < header_.rowCount - group_.pending;
   Status s = Put(db, IndexItemOffset(state.chunks[c], row) + 4, Int32Bytes(next), counted);
@@ -208,7 +210,8 @@ Status TableData::LinkIntoIndex(Database& db, int slot, std::int32_t row, size_t
     std::string item(size_t(kIndexItemLength), '\0');
     IndexItem{row, next}.EncodeTo(item.data());
     const size_t c = size_t(row / kItemsPerChunk);
-    if (c >= state.chunks.size()) return Status::Corruption("index tab of '" + header_.indexes[size_t(slot)].name + "' is short");
+    if (c >= state.chunks.size())
+      return Status::Corruption("index tab of '" + header_.indexes[size_t(slot)].name + "' is short");
     s = Put(db, IndexItemOffset(state.chunks[c], row), item, false);
     if (!s.ok()) return s;
   }

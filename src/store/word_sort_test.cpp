@@ -60,7 +60,7 @@ std::vector<std::string> Surnames(const TableData& t) {
 }
 
 // The three lists as one table, in the order they were appended.
-const std::vector<std::string> kAppended = {"Abc",   "Aba",         "Ab-c",   "Ab c", "Nowaka",
+const std::vector<std::string> kAppended = {"Abc",   "Aba",         "Ab-c",   "Ab c",  "Nowaka",
                                             "Nowak", "Nowak-Zając", "O'Neil", "Oneil", "Onea"};
 const std::vector<std::string> kWholeTextOrder = {"Ab c",        "Ab-c",   "Aba",    "Abc",  "Nowak",
                                                   "Nowak-Zając", "Nowaka", "O'Neil", "Onea", "Oneil"};
@@ -68,8 +68,7 @@ const std::vector<std::string> kWordSortOrder = {"Ab c",   "Aba",         "Abc",
                                                  "Nowaka", "Nowak-Zając", "Onea", "Oneil", "O'Neil"};
 // Walking the old chain, Aba, Abc, Nowaka, Onea and Oneil come after a
 // text the new order puts behind them.
-const char kMended[] =
-    "index 'NazwiskoIndex' of table 'telefony': 5 row(s) out of place, ordered from their keys";
+const char kMended[] = "index 'NazwiskoIndex' of table 'telefony': 5 row(s) out of place, ordered from their keys";
 
 TEST(WordSortTest, ChainsWrittenInTheOldOrderAreMendedOnLoad) {
   testing::TempDir dir;
@@ -119,8 +118,7 @@ TEST(WordSortTest, WritesOnAMendedChainKeepTheNewOrder) {
   std::unique_ptr<TableData> t;
   ASSERT_TRUE(db->LoadTable("telefony", &t).ok());
   EXPECT_EQ(Surnames(*t), (std::vector<std::string>{"Ab c", "Aba", "Ab-a", "Abc", "Ab-c", "Nowak", "Nowaka",
-                                                     "Nowak-Abacki", "Nowak-Zając", "Onea", "Onei", "Oneil",
-                                                     "O'Neil"}));
+                                                    "Nowak-Abacki", "Nowak-Zając", "Onea", "Onei", "Oneil", "O'Neil"}));
   EXPECT_EQ(t->repairs, std::vector<std::string>{});
 }
 

@@ -232,8 +232,7 @@ bool PopupPanel::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return false;
 }
@@ -270,8 +269,7 @@ void MenuPanel::paintEvent(QPaintEvent*) {
   p.fillRect(QRect(0, 0, width(), 3), pictures::kOrange);
 }
 
-PickerPanel::PickerPanel(const QString& objectName, const QString& heading, QWidget* parent)
-    : PopupPanel(parent) {
+PickerPanel::PickerPanel(const QString& objectName, const QString& heading, QWidget* parent) : PopupPanel(parent) {
   setObjectName(objectName);
   resize(kWidth, kHeight);
   auto* title = new QLabel(heading, this);
@@ -284,10 +282,10 @@ PickerPanel::PickerPanel(const QString& objectName, const QString& heading, QWid
   list_->setObjectName(QStringLiteral("ListBox1"));
   list_->setFont(pictures::Font(12));
   list_->setGeometry(12, 36, kWidth - 24, kHeight - 48);
-  list_->setStyleSheet(QStringLiteral(
-      "QListWidget { border: 1px solid rgb(196,206,222); color: rgb(1,81,178); background: white; }"
-      "QListWidget::item { padding: 4px; }"
-      "QListWidget::item:hover { background: rgb(255,246,217); }"));
+  list_->setStyleSheet(
+      QStringLiteral("QListWidget { border: 1px solid rgb(196,206,222); color: rgb(1,81,178); background: white; }"
+                     "QListWidget::item { padding: 4px; }"
+                     "QListWidget::item:hover { background: rgb(255,246,217); }"));
   hide();
 }
 

@@ -22,8 +22,7 @@ TEST(FitPopupTest, KeepsThePopupInsideTheWindowAndOffItsField) {
     QRect expected;
   };
   const FitCase cases[] = {
-      {"fits where it opens", QRect(100, 100, 135, 28), QPoint(100, 128), QSize(280, 220),
-       QRect(100, 128, 280, 220)},
+      {"fits where it opens", QRect(100, 100, 135, 28), QPoint(100, 128), QSize(280, 220), QRect(100, 128, 280, 220)},
       {"past the right edge: pulled in", QRect(860, 10, 135, 28), QPoint(860, 38), QSize(280, 220),
        QRect(720, 38, 280, 220)},
       {"past the bottom: above its field", QRect(100, 500, 135, 28), QPoint(100, 528), QSize(280, 220),
@@ -128,9 +127,9 @@ bool HasChevron(const QImage& image, const QRect& area) {
 TEST(DropButtonTest, DropDownsAndDateFieldsShowTheirButton) {
   QWidget host;
   // The window's style sheet takes the platform's arrow away.
-  host.setStyleSheet(QStringLiteral(
-      "QComboBox, QDateEdit { border: 1px solid gray; background: white; color: white; }"
-      "QComboBox::drop-down, QDateEdit::drop-down { border: none; width: 24px; }"));
+  host.setStyleSheet(
+      QStringLiteral("QComboBox, QDateEdit { border: 1px solid gray; background: white; color: white; }"
+                     "QComboBox::drop-down, QDateEdit::drop-down { border: none; width: 24px; }"));
   auto* drop = new DropDown(&host);
   drop->addItem(QStringLiteral("1.2 sek"));
   drop->setGeometry(10, 10, 178, 30);

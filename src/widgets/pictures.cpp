@@ -156,15 +156,9 @@ QPixmap Button(QSize size, ButtonStyle style) {
   const QRectF r(0.5, 0.5, size.width() - 1, size.height() - 2);
   QColor top, bottom, edge;
   switch (style) {
-    case ButtonStyle::kPrimary:
-      top = QColor(18, 108, 214), bottom = kText, edge = kText.darker(130);
-      break;
-    case ButtonStyle::kAccent:
-      top = QColor(255, 212, 76), bottom = kOrange, edge = kOrange.darker(125);
-      break;
-    case ButtonStyle::kQuiet:
-      top = Qt::white, bottom = QColor(226, 231, 239), edge = QColor(186, 196, 212);
-      break;
+    case ButtonStyle::kPrimary: top = QColor(18, 108, 214), bottom = kText, edge = kText.darker(130); break;
+    case ButtonStyle::kAccent: top = QColor(255, 212, 76), bottom = kOrange, edge = kOrange.darker(125); break;
+    case ButtonStyle::kQuiet: top = Qt::white, bottom = QColor(226, 231, 239), edge = QColor(186, 196, 212); break;
   }
   // A soft shadow under the button, then the body.
   p.setPen(Qt::NoPen);
@@ -291,7 +285,8 @@ QPixmap ContactGlyph(QSize size, int kind) {
       break;
     case 2:  // e-mail: an envelope
       p.drawRect(QRectF(c.x() - s * 1.3, c.y() - s * 0.9, s * 2.6, s * 1.8));
-      p.drawPolyline(QPolygonF({c + QPointF(-s * 1.3, -s * 0.9), c + QPointF(0, s * 0.2), c + QPointF(s * 1.3, -s * 0.9)}));
+      p.drawPolyline(
+          QPolygonF({c + QPointF(-s * 1.3, -s * 0.9), c + QPointF(0, s * 0.2), c + QPointF(s * 1.3, -s * 0.9)}));
       break;
     default:  // web: a globe
       p.drawEllipse(c, s * 1.3, s * 1.3);

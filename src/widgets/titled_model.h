@@ -13,8 +13,7 @@ class TitledTableModel : public QAbstractTableModel {
 
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-  bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-                     int role = Qt::EditRole) override;
+  bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role = Qt::EditRole) override;
 
   // The table moved or changed: the grid repaints what it shows.
   void Changed();

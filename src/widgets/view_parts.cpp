@@ -35,9 +35,9 @@ QLabel* CountryCode(QWidget* parent, const QString& name, const QRect& rect) {
   label->setObjectName(name);
   label->setFont(pictures::Font(13, true));
   label->setAlignment(Qt::AlignCenter);
-  label->setStyleSheet(QStringLiteral(
-      "color: rgb(1,81,178); background: rgb(238,238,238); border: 1px solid rgb(196,206,222);"
-      " border-radius: 4px;"));
+  label->setStyleSheet(
+      QStringLiteral("color: rgb(1,81,178); background: rgb(238,238,238); border: 1px solid rgb(196,206,222);"
+                     " border-radius: 4px;"));
   label->setGeometry(rect);
   return label;
 }
@@ -99,4 +99,3 @@ void DrawCellText(QPainter& painter, const QRect& rect, const QColor& colour, co
   painter.drawText(QRect(rect.left() + 8, rect.top() + 8, qMax(0, rect.width() - 8), qMax(0, rect.height() - 8)),
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
 }
-

@@ -59,8 +59,9 @@ void PrintRow(QTextStream& out, store::Cursor& list) {
 }
 
 int PrintList(Call& c) {
-  static const QMap<QString, const char*> indexes = {
-      {QStringLiteral("name"), kImieIndex}, {QStringLiteral("surname"), kNazwiskoIndex}, {QStringLiteral("tel"), kTelIndex}};
+  static const QMap<QString, const char*> indexes = {{QStringLiteral("name"), kImieIndex},
+                                                     {QStringLiteral("surname"), kNazwiskoIndex},
+                                                     {QStringLiteral("tel"), kTelIndex}};
   const Options o = TakeOptions(c.args, {QStringLiteral("--order")}, {});
   Expect(o, 0, "list takes no numbers");
   const QString order = o.Value("--order");
@@ -332,11 +333,13 @@ const Command* FindCommand(const QString& name) {
 // to leave room for one.
 QString UsageText() {
   constexpr int kHelpColumn = 37;
-  QString text = QStringLiteral("usage: selvantrix-cli %1 COMMAND ...\ncommands:\n").arg(QString::fromLatin1(kGlobalOptions));
+  QString text =
+      QStringLiteral("usage: selvantrix-cli %1 COMMAND ...\ncommands:\n").arg(QString::fromLatin1(kGlobalOptions));
   for (const Command& command : kCommands) {
     text += QStringLiteral("  ");
     if (command.help) {
-      text += QString::fromLatin1(command.usage).leftJustified(kHelpColumn - 1) + u' ' + QString::fromLatin1(command.help);
+      text +=
+          QString::fromLatin1(command.usage).leftJustified(kHelpColumn - 1) + u' ' + QString::fromLatin1(command.help);
     } else {
       text += QString::fromLatin1(command.usage);
     }

@@ -37,9 +37,10 @@ void PrintSettings(Session& session, QTextStream& out) {
 
 int RunConfig(Call& c) {
   const QString what = c.args.value(0);
-  const Options o = TakeOptions(c.args.mid(1), {QStringLiteral("--admin"), QStringLiteral("--controller"),
-                                                QStringLiteral("--relay"), QStringLiteral("--sim")},
-                                {});
+  const Options o = TakeOptions(
+      c.args.mid(1),
+      {QStringLiteral("--admin"), QStringLiteral("--controller"), QStringLiteral("--relay"), QStringLiteral("--sim")},
+      {});
   Expect(o, 0, c.command.usage);
   // The settings view as the window would show it, loaded from the table.
   SettingsValues view;
@@ -67,7 +68,8 @@ int RunConfig(Call& c) {
   // Checked here, before anything is asked or sent: with the save
   // declined, the view's phones go to the controller as they stand.
   bool phonesTaken = true;
-  for (const auto& [option, phone] : {std::pair{"--admin", &view.adminPhone}, std::pair{"--controller", &view.controllerPhone}}) {
+  for (const auto& [option, phone] :
+       {std::pair{"--admin", &view.adminPhone}, std::pair{"--controller", &view.controllerPhone}}) {
     if (!o.Has(option)) continue;
     phonesTaken = TakeNumber(c.ui, o.Value(option), kMinPhoneLength, kSettingsPhoneLength, phone) && phonesTaken;
   }

@@ -52,11 +52,9 @@ int TerminalUi::Tell(const Report& report) {
   if (!report.text.isEmpty()) Say(report.text);
   switch (report.verdict) {
     case Verdict::kDone:
-    case Verdict::kWarning:
-      return 0;
+    case Verdict::kWarning: return 0;
     case Verdict::kStopped:
-    case Verdict::kFailed:
-      return 1;
+    case Verdict::kFailed: return 1;
     case Verdict::kDeclined:
       Say(QStringLiteral("selvantrix-cli: nothing done: the question was answered NIE; use --yes"));
       return 3;

@@ -146,8 +146,7 @@ std::vector<std::string> Controller::Handle(const std::string& line) {
 std::string Controller::Entry(int slot) const {
   const Slot& s = slots_[slot];
   const int type = s.number.starts_with('+') ? 145 : 129;
-  return "+CPBR: " + std::to_string(slot) + ",\"" + s.number + "\"," + std::to_string(type) + ",\"" + s.name +
-         "\"";
+  return "+CPBR: " + std::to_string(slot) + ",\"" + s.number + "\"," + std::to_string(type) + ",\"" + s.name + "\"";
 }
 
 std::vector<std::string> Controller::ReadSlot(const std::string& args) const {
@@ -166,8 +165,7 @@ std::vector<std::string> Controller::WriteSlot(std::string args) {
   const std::string_view text = args;
   const size_t comma = text.find(',');
   long long n = 0;
-  if (comma == std::string_view::npos || !ParseDigits(text.substr(0, comma), &n) || n > kLastSlot)
-    return Reply(kError);
+  if (comma == std::string_view::npos || !ParseDigits(text.substr(0, comma), &n) || n > kLastSlot) return Reply(kError);
   std::string_view rest = text.substr(comma + 1);
   if (!rest.starts_with('"')) return Reply(kError);
   const size_t close = rest.find('"', 1);
@@ -222,18 +220,11 @@ std::vector<std::string> Controller::Service(std::string args) {
       relayCode_ = int(relay);
       return Reply(kOk);
     }
-    case 1012:
-      slots_[1002].number = value;
-      return Reply(kOk);
+    case 1012: slots_[1002].number = value; return Reply(kOk);
     case 1023:
-    case 1024:
-      slots_[code].number = value;
-      return Reply(kOk);
-    case 1004:
-      reminder_ = std::string(fields[2]);
-      return Reply(kOk);
-    default:
-      return Reply(kError);
+    case 1024: slots_[code].number = value; return Reply(kOk);
+    case 1004: reminder_ = std::string(fields[2]); return Reply(kOk);
+    default: return Reply(kError);
   }
 }
 
@@ -286,7 +277,9 @@ bool Controller::Load(const std::string& path, std::string* error) {
   int lineNo = 0;
   for (std::string line; std::getline(in, line);) {
     ++lineNo;
-    const auto bad = [&](const std::string& why) { return Fail(error, path + ":" + std::to_string(lineNo) + ": " + why); };
+    const auto bad = [&](const std::string& why) {
+      return Fail(error, path + ":" + std::to_string(lineNo) + ": " + why);
+    };
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line.front() == '#') continue;
     std::vector<std::string> fields;

@@ -17,15 +17,15 @@ namespace sim {
 // How the simulated line behaves. Outside the class only so that it can be
 // the default argument of the constructor.
 struct SimulatorOptions {
-  int paceBaud = 0;       // > 0: bytes both ways take their wire time (10 bits each) at this rate
-  int delayMs = 0;        // wait before each reply
-  bool silent = false;    // take commands, never answer
-  bool garbage = false;   // a few stray bytes before each reply
-  bool split = false;     // every write cut in two at a random point
-  bool coalesce = false;  // all lines of a reply in one write
-  std::uint64_t seed = 1; // for the noise and the cuts
-  bool verbose = false;   // "<- line" and "-> line" on stderr
-  int lineGapMs = 3;      // pause between the lines of one reply (none with usbLatencyMs)
+  int paceBaud = 0;        // > 0: bytes both ways take their wire time (10 bits each) at this rate
+  int delayMs = 0;         // wait before each reply
+  bool silent = false;     // take commands, never answer
+  bool garbage = false;    // a few stray bytes before each reply
+  bool split = false;      // every write cut in two at a random point
+  bool coalesce = false;   // all lines of a reply in one write
+  std::uint64_t seed = 1;  // for the noise and the cuts
+  bool verbose = false;    // "<- line" and "-> line" on stderr
+  int lineGapMs = 3;       // pause between the lines of one reply (none with usbLatencyMs)
   // > 0: a USB-serial adapter's latency timer; what the controller sends
   // reaches the program under test in one write every usbLatencyMs at most,
   // and consecutive handovers are at least that far apart

@@ -114,9 +114,7 @@ bool Unescape(std::string_view text, std::string* out, std::string* why) {
       case 'n': *out += '\n'; break;
       case 'r': *out += '\r'; break;
       case '\\': *out += '\\'; break;
-      default:
-        *why = "unknown escape '\\" + std::string(1, text[i]) + "' in '" + std::string(text) + "'";
-        return false;
+      default: *why = "unknown escape '\\" + std::string(1, text[i]) + "' in '" + std::string(text) + "'"; return false;
     }
   }
   return true;
@@ -211,7 +209,8 @@ Status AppendRow(store::Cursor& cursor, const std::vector<FieldDefinition>& fiel
                  const std::vector<FieldValue>& values) {
   Status s = cursor.Append();
   for (size_t i = 0; s.ok() && i < fields.size(); ++i) {
-    s = values[i].number ? cursor.SetInt(fields[i].name, values[i].integer) : cursor.SetText(fields[i].name, values[i].text);
+    s = values[i].number ? cursor.SetInt(fields[i].name, values[i].integer)
+                         : cursor.SetText(fields[i].name, values[i].text);
   }
   if (s.ok()) s = cursor.Post();
   // A refused row stays pending in the cursor; the next Append would post it.
@@ -263,9 +262,9 @@ int Init(const std::vector<std::string>& args) {
 
 std::string IndexOptionNames(std::uint8_t options) {
   static const std::pair<std::uint8_t, const char*> kNames[] = {{store::kIndexPrimary, "primary"},
-                                                                 {store::kIndexUnique, "unique"},
-                                                                 {store::kIndexDescending, "descending"},
-                                                                 {store::kIndexCaseInsensitive, "case-insensitive"}};
+                                                                {store::kIndexUnique, "unique"},
+                                                                {store::kIndexDescending, "descending"},
+                                                                {store::kIndexCaseInsensitive, "case-insensitive"}};
   std::string names;
   for (const auto& [bit, name] : kNames) {
     if (options & bit) names += (names.empty() ? "" : ",") + std::string(name);
@@ -297,7 +296,8 @@ int Info(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     }
     for (const store::IndexDefinition& index : h.indexes) {
       std::string fields;
-      for (std::int32_t slot : index.fields) fields += (fields.empty() ? "" : ";") + ToUtf8(h.fields[size_t(slot)].name);
+      for (std::int32_t slot : index.fields)
+        fields += (fields.empty() ? "" : ";") + ToUtf8(h.fields[size_t(slot)].name);
       out << "  index " << ToUtf8(index.name) << " options " << int(index.options) << IndexOptionNames(index.options)
           << " fields " << fields << "\n";
     }

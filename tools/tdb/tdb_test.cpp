@@ -215,7 +215,8 @@ TEST_F(TdbTest, AppendFromInputReportsRefusedLinesAndKeepsTheOthers) {
 TEST_F(TdbTest, DeleteRemovesTheRowByItsNumberInTheFile) {
   AppendPhones("1\tA\tA\t601\t0\n2\tB\tB\t602\t0\n3\tC\tC\t603\t0\n");
   ASSERT_EQ(Tdb({"delete", db_, "telefony", "1"}).code, 0);
-  EXPECT_EQ(FirstColumn(Tdb({"rows", db_, "telefony", "--order", "TelIndex"}).out), (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(FirstColumn(Tdb({"rows", db_, "telefony", "--order", "TelIndex"}).out),
+            (std::vector<std::string>{"1", "3"}));
   EXPECT_EQ(FirstColumn(Tdb({"rows", db_, "telefony", "--numbers"}).out), (std::vector<std::string>{"0", "2"}));
   EXPECT_NE(Tdb({"info", db_}).out.find("table telefony\n  rows 2 live, 3 appended\n"), std::string::npos);
   // Row 2 keeps its number after row 1 went.
@@ -261,7 +262,7 @@ TEST_F(TdbTest, CheckSaysOkOnAGoodFileAndNamesEachDamage) {
 // so check says ok after it, as it does for the same rows written by the
 // tool now.
 TEST_F(TdbTest, ChainsWrittenInTheOldTextOrderAreListedInTheNewOneAndSettledByAWrite) {
-  const std::vector<std::string> appended = {"Abc",   "Aba",         "Ab-c",   "Ab c", "Nowaka",
+  const std::vector<std::string> appended = {"Abc",   "Aba",         "Ab-c",   "Ab c",  "Nowaka",
                                              "Nowak", "Nowak-Zając", "O'Neil", "Oneil", "Onea"};
   const std::vector<std::string> wordSort = {"Ab c",   "Aba",         "Abc",  "Ab-c",  "Nowak",
                                              "Nowaka", "Nowak-Zając", "Onea", "Oneil", "O'Neil"};
@@ -369,8 +370,8 @@ TEST_F(TdbTest, CompactKeepsEveryRowAndOrderAndRefusesAFileInUse) {
     ASSERT_TRUE(store::Database::Open(db_, {}, &other).ok());
     const Outcome refused = Tdb({"compact", db_});
     EXPECT_EQ(refused.code, 1);
-    EXPECT_EQ(refused.err,
-              "selvantrix-tdb: '" + db_ + "' is open in another program; it is compacted only when nothing else has it open\n");
+    EXPECT_EQ(refused.err, "selvantrix-tdb: '" + db_ +
+                               "' is open in another program; it is compacted only when nothing else has it open\n");
     EXPECT_EQ(ReadBytes(db_), bytes);
   }
 
@@ -419,10 +420,14 @@ TEST_F(TdbTest, RefusedCommandsExitOneAndLeaveTheFileByteIdentical) {
     std::vector<std::string> args;
     std::string input, message;
   } cases[] = {
-      {{"append", db_, "telefony", "2", "Ewa", "Nowak", "600100200", "0"}, "", "Invalid unique field value '600100200'"},
+      {{"append", db_, "telefony", "2", "Ewa", "Nowak", "600100200", "0"},
+       "",
+       "Invalid unique field value '600100200'"},
       {{"append", db_, "telefony", "-"}, "2\tEwa\tNowak\t600100200\t0\n", "line 1: Invalid unique field value"},
       {{"append", db_, "telefony", "2", "Ewa", "Nowak", "6001002001234", "0"}, "", "longer than the 12 characters"},
-      {{"append", db_, "telefony", "12a", "Ewa", "Nowak", "600", "0"}, "", "value '12a' of field 'ID' is not a decimal"},
+      {{"append", db_, "telefony", "12a", "Ewa", "Nowak", "600", "0"},
+       "",
+       "value '12a' of field 'ID' is not a decimal"},
       {{"append", db_, "telefony", "4294967296", "Ewa", "Nowak", "600", "0"}, "", "out of range for field 'ID'"},
       {{"append", db_, "telefony", "2", "日本", "Nowak", "600", "0"}, "", "has characters Windows-1250 lacks"},
       {{"append", db_, "nosuch", "x"}, "", "Table 'nosuch' not found"},
@@ -450,7 +455,7 @@ TEST_F(TdbTest, ReadOnlyFileServesEveryReadingCommand) {
   EXPECT_EQ(Tdb({"check", db_}).out, "ok\n");
   for (const char* input : {"", "2\tEwa\tNowak\t600100201\t0\n"}) {
     const Outcome r = *input == 0 ? Tdb({"append", db_, "telefony", "2", "Ewa", "Nowak", "600100201", "0"})
-                                    : Tdb({"append", db_, "telefony", "-"}, input);
+                                  : Tdb({"append", db_, "telefony", "-"}, input);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("is read-only"), std::string::npos) << r.err;
   }

@@ -13,10 +13,10 @@ inline void AddPhone(Session& session, const std::string& first, const std::stri
                      int st = 0) {
   store::Cursor& list = session.Dbf1();
   ASSERT_TRUE(list.Append().ok());
-  list.SetText("Imie", first);
-  list.SetText("Nazwisko", surname);
-  list.SetText("Tel", tel);
-  list.SetInt("ST", st);
+  EXPECT_TRUE(list.SetText("Imie", first).ok());
+  EXPECT_TRUE(list.SetText("Nazwisko", surname).ok());
+  EXPECT_TRUE(list.SetText("Tel", tel).ok());
+  EXPECT_TRUE(list.SetInt("ST", st).ok());
   const store::Status s = list.Post();
   ASSERT_TRUE(s.ok()) << s.message();
 }

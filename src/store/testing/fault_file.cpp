@@ -4,12 +4,9 @@ namespace store::testing {
 
 const char* FaultName(Fault fault) {
   switch (fault) {
-    case Fault::kNone:
-      return "none";
-    case Fault::kFail:
-      return "fail";
-    case Fault::kCut:
-      return "cut";
+    case Fault::kNone: return "none";
+    case Fault::kFail: return "fail";
+    case Fault::kCut: return "cut";
   }
   return "?";
 }

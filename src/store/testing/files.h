@@ -21,14 +21,16 @@ inline Status CreatePhoneDatabase(const std::string& path) {
   if (s.ok()) s = Database::Open(path, Database::Options{}, &db);
   if (s.ok()) {
     s = db->CreateTable("telefony", {FieldSpec{"ID", FieldType::kInt32, 0}, FieldSpec{"Imie", FieldType::kText, 40},
-                                     FieldSpec{"Nazwisko", FieldType::kText, 40}, FieldSpec{"Tel", FieldType::kText, 12},
-                                     FieldSpec{"ST", FieldType::kInt32, 0}});
+                                     FieldSpec{"Nazwisko", FieldType::kText, 40},
+                                     FieldSpec{"Tel", FieldType::kText, 12}, FieldSpec{"ST", FieldType::kInt32, 0}});
   }
   if (s.ok()) s = db->CreateIndex("telefony", "TelIndex", kIndexUnique, {"Tel"});
   if (s.ok()) s = db->CreateIndex("telefony", "NazwiskoIndex", 0, {"Nazwisko"});
   if (s.ok()) s = db->CreateIndex("telefony", "ImieIndex", 0, {"Imie"});
-  if (s.ok()) s = db->CreateTable("config", {FieldSpec{"key", FieldType::kText, 40}, FieldSpec{"value", FieldType::kText, 40}});
-  if (s.ok()) s = db->CreateTable("raporty", {FieldSpec{"Tel", FieldType::kText, 10}, FieldSpec{"Data", FieldType::kText, 18}});
+  if (s.ok())
+    s = db->CreateTable("config", {FieldSpec{"key", FieldType::kText, 40}, FieldSpec{"value", FieldType::kText, 40}});
+  if (s.ok())
+    s = db->CreateTable("raporty", {FieldSpec{"Tel", FieldType::kText, 10}, FieldSpec{"Data", FieldType::kText, 18}});
   return s;
 }
 

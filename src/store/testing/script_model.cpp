@@ -53,11 +53,12 @@ Row CurrentRow(const Cursor& c, const TableState& t) {
   for (size_t i = 0; i < t.fields.size(); ++i) {
     if (t.text[i]) {
       std::string value;
-      c.GetText(t.fields[i], &value);
+      // The model's own fields: a failure reads as what a missing value is.
+      static_cast<void>(c.GetText(t.fields[i], &value));
       row.push_back(value);
     } else {
       std::int64_t value = 0;
-      c.GetInt(t.fields[i], &value);
+      static_cast<void>(c.GetInt(t.fields[i], &value));
       row.push_back(std::to_string(value));
     }
   }
@@ -186,8 +187,8 @@ Status ReadState(const std::shared_ptr<Database>& db, DbState* out, std::vector<
 }
 
 std::string Op::Describe() const {
-  static const char* const kNames[] = {"append to", "change in", "delete from", "upsert into", "create table",
-                                       "create index on"};
+  static const char* const kNames[] = {"append to",   "change in",    "delete from",
+                                       "upsert into", "create table", "create index on"};
   std::string text = std::string(kNames[kind]) + " " + table;
   if (!findField.empty()) text += " where " + findField + "=" + Windows1250ToUtf8(findValue);
   for (const auto& [field, value] : values) text += " " + field + ":=" + Windows1250ToUtf8(value);
@@ -267,8 +268,8 @@ void Apply(const Op& op, DbState* db) {
   auto row = t.rows.end();
   if (!op.findField.empty()) {
     const size_t f = size_t(t.Field(op.findField));
-    row = std::find_if(t.rows.begin(), t.rows.end(),
-                       [&](const std::string& r) { return Decode(r)[f] == op.findValue; });
+    row =
+        std::find_if(t.rows.begin(), t.rows.end(), [&](const std::string& r) { return Decode(r)[f] == op.findValue; });
   }
   if (!op.findField.empty() && op.kind != Op::kUpsert && row == t.rows.end()) return;  // shows as a difference
   const bool found = row != t.rows.end();

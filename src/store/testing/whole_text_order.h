@@ -45,8 +45,8 @@ class WholeTextOrder final : public Collation {
     const std::u16string w = Wide(text);
     std::string key(w.size() * 8 + 16, '\0');
     const auto* source = reinterpret_cast<const UChar*>(w.data());
-    int32_t n = ucol_getSortKey(exact_, source, int32_t(w.size()), reinterpret_cast<uint8_t*>(key.data()),
-                                int32_t(key.size()));
+    int32_t n =
+        ucol_getSortKey(exact_, source, int32_t(w.size()), reinterpret_cast<uint8_t*>(key.data()), int32_t(key.size()));
     if (n > int32_t(key.size())) {
       key.resize(size_t(n));
       n = ucol_getSortKey(exact_, source, int32_t(w.size()), reinterpret_cast<uint8_t*>(key.data()), n);
@@ -61,8 +61,8 @@ class WholeTextOrder final : public Collation {
     std::u16string out(utf8.size() + 1, u'\0');
     int32_t length = 0;
     UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8(reinterpret_cast<UChar*>(out.data()), int32_t(out.size()), &length, utf8.data(),
-                  int32_t(utf8.size()), &status);
+    u_strFromUTF8(reinterpret_cast<UChar*>(out.data()), int32_t(out.size()), &length, utf8.data(), int32_t(utf8.size()),
+                  &status);
     out.resize(U_SUCCESS(status) ? size_t(length) : 0);
     return out;
   }
