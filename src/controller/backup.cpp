@@ -179,10 +179,7 @@ BackupResult BackupController(Link& link, Progress& progress, const QString& pat
   BackupResult result;
   result.path = path;
   PortSession port(link);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   ControllerBackup backup;
   static_cast<CommandResult&>(result) = ReadBackup(link, progress, &backup);
   if (!result.Succeeded()) return result;
@@ -217,10 +214,7 @@ RestoreResult RestoreController(Link& link, Progress& progress, const QString& p
     return result;
   }
   PortSession port(link);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   // Numbered from 002 as a write of the whole list numbers them: a hole
   // the backup was read past is closed, so no stale number is left
   // between the restored ones.
@@ -266,10 +260,7 @@ SyncResult SyncList(Link& link, Progress& progress, bool dryRun, bool askFirst) 
   result.dryRun = dryRun;
   Session& session = link.session();
   PortSession port(link, false);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   store::Cursor& list = session.Dbf1();
   RequireOk(list.Settle());
   port.RaiseDtr();

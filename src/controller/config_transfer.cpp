@@ -53,10 +53,7 @@ ConfigReadResult ReadConfiguration(Link& link, Progress& progress, SettingsField
   Session& session = link.session();
   {
     PortSession port(link);
-    if (!port.ok()) {
-      result.Fail(Stop::kPortUnavailable, port.problem());
-      return result;
-    }
+    if (!Opened(port, &result)) return result;
     const QStringList lines = ConfigurationReadLines(link.options().adminMode);
     for (int i = 0; i < lines.size() && !result.lines.LineDead() && !progress.Cancelled(); ++i) {
       const Answer answer = link.Exchange(lines[i], Await::kReply);
@@ -97,10 +94,7 @@ ConfigWriteResult WriteConfiguration(Link& link, Progress& progress, SettingsFie
     return result;
   }
   PortSession port(link, false);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   QString stored;
   const int relay = FindSetting(session, kKeyRelayTime, &stored) ? ParseNumber(stored) : 1;
   view.SetRelayIndex(relay >= 0 && relay < kRelayTimeCount ? relay : -1);
@@ -128,10 +122,7 @@ ReminderResult SendReminder(Link& link, Progress& progress, const QDate& date) {
   result.date = date;
   {
     PortSession port(link);
-    if (!port.ok()) {
-      result.Fail(Stop::kPortUnavailable, port.problem());
-      return result;
-    }
+    if (!Opened(port, &result)) return result;
     if (!progress.Cancelled()) Exchange(link, result.lines, ReminderLine(date));
   }
   EndByTally(result, progress.Cancelled());

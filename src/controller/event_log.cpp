@@ -14,10 +14,7 @@ EventsResult FetchEvents(Link& link, Progress& progress, const QString& countTex
     return result;
   }
   PortSession port(link);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   ReplyStore store(link.session());
   // Every event the controller sent goes into the table as it is taken.
   const auto take = [&](const Answer& answer) {

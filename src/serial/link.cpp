@@ -267,6 +267,11 @@ PortSession::~PortSession() {
   if (ok_) link_.comm().SetDtr(false);
 }
 
+bool Opened(const PortSession& port, CommandResult* result) {
+  if (!port.ok()) result->Fail(Stop::kPortUnavailable, port.problem());
+  return port.ok();
+}
+
 bool SafeForCommandLine(const QString& value) {
   return value.isEmpty() || NormalisePhoneNumber(value, kAnyPhoneLength, nullptr);
 }

@@ -158,6 +158,10 @@ class PortSession {
   QString problem_;
 };
 
+// Whether `port` opened; when not, `result` ends with why, and the command
+// returns it.
+bool Opened(const PortSession& port, CommandResult* result);
+
 // The last guard before a value goes into a command line: empty, or a phone
 // number as the one rule takes it. Anything else could end its field and
 // start another command.

@@ -55,6 +55,15 @@ int ReadPastHole(Link& link, Progress& progress, int slot, int last, const QByte
   return 0;
 }
 
+// The numbers that are numbers at all: a blank mark uses no slot.
+QStringList NonBlank(const QStringList& numbers) {
+  QStringList given;
+  for (const QString& tel : numbers) {
+    if (!tel.trimmed().isEmpty()) given << tel;
+  }
+  return given;
+}
+
 }  // namespace
 
 QString SlotWriteLine(int slot, const QString& tel) {
@@ -73,19 +82,13 @@ QString ReadSlotLine(int slot) { return QStringLiteral("AT+CPBR=") + SlotText(sl
 
 TransferResult WriteNumbers(Link& link, Progress& progress, const QStringList& numbers, WriteMode mode) {
   TransferResult result;
-  QStringList given;
-  for (const QString& tel : numbers) {
-    if (!tel.trimmed().isEmpty()) given << tel;
-  }
+  const QStringList given = NonBlank(numbers);
   if (given.isEmpty()) {
     result.Fail(Stop::kBadInput, QString::fromUtf8(kNoMarksMessage));
     return result;
   }
   PortSession port(link);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   SendNumbers(link, progress, given, mode, &result);
   EndByTally(result, progress.Cancelled());
   LogFailures(link, result.lines);
@@ -142,20 +145,14 @@ void SendNumbers(Link& link, Progress& progress, const QStringList& given, Write
 TransferResult DeleteNumbers(Link& link, Progress& progress, const QStringList& numbers) {
   TransferResult result;
   result.kind = TransferResult::Kind::kDelete;
-  QStringList given;
-  for (const QString& tel : numbers) {
-    if (!tel.trimmed().isEmpty()) given << tel;
-  }
+  const QStringList given = NonBlank(numbers);
   result.asked = int(given.size());
   if (given.isEmpty()) {
     result.Fail(Stop::kBadInput, QString::fromUtf8(kNoMarksMessage));
     return result;
   }
   PortSession port(link);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   Session& session = link.session();
   store::Cursor& list = session.Dbf1();
   {
@@ -248,10 +245,7 @@ ReadResult ReadList(Link& link, Progress& progress) {
   ReadResult result;
   Session& session = link.session();
   PortSession port(link, false);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   store::Cursor& list = session.Dbf1();
   if (progress.Ask(Question::kClearBeforeRead, QString::fromUtf8(kReadClearQuestion))) {
     result.cleared = true;
@@ -291,10 +285,7 @@ VerifyResult VerifyList(Link& link, Progress& progress) {
   VerifyResult result;
   Session& session = link.session();
   PortSession port(link, false);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   store::Cursor& list = session.Dbf1();
   const int rowsBefore = list.RowCount();
   {
@@ -336,10 +327,7 @@ FormatResult FormatMemory(Link& link, Progress& progress) {
     return result;
   }
   PortSession port(link);
-  if (!port.ok()) {
-    result.Fail(Stop::kPortUnavailable, port.problem());
-    return result;
-  }
+  if (!Opened(port, &result)) return result;
   for (int slot = kFirstListSlot; slot <= kLastListReadSlot && !result.lines.LineDead(); ++slot) {
     if (progress.Cancelled()) break;
     progress.Update(slot, kLastListReadSlot);
