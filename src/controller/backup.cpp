@@ -26,26 +26,37 @@ constexpr const char* kHeader = "# Selvantrix backup";
 // slot 000) have no write line and are kept for the record only.
 struct SentSetting {
   const char* key;
+  ValueKind kind;
   QString (*line)(const QString& value);
 };
 const SentSetting kSentSettings[] = {
-    {kKeyRelayTime, [](const QString& value) { return RelayTimeLine(value.toInt()); }},
-    {kKeyControllerPhone, [](const QString& value) { return ServiceCodeLine(kControllerPhoneCode, value); }},
-    {kKeyHostIp, [](const QString& value) { return ServiceCodeLine(kHostIpCode, value); }},
-    {kKeyHost, [](const QString& value) { return ServiceCodeLine(kHostCode, value); }},
-    {kKeyAdminPhone, [](const QString& value) { return AdminPhoneLine(value); }},
+    {kKeyRelayTime, ValueKind::kSetting, [](const QString& value) { return RelayTimeLine(value.toInt()); }},
+    {kKeyControllerPhone, ValueKind::kPhone,
+     [](const QString& value) { return ServiceCodeLine(kControllerPhoneCode, value); }},
+    {kKeyHostIp, ValueKind::kSetting, [](const QString& value) { return ServiceCodeLine(kHostIpCode, value); }},
+    {kKeyHost, ValueKind::kSetting, [](const QString& value) { return ServiceCodeLine(kHostCode, value); }},
+    {kKeyAdminPhone, ValueKind::kPhone, [](const QString& value) { return AdminPhoneLine(value); }},
 };
+
+const SentSetting* SentSettingOf(const QString& key) {
+  for (const SentSetting& setting : kSentSettings) {
+    if (key == QLatin1String(setting.key)) return &setting;
+  }
+  return nullptr;
+}
+
+// Whether `value` could go into its command line as a setting of `kind`.
+bool Sendable(const QString& value, ValueKind kind) {
+  LineTally scratch;
+  QString forLine;
+  return ValueForLine(scratch, value, kind, &forLine);
+}
 const char* const kRecordedSettings[] = {kKeyServerPhone, kKeyServerIp, kKeyOstiv};
 
 // The relay codes the controller takes are 3..10, the positions 0..7.
 constexpr int kLastRelayIndex = 7;
 
-bool IsSentSetting(const QString& key) {
-  for (const SentSetting& setting : kSentSettings) {
-    if (key == QLatin1String(setting.key)) return true;
-  }
-  return false;
-}
+bool IsSentSetting(const QString& key) { return SentSettingOf(key) != nullptr; }
 
 bool IsRecordedSetting(const QString& key) {
   for (const char* recorded : kRecordedSettings) {
@@ -66,7 +77,7 @@ QString SlotLineProblem(const QString& line, int previousSlot, std::pair<int, QS
     return QString::fromUtf8("miejsce „%1” poza zakresem 002…%2").arg(slotText).arg(kLastListReadSlot);
   }
   if (slot <= previousSlot) return QString::fromUtf8("miejsce %1 nie po kolei").arg(slotText);
-  if (number.isEmpty() || !SafeForCommandLine(number)) {
+  if (!Sendable(number, ValueKind::kPhone)) {
     return QString::fromUtf8("niepoprawny numer telefonu „%1”").arg(number);
   }
   *entry = {slot, number};
@@ -87,7 +98,7 @@ QString SettingLineProblem(const QString& line, const ControllerBackup& backup, 
     if (!ok || index < 0 || index > kLastRelayIndex || QString::number(index) != value) {
       return QString::fromUtf8("czas przekaźnika „%1” poza zakresem 0…%2").arg(value).arg(kLastRelayIndex);
     }
-  } else if (IsSentSetting(key) && !SafeForCommandLine(value)) {
+  } else if (const SentSetting* sent = SentSettingOf(key); sent && !value.isEmpty() && !Sendable(value, sent->kind)) {
     // Anything else could end its field in the command line and start another.
     return QString::fromUtf8("niepoprawna wartość „%1” ustawienia %2").arg(value, key);
   }
@@ -157,7 +168,23 @@ CommandResult ReadBackup(Link& link, Progress& progress, ControllerBackup* backu
     return result;
   }
   ControllerBackup read;
-  for (const auto& [slot, number] : entries) read.phonebook.append({slot, FromWindows1250(number)});
+  int previous = kFirstListSlot - 1;
+  for (const auto& [slot, number] : entries) {
+    // What goes into the file must be what a restore can send back: a
+    // controller off by a slot or noise on the line gives a phonebook that
+    // is no phonebook, which no file is made of.
+    const QString text = FromWindows1250(number);
+    const QString why = slot <= previous ? QString::fromUtf8("miejsce %1 po miejscu %2").arg(SlotText(slot), SlotText(previous))
+                        : !Sendable(text, ValueKind::kPhone)
+                            ? QString::fromUtf8("miejsce %1 zawiera „%2”, co nie jest numerem telefonu").arg(SlotText(slot), text)
+                            : QString();
+    if (!why.isEmpty()) {
+      result.Fail(Stop::kBadInput, QString::fromUtf8("Kopii nie zapisano: ") + why + QStringLiteral("."));
+      return result;
+    }
+    previous = slot;
+    read.phonebook.append({slot, text});
+  }
   // The settings as the configuration read's replies carry them, taken
   // here instead of the settings table.
   const QStringList lines = ConfigurationReadLines(link.options().adminMode);
@@ -208,7 +235,8 @@ RestoreResult RestoreController(Link& link, Progress& progress, const QString& p
     return result;
   }
   result.numbersHeld = int(backup.phonebook.size());
-  for (const auto& [key, value] : backup.settings) result.settingsHeld += IsSentSetting(key) ? 1 : 0;
+  // A setting the controller held empty is nothing to send back.
+  for (const auto& [key, value] : backup.settings) result.settingsHeld += IsSentSetting(key) && !value.isEmpty() ? 1 : 0;
   if (!progress.Ask(Question::kRestore, QString::fromUtf8(kRestoreQuestion))) {
     result.Fail(Stop::kDeclined);
     return result;
@@ -225,7 +253,7 @@ RestoreResult RestoreController(Link& link, Progress& progress, const QString& p
     SendNumbers(link, progress, numbers, WriteMode::kWholeList, &written);
   } else {
     // A controller backed up empty is restored empty.
-    ExchangeChecked(link, written.lines, EndOfListLine(kFirstListSlot), {});
+    ExchangeCounted(link, written.lines, EndOfListLine(kFirstListSlot));
   }
   result.numbers = written.done;
   result.lines = written.lines;
@@ -233,9 +261,13 @@ RestoreResult RestoreController(Link& link, Progress& progress, const QString& p
   for (const SentSetting& sent : kSentSettings) {
     if (progress.Cancelled() || result.lines.LineDead()) break;
     for (const auto& [key, value] : backup.settings) {
-      if (key != QLatin1String(sent.key)) continue;
+      if (key != QLatin1String(sent.key) || value.isEmpty()) continue;
       progress.Update(++step, result.settingsHeld);
-      if (ExchangeChecked(link, result.lines, sent.line(value), {value}) == LineOutcome::kConfirmed) ++result.settings;
+      QString forLine;
+      if (ValueForLine(result.lines, value, sent.kind, &forLine) &&
+          ExchangeCounted(link, result.lines, sent.line(forLine)) == LineOutcome::kConfirmed) {
+        ++result.settings;
+      }
     }
   }
   EndByTally(result, progress.Cancelled());
@@ -307,12 +339,20 @@ SyncResult SyncList(Link& link, Progress& progress, bool dryRun, bool askFirst) 
     for (const QString& tel : plan.remove) {
       if (progress.Cancelled() || result.lines.LineDead()) break;
       progress.Update(++step, total);
-      if (ExchangeChecked(link, result.lines, DeleteLine(tel), {tel}) == LineOutcome::kConfirmed) ++result.removed;
+      QString number;
+      if (ValueForLine(result.lines, tel, ValueKind::kPhone, &number) &&
+          ExchangeCounted(link, result.lines, DeleteLine(number)) == LineOutcome::kConfirmed) {
+        ++result.removed;
+      }
     }
     for (qsizetype i = 0; i < toAdd.size(); ++i) {
       if (progress.Cancelled() || result.lines.LineDead()) break;
       progress.Update(++step, total);
-      if (ExchangeChecked(link, result.lines, AddLine(plan.add[i]), {plan.add[i]}) != LineOutcome::kConfirmed) continue;
+      QString number;
+      if (!ValueForLine(result.lines, plan.add[i], ValueKind::kPhone, &number) ||
+          ExchangeCounted(link, result.lines, AddLine(number)) != LineOutcome::kConfirmed) {
+        continue;
+      }
       held.insert(toAdd[i]);
       ++result.added;
     }

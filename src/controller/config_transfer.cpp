@@ -1,6 +1,5 @@
 #include "controller/config_transfer.h"
 
-#include "common/parse_number.h"
 #include "common/windows1250.h"
 #include "core/session.h"
 #include "core/settings.h"
@@ -11,9 +10,17 @@
 namespace {
 
 // Sends the line and waits for its reply, unless the line has gone dead.
-void Exchange(Link& link, LineTally& tally, const QString& line, std::initializer_list<QString> values = {}) {
-  if (tally.LineDead()) return;
-  ExchangeChecked(link, tally, line, values);
+bool Exchange(Link& link, LineTally& tally, const QString& line) {
+  return !tally.LineDead() && ExchangeCounted(link, tally, line) == LineOutcome::kConfirmed;
+}
+
+// Sends one setting of a configuration write, `what` it is named in the
+// outcome, when its value may go into a line.
+void SendSetting(Link& link, ConfigWriteResult& result, const char* what, const QString& value, ValueKind kind,
+                 QString (*line)(const QString&)) {
+  QString forLine;
+  if (result.lines.LineDead() || !ValueForLine(result.lines, value, kind, &forLine)) return;
+  if (Exchange(link, result.lines, line(forLine))) result.sent << QString::fromUtf8(what) + u' ' + forLine;
 }
 
 }  // namespace
@@ -95,18 +102,26 @@ ConfigWriteResult WriteConfiguration(Link& link, Progress& progress, SettingsFie
   }
   PortSession port(link, false);
   if (!Opened(port, &result)) return result;
-  QString stored;
-  const int relay = FindSetting(session, kKeyRelayTime, &stored) ? ParseNumber(stored) : 1;
-  view.SetRelayIndex(relay >= 0 && relay < kRelayTimeCount ? relay : -1);
   port.RaiseDtr();
-  LineTally& tally = result.lines;
-  Exchange(link, tally, RelayTimeLine(view.RelayIndex()));
-  const QString controller = view.Phone(SettingsFields::Field::kControllerPhone);
-  Exchange(link, tally, ServiceCodeLine(kControllerPhoneCode, controller), {controller});
-  if (FindSetting(session, kKeyHostIp, &stored)) Exchange(link, tally, ServiceCodeLine(kHostIpCode, stored), {stored});
-  if (FindSetting(session, kKeyHost, &stored)) Exchange(link, tally, ServiceCodeLine(kHostCode, stored), {stored});
-  const QString admin = view.Phone(SettingsFields::Field::kAdminPhone);
-  Exchange(link, tally, AdminPhoneLine(admin), {admin});
+  // What the view shows goes, the relay time as it stands in its list: a
+  // NIE to saving means only that nothing is stored here.
+  const int relay = view.RelayIndex();
+  if (Exchange(link, result.lines, RelayTimeLine(relay))) {
+    result.sent << QString::fromUtf8("czas przekaźnika ") + QString::fromLatin1(kRelayTimes[relay >= 0 && relay < kRelayTimeCount ? relay : 1]);
+  }
+  SendSetting(link, result, "telefon sterownika", view.Phone(SettingsFields::Field::kControllerPhone),
+              ValueKind::kPhone, [](const QString& v) { return ServiceCodeLine(kControllerPhoneCode, v); });
+  QString stored;
+  if (FindSetting(session, kKeyHostIp, &stored)) {
+    SendSetting(link, result, "adres hosta", stored, ValueKind::kSetting,
+                [](const QString& v) { return ServiceCodeLine(kHostIpCode, v); });
+  }
+  if (FindSetting(session, kKeyHost, &stored)) {
+    SendSetting(link, result, "host", stored, ValueKind::kSetting,
+                [](const QString& v) { return ServiceCodeLine(kHostCode, v); });
+  }
+  SendSetting(link, result, "telefon administratora", view.Phone(SettingsFields::Field::kAdminPhone),
+              ValueKind::kPhone, AdminPhoneLine);
   EndByTally(result, progress.Cancelled());
   LogFailures(link, result.lines);
   return result;

@@ -23,7 +23,9 @@ ConfigReadResult ReadConfiguration(Link& link, Progress& progress, SettingsField
 // controller phone, host settings and the administrator phone, in that
 // order. Unsaved changes are offered for saving first; a phone the check
 // refuses (the user has been told) stops the write before anything is sent.
-struct ConfigWriteResult : CommandResult {};
+struct ConfigWriteResult : CommandResult {
+  QStringList sent;  // what the controller confirmed, in words: "telefon sterownika 698765432"
+};
 ConfigWriteResult WriteConfiguration(Link& link, Progress& progress, SettingsFields& view);
 
 // The settings one configuration read's reply carries, under the settings

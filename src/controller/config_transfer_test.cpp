@@ -44,24 +44,31 @@ TEST_F(ConfigTransferTest, ReadingAsksTheEntriesAndLoadsWhatCameBack) {
   EXPECT_FALSE(link_.comm().Dtr());
 }
 
-TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeysThatExist) {
+// What the view shows goes, whatever the table holds: the relay time as it
+// stands in its list (an unsaved choice too, as NIE to saving leaves it),
+// the phones normalised, the host settings that exist, as they stand; the
+// outcome names what went.
+TEST_F(ConfigTransferTest, WritingSendsWhatTheViewShowsAndTheHostKeysThatExist) {
   struct Case {
-    const char* relay;  // nullptr: no "czasryg"
-    bool hosts;
+    int relay;  // the view's choice; -1: none
+    const char* hostIp;  // nullptr: no "hostip"
     const char *admin, *controller;
     Lines sent;
+    const char* told;
   };
   // clang-format off
   const Case cases[] = {
-      {nullptr, false, "123456789", "698765432",
-       {"AT+CPBM=1021,4,4;", "AT+CPBM=1012,698765432,698765432;", "AT+CPBW=001,\"123456789\",145,\"123456789\";"}},
-      {"6", true, "600100200", "698 765-432",
-       {"AT+CPBM=1021,9,9;", "AT+CPBM=1012,698765432,698765432;", "AT+CPBM=1023,10,10;", "AT+CPBM=1024,20,20;",
-        "AT+CPBW=001,\"600100200\",145,\"600100200\";"}},
-      {"9", false, "11111", "22222",
-       {"AT+CPBM=1021,4,4;", "AT+CPBM=1012,22222,22222;", "AT+CPBW=001,\"11111\",145,\"11111\";"}},
-      {"abc", false, "11111", "22222",
-       {"AT+CPBM=1021,3,3;", "AT+CPBM=1012,22222,22222;", "AT+CPBW=001,\"11111\",145,\"11111\";"}},
+      {-1, nullptr, "123456789", "698765432",
+       {"AT+CPBM=1021,4,4;", "AT+CPBM=1012,698765432,698765432;", "AT+CPBW=001,\"123456789\",145,\"123456789\";"},
+       "czas przekaźnika 1.2 sek, telefon sterownika 698765432, telefon administratora 123456789"},
+      {6, "192.168.1.10", "600100200", "698 765-432",
+       {"AT+CPBM=1021,9,9;", "AT+CPBM=1012,698765432,698765432;", "AT+CPBM=1023,192.168.1.10,192.168.1.10;",
+        "AT+CPBM=1024,20,20;", "AT+CPBW=001,\"600100200\",145,\"600100200\";"},
+       "czas przekaźnika 4.2 sek, telefon sterownika 698765432, adres hosta 192.168.1.10, host 20, "
+       "telefon administratora 600100200"},
+      {2, "brama;AT+CPBW=001", "11111", "22222",
+       {"AT+CPBM=1021,5,5;", "AT+CPBM=1012,22222,22222;", "AT+CPBM=1024,20,20;", "AT+CPBW=001,\"11111\",145,\"11111\";"},
+       nullptr},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -69,21 +76,30 @@ TEST_F(ConfigTransferTest, WritingSendsTheStoredRelayTimeThePhonesAndTheHostKeys
     SessionOnTemp fresh(temp.path());
     RememberPortAlias(fresh.session.FilePath(kSettingsFileName), 7, QString::fromStdString(sim_.DevicePath()));
     UpsertSetting(fresh.session, kKeyPort, "7");
-    if (c.relay) UpsertSetting(fresh.session, kKeyRelayTime, c.relay);
-    if (c.hosts) {
-      UpsertSetting(fresh.session, kKeyHostIp, "10");
+    UpsertSetting(fresh.session, kKeyRelayTime, "0");  // what the view shows goes, not this
+    if (c.hostIp) {
+      UpsertSetting(fresh.session, kKeyHostIp, c.hostIp);
       UpsertSetting(fresh.session, kKeyHost, "20");
     }
     SettingsValues view;
     view.adminPhone = c.admin;
     view.controllerPhone = c.controller;
-    view.relayIndex = 2;  // an unsaved choice, overwritten by the stored one
+    view.relayIndex = c.relay;
     sim_.ClearReceived();
     Link link(fresh.session);
     Progress progress(ui_);
     const ConfigWriteResult result = WriteConfiguration(link, progress, view);
-    EXPECT_EQ(Received(), c.sent) << (c.relay ? c.relay : "none");
-    EXPECT_EQ(Describe(result).text, QString::fromUtf8("Zapisano konfigurację w sterowniku"));
+    EXPECT_EQ(Received(), c.sent) << c.relay;
+    EXPECT_EQ(view.relayIndex, c.relay) << "the view keeps its choice";
+    const Report report = Describe(result);
+    if (c.told) {
+      EXPECT_EQ(report.text, QString::fromUtf8("Zapisano konfigurację w sterowniku: ") + QString::fromUtf8(c.told));
+    } else {
+      // A value that could end its field is not sent, and said so: not as
+      // a refusal of the controller's.
+      EXPECT_EQ(report.verdict, Verdict::kFailed);
+      EXPECT_EQ(report.text, QString::fromUtf8("Nie wysłano 1 wartości: brama;AT+CPBW=001"));
+    }
   }
   WithController([](sim::Controller& c) { EXPECT_EQ(c.Number(1), "11111"); });
 }

@@ -27,3 +27,9 @@ void LineTally::Add(const QString& line, LineOutcome outcome) {
       return;
   }
 }
+
+void LineTally::NotSent(const QString& value) {
+  ++notSent_;
+  notSentValues_.append(value);
+  failures_.append(QString::fromUtf8("nie wysłano wartości: ") + value);
+}

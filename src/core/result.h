@@ -24,17 +24,23 @@ class LineTally {
   static constexpr int kDeadAfter = 3;
 
   void Add(const QString& line, LineOutcome outcome);
+  // A value that could have broken its line, kept here: counted, and named.
+  void NotSent(const QString& value);
 
   int confirmed() const { return confirmed_; }
   int refused() const { return refused_; }
   int unanswered() const { return unanswered_; }
   int notSent() const { return notSent_; }
   int total() const { return confirmed_ + refused_ + unanswered_ + notSent_; }
+  // The lines that went to the controller.
+  int sent() const { return confirmed_ + refused_ + unanswered_; }
   bool AllConfirmed() const { return total() == confirmed_; }
   bool LineDead() const { return portLost_ || unansweredInARow_ >= kDeadAfter; }
   bool PortLost() const { return portLost_; }
   // The lines not confirmed, each with what became of it.
   const QStringList& failures() const { return failures_; }
+  // The values that were not sent, as they were given.
+  const QStringList& notSentValues() const { return notSentValues_; }
 
  private:
   int confirmed_ = 0;
@@ -44,6 +50,7 @@ class LineTally {
   int unansweredInARow_ = 0;
   bool portLost_ = false;
   QStringList failures_;
+  QStringList notSentValues_;
 };
 
 // Why a command ended before its end, when it did.

@@ -82,14 +82,21 @@ Report WithSummary(Report report, const char* summary) {
 }  // namespace
 
 QString UnconfirmedMessage(const LineTally& tally) {
-  // A value that never left is no better than a refused one to the user.
-  const int refused = tally.refused() + tally.notSent();
-  const int failed = refused + tally.unanswered();
-  const QString head =
-      tally.total() == 1
-          ? QString::fromUtf8("Sterownik nie potwierdził polecenia")
-          : QString::fromUtf8("Sterownik nie potwierdził %1 z %2 poleceń").arg(failed).arg(tally.total());
-  return head + QString::fromUtf8(" (odrzucone: %1, bez odpowiedzi: %2)").arg(refused).arg(tally.unanswered());
+  QStringList parts;
+  const int failed = tally.refused() + tally.unanswered();
+  if (failed > 0) {
+    const QString head = tally.sent() == 1
+                             ? QString::fromUtf8("Sterownik nie potwierdził polecenia")
+                             : QString::fromUtf8("Sterownik nie potwierdził %1 z %2 poleceń").arg(failed).arg(tally.sent());
+    parts << head + QString::fromUtf8(" (odrzucone: %1, bez odpowiedzi: %2)").arg(tally.refused()).arg(tally.unanswered());
+  }
+  // A value kept here is no answer of the controller's: it is said apart.
+  if (tally.notSent() > 0) {
+    parts << QString::fromUtf8("Nie wysłano %1: %2")
+                 .arg(CountOf(tally.notSent(), "wartości", "wartości", "wartości"),
+                      tally.notSentValues().join(QStringLiteral(", ")));
+  }
+  return parts.join(QStringLiteral(". "));
 }
 
 QString SkippedLinesText(const ImportResult& result) {
@@ -107,43 +114,99 @@ QString SkippedLinesText(const ImportResult& result) {
   return parts.join(QStringLiteral(", ")) + QStringLiteral(" i ") + last;
 }
 
+// After "po": "po 1 wpisie", "po 5 wpisach".
+QString AfterEntries(int n) { return QString::number(n) + (n == 1 ? QString::fromUtf8(" wpisie") : QString::fromUtf8(" wpisach")); }
+
+namespace {
+
+// A whole-list write that did not write everything: what the controller now
+// holds, as far as the end of the list tells it.
+Report WholeListStopped(const TransferResult& result) {
+  const bool cancelled = result.stop == Stop::kCancelled;
+  QString failure;
+  if (!result.lines.AllConfirmed() || (result.stop != Stop::kNone && !cancelled)) {
+    failure = ByTally(result, QString()).text;
+    if (!failure.isEmpty()) failure += QStringLiteral(". ");
+  }
+  QString held;
+  if (result.endMarkSlot > 0) {
+    held = (cancelled ? QString::fromUtf8("Zapis przerwany po %1 z %2: sterownik ma teraz %3")
+                      : QString::fromUtf8("Zapisano %1 z %2: sterownik ma teraz %3"))
+               .arg(result.done)
+               .arg(OfNumbers(result.asked), Numbers(result.done));
+  } else if (result.done > 0) {
+    // The end of the list did not get in: behind the numbers written may
+    // stand numbers of an older list, which the controller still lets in.
+    held = QString::fromUtf8("Zapis przerwany: w sterowniku mogą pozostać stare numery od miejsca %1. Zweryfikuj listę.")
+               .arg(SlotText(result.lastSlot + 1));
+  } else {
+    held = QString::fromUtf8("Nie zapisano w sterowniku żadnego numeru");
+  }
+  if (cancelled && failure.isEmpty() && result.endMarkSlot > 0) return Stopped(held);
+  return Failed(failure + held);
+}
+
+}  // namespace
+
 Report Describe(const TransferResult& result) {
   Report report;
   if (CommonStop(result, &report)) return report;
   const bool remove = result.kind == TransferResult::Kind::kDelete;
+  if (result.Succeeded()) {
+    return Done((remove ? QString::fromUtf8("Usunięto ze sterownika ") : QString::fromUtf8("Zapisano w sterowniku ")) +
+                Numbers(result.done));
+  }
+  if (result.kind == TransferResult::Kind::kWholeList) return WholeListStopped(result);
   if (result.stop == Stop::kCancelled) {
     return StoppedOrTally(result, remove ? QString::fromUtf8("Przerwano usuwanie: usunięto ze sterownika %1 z %2")
                                                .arg(result.done)
                                                .arg(OfNumbers(result.asked))
-                                         : QString::fromUtf8("Przerwano zapis: zapisano w sterowniku %1 z %2")
+                                         : QString::fromUtf8("Przerwano zapis: dopisano do sterownika %1 z %2")
                                                .arg(result.done)
                                                .arg(OfNumbers(result.asked)));
   }
-  return ByTally(result,
-                 (remove ? QString::fromUtf8("Usunięto ze sterownika ") : QString::fromUtf8("Zapisano w sterowniku ")) +
-                     Numbers(result.done));
+  return ByTally(result, QString());
 }
 
 Report Describe(const ReadResult& result) {
   Report report;
-  if (CommonStop(result, &report)) return report;
   const QString read = CountOf(result.entries, "wpis", "wpisy", "wpisów");
-  if (result.stop == Stop::kCancelled)
-    return Stopped(QString::fromUtf8("Przerwano odczyt: odczytano ze sterownika ") + read);
-  return Done(QString::fromUtf8("Odczytano ze sterownika ") + read + PastHole(result));
+  if (result.stop == Stop::kNone) return Done(QString::fromUtf8("Odczytano ze sterownika ") + read + PastHole(result));
+  if (result.stop != Stop::kCancelled && result.stop != Stop::kPortLost && result.stop != Stop::kSilent &&
+      result.stop != Stop::kRefused && CommonStop(result, &report)) {
+    return report;
+  }
+  // How far it came, and what became of the list.
+  QString text = QString::fromUtf8("Odczyt przerwany po %1: ").arg(AfterEntries(result.entries)) +
+                 (result.cleared ? QString::fromUtf8("lista pozostaje bez zmian")
+                  : result.entries > 0 ? QString::fromUtf8("odczytane wpisy są na liście, reszta listy bez zmian")
+                                       : QString::fromUtf8("lista bez zmian"));
+  if (result.stop == Stop::kCancelled) return Stopped(text);
+  CommonStop(result, &report);
+  return Failed(report.text + QStringLiteral(". ") + text);
 }
 
 Report Describe(const VerifyResult& result) {
   Report report;
-  if (CommonStop(result, &report)) return report;
-  const QString counts = QString::fromUtf8(
-                             "potwierdzone w sterowniku %1, brak w sterowniku %2, tylko w sterowniku %3 "
-                             "(dopisane do listy)")
+  const QString counts = QString::fromUtf8("potwierdzone w sterowniku %1, brak w sterowniku %2, tylko w sterowniku %3 "
+                                           "(dopisane do listy)")
                              .arg(result.confirmed)
                              .arg(result.missing)
                              .arg(result.added);
-  if (result.stop == Stop::kCancelled) return Stopped(QString::fromUtf8("Weryfikacja przerwana: ") + counts);
-  return Done(QString::fromUtf8("Weryfikacja zakończona: ") + counts + PastHole(result));
+  if (result.stop == Stop::kNone) return Done(QString::fromUtf8("Weryfikacja zakończona: ") + counts + PastHole(result));
+  if (result.stop != Stop::kCancelled && result.stop != Stop::kPortLost && result.stop != Stop::kSilent &&
+      result.stop != Stop::kRefused && CommonStop(result, &report)) {
+    return report;
+  }
+  const QString text =
+      QString::fromUtf8("Weryfikacja przerwana po %1: potwierdzono %2, dopisano do listy %3; wiersze, do których nie "
+                        "doszła, mają poprzedni kolor")
+          .arg(CountOf(result.entries, "numerze", "numerach", "numerach"))
+          .arg(result.entries - result.added)
+          .arg(result.added);
+  if (result.stop == Stop::kCancelled) return Stopped(text);
+  CommonStop(result, &report);
+  return Failed(report.text + QStringLiteral(". ") + text);
 }
 
 Report Describe(const FormatResult& result) {
@@ -170,7 +233,7 @@ Report Describe(const ConfigReadResult& result) {
 Report Describe(const ConfigWriteResult& result) {
   Report report;
   if (CommonStop(result, &report)) return report;
-  return ByTally(result, QString::fromUtf8("Zapisano konfigurację w sterowniku"));
+  return ByTally(result, QString::fromUtf8("Zapisano konfigurację w sterowniku: ") + result.sent.join(QStringLiteral(", ")));
 }
 
 Report Describe(const ReminderResult& result) {

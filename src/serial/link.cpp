@@ -19,6 +19,9 @@ namespace {
 // behind a USB adapter's latency timer, and a controller that never sends it
 // costs no more than this per slot.
 constexpr quint32 kEntryEndGraceMs = 250;
+// How long the link listens on after a line went unanswered, for a reply
+// that comes late, before it sends the next line.
+constexpr quint32 kLateReplyMs = 250;
 // Replies kept for a line nobody takes: a babbling device must not fill the
 // memory between two exchanges.
 constexpr qsizetype kMaxInbox = 4096;
@@ -108,7 +111,14 @@ Answer Link::Exchange(const QString& line, Await await, int ms) {
     answer.outcome = LineOutcome::kConfirmed;
     return answer;
   }
-  return Listen(await, wait);
+  Answer answer = Listen(await, wait);
+  if (answer.outcome == LineOutcome::kUnanswered && !portLost_) {
+    // A late reply to this line must not pass for the next one's answer:
+    // whatever comes in a little longer is dropped before the next is sent.
+    WaitUntil([] { return false; }, kLateReplyMs);
+    DropStale();
+  }
+  return answer;
 }
 
 Answer Link::Listen(Await await, quint32 ms) {
@@ -132,7 +142,8 @@ bool Link::Awaited(Await await) const {
         if (Completes(reply)) return true;
         break;
       case Await::kEntry:
-        if (reply.kind == ReplyKind::kEntry || reply.kind == ReplyKind::kError) return true;
+        // An "OK" without an entry ends the wait too: no entry is coming.
+        if (reply.kind == ReplyKind::kEntry || Completes(reply)) return true;
         break;
       case Await::kLogEnd:
         if (reply.kind == ReplyKind::kEvent && reply.logEnd) return true;
@@ -272,17 +283,21 @@ bool Opened(const PortSession& port, CommandResult* result) {
   return port.ok();
 }
 
-bool SafeForCommandLine(const QString& value) {
-  return value.isEmpty() || NormalisePhoneNumber(value, kAnyPhoneLength, nullptr);
+bool ValueForLine(LineTally& tally, const QString& value, ValueKind kind, QString* forLine) {
+  bool safe = false;
+  if (kind == ValueKind::kPhone) {
+    safe = NormalisePhoneNumber(value, kAnyPhoneLength, forLine);
+  } else {
+    safe = std::none_of(value.begin(), value.end(), [](QChar c) {
+      return c == u'"' || c == u',' || c == u';' || c.unicode() < 0x20 || c.unicode() == 0x7F;
+    });
+    if (safe) *forLine = value;
+  }
+  if (!safe) tally.NotSent(value);
+  return safe;
 }
 
-LineOutcome ExchangeChecked(Link& link, LineTally& tally, const QString& line, std::initializer_list<QString> values) {
-  for (const QString& value : values) {
-    if (SafeForCommandLine(value)) continue;
-    link.Trace(QString::fromUtf8("Nie wysłano polecenia z niepoprawną wartością: ") + line);
-    tally.Add(line, LineOutcome::kNotSent);
-    return LineOutcome::kNotSent;
-  }
+LineOutcome ExchangeCounted(Link& link, LineTally& tally, const QString& line) {
   const LineOutcome outcome = link.Exchange(line, Await::kReply).outcome;
   tally.Add(line, outcome);
   return outcome;

@@ -162,15 +162,20 @@ class PortSession {
 // returns it.
 bool Opened(const PortSession& port, CommandResult* result);
 
-// The last guard before a value goes into a command line: empty, or a phone
-// number as the one rule takes it. Anything else could end its field and
-// start another command.
-bool SafeForCommandLine(const QString& value);
+// What a value in a command line is, for the last check before it goes.
+enum class ValueKind {
+  kPhone,    // a phone number: sent normalised, digits with an optional leading "+"
+  kSetting,  // any other setting (the host settings): sent as it stands
+};
 
-// Sends `line` and waits for its reply, adding the outcome to `tally`. A
-// line carrying a value that is not safe is not sent: it is traced and
-// counted as not sent.
-LineOutcome ExchangeChecked(Link& link, LineTally& tally, const QString& line, std::initializer_list<QString> values);
+// `value` as it goes into a command line: a phone normalised; a setting as
+// it stands when nothing in it (a quote, a comma, a semicolon, a control
+// character) could end its field and start another command. False for a
+// value that may not go; it is then counted in `tally` as not sent.
+bool ValueForLine(LineTally& tally, const QString& value, ValueKind kind, QString* forLine);
+
+// Sends `line` and waits for its reply, adding the outcome to `tally`.
+LineOutcome ExchangeCounted(Link& link, LineTally& tally, const QString& line);
 
 // How a command that sends its lines one after the other ended, by its
 // tally: a lost port, a line gone dead or nothing answered at all, else a

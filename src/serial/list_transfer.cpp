@@ -87,6 +87,17 @@ TransferResult WriteNumbers(Link& link, Progress& progress, const QStringList& n
     result.Fail(Stop::kBadInput, QString::fromUtf8(kNoMarksMessage));
     return result;
   }
+  // Refused before the first line: a list cut at the controller's last slot
+  // would leave the user to find out which numbers did not get in.
+  if (given.size() > kPhoneSlots) {
+    const int over = int(given.size()) - kPhoneSlots;
+    result.Fail(Stop::kBadInput, QString::fromUtf8("Lista ma %1, a sterownik mieści %2 (miejsca 002–2000): %3 się "
+                                                   "nie zmieści. Nic nie wysłano.")
+                                     .arg(CountOf(int(given.size()), "numer", "numery", "numerów"))
+                                     .arg(kPhoneSlots)
+                                     .arg(CountOf(over, "numer", "numery", "numerów")));
+    return result;
+  }
   PortSession port(link);
   if (!Opened(port, &result)) return result;
   SendNumbers(link, progress, given, mode, &result);
@@ -97,8 +108,12 @@ TransferResult WriteNumbers(Link& link, Progress& progress, const QStringList& n
 
 void SendNumbers(Link& link, Progress& progress, const QStringList& given, WriteMode mode, TransferResult* out) {
   TransferResult& result = *out;
-  result.kind = mode == WriteMode::kWholeList ? TransferResult::Kind::kWholeList : TransferResult::Kind::kAdd;
+  const bool whole = mode == WriteMode::kWholeList;
+  result.kind = whole ? TransferResult::Kind::kWholeList : TransferResult::Kind::kAdd;
   result.asked = int(given.size());
+  // A slot is used only by a number the controller confirmed in it: the
+  // next number goes where a refused or unanswered one did not get in, so
+  // the slots from 002 hold exactly the numbers written, one after another.
   int slot = kFirstListSlot;
   qsizetype next = 0;
   for (; next < given.size(); ++next) {
@@ -106,39 +121,41 @@ void SendNumbers(Link& link, Progress& progress, const QStringList& given, Write
     if (progress.Cancelled() || result.lines.LineDead()) break;
     progress.Update(int(next) + 1, int(given.size()));
     const QString& tel = given[next];
-    const bool whole = mode == WriteMode::kWholeList;
-    const LineOutcome outcome =
-        ExchangeChecked(link, result.lines, whole ? SlotWriteLine(slot, tel) : AddLine(tel), {tel});
-    // A number that never left uses no slot.
-    if (whole && outcome != LineOutcome::kNotSent) result.lastSlot = slot++;
-    if (outcome == LineOutcome::kConfirmed) {
+    QString number;
+    if (!ValueForLine(result.lines, tel, ValueKind::kPhone, &number)) {
+      result.notDone << tel;
+      continue;
+    }
+    if (ExchangeCounted(link, result.lines, whole ? SlotWriteLine(slot, number) : AddLine(number)) ==
+        LineOutcome::kConfirmed) {
       ++result.done;
+      if (whole) result.lastSlot = slot++;
     } else {
       result.notDone << tel;
     }
     progress.ProcessEvents();
   }
   for (; next < given.size(); ++next) result.notDone << given[next];
-  if (!result.lines.LineDead()) {
-    if (mode == WriteMode::kWholeList && result.lastSlot > 0) {
-      // Right after the last slot written, also after a cancel: a read stops
-      // there, and nothing behind it is taken for the list.
-      const int end = result.lastSlot + 1;
-      if (ExchangeChecked(link, result.lines, EndOfListLine(end), {}) == LineOutcome::kConfirmed) {
-        result.endMarkSlot = end;
-      }
-    } else if (mode == WriteMode::kAdd && result.done > 0) {
-      // Where the list ends, unless the controller keeps a number there: an
-      // added number may have just been placed in that very slot.
-      const int end = link.session().Dbf1().RowCount() + kFirstListSlot;
-      const Answer held = link.Exchange(ReadSlotLine(end), Await::kEntry);
-      result.lines.Add(ReadSlotLine(end), held.outcome);
-      const Reply* entry = held.Entry();
-      if (held.outcome == LineOutcome::kConfirmed && entry && entry->emptySlot &&
-          ExchangeChecked(link, result.lines, EndOfListLine(end), {}) == LineOutcome::kConfirmed) {
-        result.endMarkSlot = end;
-      }
-    }
+  // Nothing is to be closed off behind a line gone for good.
+  if (result.lines.PortLost() || result.done == 0) return;
+  if (whole) {
+    // Right after the last number written, also after a cancel or a refused
+    // line: a read stops there, and no older number behind it stays on the
+    // list the controller keeps.
+    if (ExchangeCounted(link, result.lines, EndOfListLine(slot)) == LineOutcome::kConfirmed) result.endMarkSlot = slot;
+    return;
+  }
+  // Where the list ends, unless the controller keeps a number there: an
+  // added number may have just been placed in that very slot.
+  const int end = link.session().Dbf1().RowCount() + kFirstListSlot;
+  if (end > kLastListReadSlot || result.lines.LineDead()) return;
+  const Answer held = link.Exchange(ReadSlotLine(end), Await::kEntry);
+  const Reply* entry = held.Entry();
+  const bool answered = held.outcome == LineOutcome::kConfirmed && entry && entry->slot == end;
+  result.lines.Add(ReadSlotLine(end), answered ? LineOutcome::kConfirmed : held.outcome);
+  if (answered && entry->emptySlot &&
+      ExchangeCounted(link, result.lines, EndOfListLine(end)) == LineOutcome::kConfirmed) {
+    result.endMarkSlot = end;
   }
 }
 
@@ -162,7 +179,9 @@ TransferResult DeleteNumbers(Link& link, Progress& progress, const QStringList& 
       if (progress.Cancelled() || result.lines.LineDead()) break;
       progress.Update(int(next) + 1, int(given.size()));
       const QString& tel = given[next];
-      if (ExchangeChecked(link, result.lines, DeleteLine(tel), {tel}) != LineOutcome::kConfirmed) {
+      QString number;
+      if (!ValueForLine(result.lines, tel, ValueKind::kPhone, &number) ||
+          ExchangeCounted(link, result.lines, DeleteLine(number)) != LineOutcome::kConfirmed) {
         result.notDone << tel;
         continue;
       }
@@ -205,6 +224,7 @@ void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held
 ScanResult ScanSlots(Link& link, Progress& progress, int last, int progressTotal,
                      const std::function<void(int slot, const Reply& entry)>& onEntry) {
   ScanResult result;
+  int tries = 0;
   for (int slot = kFirstListSlot; slot <= last; ++slot) {
     if (progress.Cancelled()) {
       result.Fail(Stop::kCancelled);
@@ -213,7 +233,10 @@ ScanResult ScanSlots(Link& link, Progress& progress, int last, int progressTotal
     progress.Update(slot, progressTotal);
     const QString line = ReadSlotLine(slot);
     const Answer answer = link.Exchange(line, Await::kEntry);
+    // An entry of another slot answers another question (a late reply, a
+    // controller off by one): it is no entry of this slot.
     const Reply* entry = answer.Entry();
+    if (entry && entry->slot != slot) entry = nullptr;
     if (entry && entry->emptySlot) {
       const int next = ReadPastHole(link, progress, slot, last, entry->number, &result);
       if (next == 0) break;
@@ -234,51 +257,85 @@ ScanResult ScanSlots(Link& link, Progress& progress, int last, int progressTotal
       result.Fail(Stop::kSilent);
       break;
     }
-    if (!entry) continue;
+    if (!entry) {
+      // Something came, but no entry of this slot ("OK" alone, a prompt, an
+      // entry of another slot): the slot is asked again, three times at most.
+      if (++tries >= LineTally::kDeadAfter) {
+        result.Fail(Stop::kSilent);
+        break;
+      }
+      --slot;
+      continue;
+    }
+    tries = 0;
     ++result.entries;
+    result.lastSlot = slot;
     if (onEntry) onEntry(slot, *entry);
   }
   return result;
 }
+
+namespace {
+
+// The rows a read keeps of what it read: each entry stored as the list
+// keeps it (a setting's slot as its setting). One bad entry costs that
+// entry only.
+void StoreEntries(Link& link, const QList<std::pair<int, QByteArray>>& entries, QSet<QByteArray>* listed) {
+  ReplyStore store(link.session());
+  for (const auto& [slot, number] : entries) {
+    try {
+      const QByteArray stored = store.StoreEntry(slot, number);
+      if (listed && !stored.isEmpty()) listed->insert(stored);
+    } catch (const std::exception& e) {
+      link.Trace(QString::fromUtf8(e.what()));
+    }
+  }
+}
+
+}  // namespace
 
 ReadResult ReadList(Link& link, Progress& progress) {
   ReadResult result;
   Session& session = link.session();
   PortSession port(link, false);
   if (!Opened(port, &result)) return result;
-  store::Cursor& list = session.Dbf1();
-  if (progress.Ask(Question::kClearBeforeRead, QString::fromUtf8(kReadClearQuestion))) {
-    result.cleared = true;
-    RequireOk(list.Settle());
-    list.First();
-    const int total = list.RowCount();
-    for (int k = 1; !list.Eof() && !progress.Cancelled(); ++k) {
-      progress.Update(k, total);
-      RequireOk(list.Delete());
-      progress.ProcessEvents();
-    }
-    // A cancel of the clearing stops the clearing only; the read follows.
-    progress.Resume();
-  }
+  result.cleared = progress.Ask(Question::kClearBeforeRead, QString::fromUtf8(kReadClearQuestion));
   port.RaiseDtr();
-  ReplyStore store(session);
-  static_cast<ScanResult&>(result) =
-      ScanSlots(link, progress, kLastListReadSlot, kReadProgressTotal, [&](int slot, const Reply& entry) {
-        try {
-          store.StoreEntry(slot, entry.number);
-        } catch (const std::exception& e) {
-          // One bad entry costs that entry only.
-          link.Trace(QString::fromUtf8(e.what()));
+  QList<std::pair<int, QByteArray>> entries;
+  static_cast<ScanResult&>(result) = ScanSlots(link, progress, kLastListReadSlot, kReadProgressTotal,
+                                               [&](int slot, const Reply& entry) { entries.append({slot, entry.number}); });
+  // A list to be replaced is replaced only by a whole read: until then the
+  // old rows stay, so a silent or pulled controller leaves the list as it was.
+  if (result.cleared && result.stop != Stop::kNone) return result;
+  store::Cursor& list = session.Dbf1();
+  {
+    ListUpdatesSuspended still(session, progress.ui());
+    RequireOk(list.Settle());
+    if (result.cleared) {
+      // The rows of numbers the controller no longer holds go; those it
+      // holds keep their names.
+      QSet<QByteArray> held;
+      for (const auto& [slot, number] : entries) held.insert(ListedNumber(number));
+      for (list.First(); !list.Eof();) {
+        if (held.contains(QByteArray::fromStdString(list.Text("Tel")))) {
+          list.Next();
+        } else {
+          RequireOk(list.Delete());
         }
-      });
+        progress.ProcessEvents();
+      }
+    }
+    StoreEntries(link, entries, nullptr);
+  }
+  list.First();
+  result.stored = true;
   session.UnsavedChanges = false;
   return result;
 }
 
 ScanResult ReadPhonebook(Link& link, Progress& progress, int lastSlot, QList<std::pair<int, QByteArray>>* entries) {
-  return ScanSlots(link, progress, lastSlot, lastSlot, [&](int slot, const Reply& entry) {
-    entries->append({slot, entry.number});
-  });
+  return ScanSlots(link, progress, lastSlot, lastSlot,
+                   [&](int slot, const Reply& entry) { entries->append({slot, entry.number}); });
 }
 
 VerifyResult VerifyList(Link& link, Progress& progress) {
@@ -291,25 +348,16 @@ VerifyResult VerifyList(Link& link, Progress& progress) {
   {
     ListUpdatesSuspended still(session, progress.ui());
     RequireOk(list.Settle());
-    // Each row ends confirmed exactly when a slot read now holds its number,
-    // but a row is written only where that changes its flag: every write
-    // appends a row image to the file, and unconfirming every row first to
-    // confirm most of them again cost two images a row at each verify.
-    QSet<QByteArray> confirmed;
-    ReplyStore store(session);
     port.RaiseDtr();
-    static_cast<ScanResult&>(result) =
-        ScanSlots(link, progress, kLastListVerifySlot, kLastListVerifySlot, [&](int slot, const Reply& entry) {
-          try {
-            const QByteArray number = store.StoreEntry(slot, entry.number);
-            if (!number.isEmpty()) confirmed.insert(number);
-          } catch (const std::exception& e) {
-            link.Trace(QString::fromUtf8(e.what()));
-          }
-        });
-    // Also after a cancel or a silent controller: what was not confirmed
-    // now is unconfirmed, as a verify has always left it.
-    ConfirmExactly(link, progress, confirmed);
+    QList<std::pair<int, QByteArray>> entries;
+    static_cast<ScanResult&>(result) = ScanSlots(link, progress, kLastListVerifySlot, kLastListVerifySlot,
+                                                 [&](int slot, const Reply& entry) { entries.append({slot, entry.number}); });
+    // Each row the controller answered for ends confirmed; every other one
+    // unconfirmed, but only when the whole phonebook was read: a verify that
+    // stopped knows nothing of the slots it did not reach.
+    QSet<QByteArray> confirmed;
+    StoreEntries(link, entries, &confirmed);
+    if (result.stop == Stop::kNone) ConfirmExactly(link, progress, confirmed);
   }
   int held = 0;
   for (list.First(); !list.Eof(); list.Next()) held += list.Int("ST") == 1 ? 1 : 0;
@@ -331,8 +379,7 @@ FormatResult FormatMemory(Link& link, Progress& progress) {
   for (int slot = kFirstListSlot; slot <= kLastListReadSlot && !result.lines.LineDead(); ++slot) {
     if (progress.Cancelled()) break;
     progress.Update(slot, kLastListReadSlot);
-    const QString line = EndOfListLine(slot) + u';';
-    result.lines.Add(line, link.Exchange(line, Await::kReply).outcome);
+    ExchangeCounted(link, result.lines, EndOfListLine(slot) + u';');
   }
   EndByTally(result, progress.Cancelled());
   LogFailures(link, result.lines);

@@ -19,10 +19,11 @@ inline constexpr const char* kReadOnQuestion = "Czytać dalej?";
 inline constexpr const char* kFormatQuestion =
     "Operacja usunie wszystkie numery telefonów ze sterownika. Czy kontynuować?";
 
-// The controller's phone slots; a list read looks at 002..2000, a verify at 002..1000.
+// The controller's phone slots, 002..2000: a read and a verify look at all of them.
 inline constexpr int kFirstListSlot = 2;
 inline constexpr int kLastListReadSlot = 2000;
-inline constexpr int kLastListVerifySlot = 1000;
+inline constexpr int kLastListVerifySlot = kLastListReadSlot;
+inline constexpr int kPhoneSlots = kLastListReadSlot - kFirstListSlot + 1;
 
 // The phonebook's command lines.
 QString SlotWriteLine(int slot, const QString& tel);
@@ -49,7 +50,9 @@ struct TransferResult : CommandResult {
 };
 
 // "ZAPISZ DO STEROWNIKA PRZEZ COM": `numbers` into the controller. A dead
-// line (three lines unanswered, a lost port) or a cancel stops it.
+// line (three lines unanswered, a lost port) or a cancel stops it; a whole
+// list still ends right after the last number the controller confirmed. More
+// numbers than the controller's 1999 slots are refused before anything is sent.
 TransferResult WriteNumbers(Link& link, Progress& progress, const QStringList& numbers, WriteMode mode);
 // WriteNumbers on a port the caller has opened, over numbers none of which
 // is blank; adds to what `result` holds.
@@ -64,6 +67,7 @@ TransferResult DeleteNumbers(Link& link, Progress& progress, const QStringList& 
 // to, where.
 struct ScanResult : CommandResult {
   int entries = 0;   // slots that held a number
+  int lastSlot = 0;  // the last of them
   int holeSlot = 0;  // the empty slot the walk stopped at, with numbers past it
   int pastHole = 0;  // how many it saw there
 };
@@ -82,10 +86,14 @@ void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held
 
 // What a list read did.
 struct ReadResult : ScanResult {
-  bool cleared = false;  // the list was emptied first
+  bool cleared = false;  // the user asked for the list to be replaced
+  bool stored = false;   // what was read went into the list
 };
 // "ODCZYTAJ ZE STEROWNIKA PRZEZ COM": slots 002..2000 until the first empty
-// one, into the list (emptied first when the user says so).
+// one, into the list. A list the user asked to replace is replaced only by a
+// read that ended well (names kept for the numbers the controller holds);
+// a read that stopped leaves it as it was. Without replacing, what was read
+// goes in, also when the read stopped.
 ReadResult ReadList(Link& link, Progress& progress);
 
 // The phonebook as a list read takes it, each slot with its number as the
@@ -98,9 +106,10 @@ struct VerifyResult : ScanResult {
   int missing = 0;    // rows whose number it does not
   int added = 0;      // numbers only the controller held, now rows of the list
 };
-// "WERYFIKUJ LISTĘ TELEFONÓW PRZEZ COM": slots 002..1000 confirm what the
-// controller holds, and every other number ends unconfirmed. Only rows whose
-// flag changes are written.
+// "WERYFIKUJ LISTĘ TELEFONÓW PRZEZ COM": slots 002..2000 confirm what the
+// controller holds; when the whole phonebook was read, every other number
+// ends unconfirmed, while a verify that stopped leaves the rows it did not
+// reach as they were. Only rows whose flag changes are written.
 VerifyResult VerifyList(Link& link, Progress& progress);
 
 // What a format did; its tally counts the slots cleared.

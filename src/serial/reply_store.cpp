@@ -1,5 +1,6 @@
 #include "serial/reply_store.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -31,10 +32,14 @@ QByteArray SettingValue(int slot, const QByteArray& sent) {
 
 QByteArray ListedNumber(const QByteArray& sent) {
   const QByteArray number = StripLeadingZeros(sent);
-  const qint64 value = ParseNumber64(QString::fromLatin1(number));
-  // Numbers above nine digits come back from the controller's 32-bit store
-  // short by 2^32.
-  return value > 999999999 ? QByteArray::number(value + 4294967296LL) : number;
+  // A 32-bit store cut what it held above 2^32 by 2^32: only a number of
+  // digits alone, below 2^32 and above nine digits, is one it gave back so.
+  // Anything else ("+48600100200", a longer number) is kept as it came.
+  const bool digits = !number.isEmpty() && number.size() <= 10 &&
+                      std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!digits) return number;
+  const qint64 value = number.toLongLong();
+  return value > 999999999 && value < 4294967296LL ? QByteArray::number(value + 4294967296LL) : number;
 }
 
 QByteArray ReplyStore::StoreEntry(int slot, const QByteArray& sent) {

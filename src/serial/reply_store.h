@@ -10,8 +10,8 @@ const char* SettingOfSlot(int slot);
 // A special slot's number as its setting keeps it.
 QByteArray SettingValue(int slot, const QByteArray& sent);
 // A list slot's number as the list keeps it: leading zeros dropped, and a
-// number above nine digits given back what the controller's 32-bit store
-// took from it.
+// number of ten digits alone, below 2^32, given back what the controller's
+// 32-bit store took from it; every other number keeps its text.
 QByteArray ListedNumber(const QByteArray& sent);
 
 // What the controller's replies write into the run's tables, for the
