@@ -30,8 +30,8 @@
 // configurator in batches, one every 16 ms at most (the adapter's latency
 // timer), with the lines of one reply back to back.
 //   usb    VerifyList of a list holding the numbers the controller holds in
-//          slots 002..1001 (slot 1002 is empty); the verify asks slots
-//          002..1000, the last one it looks at. Then ReadList over a
+//          slots 002..1000 (slot 1001 is empty); the verify asks slots
+//          002..1001, ending at the empty one. Then ReadList over a
 //          controller whose slots 002..2000 all hold numbers: the read asks
 //          every slot it can, 1999 of them.
 // A reply reaches the configurator at the adapter's first tick after its
@@ -39,7 +39,7 @@
 // time: the figures are given against the wire time alone and against the
 // wire time plus one tick per exchange.
 //
-// The growth phase verifies a list of 1,000 rows 100 times against the
+// The growth phase verifies a list of 999 rows 100 times against the
 // simulator, unpaced, and sets the database file's size after the last
 // verify against its size after the first.
 //
@@ -240,11 +240,11 @@ int main(int argc, char** argv) {
   if (read) ReadPhase(ControllerLike(baud), listEntries);
   if (write) WritePhase(baud, listEntries);
   if (usb) {
-    // The verify's list reaches one slot past the last one it asks, the
-    // read's controller is full to its last slot.
-    VerifyPhase(BehindUsbAdapter(baud), MakeEntries(kLastVerifySlot - kFirstSlot + 2));
+    // The verify's list ends at slot 1000, the read's controller is full to
+    // its last slot.
+    VerifyPhase(BehindUsbAdapter(baud), MakeEntries(kVerifyRows));
     ReadPhase(BehindUsbAdapter(baud), MakeEntries(kLastReadSlot - kFirstSlot + 1));
   }
-  if (growth) GrowthPhase(MakeEntries(kLastVerifySlot - kFirstSlot + 2), 100);
+  if (growth) GrowthPhase(MakeEntries(kVerifyRows), 100);
   return 0;
 }

@@ -100,7 +100,9 @@ inline sim::Simulator::Options ControllerLike(int baud) {
 
 // The last slot each list command asks; the controller has none past 2000.
 inline constexpr int kLastReadSlot = sim::Controller::kLastSlot;
-inline constexpr int kLastVerifySlot = 1000;
+inline constexpr int kLastVerifySlot = kLastReadSlot;
+// The verify's list ends below slot 1001, where the controller keeps its own settings.
+inline constexpr int kVerifyRows = 999;
 
 // The slots from 002 a command that stops at the first empty slot or at
 // `lastAsked` asks of a controller holding `entries` from 002 on.

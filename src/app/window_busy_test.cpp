@@ -215,6 +215,31 @@ TEST_F(SlowControllerTest, AnulujDuringARestoreStopsItWithDtrDown) {
                 .arg(CountOf(written, "numer", "numery", "numerów")));
 }
 
+// "ANULUJ" in the middle of a write of the whole list: the end of the list
+// goes right after the last number written, and the outcome line says what
+// the controller now holds.
+TEST_F(SlowControllerTest, AnulujDuringAWriteSaysWhatTheControllerHolds) {
+  MarkRows(30);
+  size_t receivedAtCancel = 0;
+  WhenReceived(3, [&] {
+    receivedAtCancel = sim_.Received().size();
+    Click(Find(window_->progressPanel(), "Label28"));
+  });
+  ModalAnswerer answers;
+  window_->Image25Click();
+  Click(W("zap_do_sterownika"));
+  ASSERT_FALSE(trigger_->isActive()) << "the write ended before the cancel came";
+  const std::vector<std::string> received = sim_.Received();
+  const int written = int(received.size()) - 1;
+  ASSERT_GE(written, 3);
+  EXPECT_EQ(received.back(), "AT+CPBW=" + SlotText(2 + written).toStdString() + ",\"999999999\",145,\"999999999\"");
+  EXPECT_TRUE(answers.shown.empty()) << "a cancel is told on the outcome line";
+  EXPECT_EQ(window_->outcomeLine()->text(),
+            QString::fromUtf8("Zapis przerwany po %1 z 30 numerów: sterownik ma teraz %2")
+                .arg(written)
+                .arg(CountOf(written, "numer", "numery", "numerów")));
+}
+
 // Closing the window in the middle of a long write stops the write as
 // "ANULUJ" does (the end of the list still goes out and DTR drops), shows
 // nothing more and closes the window once the write has unwound; the

@@ -73,6 +73,9 @@ TEST_F(ParserTest, PhonebookEntriesBecomeRowsOrSettings) {
       {"+CPBR: 5,\"0123456789\",129,\"Jan\"\r\n", {"5   123456789 1"}, nullptr, nullptr, false},
       {"+CPBR: 5,\"0000123\",129,\"x\"\r\n", {}, nullptr, nullptr, false},
       {"+CPBR: 9,\"1000000001\",129,\"x\"\r\n", {"9   5294967297 1"}, nullptr, nullptr, false},
+      // Only a number a 32-bit store could have cut is given back its 2^32.
+      {"+CPBR: 9,\"+48600100200\",145,\"x\"\r\n", {"9   +48600100200 1"}, nullptr, nullptr, false},
+      {"+CPBR: 9,\"52895067496\",129,\"x\"\r\n", {"9   52895067496 1"}, nullptr, nullptr, false},
       {"+CPBR: 7,\"999999999\",129,\"999999999\"\r\n", {}, nullptr, nullptr, true},
       {"+CPBR: 7,\"4294967295\",129,\"\"\r\n", {}, nullptr, nullptr, true},
       {"+CPBR: 7,\"0999999999\",129,\"\"\r\n", {}, nullptr, nullptr, true},

@@ -92,10 +92,11 @@ TransferResult WriteNumbers(Link& link, Progress& progress, const QStringList& n
   if (given.size() > kPhoneSlots) {
     const int over = int(given.size()) - kPhoneSlots;
     result.Fail(Stop::kBadInput, QString::fromUtf8("Lista ma %1, a sterownik mieści %2 (miejsca 002–2000): %3 się "
-                                                   "nie zmieści. Nic nie wysłano.")
+                                                   "nie %4. Nic nie wysłano.")
                                      .arg(CountOf(int(given.size()), "numer", "numery", "numerów"))
                                      .arg(kPhoneSlots)
-                                     .arg(CountOf(over, "numer", "numery", "numerów")));
+                                     .arg(CountOf(over, "numer", "numery", "numerów"))
+                                     .arg(PolishPlural(over, "zmieści", "zmieszczą", "zmieści")));
     return result;
   }
   PortSession port(link);
@@ -334,8 +335,11 @@ ReadResult ReadList(Link& link, Progress& progress) {
 }
 
 ScanResult ReadPhonebook(Link& link, Progress& progress, int lastSlot, QList<std::pair<int, QByteArray>>* entries) {
-  return ScanSlots(link, progress, lastSlot, lastSlot,
-                   [&](int slot, const Reply& entry) { entries->append({slot, entry.number}); });
+  // The slots of the controller's own settings among them hold no phone of
+  // the list: a sync must not delete them, nor a restore move them to 002.
+  return ScanSlots(link, progress, lastSlot, lastSlot, [&](int slot, const Reply& entry) {
+    if (!SettingOfSlot(slot)) entries->append({slot, entry.number});
+  });
 }
 
 VerifyResult VerifyList(Link& link, Progress& progress) {

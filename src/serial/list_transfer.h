@@ -97,7 +97,8 @@ struct ReadResult : ScanResult {
 ReadResult ReadList(Link& link, Progress& progress);
 
 // The phonebook as a list read takes it, each slot with its number as the
-// controller sent it; nothing is stored. The port is the caller's to open.
+// controller sent it, the slots of the controller's settings left out;
+// nothing is stored. The port is the caller's to open.
 ScanResult ReadPhonebook(Link& link, Progress& progress, int lastSlot, QList<std::pair<int, QByteArray>>* entries);
 
 // What a verify found.

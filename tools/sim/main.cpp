@@ -24,7 +24,8 @@ constexpr int kExitUsage = 2;
 constexpr std::string_view kUsage =
     "usage: selvantrix-sim [--link PATH] [--pace BAUD] [--delay MS] [--silent] [--garbage]\n"
     "                      [--split] [--coalesce] [--usb MS] [--error-on N[,N...]]\n"
-    "                      [--unplug-after N] [--events N] [--state FILE] [--seed N] [-v]\n"
+    "                      [--unplug-after N] [--bare-ok] [--slot-offset N] [--events N] [--state FILE]\n"
+    "                      [--seed N] [-v]\n"
     "  --link PATH    also make PATH a symbolic link to the device (removed at exit)\n"
     "  --pace BAUD    bytes take their wire time at BAUD in both directions\n"
     "  --delay MS     wait MS milliseconds before each reply\n"
@@ -39,6 +40,9 @@ constexpr std::string_view kUsage =
     "  --unplug-after N\n"
     "                 once N commands are answered, pull the adapter: the port hangs up and the\n"
     "                 device disappears\n"
+    "  --bare-ok      answer a phonebook read with OK alone, without its entry\n"
+    "  --slot-offset N\n"
+    "                 phonebook entries name the slot asked plus N (a controller off by N)\n"
     "  --events N     replace the event log with N generated calls\n"
     "  --state FILE   load the controller's memory from FILE if it exists; save it there at exit\n"
     "  --seed N       seed for everything random (default 1)\n"
@@ -114,6 +118,10 @@ int main(int argc, char** argv) {
       if (!number(&events)) return Usage("--events needs a count");
     } else if (arg == "--seed") {
       if (!number(&options.seed)) return Usage("--seed needs a number");
+    } else if (arg == "--bare-ok") {
+      options.bareOk = true;
+    } else if (arg == "--slot-offset") {
+      if (!number(&options.slotOffset)) return Usage("--slot-offset needs a number");
     } else if (arg == "--silent") {
       options.silent = true;
     } else if (arg == "--garbage") {

@@ -218,6 +218,16 @@ void Simulator::Take(char byte) {
     std::lock_guard lock(controllerMutex_);
     reply = controller_.Handle(line);
   }
+  if (line.starts_with("AT+CPBR=")) {
+    if (options_.bareOk) reply = {"OK"};
+    if (options_.slotOffset != 0) {
+      for (std::string& r : reply) {
+        if (!r.starts_with("+CPBR: ")) continue;
+        const size_t comma = r.find(',');
+        r = "+CPBR: " + std::to_string(std::atoi(r.c_str() + 7) + options_.slotOffset) + r.substr(comma);
+      }
+    }
+  }
   if (!options_.silent) Answer(reply);
   if (options_.unplugAfter > 0 && commands_ == options_.unplugAfter) unplugDue_ = true;
 }

@@ -32,6 +32,10 @@ struct SimulatorOptions {
   int usbLatencyMs = 0;
   // command lines, counted from 1 at Start(), answered "ERROR" and not carried out
   std::set<long long> errorOn{};
+  // a phonebook read (AT+CPBR=) answered "OK" alone, without its entry
+  bool bareOk = false;
+  // phonebook entries name the slot asked plus this: a controller off by one
+  int slotOffset = 0;
   // > 0: once this many command lines have been handled and their replies
   // read, the adapter is pulled: the device disappears, the port hangs up
   int unplugAfter = 0;
