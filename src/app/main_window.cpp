@@ -463,6 +463,9 @@ void TForm1::RunOperation(const std::function<void(Progress&)>& command) {
     ShowNotice(QString::fromUtf8(kBusyMessage));
     return;
   }
+  // A row still being typed is saved by the rule first, or the command
+  // waits for the user to mend it: no command stores a refused number.
+  if (!listView_->SettlePending()) return;
   Progress progress(*this);
   operation_ = &progress;
   RunCommand(*this, [&] { command(progress); });
@@ -488,7 +491,7 @@ void TForm1::SuspendViewUpdates(bool suspended) {
   reportView_->grid()->setUpdatesEnabled(!suspended);
 }
 
-void TForm1::PostPendingPhone() { ::PostPendingPhone(session_); }
+bool TForm1::PostPendingPhone() { return listView_->SettlePending(); }
 
 void TForm1::LoadSettingsView(int viewKey) { settingsView_->LoadSettingsView(viewKey); }
 

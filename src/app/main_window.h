@@ -123,7 +123,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
 
   // CloseActions
   bool SaveSettingsView() override;
-  void PostPendingPhone() override;
+  bool PostPendingPhone() override;
 
   ProgressPanel* progressPanel() const { return czekaj_na_zapis_; }
   // The outcome line: the last command's outcome, empty while one runs.

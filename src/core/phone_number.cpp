@@ -37,8 +37,21 @@ bool NormalisePhoneNumber(const QString& typed, int maxLength, QString* normalis
     if (!digit && !leadingPlus) return false;
     number += ch;
   }
+  if (number.startsWith(QLatin1String("00"))) number.replace(0, 2, QStringLiteral("+"));
   const bool hasDigit = number.size() > (number.startsWith(u'+') ? 1 : 0);
   if (!hasDigit || number.size() > maxLength) return false;
   if (normalised) *normalised = number;
   return true;
+}
+
+QString SubscriberKey(const QString& number, const QString& countryCode) {
+  // A national number has nine digits here; the code before one, with or
+  // without its "+", names the same line.
+  constexpr int kNationalLength = 9;
+  for (const QString& prefix : {QStringLiteral("+") + countryCode, countryCode}) {
+    if (countryCode.isEmpty() || !number.startsWith(prefix)) continue;
+    const QString national = number.mid(prefix.size());
+    if (prefix.startsWith(u'+') || national.size() == kNationalLength) return national;
+  }
+  return number;
 }

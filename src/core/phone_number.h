@@ -21,7 +21,18 @@ inline constexpr int kAnyPhoneLength = std::numeric_limits<int>::max();
 // hyphens, figure and en dash, minus sign) anywhere in `typed` are dropped.
 // What is left must be one or more ASCII digits, with an optional "+" in
 // front, and at most `maxLength` characters long: it is never cut to fit.
+// "00" in front is the international prefix, the same as "+", and becomes it.
 // True with that number in `normalised` (when given); false for anything
 // else (letters, quotes, commas, semicolons, a "+" further in, no digit at
 // all, too long), and then `normalised` is left alone.
 bool NormalisePhoneNumber(const QString& typed, int maxLength, QString* normalised);
+
+// The country whose numbers the list holds without their code, unless the
+// settings file's "kraj" names another.
+inline constexpr const char* kDefaultCountryCode = "48";
+
+// Which subscriber a normalised number reaches, so that two forms of one
+// number are known for one: "+48600100200", "48600100200" (the code without
+// "+" before a nine-digit national number) and "600100200" give
+// "600100200" for the country code "48"; any other number is its own key.
+QString SubscriberKey(const QString& number, const QString& countryCode);

@@ -2,9 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 
 #include "common/trace_log.h"
 
+#include "core/settings.h"
 #include "core/user_interface.h"
 #include "schema/schema.h"
 #include "core/store_errors.h"
@@ -48,6 +50,7 @@ QString Session::Create() { return Create(store::OpenOptions{}); }
 
 QString Session::Create(const store::OpenOptions& storeOptions) {
   UnsavedChanges = false;
+  countryCode_ = ReadCountryCode(FilePath(kSettingsFileName));
   // A failure to remove it is harmless: nothing reads that file any more.
   QFile::remove(FilePath(kStaleIndexFileName));
 
@@ -79,8 +82,16 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   Dbf3_ = std::move(dbf3);
 
   // Every new list row is numbered from the row count when it is started.
-  // The field is the schema's own, so setting it cannot fail.
-  Dbf1_->onNewRow = [](store::Cursor& cursor) { static_cast<void>(cursor.SetInt("ID", cursor.RowCount() + 2)); };
+  // Every new list row takes the next free number: one more than the
+  // highest, so no two rows ever share one. The field is the schema's own,
+  // so setting it cannot fail.
+  Dbf1_->onNewRow = [](store::Cursor& cursor) {
+    std::int64_t highest = 1;
+    for (int position = 1; position <= cursor.RowCount(); ++position) {
+      highest = std::max(highest, cursor.IntAt(position, "ID"));
+    }
+    static_cast<void>(cursor.SetInt("ID", highest + 1));
+  };
   Dbf1_->onStateChange = [this](store::Cursor::State state) {
     ListStateChanged(state == store::Cursor::State::kInsert ? ListState::kInsert
                      : state == store::Cursor::State::kEdit ? ListState::kEdit
@@ -132,6 +143,6 @@ bool RunCloseStep(Session& session, UserInterface& ui, CloseActions& actions) {
   const bool saved = actions.SaveSettingsView();
   // The pending phone is posted whether or not the settings passed their
   // checks: the user asked to save, and the entry must not wait for them.
-  actions.PostPendingPhone();
-  return saved;
+  const bool posted = actions.PostPendingPhone();
+  return saved && posted;
 }

@@ -63,6 +63,9 @@ class Session {
   // Something typed into the list or the settings view is not saved yet.
   bool UnsavedChanges = false;
 
+  // The country code of the list's numbers ("kraj"), read as the database opens.
+  const QString& countryCode() const { return countryCode_; }
+
   // The order texts are compared in: the user's locale, as the file's indexes use it.
   const store::Collation& collation() const;
 
@@ -70,6 +73,7 @@ class Session {
   void ListStateChanged(ListState state);
 
   QString directory_;
+  QString countryCode_;
   std::shared_ptr<store::Database> database_;
   std::unique_ptr<store::Cursor> Dbf1_, Dbf2_, Dbf3_;
 };
@@ -95,8 +99,9 @@ class CloseActions {
   virtual ~CloseActions() = default;
   // True when the view passed its checks and was written.
   virtual bool SaveSettingsView() = 0;
-  // Posts a pending phone entry; a failure cancels the entry silently.
-  virtual void PostPendingPhone() = 0;
+  // Saves a phone entry still being typed by the rule; false (told, the
+  // entry kept) when the rule refuses it.
+  virtual bool PostPendingPhone() = 0;
 };
 
 inline constexpr const char* kUnsavedQuestion = "Nie zapisano danych. Czy zapisać je?";

@@ -36,7 +36,11 @@ struct RecordingActions : CloseActions {
     ++saves;
     return saveResult;
   }
-  void PostPendingPhone() override { ++posts; }
+  bool postResult = true;
+  bool PostPendingPhone() override {
+    ++posts;
+    return postResult;
+  }
 };
 
 struct CloseCase {
@@ -44,6 +48,7 @@ struct CloseCase {
   bool unsaved;
   std::initializer_list<bool> answers;
   bool saveResult;
+  bool postResult;
   bool expectClose;
   int expectQuestions;
   int expectSaves;
@@ -52,10 +57,11 @@ struct CloseCase {
 
 TEST(CloseStepTest, AsksOnlyAboutUnsavedChangesAndSavesOnYes) {
   const CloseCase cases[] = {
-      {"nothing to save", false, {}, true, true, 0, 0, 0},
-      {"NIE closes without saving", true, {false}, true, true, 1, 0, 0},
-      {"TAK saves and closes", true, {true}, true, true, 1, 1, 1},
-      {"TAK with a refused field stays open", true, {true}, false, false, 1, 1, 1},
+      {"nothing to save", false, {}, true, true, true, 0, 0, 0},
+      {"NIE closes without saving", true, {false}, true, true, true, 1, 0, 0},
+      {"TAK saves and closes", true, {true}, true, true, true, 1, 1, 1},
+      {"TAK with a refused field stays open", true, {true}, false, true, false, 1, 1, 1},
+      {"TAK with a refused phone being typed stays open", true, {true}, true, false, false, 1, 1, 1},
   };
   for (const CloseCase& c : cases) {
     QTemporaryDir temp;
@@ -65,6 +71,7 @@ TEST(CloseStepTest, AsksOnlyAboutUnsavedChangesAndSavesOnYes) {
     ui.Answer(c.answers);
     RecordingActions actions;
     actions.saveResult = c.saveResult;
+    actions.postResult = c.postResult;
 
     EXPECT_EQ(RunCloseStep(session, ui, actions), c.expectClose) << c.name;
     ASSERT_EQ(int(ui.dialogs.size()), c.expectQuestions) << c.name;

@@ -3,6 +3,7 @@
 #include <SimpleIni.h>
 
 #include <QFile>
+#include <algorithm>
 
 #include "core/phone_number.h"
 #include "core/session.h"
@@ -141,4 +142,13 @@ StartOptions ReadSettingsFile(const QString& path) {
   ini.SetValue("option", "raptime", std::to_string(options.raptime).c_str());
   ini.SaveFile(file.constData());
   return options;
+}
+
+QString ReadCountryCode(const QString& path) {
+  CSimpleIniA ini;
+  ini.LoadFile(QFile::encodeName(path).constData());
+  const QString code = QString::fromLatin1(ini.GetValue("option", "kraj", "")).trimmed();
+  const bool digits = !code.isEmpty() && code.size() <= 3 &&
+                      std::all_of(code.begin(), code.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+  return digits ? code : QString::fromLatin1(kDefaultCountryCode);
 }

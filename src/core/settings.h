@@ -113,3 +113,7 @@ struct StartOptions {
 // once, so the file exists and names it after the first start. A missing or
 // unreadable file, or a value that is not an integer, gives the default.
 StartOptions ReadSettingsFile(const QString& path);
+// The country code of the list's numbers: "kraj" in section "option" of the
+// settings file, one to three digits; kDefaultCountryCode when it is missing
+// or anything else. Reads only.
+QString ReadCountryCode(const QString& path);

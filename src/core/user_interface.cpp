@@ -10,7 +10,8 @@ bool IsGoAhead(Question question) {
     case Question::kDeleteFromList:
     case Question::kFormat:
     case Question::kRestore:
-    case Question::kSync: return true;
+    case Question::kSync:
+    case Question::kAddAnotherForm: return true;
     case Question::kClearBeforeRead:
     case Question::kReadPastHole:
     case Question::kClearBeforeImport:

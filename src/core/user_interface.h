@@ -18,6 +18,7 @@ enum class Question {
   kFormat,
   kRestore,
   kSync,
+  kAddAnotherForm,  // the number is on the list in another form: add it all the same?
 };
 
 // Whether NIE to `question` means that the command does nothing at all.

@@ -1,5 +1,6 @@
 #include "phonelist/list_commands.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/phone_number.h"
@@ -23,14 +24,49 @@ bool FindExact(store::Cursor& cursor, const char* field, const std::string& valu
 
 }  // namespace
 
-ManageResult ManageAction(Session& session, const std::function<bool()>& checkPhone) {
+namespace {
+
+bool HasControl(const std::string& bytes) {
+  return std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+}  // namespace
+
+bool OtherFormListed(Session& session, const QString& number, QString* listed) {
   store::Cursor& list = session.Dbf1();
-  if (session.listState() == ListState::kBrowse) {
-    RequireOk(list.Append());
-    return ManageResult::kStarted;
+  const QString key = SubscriberKey(number, session.countryCode());
+  // The row being changed is no other row, whatever it held before.
+  const int self = list.state() == store::Cursor::State::kEdit ? list.Position() : -1;
+  for (int position = 1; position <= list.RowCount(); ++position) {
+    if (position == self) continue;
+    const QString tel = FromWindows1250(QByteArray::fromStdString(list.TextAt(position, "Tel")));
+    if (tel.isEmpty() || tel == number || SubscriberKey(tel, session.countryCode()) != key) continue;
+    *listed = tel;
+    return true;
   }
+  return false;
+}
+
+ManageResult SaveRow(Session& session, UserInterface& ui, const QString& typed, int minLength,
+                     const std::function<void()>& showField, QString* refusal) {
+  store::Cursor& list = session.Dbf1();
   try {
-    if (checkPhone && !checkPhone()) return ManageResult::kRefused;
+    // A line break in a name would be a line of its own in every list file
+    // the row goes into, and one that a later import takes for a phone.
+    if (HasControl(list.Text("Imie")) || HasControl(list.Text("Nazwisko"))) {
+      ui.ShowNotice(QString::fromUtf8(kBadNameMessage));
+      return ManageResult::kRefused;
+    }
+    if (!TakePhoneBox(session, ui, typed, minLength, showField)) return ManageResult::kRefused;
+    const QString number = ListFieldText(session, "Tel");
+    QString listed;
+    // Some installers keep both forms on purpose, not knowing how the
+    // controller compares a caller's number: asked, NIE by default.
+    if (OtherFormListed(session, number, &listed) &&
+        !ui.Ask(Question::kAddAnotherForm,
+                QString::fromUtf8("Numer %1 jest już na liście jako %2. Dodać mimo to?").arg(number, listed))) {
+      return ManageResult::kDeclined;
+    }
     RequireOk(list.Post());
     // Opened afresh so the view shows the row as stored, then found again
     // so the saved row is the current one.
@@ -43,10 +79,22 @@ ManageResult ManageAction(Session& session, const std::function<bool()>& checkPh
   } catch (const StoreError& e) {
     // A number already on the list keeps the row as typed, for the user to
     // correct; a failing file is another matter and must not pass for that.
-    if (e.refusal() && list.IsOpen()) return ManageResult::kDuplicate;
+    if (e.refusal() && list.IsOpen()) {
+      if (refusal) *refusal = DuplicatePhoneMessage(ListFieldText(session, "Tel"));
+      return ManageResult::kDuplicate;
+    }
     if (list.IsOpen()) list.Cancel();
     throw;
   }
+}
+
+ManageResult ManageAction(Session& session, UserInterface& ui, const QString& typed,
+                          const std::function<void()>& showField, QString* refusal) {
+  if (session.listState() == ListState::kBrowse) {
+    RequireOk(session.Dbf1().Append());
+    return ManageResult::kStarted;
+  }
+  return SaveRow(session, ui, typed, kMinPhoneLength, showField, refusal);
 }
 
 bool SearchList(Session& session, const QString& firstName, const QString& surname, const QString& phone) {
@@ -85,6 +133,19 @@ void WriteListField(Session& session, const char* field, const QString& text) {
 bool TakePhoneBox(Session& session, UserInterface& ui, const QString& typed, int minLength,
                   const std::function<void()>& showField) {
   QString number;
+  // A form too long for the field that has a shorter one (the national
+  // number without a long country code) is refused with that one named.
+  if (NormalisePhoneNumber(typed, kAnyPhoneLength, &number) && number.size() > kListPhoneLength) {
+    const QString shorter = SubscriberKey(number, session.countryCode());
+    if (shorter != number && shorter.size() == 9) {
+      ui.ShowNotice(QString::fromUtf8("Niepoprawny numer telefonu: %1 ma więcej niż %2 znaków; wpisz go jako %3")
+                        .arg(number)
+                        .arg(kListPhoneLength)
+                        .arg(shorter));
+      if (showField) showField();
+      return false;
+    }
+  }
   if (!CheckPhoneField(ui, typed, minLength, kListPhoneLength, &number, showField)) return false;
   WriteListField(session, "Tel", number);
   return true;
@@ -92,18 +153,6 @@ bool TakePhoneBox(Session& session, UserInterface& ui, const QString& typed, int
 
 QString ListFieldText(Session& session, const char* field) {
   return FromWindows1250(QByteArray::fromStdString(session.Dbf1().Text(field)));
-}
-
-PhoneBoxResult PostFromPhoneBox(Session& session, UserInterface& ui, const QString& typed,
-                                const std::function<void()>& showField, QString* refusal) {
-  if (session.listState() == ListState::kBrowse) return PhoneBoxResult::kDone;
-  // No length floor on this path, but nothing that could break a command line.
-  if (!TakePhoneBox(session, ui, typed, 0, showField)) return PhoneBoxResult::kBadNumber;
-  const store::Status s = session.Dbf1().Post();
-  if (s.ok()) return PhoneBoxResult::kDone;
-  if (!IsRefusal(s)) RequireOk(s);
-  if (refusal) *refusal = DuplicatePhoneMessage(ListFieldText(session, "Tel"));
-  return PhoneBoxResult::kRefused;
 }
 
 void SortList(Session& session, const char* indexName) {
@@ -185,16 +234,4 @@ ListDeleteResult DeleteFromList(Session& session, Progress& progress, const QStr
   }
   list.First();
   return result;
-}
-
-void PostPendingPhone(Session& session) {
-  if (!session.DatabaseOpen() || session.listState() == ListState::kBrowse || session.listState() == ListState::kClosed)
-    return;
-  store::Cursor& list = session.Dbf1();
-  QString number;
-  if (!NormalisePhoneNumber(ListFieldText(session, "Tel"), kListPhoneLength, &number)) {
-    list.Cancel();
-    return;
-  }
-  if (!list.SetText("Tel", Bytes(number)).ok() || !list.Post().ok()) list.Cancel();
 }

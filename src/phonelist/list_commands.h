@@ -19,21 +19,39 @@ inline constexpr const char* kImieIndex = "ImieIndex";
 inline constexpr const char* kNazwiskoIndex = "NazwiskoIndex";
 inline constexpr const char* kTelIndex = "TelIndex";
 
-// What the action in manage mode did.
+inline constexpr const char* kBadNameMessage = "Niedozwolony znak w imieniu lub nazwisku";
+
+// What saving the pending row, or the action in manage mode, did.
 enum class ManageResult {
   kStarted,    // a new row is pending; the first-name box takes the focus
   kSaved,      // the pending row was stored and is current
-  kRefused,    // the phone check refused; the row stays pending
-  kDuplicate,  // the number is already listed; the row stays pending to be corrected
+  kRefused,    // the phone or a name broke the rule (told); the row stays pending
+  kDuplicate,  // the number is already listed (told in `refusal`); the row stays pending to be corrected
+  kDeclined,   // another form of the number is listed and the user said NIE; the row stays pending
 };
-// The action button in manage mode; `checkPhone` checks the phone box and
-// puts the number it takes into the row (TakePhoneBox).
-ManageResult ManageAction(Session& session, const std::function<bool()>& checkPhone);
+
+// Another row holds `number` in another form of the same subscriber
+// ("+48600100200" and "600100200"); `listed` gets that form.
+bool OtherFormListed(Session& session, const QString& number, QString* listed);
+
+// Stores the pending row when its names hold no control character and
+// `typed` (the phone box) is a number by the rule, at least `minLength`
+// long, stored normalised. Another form of the number on the list is asked
+// about first (Question::kAddAnotherForm). Anything refused leaves the row
+// pending, as typed, for the user to correct.
+ManageResult SaveRow(Session& session, UserInterface& ui, const QString& typed, int minLength,
+                     const std::function<void()>& showField, QString* refusal);
+
+// The action button in manage mode: starts a new row, or saves the pending
+// one (SaveRow with the boxes' floor of kMinPhoneLength).
+ManageResult ManageAction(Session& session, UserInterface& ui, const QString& typed,
+                          const std::function<void()>& showField, QString* refusal);
 
 // The phone box's text checked as a list number (CheckPhoneField with the
 // `Tel` field's width and `minLength`) and, when taken, written into the
-// pending row as it is to be stored: blanks and dashes gone. A refusal is
-// told and `showField` brings the user to the box; the row is left alone.
+// pending row as it is to be stored: blanks and dashes gone, "00" become
+// "+". A refusal is told and `showField` brings the user to the box; the
+// row is left alone.
 bool TakePhoneBox(Session& session, UserInterface& ui, const QString& typed, int minLength,
                   const std::function<void()>& showField);
 
@@ -49,18 +67,6 @@ bool SearchList(Session& session, const QString& firstName, const QString& surna
 void WriteListField(Session& session, const char* field, const QString& text);
 // The field of the current (or pending) row as a box shows it.
 QString ListFieldText(Session& session, const char* field);
-
-// What Enter in the phone box did.
-enum class PhoneBoxResult {
-  kDone,       // the pending row was stored, or there was none
-  kBadNumber,  // the number is malformed: told, the row stays pending
-  kRefused,    // the number is already listed (told in `refusal`); the row stays pending
-};
-// Enter in the phone box: posts a pending row with no length floor, but only
-// with a well-formed number that fits the field (TakePhoneBox with no
-// minimum), stored normalised.
-PhoneBoxResult PostFromPhoneBox(Session& session, UserInterface& ui, const QString& typed,
-                                const std::function<void()>& showField, QString* refusal);
 
 // Orders the list by an index, keeping the current row current.
 void SortList(Session& session, const char* indexName);
@@ -79,7 +85,3 @@ struct ListDeleteResult : CommandResult {
 };
 // "USUŃ Z LISTY": after asking, deletes the rows holding `numbers`.
 ListDeleteResult DeleteFromList(Session& session, Progress& progress, const QStringList& numbers);
-
-// The close step's save of a row being typed; a refusal drops the row, and
-// so does a phone that is no well-formed number (nobody is there to fix it).
-void PostPendingPhone(Session& session);

@@ -1,6 +1,8 @@
 #include "phonelist/list_commands.h"
 #include "phonelist/marks.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -30,27 +32,26 @@ TEST_F(ListCommandsTest, ManageActionStartsNumbersChecksAndSavesARow) {
   session_.DataSource1StateChange = [&](ListState state) { states.push_back(state); };
   AddPhone(session_, "Jan", "Kowalski", "600100200");
   session_.UnsavedChanges = false;
+  int shown = 0;
+  QString refusal;
+  const auto save = [&](const char* typed) {
+    return ManageAction(
+        session_, ui_, QString::fromUtf8(typed), [&] { ++shown; }, &refusal);
+  };
 
-  EXPECT_EQ(ManageAction(session_, nullptr), ManageResult::kStarted);
-  EXPECT_EQ(List().Int("ID"), 3) << "row count + 2";
+  EXPECT_EQ(save(""), ManageResult::kStarted);
+  EXPECT_EQ(List().Int("ID"), 3);
   EXPECT_TRUE(session_.UnsavedChanges);
 
-  WriteListField(session_, "Tel", "1234");
-  bool checked = false;
-  auto check = [&] {
-    return TakePhoneBox(session_, ui_, ListFieldText(session_, "Tel"), kMinPhoneLength, [&] { checked = true; });
-  };
-  EXPECT_EQ(ManageAction(session_, check), ManageResult::kRefused);
-  EXPECT_TRUE(checked);
+  EXPECT_EQ(save("1234"), ManageResult::kRefused);
+  EXPECT_EQ(shown, 1);
   EXPECT_EQ(ui_.dialogs.back().text, QString::fromUtf8(kBadPhoneMessage));
   EXPECT_EQ(session_.listState(), ListState::kInsert) << "the row stays pending";
 
   WriteListField(session_, "Imie", "Ewa");
-  WriteListField(session_, "Tel", "abcde");  // five characters, but no number
-  EXPECT_EQ(ManageAction(session_, check), ManageResult::kRefused);
+  EXPECT_EQ(save("abcde"), ManageResult::kRefused) << "five characters, but no number";
   EXPECT_EQ(ui_.dialogs.size(), 2u);
-  WriteListField(session_, "Tel", "500 400-30");
-  EXPECT_EQ(ManageAction(session_, check), ManageResult::kSaved);
+  EXPECT_EQ(save("500 400-30"), ManageResult::kSaved);
   EXPECT_EQ(List().Text("Imie"), "Ewa") << "the saved row is current";
   EXPECT_EQ(List().Text("Tel"), "50040030") << "stored without its blank and dash";
   EXPECT_FALSE(session_.UnsavedChanges);
@@ -58,81 +59,50 @@ TEST_F(ListCommandsTest, ManageActionStartsNumbersChecksAndSavesARow) {
   EXPECT_NE(std::find(states.begin(), states.end(), ListState::kClosed), states.end());
 
   // A number already listed keeps the row as typed, for the user to correct.
-  ManageAction(session_, nullptr);
+  save("");
   WriteListField(session_, "Imie", "Ola");
-  WriteListField(session_, "Tel", "600-100-200");
-  EXPECT_EQ(ManageAction(session_, check), ManageResult::kDuplicate);
+  EXPECT_EQ(save("600-100-200"), ManageResult::kDuplicate);
+  EXPECT_EQ(refusal, QString::fromUtf8("Numer 600100200 jest już na liście"));
   EXPECT_EQ(session_.listState(), ListState::kInsert);
   EXPECT_EQ(ListFieldText(session_, "Imie"), "Ola");
-  EXPECT_EQ(ListFieldText(session_, "Tel"), "600100200");
   EXPECT_EQ(List().RowCount(), 2);
-  EXPECT_TRUE(session_.UnsavedChanges);
-  WriteListField(session_, "Tel", "600100201");
-  EXPECT_EQ(ManageAction(session_, check), ManageResult::kSaved);
+  EXPECT_EQ(save("600100201"), ManageResult::kSaved);
   EXPECT_EQ(List().Text("Imie"), "Ola");
   EXPECT_EQ(List().RowCount(), 3);
 }
 
-TEST_F(ListCommandsTest, EnterInThePhoneBoxPostsWithoutTheLengthFloorAndReportsRefusals) {
-  AddPhone(session_, "Jan", "Kowalski", "600100200");
-  auto enter = [&](QString* refusal) {
-    return PostFromPhoneBox(session_, ui_, ListFieldText(session_, "Tel"), nullptr, refusal);
-  };
-  QString refusal;
-  ManageAction(session_, nullptr);
-  WriteListField(session_, "Tel", "7");
-  EXPECT_EQ(enter(&refusal), PhoneBoxResult::kDone);
-  EXPECT_EQ(refusal, "");
-  EXPECT_EQ(List().RowCount(), 2);
-
-  ManageAction(session_, nullptr);
-  WriteListField(session_, "Tel", "600100200");
-  EXPECT_EQ(enter(&refusal), PhoneBoxResult::kRefused);
-  EXPECT_EQ(refusal, QString::fromUtf8("Numer 600100200 jest już na liście"));
-  EXPECT_EQ(session_.listState(), ListState::kInsert);
-  EXPECT_TRUE(ui_.dialogs.empty());
-
-  // Closing with "TAK" posts what can be posted and drops what cannot.
-  PostPendingPhone(session_);
-  EXPECT_EQ(session_.listState(), ListState::kBrowse);
-  EXPECT_EQ(List().RowCount(), 2);
-  GoTo("7");
-  WriteListField(session_, "Imie", "Ala");
-  PostPendingPhone(session_);
-  GoTo("7");
-  EXPECT_EQ(List().Text("Imie"), "Ala");
-}
-
 // Enter takes any well-formed number, short ones too, but nothing that
 // could end a field or a command on its way to the controller.
-TEST_F(ListCommandsTest, EnterRefusesAMalformedNumberAndKeepsTheRowPending) {
+TEST_F(ListCommandsTest, EnterTakesAnyWellFormedNumberAndKeepsAMalformedOnePending) {
   struct Case {
     const char* typed;
-    PhoneBoxResult result;
+    ManageResult result;
     const char* stored;  // the row's phone once stored
   };
+  // clang-format off
   const Case cases[] = {
-      {"60010020a", PhoneBoxResult::kBadNumber, nullptr},
-      {"600\"100", PhoneBoxResult::kBadNumber, nullptr},
-      {"600,100", PhoneBoxResult::kBadNumber, nullptr},
-      {"600;100", PhoneBoxResult::kBadNumber, nullptr},
-      {"6+00", PhoneBoxResult::kBadNumber, nullptr},
-      {"1234567890123", PhoneBoxResult::kBadNumber, nullptr},
-      {"", PhoneBoxResult::kBadNumber, nullptr},
-      {"+48 600-100-200", PhoneBoxResult::kDone, "+48600100200"},
-      {"12", PhoneBoxResult::kDone, "12"},
+      {"60010020a", ManageResult::kRefused, nullptr},
+      {"600\"100", ManageResult::kRefused, nullptr},
+      {"600,100", ManageResult::kRefused, nullptr},
+      {"600;100", ManageResult::kRefused, nullptr},
+      {"6+00", ManageResult::kRefused, nullptr},
+      {"1234567890123", ManageResult::kRefused, nullptr},
+      {"", ManageResult::kRefused, nullptr},
+      {"+48 600-100-200", ManageResult::kSaved, "+48600100200"},
+      {"00 44 20 7946 000", ManageResult::kSaved, "+44207946000"},
+      {"12", ManageResult::kSaved, "12"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     ScriptedUi ui;
     int shown = 0;
     QString refusal;
-    ASSERT_EQ(ManageAction(session_, nullptr), ManageResult::kStarted) << c.typed;
+    ASSERT_TRUE(List().Append().ok()) << c.typed;
     const int rows = List().RowCount();
-    const PhoneBoxResult result = PostFromPhoneBox(
-        session_, ui, QString::fromLatin1(c.typed), [&] { ++shown; }, &refusal);
+    const ManageResult result = SaveRow(
+        session_, ui, QString::fromLatin1(c.typed), 0, [&] { ++shown; }, &refusal);
     EXPECT_EQ(result, c.result) << c.typed;
-    EXPECT_EQ(refusal, "") << c.typed;
-    if (c.result == PhoneBoxResult::kBadNumber) {
+    if (c.result == ManageResult::kRefused) {
       ASSERT_EQ(ui.dialogs.size(), 1u) << c.typed;
       EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
       EXPECT_EQ(shown, 1) << c.typed;
@@ -148,8 +118,8 @@ TEST_F(ListCommandsTest, EnterRefusesAMalformedNumberAndKeepsTheRowPending) {
 }
 
 // The `Tel` field holds 12 bytes; a box may hold more while the user types.
-// Whatever a step that never sees the box posts (the close step, say) must
-// not be a number cut to fit.
+// Whatever a step that never sees the box posts must not be a number cut to
+// fit.
 TEST_F(ListCommandsTest, APhoneLongerThanTheFieldIsNeverCutIntoIt) {
   const std::pair<const char*, const char*> cases[] = {
       {"600 100 200", "600 100 200"},       // fits as typed: the grid shows the typing
@@ -159,25 +129,99 @@ TEST_F(ListCommandsTest, APhoneLongerThanTheFieldIsNeverCutIntoIt) {
       {"600 100 200 abc 1", ""},            // too wide and no number
   };
   for (const auto& [typed, field] : cases) {
-    ManageAction(session_, nullptr);
+    ASSERT_TRUE(List().Append().ok());
     WriteListField(session_, "Tel", QString::fromLatin1(typed));
     EXPECT_EQ(List().Text("Tel"), field) << typed;
     List().Cancel();
   }
 }
 
-TEST_F(ListCommandsTest, TheCloseStepStoresAWellFormedNumberNormalisedAndDropsAnythingElse) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"500 400-300", "500400300"}, {"5", "5"}, {"500\"400", nullptr}, {"500;400", nullptr}, {"", nullptr}};
-  for (const auto& [typed, stored] : cases) {
-    const int rows = List().RowCount();
-    ManageAction(session_, nullptr);
-    WriteListField(session_, "Tel", QString::fromLatin1(typed));
-    PostPendingPhone(session_);
-    EXPECT_EQ(session_.listState(), ListState::kBrowse) << typed;
-    EXPECT_EQ(List().RowCount(), rows + (stored ? 1 : 0)) << typed;
-    if (stored) GoTo(stored);
+// One subscriber, one row: another form of a listed number is asked about
+// (NIE keeps the row pending), the same form is refused, and a form too
+// long for the field is refused naming the shorter one.
+TEST_F(ListCommandsTest, AnotherFormOfAListedNumberIsAskedAbout) {
+  struct Case {
+    const char* listed;
+    const char* typed;
+    const char* country;  // "kraj"
+    bool yes;             // the answer, when asked
+    const char* question;  // UTF-8; nullptr: nothing asked
+    ManageResult result;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"600100200", "+48 600 100 200", "48", false, "Numer +48600100200 jest już na liście jako 600100200. Dodać mimo to?", ManageResult::kDeclined},
+      {"600100200", "0048600100200", "48", true, "Numer +48600100200 jest już na liście jako 600100200. Dodać mimo to?", ManageResult::kSaved},
+      {"+48600100200", "48600100200", "48", false, "Numer 48600100200 jest już na liście jako +48600100200. Dodać mimo to?", ManageResult::kDeclined},
+      {"+48600100200", "600100200", "48", false, "Numer 600100200 jest już na liście jako +48600100200. Dodać mimo to?", ManageResult::kDeclined},
+      {"600100200", "+49600100200", "48", false, nullptr, ManageResult::kSaved},
+      {"600100200", "4860010020", "48", false, nullptr, ManageResult::kSaved},  // eight digits after the code
+      {"600100200", "+49600100200", "49", false, "Numer +49600100200 jest już na liście jako 600100200. Dodać mimo to?", ManageResult::kDeclined},
+      {"600100200", "600 100 200", "48", false, nullptr, ManageResult::kDuplicate},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    QTemporaryDir temp;
+    QFile ini(QDir(temp.path()).filePath("selvantrix.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QByteArray("[option]\nkraj=") + c.country + "\n");
+    ini.close();
+    SessionOnTemp open(temp.path());
+    AddPhone(open.session, "Jan", "", c.listed);
+    ScriptedUi ui;
+    ui.Answer({c.yes});
+    QString refusal;
+    ASSERT_TRUE(open.session.Dbf1().Append().ok());
+    const ManageResult result = SaveRow(open.session, ui, QString::fromUtf8(c.typed), 0, nullptr, &refusal);
+    EXPECT_EQ(result, c.result) << c.typed;
+    if (c.question) {
+      ASSERT_EQ(ui.dialogs.size(), 1u) << c.typed;
+      EXPECT_EQ(ui.dialogs[0].id, Question::kAddAnotherForm);
+      EXPECT_EQ(ui.dialogs[0].text.toStdString(), c.question);
+    } else {
+      EXPECT_EQ(ui.unansweredQuestions + int(ui.dialogs.size()), 0) << c.typed;
+    }
+    EXPECT_EQ(open.session.Dbf1().RowCount(), result == ManageResult::kSaved ? 2 : 1) << c.typed;
   }
+
+  QTemporaryDir temp;
+  QFile ini(QDir(temp.path()).filePath("selvantrix.ini"));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("[option]\nkraj=380\n");
+  ini.close();
+  SessionOnTemp open(temp.path());
+  ASSERT_TRUE(open.session.Dbf1().Append().ok());
+  ScriptedUi ui;
+  EXPECT_EQ(SaveRow(open.session, ui, "+380 501 222 333", 0, nullptr, nullptr), ManageResult::kRefused);
+  ASSERT_EQ(ui.dialogs.size(), 1u);
+  EXPECT_EQ(ui.dialogs[0].text.toStdString(),
+            "Niepoprawny numer telefonu: +380501222333 ma więcej niż 12 znaków; wpisz go jako 501222333");
+}
+
+// A line break or another control character in a name would be a line of
+// its own in every list file: refused, the row kept.
+TEST_F(ListCommandsTest, ANameWithAControlCharacterIsRefused) {
+  for (const char* name : {"A\r\nEvil|Guy|600999888\r\nB", "Tab\tbed", "Bell\a"}) {
+    ASSERT_TRUE(List().Append().ok());
+    WriteListField(session_, "Imie", QString::fromLatin1(name));
+    ScriptedUi ui;
+    EXPECT_EQ(SaveRow(session_, ui, "600100200", 0, nullptr, nullptr), ManageResult::kRefused) << name;
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8(kBadNameMessage));
+    EXPECT_EQ(List().RowCount(), 0);
+    List().Cancel();
+  }
+}
+
+// A new row takes one more than the highest ID: after deletions no two rows
+// share one.
+TEST_F(ListCommandsTest, ANewRowTakesTheNextFreeId) {
+  for (const char* tel : {"111111", "222222", "333333"}) AddPhone(session_, "", "", tel);  // IDs 2, 3, 4
+  GoTo("111111");
+  ASSERT_TRUE(List().Delete().ok());
+  AddPhone(session_, "", "", "444444");
+  GoTo("444444");
+  EXPECT_EQ(List().Int("ID"), 5) << "not the row count + 2, which is 4 and taken";
 }
 
 TEST_F(ListCommandsTest, SearchUsesTheFirstNonEmptyBoxByCaseSensitivePrefix) {

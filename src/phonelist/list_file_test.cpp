@@ -431,8 +431,8 @@ TEST_F(ListFileCommandTest, CancelStopsTheClearingOnlyAndThenTheImport) {
   // The row or line under way when "ANULUJ" came is still finished.
   const std::vector<std::string> rows = Rows(session_);
   ASSERT_EQ(rows.size(), 4u) << "two old rows stay, two lines went in";
-  EXPECT_EQ(rows[2], "4 a b 700000001 0");
-  EXPECT_EQ(rows[3], "5 a b 700000002 0");
+  EXPECT_EQ(rows[2], "6 a b 700000001 0") << "new rows number on from the highest left";
+  EXPECT_EQ(rows[3], "7 a b 700000002 0");
   EXPECT_EQ(updates, 4);
 }
 

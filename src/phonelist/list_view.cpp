@@ -1,6 +1,8 @@
 #include "phonelist/list_view.h"
 
 #include <QKeyEvent>
+#include <QShortcut>
+#include <algorithm>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
@@ -54,7 +56,20 @@ PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session
                         pictures::Button(QSize(178, 38), pictures::ButtonStyle::kPrimary), Qt::white, 9);
   Image22_ = action.picture;
   but_add_poust_find_ = action.caption;
+  // Reached by Tab after the phone box and pressed with Enter or Space, or
+  // from anywhere with Ctrl+N: a list is typed in without the mouse.
+  but_add_poust_find_->setFocusPolicy(Qt::StrongFocus);
+  but_add_poust_find_->installEventFilter(this);
+  for (QWidget* part : {static_cast<QWidget*>(Image22_), static_cast<QWidget*>(but_add_poust_find_)}) {
+    part->setToolTip(QString::fromUtf8("Dodaj telefon (Ctrl+N)"));
+  }
+  auto* newRow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_N), left->window());
+  newRow->setObjectName(QStringLiteral("NewRowShortcut"));
+  connect(newRow, &QShortcut::activated, this, [this] {
+    if (dataEdits_[0]->isVisible() || searchEdits_[0]->isVisible()) NewRow();
+  });
   but_add_poust_find_->setGeometry(40, 279, 150, 20);
+  but_add_poust_find_->setStyleSheet(QStringLiteral("QLabel:focus { text-decoration: underline; }"));
   but_add_poust_find_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   Label23_ = new ClickLabel(left);
   Label23_->setObjectName(QStringLiteral("Label23"));
@@ -156,7 +171,13 @@ void PhoneListView::ConnectPhoneList() {
           [this](const QModelIndex& current) {
             if (syncingGrid_ || !current.isValid() || listModel_->IsPendingRow(current.row())) return;
             if (current.row() == listModel_->CurrentRow()) return;
+            // Leaving a row being typed saves it by the rule, or stays on it.
+            if (!SettlePending()) {
+              ListChanged();
+              return;
+            }
             RunCommand(ui_, [&] { RequireOk(session_.Dbf1().MoveTo(current.row() + 1)); });
+            newRowMode_ = false;
             ListChanged();
           });
   connect(RxDBGrid1_, &QTableView::clicked, this, &PhoneListView::RxDBGrid1CellClick);
@@ -197,10 +218,17 @@ void PhoneListView::ListChanged() {
   }
   syncingGrid_ = false;
   ShowListState();
+  // After a save the boxes wait empty for the next person. While a row is
+  // being typed the boxes hold what the user typed, which a refused save
+  // must not take from them: they follow the row only when its state moves.
+  const ListState state = session_.listState();
+  const bool blank = state == ListState::kClosed || (newRowMode_ && state == ListState::kBrowse);
+  const bool pending = state == ListState::kInsert || state == ListState::kEdit;
+  const bool keepTyping = pending && state == shownState_;
+  shownState_ = state;
   for (int i = 0; i < 3; ++i) {
-    if (i == typingBox_) continue;
-    const QString text =
-        session_.listState() == ListState::kClosed ? QString() : ListFieldText(session_, kBoxFields[i]);
+    if (i == typingBox_ || keepTyping) continue;
+    const QString text = blank ? QString() : ListFieldText(session_, kBoxFields[i]);
     shownValues_[i] = text;
     if (dataEdits_[i]->text() != text) dataEdits_[i]->setText(text);
   }
@@ -208,7 +236,17 @@ void PhoneListView::ListChanged() {
 
 void PhoneListView::DataEditTyped(int box, const QString& text) {
   typingBox_ = box;
-  RunCommand(ui_, [&] { WriteListField(session_, kBoxFields[box], text); });
+  RunCommand(ui_, [&] {
+    // Typing after a save is the next person: a new row, never the saved one.
+    if (newRowMode_ && session_.listState() == ListState::kBrowse) {
+      RequireOk(session_.Dbf1().Append());
+      for (int i = 0; i < 3; ++i) {
+        if (i != box && !dataEdits_[i]->text().isEmpty()) WriteListField(session_, kBoxFields[i], dataEdits_[i]->text());
+      }
+    }
+    newRowMode_ = false;
+    WriteListField(session_, kBoxFields[box], text);
+  });
   typingBox_ = -1;
   listModel_->Changed();
 }
@@ -218,20 +256,74 @@ void PhoneListView::DataEditReturn(int box) {
     dataEdits_[box + 1]->setFocus();
     return;
   }
-  // No length floor on this path; a malformed number or one already listed
-  // leaves the row pending with the focus in the phone box.
-  PhoneBoxResult result = PhoneBoxResult::kBadNumber;
+  // Enter in the last box saves, with no length floor; a malformed number
+  // or one already listed leaves the row pending with the focus in the
+  // phone box.
+  if (session_.listState() == ListState::kBrowse) return;
+  ManageResult result = ManageResult::kRefused;
   QString refusal;
   RunCommand(ui_, [&] {
-    result = PostFromPhoneBox(
-        session_, ui_, dataEdits_[2]->text(), [this] { ShowPhoneBox(); }, &refusal);
+    result = SaveRow(
+        session_, ui_, dataEdits_[2]->text(), 0, [this] { ShowPhoneBox(); }, &refusal);
   });
-  if (result == PhoneBoxResult::kRefused) ShowDuplicate(refusal);
-  if (result != PhoneBoxResult::kDone) return;
+  Saved(result, refusal);
+}
+
+void PhoneListView::Saved(ManageResult result, const QString& refusal) {
+  switch (result) {
+    case ManageResult::kSaved:
+      // The boxes are for the next person now: what is typed next is a row
+      // of its own, never a change of the one just saved.
+      newRowMode_ = true;
+      ListChanged();
+      dataEdits_[0]->setFocus();
+      return;
+    case ManageResult::kDuplicate: ShowDuplicate(refusal); return;
+    case ManageResult::kDeclined: ShowPhoneBox(); return;
+    case ManageResult::kStarted: dataEdits_[0]->setFocus(); return;
+    case ManageResult::kRefused: return;  // told, and taken to its box
+  }
+}
+
+bool PhoneListView::SettlePending() {
+  const ListState state = session_.listState();
+  if (state != ListState::kInsert && state != ListState::kEdit) return true;
+  bool settled = false;
+  RunCommand(ui_, [&] {
+    const bool empty = std::all_of(std::begin(dataEdits_), std::end(dataEdits_),
+                                   [](const QLineEdit* edit) { return edit->text().trimmed().isEmpty(); });
+    if (state == ListState::kInsert && empty) {
+      // A row begun and left untouched is no row.
+      session_.Dbf1().Cancel();
+      settled = true;
+      return;
+    }
+    QString refusal;
+    const ManageResult result = SaveRow(
+        session_, ui_, dataEdits_[2]->text(), kMinPhoneLength, [this] { ShowPhoneBox(); }, &refusal);
+    if (result == ManageResult::kDuplicate) ShowDuplicate(refusal);
+    if (result == ManageResult::kDeclined) ShowPhoneBox();
+    settled = result == ManageResult::kSaved;
+  });
+  return settled;
+}
+
+void PhoneListView::NewRow() {
+  ShowListMode(false);
+  if (!SettlePending()) return;
+  newRowMode_ = false;
+  if (session_.listState() == ListState::kBrowse) Label23Click();
   dataEdits_[0]->setFocus();
 }
 
 bool PhoneListView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == but_add_poust_find_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+      Label23Click();
+      return true;
+    }
+  }
   for (int i = 0; i < 3; ++i) {
     if (watched != dataEdits_[i]) continue;
     if (event->type() == QEvent::FocusOut) {
@@ -256,19 +348,26 @@ void PhoneListView::DataSource1StateChange(ListState state) {
 }
 
 void PhoneListView::Label23Click() {
-  RunCommand(ui_, [this] {
-    if (searchMode_) {
-      if (!SearchList(session_, searchEdits_[0]->text(), searchEdits_[1]->text(), searchEdits_[2]->text())) {
-        if (tell_) tell_(QString::fromUtf8(kNoMatchMessage));
+  if (searchMode_) {
+    if (!SettlePending()) return;
+    RunCommand(ui_, [this] {
+      if (SearchList(session_, searchEdits_[0]->text(), searchEdits_[1]->text(), searchEdits_[2]->text())) {
+        newRowMode_ = false;
+      } else if (tell_) {
+        tell_(QString::fromUtf8(kNoMatchMessage));
       }
-      return;
-    }
-    const ManageResult result = ManageAction(session_, [this] {
-      return TakePhoneBox(session_, ui_, dataEdits_[2]->text(), kMinPhoneLength, [this] { ShowPhoneBox(); });
     });
-    if (result == ManageResult::kStarted) dataEdits_[0]->setFocus();
-    if (result == ManageResult::kDuplicate) ShowDuplicate(DuplicatePhoneMessage(ListFieldText(session_, "Tel")));
+    ListChanged();
+    return;
+  }
+  ManageResult result = ManageResult::kRefused;
+  QString refusal;
+  RunCommand(ui_, [&] {
+    result = ManageAction(
+        session_, ui_, dataEdits_[2]->text(), [this] { ShowPhoneBox(); }, &refusal);
   });
+  if (result == ManageResult::kStarted) newRowMode_ = false;
+  Saved(result, refusal);
 }
 
 void PhoneListView::ShowPhoneBox() {
@@ -281,24 +380,30 @@ void PhoneListView::ShowDuplicate(const QString& message) {
   ShowPhoneBox();
 }
 
-void PhoneListView::Label25Click() {
-  RunCommand(ui_, [this] { SortList(session_, kImieIndex); });
-}
+void PhoneListView::Label25Click() { Sort(kImieIndex); }
 
-void PhoneListView::Label26Click() {
-  RunCommand(ui_, [this] { SortList(session_, kNazwiskoIndex); });
-}
+void PhoneListView::Label26Click() { Sort(kNazwiskoIndex); }
 
-void PhoneListView::Label27Click() {
-  RunCommand(ui_, [this] { SortList(session_, kTelIndex); });
+void PhoneListView::Label27Click() { Sort(kTelIndex); }
+
+void PhoneListView::Sort(const char* index) {
+  if (!SettlePending()) return;
+  RunCommand(ui_, [&] { SortList(session_, index); });
 }
 
 void PhoneListView::RxDBGrid1CellClick(const QModelIndex& index) {
+  // A row clicked is a row chosen: the boxes show it, also the current one.
+  if (newRowMode_ && session_.listState() == ListState::kBrowse) {
+    newRowMode_ = false;
+    ListChanged();
+  }
   if (!index.isValid() || index.column() != PhoneListModel::kCheckColumn) return;
+  if (!SettlePending()) return;
   RunCommand(ui_, [this] { ToggleMark(session_, marks_); });
 }
 
 void PhoneListView::Shape9MouseDown() {
+  if (!SettlePending()) return;
   RunCommand(ui_, [this] { MarkAll(session_, marks_, ui_); });
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "core/session.h"
+#include "phonelist/list_commands.h"
 #include "phonelist/marks.h"
 
 // What a search that found nothing says.
@@ -65,6 +66,12 @@ class PhoneListView : public QObject {
   bool AllMarked() const;
   // Drops every mark, as a command over them does when it has run.
   void ClearMarks();
+  // A row being typed is saved by the rule before anything else happens to
+  // the list (a click elsewhere, a command, closing); false when the rule
+  // refused it, told, with the row kept in the boxes as typed.
+  bool SettlePending();
+  // Ctrl+N: the row being typed settled, a new one begun.
+  void NewRow();
   Marks& marks() { return marks_; }
 
  protected:
@@ -81,6 +88,9 @@ class PhoneListView : public QObject {
   void ShowDuplicate(const QString& message);
   // The sort triangle and the select-all square as the list stands.
   void ShowListState();
+  // What follows a save or a refusal, for the boxes and the focus.
+  void Saved(ManageResult result, const QString& refusal);
+  void Sort(const char* index);
 
   Session& session_;
   UserInterface& ui_;
@@ -106,6 +116,10 @@ class PhoneListView : public QObject {
   int checkedMarks_ = -1;
   bool syncingGrid_ = false;
   int typingBox_ = -1;
+  // The boxes stand empty after a save: typing in them begins a new row.
+  bool newRowMode_ = false;
+  // The list's state the boxes were last filled for.
+  ListState shownState_ = ListState::kClosed;
   // What Esc puts back into each data-bound box: its value when the row was
   // shown or the box was last left.
   QString shownValues_[3];

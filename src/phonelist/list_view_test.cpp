@@ -185,7 +185,84 @@ TEST_F(ListViewTest, BothSavePathsRefuseAMalformedNumberAndStoreATakenOneNormali
     EXPECT_EQ(Caption(), "DODAJ TELEFON +") << c.typed;
     EXPECT_EQ(session_->Dbf1().RowCount(), rows + 1) << c.typed;
     EXPECT_EQ(session_->Dbf1().Text("Tel"), c.stored) << c.typed;
-    EXPECT_EQ(Edit("DBEdit3")->text(), c.stored) << "the box shows what is stored";
+    EXPECT_TRUE(Edit("DBEdit3")->text().isEmpty()) << c.typed << ": the boxes wait for the next person";
+    EXPECT_EQ(focusWidget(), Edit("DBEdit1")) << c.typed;
+  }
+}
+
+// After a save the boxes stand empty: what is typed next is the next person,
+// a row of its own; the saved one changes only when the user chooses it.
+TEST_F(ListViewTest, TypingAfterASaveIsTheNextPersonNotAChangeOfTheSavedOne) {
+  for (const auto& [first, tel] : {std::pair{"Jan", "600100201"}, std::pair{"Ewa", "600100202"}}) {
+    Edit("DBEdit1")->setFocus();
+    QTest::keyClicks(Edit("DBEdit1"), first);
+    QTest::keyClicks(Edit("DBEdit3"), tel);
+    QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
+  }
+  EXPECT_EQ(Rows(*session_), (std::vector<std::string>{"2 Jan  600100201 0", "3 Ewa  600100202 0"}));
+  EXPECT_TRUE(ui_.dialogs.empty());
+  // Chosen in the grid, a row is the one the boxes change.
+  ClickCell(0, 1);
+  EXPECT_EQ(Edit("DBEdit1")->text(), "Jan");
+  QTest::keyClicks(Edit("DBEdit2"), "Lis");
+  QTest::keyClick(Edit("DBEdit3"), Qt::Key_Return);
+  EXPECT_EQ(Rows(*session_), (std::vector<std::string>{"2 Jan Lis 600100201 0", "3 Ewa  600100202 0"}));
+}
+
+// Leaving a row being typed, by a click on another row, the select-all
+// square or a sort, saves it by the rule or keeps it in the boxes with the
+// text as typed; never an empty phone over a number.
+TEST_F(ListViewTest, LeavingARowBeingTypedSavesItByTheRuleOrKeepsIt) {
+  struct Case {
+    const char* typed;  // into the phone box of the first row, after its number
+    const char* away;   // where the user goes
+    bool kept;
+  };
+  const Case cases[] = {
+      {"x", "cell", true},          // 600100200x: a letter
+      {"1234", "cell", true},       // 6001002001234: longer than 12
+      {"1234", "square", true},
+      {"1234", "sort", true},
+      {"\b\b99", "cell", false},  // 600100299: a number, saved
+  };
+  for (const Case& c : cases) {
+    session_->Dbf1().Cancel();
+    while (session_->Dbf1().RowCount() > 0) {
+      session_->Dbf1().First();
+      ASSERT_TRUE(session_->Dbf1().Delete().ok());
+    }
+    AddPhone(*session_, "Jan", "Kowalski", "600100200");
+    AddPhone(*session_, "Ewa", "Nowak", "501222333");
+    view_->ClearMarks();
+    ClickCell(0, 1);
+    ASSERT_EQ(Edit("DBEdit3")->text(), "600100200");
+    ui_.dialogs.clear();
+    Edit("DBEdit3")->setFocus();
+    Edit("DBEdit3")->end(false);
+    for (const char* k = c.typed; *k != '\0'; ++k) {
+      if (*k == '\b') {
+        QTest::keyClick(Edit("DBEdit3"), Qt::Key_Backspace);
+      } else {
+        QTest::keyClicks(Edit("DBEdit3"), QString(QLatin1Char(*k)));
+      }
+    }
+    const QString inBox = Edit("DBEdit3")->text();
+    if (std::string(c.away) == "cell") ClickCell(1, 1);
+    if (std::string(c.away) == "square") QTest::mouseClick(Find(&host_, "Shape9"), Qt::LeftButton);
+    if (std::string(c.away) == "sort") Click(Find(&host_, "Label27"));
+    const std::string what = inBox.toStdString() + " / " + c.away;
+    if (c.kept) {
+      ASSERT_EQ(ui_.dialogs.size(), 1u) << what;
+      EXPECT_EQ(ui_.dialogs[0].text, "Niepoprawny numer telefonu") << what;
+      EXPECT_EQ(session_->listState(), ListState::kEdit) << what;
+      EXPECT_EQ(Edit("DBEdit3")->text(), inBox) << what << ": the text as typed";
+      EXPECT_EQ(view_->marks().Count(), 0) << what << ": the square did nothing";
+      session_->Dbf1().Cancel();
+      EXPECT_EQ(Rows(*session_).front(), "2 Jan Kowalski 600100200 0") << what << ": the stored number is whole";
+    } else {
+      EXPECT_TRUE(ui_.dialogs.empty()) << what;
+      EXPECT_EQ(Rows(*session_).front(), "2 Jan Kowalski 600100299 0") << what;
+    }
   }
 }
 

@@ -112,14 +112,21 @@ int AddPhone(Call& c) {
   Expect(o, 3, c.command.usage);
   QString tel;
   if (!TakeNumber(c.ui, o.positional[2], kMinPhoneLength, kListPhoneLength, &tel)) return 1;
-  ManageAction(c.session, nullptr);
+  store::Cursor& list = c.session.Dbf1();
+  RequireOk(list.Append());
   WriteListField(c.session, "Imie", o.positional[0]);
   WriteListField(c.session, "Nazwisko", o.positional[1]);
-  WriteListField(c.session, "Tel", tel);
-  if (ManageAction(c.session, nullptr) != ManageResult::kDuplicate) return 0;
-  c.session.Dbf1().Cancel();
-  c.ui.Say(QString::fromUtf8("Numer jest już na liście: ") + tel);
-  return 1;
+  QString refusal;
+  const ManageResult result = SaveRow(c.session, c.ui, tel, kMinPhoneLength, nullptr, &refusal);
+  if (result == ManageResult::kSaved) return 0;
+  list.Cancel();
+  switch (result) {
+    case ManageResult::kDuplicate:
+      c.ui.Say(QString::fromUtf8("Numer jest już na liście: ") + tel);
+      return 1;
+    case ManageResult::kDeclined: return c.ui.Tell(Report{Verdict::kDeclined, QString(), QString()});
+    default: return 1;  // the rule's refusal is told
+  }
 }
 
 int RemoveLocal(Call& c) {
