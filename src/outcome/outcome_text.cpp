@@ -101,8 +101,8 @@ QString UnconfirmedMessage(const LineTally& tally) {
 
 QString SkippedLinesText(const ImportResult& result) {
   const std::pair<int, const char*> reasons[] = {
+      {result.onList, " z numerem już na liście"},
       {result.badNumber, " z niepoprawnym numerem telefonu"},
-      {result.missingField, " z brakującym polem"},
       {result.badCharacter, " z niedozwolonym znakiem"},
   };
   QStringList parts;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 #include <array>
 #include <cstdint>
@@ -195,11 +196,8 @@ ListFileContents ParseListFile(std::string_view bytes) {
       if (out.firstSkippedLine == 0) out.firstSkippedLine = lineNumber;
     };
     const ListLine line = SplitListLine(text);
-    if (!line.complete) {
-      skip(out.missingField);
-      continue;
-    }
     ListFileRow row;
+    row.line = lineNumber;
     // The phone is stored normalised, so only what NormalisePhoneNumber
     // would pass over as a blank (a tab) needs a word here.
     if (!ToListBytes(line.firstName, &row.firstName) || !ToListBytes(line.surname, &row.surname) ||
@@ -323,16 +321,63 @@ ImportResult ImportList(Session& session, Progress& progress, const QString& pat
   return ImportListBytes(session, progress, bytes, path, strict);
 }
 
+namespace {
+
+// The subscribers of the list's rows, by SubscriberKey.
+QSet<QString> ListedSubscribers(store::Cursor& list, const QString& countryCode) {
+  QSet<QString> keys;
+  list.First();
+  while (!list.Eof()) {
+    keys.insert(SubscriberKey(QString::fromStdString(list.Text("Tel")), countryCode));
+    list.Next();
+  }
+  return keys;
+}
+
+// The rows of `rows` whose subscriber neither `listed` nor an earlier row
+// holds; `dropped` counts the others and `firstDropped` names the line of
+// the first of them (0 when none).
+std::vector<const ListFileRow*> NewSubscribers(const std::vector<ListFileRow>& rows, QSet<QString> listed,
+                                               const QString& countryCode, int* dropped, int* firstDropped) {
+  std::vector<const ListFileRow*> out;
+  *dropped = 0;
+  *firstDropped = 0;
+  for (const ListFileRow& row : rows) {
+    const QString key = SubscriberKey(QString::fromStdString(row.phone), countryCode);
+    if (listed.contains(key)) {
+      if (++*dropped == 1) *firstDropped = row.line;
+      continue;
+    }
+    listed.insert(key);
+    out.push_back(&row);
+  }
+  return out;
+}
+
+}  // namespace
+
 ImportResult ImportListBytes(Session& session, Progress& progress, const QByteArray& bytes, const QString& name,
                              bool strict) {
   const ListFileContents contents = ParseListFile(std::string_view(bytes.constData(), size_t(bytes.size())));
   ImportResult result;
   result.name = name;
-  result.missingField = contents.missingField;
   result.badCharacter = contents.badCharacter;
   result.badNumber = contents.badNumber;
   result.namesCut = contents.namesCut;
   result.firstSkippedLine = contents.firstSkippedLine;
+  const QString& country = session.countryCode();
+  // A strict import is refused whole, and before anything changes, for any
+  // line it would leave out.
+  auto refuseStrict = [&](int dropped, int firstDropped) {
+    if (!strict || (contents.Skipped() == 0 && dropped == 0)) return false;
+    result.onList = dropped;
+    if (result.firstSkippedLine == 0 || (firstDropped != 0 && firstDropped < result.firstSkippedLine)) {
+      result.firstSkippedLine = firstDropped;
+    }
+    result.refusal = ImportResult::Refusal::kStrict;
+    result.Fail(Stop::kBadInput);
+    return true;
+  };
   // Refused before the question, so nothing can clear the list for a file
   // that would put nothing back: an empty file, a binary one, one in an
   // encoding not recognised.
@@ -341,17 +386,25 @@ ImportResult ImportListBytes(Session& session, Progress& progress, const QByteAr
     result.Fail(Stop::kBadInput);
     return result;
   }
-  if (strict && contents.Skipped() > 0) {
-    result.refusal = ImportResult::Refusal::kStrict;
-    result.Fail(Stop::kBadInput);
-    return result;
-  }
+  int dropped = 0;
+  int firstDropped = 0;
+  NewSubscribers(contents.rows, {}, country, &dropped, &firstDropped);
+  if (refuseStrict(dropped, firstDropped)) return result;
   result.cleared = progress.Ask(Question::kClearBeforeImport, QString::fromUtf8(kImportClearQuestion));
 
   store::Cursor& list = session.Dbf1();
   {
     ListUpdatesSuspended still(session, progress.ui());
     RequireOk(list.Settle());
+    // What is on the list counts only when it stays there.
+    const std::vector<const ListFileRow*> rows = NewSubscribers(
+        contents.rows, result.cleared ? QSet<QString>() : ListedSubscribers(list, country), country, &dropped,
+        &firstDropped);
+    if (refuseStrict(dropped, firstDropped)) {
+      list.First();
+      return result;
+    }
+    result.onList = dropped;
     if (result.cleared) {
       list.First();
       const int total = list.RowCount();
@@ -365,7 +418,7 @@ ImportResult ImportListBytes(Session& session, Progress& progress, const QByteAr
     }
     // A cancel of the clearing stops the clearing only; the file still goes in.
     progress.Resume();
-    const int count = int(contents.rows.size());
+    const int count = int(rows.size());
     // The rows go in as groups, a flush per group rather than per row; the
     // last one is on disk when the loop ends, and a failure that throws
     // still keeps every row posted before it.
@@ -376,12 +429,13 @@ ImportResult ImportListBytes(Session& session, Progress& progress, const QByteAr
         break;
       }
       progress.Update(i, count);
-      const ListFileRow& row = contents.rows[size_t(i)];
+      const ListFileRow& row = *rows[size_t(i)];
       RequireOk(list.Append());
       RequireOk(list.SetText("Imie", row.firstName));
       RequireOk(list.SetText("Nazwisko", row.surname));
       RequireOk(list.SetText("Tel", row.phone));
-      // A number already listed is dropped; a failing file is not.
+      // The form as written is unique already; a refusal here is a list
+      // that changed meanwhile, and it is counted the same way.
       if (PostRow(list)) {
         ++result.taken;
       } else {

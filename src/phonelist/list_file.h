@@ -36,8 +36,9 @@ QStringList SplitListFileLines(QStringView text);
 
 // One line of a list file taken apart: first name, surname, phone. Splits on
 // the first two "|"; whatever follows the second belongs to the phone,
-// further "|" included. `complete` says both were there. Nothing is trimmed
-// or cut here.
+// further "|" included. A line with one "|" is a first name and a phone, a
+// line without any a bare phone. `complete` says both "|" were there.
+// Nothing is trimmed or cut here.
 struct ListLine {
   QString firstName;
   QString surname;
@@ -52,23 +53,23 @@ struct ListFileRow {
   std::string firstName;
   std::string surname;
   std::string phone;
+  int line = 0;  // where in the file, counted from 1
 };
 
 // What a list file holds. A blank line is nothing; any other line is a row or
-// is skipped and counted under why: a missing "|" field, a character the
-// list cannot hold (a control character, one Windows-1250 lacks or leaves
-// undefined), or a phone that is no well-formed number of at most the list's
-// 12 characters (never cut: a cut number is a wrong one). A name longer than
-// its field is cut, and the row counted.
+// is skipped and counted under why: a character the list cannot hold (a
+// control character, one Windows-1250 lacks or leaves undefined), or a phone
+// that is no well-formed number of at most the list's 12 characters (never
+// cut: a cut number is a wrong one). A name longer than its field is cut,
+// and the row counted.
 struct ListFileContents {
   std::vector<ListFileRow> rows;
-  int missingField = 0;
   int badCharacter = 0;
   int badNumber = 0;
   int namesCut = 0;
   int firstSkippedLine = 0;  // counted from 1; 0 when none was skipped
 
-  int Skipped() const { return missingField + badCharacter + badNumber; }
+  int Skipped() const { return badCharacter + badNumber; }
 };
 ListFileContents ParseListFile(std::string_view bytes);
 
@@ -103,17 +104,17 @@ struct ImportResult : CommandResult {
   QString name;  // the file, as messages name it
   Refusal refusal = Refusal::kNone;
   bool cleared = false;
-  int taken = 0;   // rows that went into the list
-  int onList = 0;  // rows dropped as their number is on the list already
-  // What the file held besides its rows: the lines skipped, by why, and the
-  // names cut.
-  int missingField = 0;
+  int taken = 0;  // rows that went into the list
+  // Lines left out, by why: a number on the list already in any of its forms
+  // (or on an earlier line of the file), a character the list cannot hold, a
+  // malformed number; and the rows whose names were cut.
+  int onList = 0;
   int badCharacter = 0;
   int badNumber = 0;
   int namesCut = 0;
   int firstSkippedLine = 0;
 
-  int Skipped() const { return missingField + badCharacter + badNumber; }
+  int Skipped() const { return onList + badCharacter + badNumber; }
 };
 
 // "IMPORTUJ LISTĘ TELEFONÓW" once the file is chosen: reads and parses the
@@ -121,7 +122,9 @@ struct ImportResult : CommandResult {
 // `strict`, one with a line it would skip), then asks whether to clear the
 // list first and appends the rows. Nothing is cleared before the file has
 // been read and found to hold a list, so a file that cannot be read, or
-// holds none, leaves the list as it was. A number already listed is dropped.
+// holds none, leaves the list as it was. A row whose subscriber is listed
+// already (SubscriberKey), or came on an earlier line, is dropped and counted;
+// `strict` refuses the whole file for one, before anything changes.
 ImportResult ImportList(Session& session, Progress& progress, const QString& path, bool strict = false);
 // The same for bytes already read; `name` stands for the file in messages.
 ImportResult ImportListBytes(Session& session, Progress& progress, const QByteArray& bytes, const QString& name,

@@ -15,6 +15,7 @@
 
 #include <thread>
 
+#include "common/testing/qt_printers.h"
 #include "common/windows1250.h"
 #include "core/testing/phones.h"
 #include "core/testing/scripted_ui.h"
@@ -183,15 +184,25 @@ TEST_F(ListFileCommandTest, ExportOfAnEmptyListWritesNothingAndFollowsTheSortOrd
 
 TEST_F(ListFileCommandTest, ImportPassesOverBlankLinesAndDropsDuplicates) {
   AddPhone(session_, "Stary", "Wpis", "600100200");
-  // CR-only line ends, a blank line twice, a duplicate, a line without an end.
-  WriteBytes(Path("in.dat"), "Ewa|Lis|600100200\r\r|Nowy|123456789012\r\rAla|b|600 111 222");
+  // CR-only line ends, a blank line twice, the listed number in its other
+  // forms, a line without an end.
+  WriteBytes(Path("in.dat"),
+             "Ewa|Lis|+48600100200\r\r|Nowy|123456789012\r\rAla|b|600 111 222\r0048 600 100 200\r48600100200");
   ui_.Answer({false});
   const ImportResult result = Import(Path("in.dat"));
   EXPECT_EQ(Rows(session_),
             (std::vector<std::string>{"2 Stary Wpis 600100200 0", "3  Nowy 123456789012 0", "4 Ala b 600111222 0"}));
-  EXPECT_EQ(ui_.progress.front(), std::make_pair(0, 3));
-  EXPECT_EQ(result.onList, 1);
-  EXPECT_EQ(Describe(result).text, "Zaimportowano 2 numery");
+  EXPECT_EQ(ui_.progress.front(), std::make_pair(0, 2));
+  EXPECT_EQ(result.onList, 3);
+  EXPECT_EQ(Describe(result).text, QString::fromUtf8("Zaimportowano 2 numery, pominięto 3 wiersze z numerem już na liście"));
+
+  // Cleared first, the list's numbers no longer count; the file's own
+  // repeats still do.
+  ui_.Answer({true});
+  const ImportResult cleared = Import(Path("in.dat"));
+  EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 Ewa Lis +48600100200 0", "3  Nowy 123456789012 0",
+                                                      "4 Ala b 600111222 0"}));
+  EXPECT_EQ(cleared.onList, 2);
 }
 
 // The same list saved by different editors goes in as the same rows: the
@@ -254,8 +265,20 @@ TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesThatCannotBeRows) {
        "a|b|1234567890123\r\na|b|+48 600 100 200 3\r\na|b|+48 600 100 200\r\na|b|123-456-789-012\r\n",
        {"2 a b +48600100200 0", "3 a b 123456789012 0"},
        "Zaimportowano 2 numery, pominięto 2 wiersze z niepoprawnym numerem telefonu"},
-      {"missing fields", "Jan Kowalski 600100200\r\nJan|600100200\r\n600100200\r\nEwa|Nowak|501222333\r\n",
-       {"2 Ewa Nowak 501222333 0"}, "Zaimportowano 1 numer, pominięto 3 wiersze z brakującym polem"},
+      {"every kind of line",
+       "Jan|Kowalski|600100200\r\n"       // first name, surname, phone
+       "Ewa|600100201\r\n"                // first name and phone
+       "600100202\r\n"                    // a bare phone
+       "\r\n"                             // nothing
+       "Ala|Lis|+48 600 100 200\r\n"      // the first line's subscriber
+       "0048600100201\r\n"                // the second's
+       "Jan Kowalski 600100203\r\n"       // no fields: no number either
+       "Jan|Ko\x01walski|600100204\r\n"   // a control character
+       "|||600100205\r\n"                 // a third "|" belongs to the phone
+       "Piotr||600100206\r\n",            // an empty surname
+       {"2 Jan Kowalski 600100200 0", "3 Ewa  600100201 0", "4   600100202 0", "5 Piotr  600100206 0"},
+       "Zaimportowano 4 numery, pominięto 2 wiersze z numerem już na liście, 2 wiersze z niepoprawnym numerem "
+       "telefonu i 1 wiersz z niedozwolonym znakiem"},
       {"control characters and undefined bytes",
        "Jan|Ko\x01walski|600100200\r\nJan\t|Kowalski|600100201\r\nJan|Kowalski|600\t100202\r\n"
        "Jan|Ko\x7fwalski|600100203\r\nJan|Ko\x81walski|600100204\r\nJan|Ko\x98walski|600100205\r\n"
@@ -275,11 +298,11 @@ TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesThatCannotBeRows) {
                E::kUtf8, false),
        {"2 Jan Kowalski 600100203 0"}, "Zaimportowano 1 numer, pominięto 3 wiersze z niedozwolonym znakiem"},
       {"every reason at once, from UTF-16",
-       Encoded(("a|b|1\r\nbez pól\r\na|b|x\r\na|\x01|1\r\na|b|2\r\n" + Repeat("ą", 41) + "|b|3\r\n").c_str(),
+       Encoded(("a|b|1\r\nbez pól\r\na|b|x\r\na|\x01|1\r\na|b|2\r\nc|d|1\r\n" + Repeat("ą", 41) + "|b|3\r\n").c_str(),
                E::kUtf16LE),
        {"2 a b 1 0", "3 a b 2 0", "4 " + std::string(40, '\xb9') + " b 3 0"},
-       "Zaimportowano 3 numery, pominięto 1 wiersz z niepoprawnym numerem telefonu, 1 wiersz z brakującym polem i "
-       "1 wiersz z niedozwolonym znakiem; skrócono za długie imię lub nazwisko w 1 wierszu"},
+       "Zaimportowano 3 numery, pominięto 1 wiersz z numerem już na liście, 2 wiersze z niepoprawnym numerem "
+       "telefonu i 1 wiersz z niedozwolonym znakiem; skrócono za długie imię lub nazwisko w 1 wierszu"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -322,10 +345,10 @@ TEST_F(ListFileCommandTest, AFileWithoutAListLeavesTheListAsItWas) {
       {Path("empty.dat"), ""},
       {"/dev/null", ""},
       {Path("blank.dat"), ""},
-      {Path("binary.dat"), " (pominięto 2 wiersze z brakującym polem)"},
-      {Path("elf.dat"), " (pominięto 1 wiersz z brakującym polem)"},
-      {Path("nomark.dat"), " (pominięto 1 wiersz z brakującym polem)"},
-      {Path("bad.dat"), " (pominięto 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z brakującym polem)"},
+      {Path("binary.dat"), " (pominięto 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z niedozwolonym znakiem)"},
+      {Path("elf.dat"), " (pominięto 1 wiersz z niedozwolonym znakiem)"},
+      {Path("nomark.dat"), " (pominięto 1 wiersz z niepoprawnym numerem telefonu)"},
+      {Path("bad.dat"), " (pominięto 2 wiersze z niepoprawnym numerem telefonu)"},
   };
   for (const Case& c : cases) {
     ScriptedUi ui;
@@ -345,14 +368,14 @@ TEST_F(ListFileCommandTest, AFileWithoutAListLeavesTheListAsItWas) {
 TEST_F(ListFileCommandTest, AStrictImportTakesAllOrNothing) {
   AddPhone(session_, "Jan", "Kowalski", "600100200");
   const std::vector<std::string> before = Rows(session_);
-  WriteBytes(Path("bad.dat"), "Ewa|Nowak|501222333\r\n\r\nZly|Numer|600,100\r\nAla|Lis\r\n");
+  WriteBytes(Path("bad.dat"), "Ewa|Nowak|501222333\r\n\r\nZly|Numer|600,100\r\nAla|Lis\r\nEwa|501-222-333\r\n");
   ui_.Answer({true});
   const Report refused = Describe(Import(Path("bad.dat"), true));
   EXPECT_TRUE(ui_.dialogs.empty());
   EXPECT_EQ(refused.verdict, Verdict::kFailed);
   EXPECT_EQ(refused.text, QString::fromUtf8("Nic nie zaimportowano: plik \"") + Path("bad.dat") +
-                              QString::fromUtf8("\" ma 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z "
-                                                "brakującym polem (pierwszy to wiersz 3). Lista pozostaje bez zmian."));
+                              QString::fromUtf8("\" ma 1 wiersz z numerem już na liście i 2 wiersze z niepoprawnym "
+                                                "numerem telefonu (pierwszy to wiersz 3). Lista pozostaje bez zmian."));
   EXPECT_EQ(Rows(session_), before);
 
   WriteBytes(Path("good.dat"), "Ewa|Nowak|501222333\r\n");

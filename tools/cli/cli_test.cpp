@@ -219,7 +219,7 @@ TEST_F(CliTest, ListFilesHaveTheirExitStatus) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
   };
-  write("mixed.dat", "Jan|Kowalski|600 100 200\r\nZly|Numer|600\",AT\r\nBez pol\r\n");
+  write("mixed.dat", "Jan|Kowalski|600 100 200\r\nZly|Numer|600\",AT\r\nJan|0048 600 100 200\r\n");
   write("good.dat", "Ewa|Nowak|501222333\r\n");
   write("empty.dat", "");
   // "Unicode" as an editor saves it: UTF-16 LE behind its mark.
@@ -237,7 +237,7 @@ TEST_F(CliTest, ListFilesHaveTheirExitStatus) {
   // clang-format off
   const Case cases[] = {
       {{"import", Path("mixed.dat")}, 0,
-       "Zaimportowano 1 numer, pominięto 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z brakującym polem",
+       "Zaimportowano 1 numer, pominięto 1 wiersz z numerem już na liście i 1 wiersz z niepoprawnym numerem telefonu",
        "2\tJan\tKowalski\t600100200\t0\n"},
       {{"import", Path("mixed.dat"), "--strict", "--replace"}, 1, "(pierwszy to wiersz 2). Lista pozostaje bez zmian.",
        "2\tJan\tKowalski\t600100200\t0\n"},
@@ -248,6 +248,9 @@ TEST_F(CliTest, ListFilesHaveTheirExitStatus) {
       {{"import", Path("missing.dat"), "--replace"}, 1, "Nie można odczytać pliku",
        "2\tJan\tKowalski\t600100200\t0\n"},
       {{"import", Path("good.dat"), "--strict"}, 0, "Zaimportowano 1 numer",
+       "2\tJan\tKowalski\t600100200\t0\n3\tEwa\tNowak\t501222333\t0\n"},
+      // Every line already listed: nothing to take is a failure when strict.
+      {{"import", Path("good.dat"), "--strict"}, 1, "ma 1 wiersz z numerem już na liście (pierwszy to wiersz 1)",
        "2\tJan\tKowalski\t600100200\t0\n3\tEwa\tNowak\t501222333\t0\n"},
       {{"import", Path("unicode.dat"), "--replace", "--strict"}, 0, "Zaimportowano 1 numer", "2\tAla\tLis\t601\t0\n"},
       {{"export", Path("out.dat")}, 0, "", "2\tAla\tLis\t601\t0\n"},
@@ -304,7 +307,7 @@ TEST_F(CliTest, ADashIsStandardInputAndOutput) {
   ASSERT_TRUE(import.waitForFinished(20000));
   EXPECT_EQ(import.exitCode(), 0) << import.readAllStandardError().toStdString();
   EXPECT_TRUE(QString::fromUtf8(import.readAllStandardError())
-                  .contains(QString::fromUtf8("Zaimportowano 1 numer, pominięto 1 wiersz z brakującym polem")));
+                  .contains(QString::fromUtf8("Zaimportowano 1 numer, pominięto 1 wiersz z niepoprawnym numerem telefonu")));
 
   QProcess exportToOutput;
   exportToOutput.start(program, global + QStringList{"export", "-"});
