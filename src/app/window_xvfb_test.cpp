@@ -14,6 +14,7 @@
 #include "app/dlgostiv.h"
 #include "app/pinostiv.h"
 #include "app/testing/window_test.h"
+#include "core/testing/phones.h"
 #include "core/user_interface.h"
 #include "widgets/controls.h"
 
@@ -217,6 +218,27 @@ TEST_F(WindowUnderXTest, ThePinDialogsTakeTypingEnterAndEscape) {
 
   typeInto({type("2468"), escape});
   EXPECT_EQ(AskNewPin(window_.get()), std::nullopt);
+}
+
+TEST_F(WindowUnderXTest, ThreePeopleTypedWithTabAndEnterOnlyAreThreeRows) {
+  // Keys go where X sends them, so a focus that lands on the wrong box after
+  // Enter shows here as a changed or joined row.
+  PressKey("ctrl+n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return W("DBEdit1")->hasFocus(); }, kWaitMs)) << "Ctrl+N left the focus elsewhere";
+  const char* const people[][3] = {{"Ewa", "Lis", "600100200"}, {"Jan", "Nowak", "+48600100201"}, {"Ola", "Kot", "600100202"}};
+  for (const auto& person : people) {
+    for (int field = 0; field < 3; ++field) {
+      Xdo({QStringLiteral("type"), QString::fromLatin1(person[field])});
+      PressKey(field < 2 ? "Tab" : "Return");
+    }
+  }
+  // Each key is in the window's queue once xdotool returns; the last Enter
+  // leaves the boxes blank for the next person.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Rows(*session_).size() == 3; }, kWaitMs));
+  EXPECT_EQ(Rows(*session_), (std::vector<std::string>{"2 Ewa Lis 600100200 0", "3 Jan Nowak +48600100201 0",
+                                                       "4 Ola Kot 600100202 0"}));
+  EXPECT_EQ(qobject_cast<QLineEdit*>(W("DBEdit3"))->text(), QString());
+  EXPECT_TRUE(W("DBEdit1")->hasFocus());
 }
 
 }  // namespace

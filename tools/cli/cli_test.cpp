@@ -460,7 +460,8 @@ TEST_F(CliTest, ADeclinedQuestionEndsWithStatusThree) {
   ASSERT_TRUE(backup.open(QIODevice::WriteOnly));
   backup.write("# Selvantrix backup\n002|600100200\n");
   backup.close();
-  const QStringList commands[] = {{"remove-local", "600100200"}, {"format"}, {"restore", Path("kopia.txt")}};
+  const QStringList commands[] = {
+      {"remove-local", "600100200"}, {"format"}, {"restore", Path("kopia.txt")}, {"add", "Jan", "K", "0048600100200"}};
   for (const QStringList& command : commands) {
     QProcess cli;
     cli.start(program, global + command);
@@ -472,6 +473,7 @@ TEST_F(CliTest, ADeclinedQuestionEndsWithStatusThree) {
   EXPECT_TRUE(sim_.Received().empty());
   ASSERT_EQ(Run({"list"}), 0);
   EXPECT_TRUE(out_.contains("600100200")) << "the row is still there";
+  EXPECT_FALSE(out_.contains("+48600100200")) << "the other form was not added";
   EXPECT_EQ(Run({"--yes", "remove-local", "600100200"}), 0);
 }
 
