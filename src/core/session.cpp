@@ -81,7 +81,6 @@ QString Session::Create(const store::OpenOptions& storeOptions) {
   Dbf2_ = std::move(dbf2);
   Dbf3_ = std::move(dbf3);
 
-  // Every new list row is numbered from the row count when it is started.
   // Every new list row takes the next free number: one more than the
   // highest, so no two rows ever share one. The field is the schema's own,
   // so setting it cannot fail.
