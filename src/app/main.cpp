@@ -6,6 +6,7 @@
 #include "core/session.h"
 #include "app/main_window.h"
 #include "common/application_directory.h"
+#include "common/private_file.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
   QString directory = DefaultApplicationDirectory();
   if (options.isSet(dir)) {
     directory = options.value(dir);
-    QDir().mkpath(directory);
+    MakePrivateDirectory(directory);
   }
 
   Session session(directory);

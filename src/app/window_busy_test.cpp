@@ -186,7 +186,7 @@ TEST_F(SlowControllerTest, AnulujDuringARestoreStopsItWithDtrDown) {
   for (int slot = 2; slot <= 31; ++slot) {
     text += SlotText(slot).toLatin1() + "|6001002" + QByteArray::number(slot + 10) + "\n";
   }
-  text += "czasryg=3\nteladmin=600100200\n";
+  text += "czasryg=3\nteladmin=600100200\n# end 30 numbers 2 settings\n";
   const QString path = QDir(temp_.path()).filePath("kopia.txt");
   WriteFile(path, text);
   window_->chooseBackupFile = [&](bool) { return path; };

@@ -175,9 +175,9 @@ TEST_F(WindowControllerTest, ABackupFormattedAwayComesBackWithARestore) {
 // outcome line as it was.
 TEST_F(WindowControllerTest, ARestoreOrBackupStoppedBeforeTheControllerSendsNothing) {
   const QString good = QDir(temp_.path()).filePath("kopia.txt");
-  WriteFile(good, "# Selvantrix backup\n002|600100200\nczasryg=3\n");
+  WriteFile(good, "# Selvantrix backup\n002|600100200\nczasryg=3\n# end 1 numbers 1 settings\n");
   const QString bad = QDir(temp_.path()).filePath("zla.txt");
-  WriteFile(bad, "# Selvantrix backup\n002|600100200\n003|600;1\n");
+  WriteFile(bad, "# Selvantrix backup\n002|600100200\n003|600;1\n# end 2 numbers 0 settings\n");
   const QString earlier = QStringLiteral("Zapisano w sterowniku 2 numery");
   const struct {
     const char* name;
@@ -318,7 +318,7 @@ TEST_P(FailingLineTest, BackupRestoreAndSyncTellTheFailureAndReportNothingDone) 
   window_->link().options().replyWaitMs = 300;
   const QString backup = QDir(temp_.path()).filePath("kopia.txt");
   const QString saved = QDir(temp_.path()).filePath("zapisana.txt");
-  WriteFile(saved, "# Selvantrix backup\n002|600100200\n003|501222333\nczasryg=3\n");
+  WriteFile(saved, "# Selvantrix backup\n002|600100200\n003|501222333\nczasryg=3\n# end 2 numbers 1 settings\n");
   AddPhone(*session_, "", "", "600100200");
   const struct {
     const char* entry;

@@ -5,6 +5,8 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include "common/private_file.h"
+
 namespace {
 
 // Permission bits lie for root and on network shares: the only honest test is
@@ -19,7 +21,7 @@ bool CanCreateFileIn(const QString& directory) {
 
 QString ResolveApplicationDirectory(const QString& preferred, const QString& fallback) {
   if (CanCreateFileIn(preferred)) return QDir(preferred).absolutePath();
-  QDir().mkpath(fallback);
+  MakePrivateDirectory(fallback);
   return QDir(fallback).absolutePath();
 }
 

@@ -6,15 +6,16 @@
 #include <QLocale>
 
 #include "common/file_names.h"
+#include "common/private_file.h"
 
 QString TraceFilePath(const QString& directory) {
   return QDir(directory).filePath(QString::fromLatin1(kTraceFileName));
 }
 
 bool TraceLogIn(const QString& directory, const QString& text) {
-  if (!QDir(directory).mkpath(QStringLiteral("logs"))) return false;
+  if (!MakePrivateDirectory(QDir(directory).filePath(QStringLiteral("logs")))) return false;
   QFile file(TraceFilePath(directory));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return false;
+  if (!OpenPrivateAppend(file)) return false;
   const QDateTime now = QDateTime::currentDateTime();
   const QLocale locale = QLocale::system();
   const QString line = locale.toString(now.date(), QLocale::ShortFormat) + u' ' +

@@ -20,6 +20,14 @@
 namespace {
 
 constexpr const char* kHeader = "# Selvantrix backup";
+// The last line counts what the file holds: a file cut short, by a full
+// disk or a copy stopped halfway, would otherwise restore as a shorter
+// phonebook and end the controller's list after it.
+constexpr const char* kEndLine = "# end %1 numbers %2 settings";
+
+QString EndLine(qsizetype numbers, qsizetype settings) {
+  return QString::fromLatin1(kEndLine).arg(numbers).arg(settings);
+}
 
 // The settings a restore sends, in the configuration write's order, each
 // with its line; the others a backup holds (the server's phone and address,
@@ -114,6 +122,7 @@ QByteArray BackupText(const ControllerBackup& backup, const QDateTime& made) {
                      .arg(made.toUTC().toString(Qt::ISODate), QString::fromLatin1(SELVANTRIX_VERSION));
   for (const auto& [slot, number] : backup.phonebook) text += SlotText(slot) + u'|' + number + u'\n';
   for (const auto& [key, value] : backup.settings) text += key + u'=' + value + u'\n';
+  text += EndLine(backup.phonebook.size(), backup.settings.size()) + u'\n';
   return text.toUtf8();
 }
 
@@ -132,8 +141,15 @@ bool ParseBackup(const QByteArray& bytes, ControllerBackup* backup, QString* pro
     *problem = QString::fromUtf8("brak nagłówka „%1”").arg(QString::fromLatin1(kHeader));
     return false;
   }
+  qsizetype end = lines.size() - 1;
+  while (end > 0 && lines[end].isEmpty()) --end;
+  if (end == 0 || !lines[end].startsWith(QLatin1String("# end "))) {
+    *problem = QString::fromUtf8("brak ostatniego wiersza „# end …”: plik jest ucięty albo zapisany starszą wersją "
+                                 "programu; zrób nową kopię poleceniem backup");
+    return false;
+  }
   ControllerBackup read;
-  for (int i = 1; i < lines.size(); ++i) {
+  for (int i = 1; i < end; ++i) {
     const QString& line = lines[i];
     if (line.isEmpty() || line.startsWith(u'#')) continue;
     QString why;
@@ -154,6 +170,12 @@ bool ParseBackup(const QByteArray& bytes, ControllerBackup* backup, QString* pro
       *problem = QString::fromUtf8("wiersz %1: %2").arg(i + 1).arg(why);
       return false;
     }
+  }
+  if (lines[end] != EndLine(read.phonebook.size(), read.settings.size())) {
+    *problem = QString::fromUtf8("wiersz %1 „%2” nie zgadza się z treścią pliku (%3)")
+                   .arg(end + 1)
+                   .arg(lines[end], EndLine(read.phonebook.size(), read.settings.size()).mid(2));
+    return false;
   }
   *backup = read;
   return true;

@@ -30,7 +30,8 @@ TEST(BackupFile, ABackupReadsBackAsItWasWritten) {
     EXPECT_EQ(read, backup) << text.toStdString();
   }
   const QByteArray text = BackupText(cases[1], kMade);
-  EXPECT_TRUE(text.endsWith("\n002|600100200\n003|+48501222333\n007|0601\nczasryg=5\nteladmin=600100200\n"))
+  EXPECT_TRUE(text.endsWith(
+      "\n002|600100200\n003|+48501222333\n007|0601\nczasryg=5\nteladmin=600100200\n# end 3 numbers 2 settings\n"))
       << text.toStdString();
 }
 
@@ -64,11 +65,19 @@ TEST(BackupFile, AMalformedBackupIsRefusedWithTheLineAtFault) {
        "wiersz 3: ustawienie „teladmin” podane drugi raz"},
       {"# Selvantrix backup\n600100200\n", "wiersz 2: ani"},
       {"# Selvantrix backup\n\xff\n", "UTF-8"},
+      // Cut short, or counted otherwise than it holds.
+      {"# Selvantrix backup 2026-12-09T18:52:20Z\n002|600100200\n003|6001002", "brak ostatniego wiersza „# end …”"},
+      {"# Selvantrix backup 2026-12-09T18:52:20Z\n", "zrób nową kopię"},
+      {"# Selvantrix backup 2026-12-09T18:52:20Z\n# end 0 numbers 0 settings\n002|600100200\n", "brak ostatniego"},
+      {"# Selvantrix backup 2026-12-09T18:52:20Z\n002|600100200\n# end 2 numbers 0 settings\n",
+       "wiersz 3 „# end 2 numbers 0 settings” nie zgadza się z treścią pliku (end 1 numbers 0 settings)"},
   };
   for (const auto& c : cases) {
     ControllerBackup read{{{2, "1"}}, {}};
     QString problem;
-    EXPECT_FALSE(ParseBackup(c.text, &read, &problem)) << c.text.toStdString();
+    // The line faults are found before the count is compared.
+    const QByteArray text = c.text + (c.text.startsWith("# Selvantrix backup\n") ? "# end 0 numbers 0 settings\n" : "");
+    EXPECT_FALSE(ParseBackup(text, &read, &problem)) << c.text.toStdString();
     EXPECT_TRUE(problem.contains(QString::fromUtf8(c.problem)))
         << c.text.toStdString() << ": " << problem.toStdString();
     EXPECT_EQ(read, (ControllerBackup{{{2, "1"}}, {}})) << "nothing of a refused file is taken";
@@ -80,7 +89,9 @@ TEST(BackupFile, AMalformedBackupIsRefusedWithTheLineAtFault) {
 TEST(BackupFile, EditedLineEndsBlankLinesAndCommentsAreTaken) {
   ControllerBackup read;
   QString problem;
-  ASSERT_TRUE(ParseBackup("# Selvantrix backup\r\n\r\n# brama wjazdowa\r\n002|600100200\r\nczasryg=2", &read, &problem))
+  ASSERT_TRUE(ParseBackup("# Selvantrix backup\r\n\r\n# brama wjazdowa\r\n002|600100200\r\nczasryg=2\r\n"
+                          "# end 1 numbers 1 settings\r\n\r\n",
+                          &read, &problem))
       << problem.toStdString();
   EXPECT_EQ(read, (ControllerBackup{{{2, "600100200"}}, {{"czasryg", "2"}}}));
 }

@@ -3,12 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 #include <QStringDecoder>
 #include <array>
 #include <cstdint>
 
+#include "common/private_file.h"
 #include "common/windows1250.h"
 #include "core/phone_number.h"
 #include "core/session.h"
@@ -263,32 +263,10 @@ bool ListFileBytes(Session& session, Progress& progress, QByteArray* bytes) {
 }
 
 bool WriteListFile(const QString& path, const QByteArray& bytes, QString* error) {
-  const QFileInfo target(path);
-  if (target.exists() && !target.isFile() && !target.isDir()) {
-    // A pipe or a device: a file renamed over it would take its place, and
-    // as root that would put a plain file where /dev/full was.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-      *error = FileError(kCannotWrite, path, file.errorString());
-      return false;
-    }
-    for (qint64 done = 0; done < bytes.size();) {
-      const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-      if (n <= 0) {
-        *error = FileError(kCannotWrite, path, file.errorString());
-        return false;
-      }
-      done += n;
-    }
-    return true;
-  }
-  // All or nothing: a failed write leaves any older file of that name whole.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    *error = FileError(kCannotWrite, path, file.errorString());
-    return false;
-  }
-  return true;
+  QString cause;
+  if (WriteFileWhole(path, bytes, &cause)) return true;
+  *error = FileError(kCannotWrite, path, cause);
+  return false;
 }
 
 ExportResult ExportList(Session& session, Progress& progress, const QString& path) {

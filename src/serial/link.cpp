@@ -1,10 +1,10 @@
 #include "serial/link.h"
 
 #include <QEventLoop>
-#include <QSaveFile>
 #include <QTime>
 #include <QTimer>
 
+#include "common/private_file.h"
 #include "common/trace_log.h"
 #include "common/windows1250.h"
 #include "core/phone_number.h"
@@ -322,8 +322,8 @@ void LogFailures(Link& link, const LineTally& tally) {
 }
 
 bool SaveLogFile(const QString& path, const QStringList& lines) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  for (const QString& line : lines) file.write(ToWindows1250(line) + "\r\n");
-  return file.commit();
+  QByteArray bytes;
+  for (const QString& line : lines) bytes += ToWindows1250(line) + "\r\n";
+  QString cause;
+  return WriteFileWhole(path, bytes, &cause);
 }

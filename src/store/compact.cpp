@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -265,8 +266,16 @@ Status MeasureSpace(Database& db, SpaceUse* out) {
 
 std::string CompactCopyPath(const std::string& path) { return path + ".compacting"; }
 
-Status CompactFile(const std::string& path, const CompactOptions& options, CompactResult* result) {
+Status CompactFile(const std::string& named, const CompactOptions& options, CompactResult* result) {
   *result = CompactResult{};
+  // A database reached through a link is compacted where it really lives:
+  // the copy renamed over the link would put a plain file in its place and
+  // leave the real one as it was.
+  std::string path = named;
+  if (char* real = ::realpath(named.c_str(), nullptr)) {
+    path = real;
+    std::free(real);
+  }
   Database::Options open = options.open;
   open.exclusive = true;
   std::shared_ptr<Database> db;

@@ -100,7 +100,13 @@ Status OpenOsFile(const std::string& path, const FileOpenOptions& options, std::
   int fd = -1;
   bool readOnly = false;
   if (options.create) {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Only ever a name of the store's own beside the database: one left by
+    // a cut goes, and nothing planted under it (a link to another file) is
+    // followed. The rows are personal data, for the owner's eyes only.
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+      return Status::SystemError(Status::Code::kIOError, "Cannot open file " + path, errno);
+    }
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   } else {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {

@@ -32,7 +32,7 @@ class File {
 };
 
 struct FileOpenOptions {
-  bool create = false;     // create or truncate
+  bool create = false;     // create afresh (a file of that name goes first)
   bool exclusive = false;  // share the file with no other process
 };
 

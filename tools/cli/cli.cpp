@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/terminal.h"
 #include "common/application_directory.h"
+#include "common/private_file.h"
 #include "common/file_names.h"
 #include "core/access_lock.h"
 #include "core/session.h"
@@ -64,7 +65,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   }
 
   if (directory.isEmpty()) directory = DefaultApplicationDirectory();
-  if (!QDir().mkpath(directory)) {
+  if (!MakePrivateDirectory(directory)) {
     err << "selvantrix-cli: cannot use the directory " << directory << Qt::endl;
     return 1;
   }
@@ -81,7 +82,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   // The device log goes to the terminal (-v), to a file (--log, as the
   // window's "ZAPISZ DO PLIKU" keeps it), or both.
   QFile log(logFile);
-  if (!logFile.isEmpty() && !log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+  if (!logFile.isEmpty() && !OpenPrivateAppend(log)) {
     err << "selvantrix-cli: cannot write the log " << logFile << ": " << log.errorString() << Qt::endl;
     return 1;
   }

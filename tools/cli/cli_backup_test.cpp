@@ -66,10 +66,11 @@ TEST_F(CliTest, ABackupRestoredIntoAnotherControllerGivesTheSameSlotsAndSettings
     std::vector<std::string> settingLines;
   } cases[] = {
       {false,
-       "teladmin=600100200\nczasryg=5\ntelster=698000111\n",
+       "teladmin=600100200\nczasryg=5\ntelster=698000111\n# end 3 numbers 3 settings\n",
        {"AT+CPBM=1021,8,8;", "AT+CPBM=1012,698000111,698000111;", "AT+CPBW=001,\"600100200\",145,\"600100200\";"}},
       {true,
-       "teladmin=600100200\nczasryg=5\ntelster=698000111\nhostip=192168001010\nhost=8080\n",
+       "teladmin=600100200\nczasryg=5\ntelster=698000111\nhostip=192168001010\nhost=8080\n"
+       "# end 3 numbers 5 settings\n",
        {"AT+CPBM=1021,8,8;", "AT+CPBM=1012,698000111,698000111;", "AT+CPBM=1023,192168001010,192168001010;",
         "AT+CPBM=1024,8080,8080;", "AT+CPBW=001,\"600100200\",145,\"600100200\";"}},
   };
@@ -166,10 +167,14 @@ TEST_F(CliTest, AMalformedBackupIsRefusedWithNothingSent) {
     const char* message;  // UTF-8
   } cases[] = {
       {"Jan|Kowalski|600100200\r\n", "nie jest kopią sterownika (brak nagłówka"},
-      {"# Selvantrix backup\n002|600100200\n003|600\";AT\n",
+      {"# Selvantrix backup\n002|600100200\n003|600\";AT\n# end 2 numbers 0 settings\n",
        "(wiersz 3: niepoprawny numer telefonu „600\";AT”). Nic nie wysłano."},
-      {"# Selvantrix backup\n002|600100200\nczasryg=9\n", "wiersz 3: czas przekaźnika „9” poza zakresem"},
-      {"# Selvantrix backup\n002|600100200\nportcom=2\n", "wiersz 3: nieznane ustawienie „portcom”"},
+      {"# Selvantrix backup\n002|600100200\nczasryg=9\n# end 1 numbers 1 settings\n", "wiersz 3: czas przekaźnika „9” poza zakresem"},
+      {"# Selvantrix backup\n002|600100200\nportcom=2\n# end 1 numbers 1 settings\n",
+       "wiersz 3: nieznane ustawienie „portcom”"},
+      // Cut short by a full disk: restored, it would end the list after 002.
+      {"# Selvantrix backup 2026-12-09T18:52:20Z, Selvantrix 0.1.0\n002|600100200\n003|6001002",
+       "brak ostatniego wiersza „# end …”"},
   };
   for (const auto& c : cases) {
     QFile file(Path("zla.txt"));
@@ -190,7 +195,9 @@ TEST_F(CliTest, AMalformedBackupIsRefusedWithNothingSent) {
 TEST_F(CliTest, BackupRestoreAndSyncFailOnARefusingOrSilentController) {
   QFile file(Path("kopia.txt"));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("# Selvantrix backup\n002|600100200\n003|600100203\n004|600100204\nteladmin=600100200\n");
+  file.write(
+      "# Selvantrix backup\n002|600100200\n003|600100203\n004|600100204\nteladmin=600100200\n"
+      "# end 3 numbers 1 settings\n");
   file.close();
   ASSERT_EQ(Run({"add", "Jan", "Nowak", "501222333"}), 0);
   sim_.Stop();
@@ -241,7 +248,7 @@ TEST_F(CliTest, CtrlCDuringARestoreOrABackupStopsItAndEndsCleanly) {
       backup += SlotText(slot).toLatin1() + '|' + number + '\n';
     }
   }
-  backup += "czasryg=3\nteladmin=600100200\n";
+  backup += "czasryg=3\nteladmin=600100200\n# end 1999 numbers 2 settings\n";
   QFile file(Path("kopia.txt"));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write(backup);

@@ -458,7 +458,7 @@ TEST_F(CliTest, ADeclinedQuestionEndsWithStatusThree) {
   const QStringList global{"--dir", dir_.path(), "--pin", pin_, "--port", QString::fromStdString(sim_.DevicePath())};
   QFile backup(Path("kopia.txt"));
   ASSERT_TRUE(backup.open(QIODevice::WriteOnly));
-  backup.write("# Selvantrix backup\n002|600100200\n");
+  backup.write("# Selvantrix backup\n002|600100200\n# end 1 numbers 0 settings\n");
   backup.close();
   const QStringList commands[] = {
       {"remove-local", "600100200"}, {"format"}, {"restore", Path("kopia.txt")}, {"add", "Jan", "K", "0048600100200"}};
