@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -332,6 +333,40 @@ TEST_F(CompactTest, ACopyThatFailsOrIsCutAtAnyWriteLeavesTheFileAndNoCopy) {
       ASSERT_LT(k, 100) << "a copy never went through";
     }
     EXPECT_GE(failed, 2) << "some writes reach the copy before one fails";
+  }
+}
+
+// Names planted beside the database are not followed, and a database
+// reached through a link stays a link to a compacted file.
+TEST_F(CompactTest, LinksAreNeitherFollowedWhenPlantedNorReplacedWhenTheDatabaseIsOne) {
+  const std::string victim = dir_.File("victim");
+  for (const bool databaseIsALink : {false, true}) {
+    SCOPED_TRACE(databaseIsALink ? "the database is a link" : "a link planted at the copy's name");
+    std::filesystem::remove(path_);
+    const std::string real = dir_.File("real.tdb");
+    std::filesystem::remove(real);
+    ASSERT_TRUE(testing::CreatePhoneDatabase(databaseIsALink ? real : path_).ok());
+    if (databaseIsALink) std::filesystem::create_symlink(real, path_);
+    EditsAndDeletes(Open(), path_);
+    {
+      std::ofstream(victim) << "someone else's file";
+    }
+    ASSERT_EQ(::chmod(victim.c_str(), 0644), 0);
+    std::filesystem::remove(CompactCopyPath(path_));
+    std::filesystem::create_symlink(victim, CompactCopyPath(path_));
+    std::filesystem::create_symlink(victim, CompactCopyPath(real));
+
+    CompactResult result;
+    const Status s = Compact(&result);
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_TRUE(result.compacted);
+    EXPECT_TRUE(ReadAll(victim) == "someone else's file") << "the planted link was followed";
+    EXPECT_EQ(std::filesystem::status(victim).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0644));
+    EXPECT_EQ(std::filesystem::is_symlink(path_), databaseIsALink);
+    EXPECT_EQ(std::int64_t(std::filesystem::file_size(path_)), result.sizeAfter);
+    std::filesystem::remove(CompactCopyPath(path_));
+    std::filesystem::remove(CompactCopyPath(real));
   }
 }
 
