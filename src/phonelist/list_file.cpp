@@ -148,8 +148,8 @@ QString DecodeListFile(std::string_view bytes) {
 }
 
 QStringList SplitListFileLines(QStringView text) {
-  const qsizetype nul = text.indexOf(QChar(0));
-  if (nul >= 0) text = text.left(nul);
+  // A NUL is a character like any other here: its line is skipped as one
+  // holding a control character, and the lines after it are read.
   QStringList lines;
   qsizetype start = 0;
   while (start < text.size()) {

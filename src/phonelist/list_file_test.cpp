@@ -77,7 +77,7 @@ TEST(ListFileTest, ReadsEveryKindOfLineEnd) {
       {"a\r\n\r\nb\r\n", {"a", "", "b"}},
       {"\r\n", {""}},
       {"a\r\r\nb", {"a", "", "b"}},
-      {QString::fromUtf8("a\r\nb\0c\r\n", 8), {"a", "b"}},  // a character 0 ends the file
+      {QString::fromUtf8("a\r\nb\0c\r\nd", 9), {"a", QString::fromUtf8("b\0c", 3), "d"}},  // 0 is no end
   };
   for (const auto& [text, lines] : cases) EXPECT_EQ(SplitListFileLines(text), lines) << text.toStdString();
 }
@@ -334,7 +334,7 @@ TEST_F(ListFileCommandTest, AFileWithoutAListLeavesTheListAsItWas) {
   WriteBytes(Path("blank.dat"), "\r\n\r\n");
   WriteBytes(Path("binary.dat"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10", 20));
   WriteBytes(Path("elf.dat"), QByteArray("\177ELF\2\1\1\0\0\0\0\0\0\0\0\0\3\0>\0", 20));
-  // UTF-16 as some editors save it, without the mark: byte 0 ends the text.
+  // UTF-16 as some editors save it, without the mark: every line holds a 0.
   WriteBytes(Path("nomark.dat"), Encoded("Jan|Kowalski|600100200\r\n", ListFileEncoding::kUtf16LE, false));
   WriteBytes(Path("bad.dat"), "Jan Kowalski 600100200\r\nJan|Kowalski|600,100\r\n");
   struct Case {
@@ -345,9 +345,9 @@ TEST_F(ListFileCommandTest, AFileWithoutAListLeavesTheListAsItWas) {
       {Path("empty.dat"), ""},
       {"/dev/null", ""},
       {Path("blank.dat"), ""},
-      {Path("binary.dat"), " (pominięto 1 wiersz z niepoprawnym numerem telefonu i 1 wiersz z niedozwolonym znakiem)"},
+      {Path("binary.dat"), " (pominięto 1 wiersz z niepoprawnym numerem telefonu i 3 wiersze z niedozwolonym znakiem)"},
       {Path("elf.dat"), " (pominięto 1 wiersz z niedozwolonym znakiem)"},
-      {Path("nomark.dat"), " (pominięto 1 wiersz z niepoprawnym numerem telefonu)"},
+      {Path("nomark.dat"), " (pominięto 3 wiersze z niedozwolonym znakiem)"},
       {Path("bad.dat"), " (pominięto 2 wiersze z niepoprawnym numerem telefonu)"},
   };
   for (const Case& c : cases) {
@@ -358,7 +358,7 @@ TEST_F(ListFileCommandTest, AFileWithoutAListLeavesTheListAsItWas) {
     EXPECT_EQ(report.verdict, Verdict::kFailed);
     EXPECT_EQ(report.text, "Plik \"" + c.path + QString::fromUtf8("\" nie zawiera żadnego wiersza do zaimportowania") +
                                QString::fromUtf8(c.skipped) + QString::fromUtf8(". Lista pozostaje bez zmian."))
-        << c.path.toStdString();
+        << report.text.toStdString();
     EXPECT_EQ(Rows(session_), before) << c.path.toStdString();
   }
 }
