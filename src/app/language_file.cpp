@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QLabel>
 #include <QRadioButton>
+#include <QStringDecoder>
 #include <QTableView>
 #include <QToolTip>
 #include <QWidget>
@@ -18,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/private_file.h"
 #include "common/windows1250.h"
 
 namespace {
@@ -29,7 +31,15 @@ class LanguageFile {
   LanguageFile(const QString& path, const QString& section)
       : ini_(false, true, false), path_(QFile::encodeName(path)), section_(section.toUpper().toLatin1()) {
     ini_.SetSpaces(false);
-    if (ini_.LoadFile(path_.constData()) < 0) return;
+    QFile file(QFile::decodeName(path_));
+    if (!file.open(QIODevice::ReadOnly)) return;
+    QByteArray bytes = file.readAll();
+    // Saved as UTF-8 by a newer editor (with its mark or without), the file
+    // is read so; otherwise as the Windows-1250 it was made in.
+    mark_ = bytes.startsWith("\xEF\xBB\xBF");
+    if (mark_) bytes.remove(0, 3);
+    utf8_ = mark_ || IsUtf8Text(bytes);
+    if (ini_.LoadData(bytes.constData(), size_t(bytes.size())) < 0) return;
     const CSimpleIniA::TKeyVal* entries = ini_.GetSection(section_.constData());
     if (!entries) return;
     std::vector<std::pair<int, std::pair<QByteArray, QByteArray>>> ordered;
@@ -48,7 +58,7 @@ class LanguageFile {
 
   // The entry of a component, looked up by its exact name.
   bool Find(const QString& name, QString* value) const {
-    const auto it = entries_.constFind(ToWindows1250(name));
+    const auto it = entries_.constFind(Encode(name));
     if (it == entries_.constEnd()) return false;
     *value = Decode(*it);
     return true;
@@ -59,21 +69,40 @@ class LanguageFile {
   void Write(const QString& name, const QString& text) {
     QString value = text;
     value.replace(QLatin1String("\r\n"), QLatin1String("//")).replace(u'\n', QLatin1String("//"));
-    ini_.SetValue(section_.constData(), ToWindows1250(name).constData(), ToWindows1250(value).constData(), nullptr,
-                  true);
+    ini_.SetValue(section_.constData(), Encode(name).constData(), Encode(value).constData(), nullptr, true);
     changed_ = true;
   }
 
   void Save() {
-    if (changed_) ini_.SaveFile(path_.constData());  // an unwritable file leaves things as they are
+    if (!changed_) return;
+    std::string text;
+    if (ini_.Save(text) < 0) return;
+    QString cause;
+    // An unwritable file leaves things as they are.
+    static_cast<void>(WriteFileWhole(QFile::decodeName(path_),
+                                     (mark_ ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + QByteArray::fromStdString(text),
+                                     &cause));
   }
 
  private:
+  // Valid UTF-8 with at least one character beyond ASCII: Windows-1250
+  // text of Polish words is practically never that.
+  static bool IsUtf8Text(const QByteArray& bytes) {
+    const bool wide = std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+    if (!wide) return false;
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    [[maybe_unused]] const QString text = decoder(bytes);
+    return !decoder.hasError();
+  }
+
+  QByteArray Encode(const QString& text) const { return utf8_ ? text.toUtf8() : ToWindows1250(text); }
+
   // A value ends at its second "=" (the key's is the first), and "//"
   // stands for a line break.
-  static QString Decode(const QByteArray& raw) {
+  QString Decode(const QByteArray& raw) const {
     const qsizetype equals = raw.indexOf('=');
-    QString value = FromWindows1250(equals < 0 ? raw : raw.left(equals));
+    const QByteArray part = equals < 0 ? raw : raw.left(equals);
+    QString value = utf8_ ? QString::fromUtf8(part) : FromWindows1250(part);
     // Qt labels break lines at LF alone; a CR would show as a stray glyph.
     return value.replace(QLatin1String("//"), QLatin1String("\n"));
   }
@@ -84,6 +113,8 @@ class LanguageFile {
   std::vector<std::pair<QByteArray, QByteArray>> lines_;
   QHash<QByteArray, QByteArray> entries_;
   bool changed_ = false;
+  bool utf8_ = false;
+  bool mark_ = false;
 };
 
 // Parts of a value split at ";", the last one without its trailing blanks.
@@ -118,7 +149,9 @@ void ApplyGrid(LanguageFile& file, QTableView* grid) {
 
 void ApplyControl(LanguageFile& file, QWidget* control) {
   const QString name = control->objectName();
-  if (name.isEmpty()) return;
+  // Qt's own inner widgets (the date picker's month and year buttons) show
+  // what the moment says; a caption kept for them would freeze a date.
+  if (name.isEmpty() || name.startsWith(QLatin1String("qt_"))) return;
   // Edits, memos and drop-downs keep their texts. Windows fonts would also
   // get the Central European character set here; Qt text is Unicode and the
   // file's Windows-1250 bytes are decoded on reading, so there is nothing to
