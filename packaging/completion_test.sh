@@ -55,7 +55,7 @@ done << 'EOF'
 config|con
 --dir|--d
 --log|--l
---pin --port|--p
+--pin --pin-file --port|--p
 --help|--h
 find format|f
 save show|config s

@@ -38,9 +38,20 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
     } else if (arg == QLatin1String("-v")) {
       verbose = true;
     } else if (arg == QLatin1String("--dir") || arg == QLatin1String("--port") || arg == QLatin1String("--pin") ||
-               arg == QLatin1String("--log")) {
+               arg == QLatin1String("--log") || arg == QLatin1String("--pin-file")) {
       if (i + 1 >= args.size()) return usage(arg + QStringLiteral(" needs a value"));
       const QString value = args[++i];
+      if (arg == QLatin1String("--pin-file")) {
+        // A script's PIN kept where other users cannot read it, unlike a
+        // command line, which every user sees in ps.
+        QFile file(value);
+        if (!file.open(QIODevice::ReadOnly)) {
+          err << "selvantrix-cli: cannot read the PIN file " << value << ": " << file.errorString() << Qt::endl;
+          return 1;
+        }
+        pin = QString::fromUtf8(file.readLine()).trimmed();
+        havePin = true;
+      }
       if (arg == QLatin1String("--log")) logFile = value;
       if (arg == QLatin1String("--dir")) directory = value;
       if (arg == QLatin1String("--port")) port = value;
@@ -97,6 +108,10 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   }
 
   // Nothing is done without the PIN, checked as the window checks it.
+  if (!havePin && qEnvironmentVariableIsSet("SELVANTRIX_PIN")) {
+    pin = qEnvironmentVariable("SELVANTRIX_PIN");
+    havePin = true;
+  }
   if (!havePin) pin = ReadPin(err);
   int status = 1;
   const bool ran = RunCommand(ui, [&] {

@@ -4,8 +4,11 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 
 #include "cli/testing/cli_test.h"
 
@@ -94,6 +97,58 @@ TEST_F(CliTest, AFullDiskLeavesTheOlderFileAndEndsWithItsCause) {
               0)
         << "no temporary file is left";
   }
+}
+
+// A script gives the PIN where other users cannot see it: a file of its
+// own or the environment; --pin shows in ps.
+TEST_F(CliTest, AScriptGivesThePinInAFileOrTheEnvironment) {
+  WriteFile(Path("pin"), pin_.toUtf8() + "\n");
+  WriteFile(Path("zly-pin"), "0000\n");
+  const struct {
+    QStringList pinArgs;
+    const char* environment;  // nullptr: unset
+    int status;
+  } cases[] = {
+      {{"--pin-file", Path("pin")}, nullptr, 0},
+      {{"--pin-file", Path("zly-pin")}, nullptr, 1},
+      {{"--pin-file", Path("brak")}, nullptr, 1},
+      {{}, "env", 0},
+      {{"--pin-file", Path("zly-pin")}, "env", 1},  // the file given outright wins
+  };
+  for (const auto& c : cases) {
+    if (c.environment) {
+      qputenv("SELVANTRIX_PIN", pin_.toUtf8());
+    } else {
+      qunsetenv("SELVANTRIX_PIN");
+    }
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    EXPECT_EQ(RunCli(QStringList{"--dir", dir_.path()} + c.pinArgs + QStringList{"list"}, outStream, errStream),
+              c.status)
+        << c.pinArgs.join(' ').toStdString() << ": " << err.toStdString();
+  }
+  qunsetenv("SELVANTRIX_PIN");
+}
+
+// Wrong PINs in a row cost a growing pause, also to separate processes
+// on the same directory; the right PIN ends the run.
+TEST_F(CliTest, WrongPinsInARowWaitLongerAcrossProcesses) {
+  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
+  const struct {
+    QString pin;
+    int status;
+    qint64 leastMs;
+  } runs[] = {{"0000", 1, 0}, {"0000", 1, 1000}, {pin_, 0, 2000}, {pin_, 0, 0}};
+  for (const auto& run : runs) {
+    QProcess cli;
+    QElapsedTimer clock;
+    clock.start();
+    cli.start(program, {"--dir", dir_.path(), "--pin", run.pin, "list"});
+    ASSERT_TRUE(cli.waitForFinished(40000));
+    EXPECT_EQ(cli.exitCode(), run.status) << cli.readAllStandardError().toStdString();
+    EXPECT_GE(clock.elapsed(), run.leastMs) << run.pin.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(Path(".pin_tries"))) << "the right PIN starts the count again";
 }
 
 }  // namespace

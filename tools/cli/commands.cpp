@@ -352,5 +352,10 @@ QString UsageText() {
     }
     text += u'\n';
   }
+  // Unindented, so that nothing reading the command lines takes it for one.
+  text += QStringLiteral(
+      "The PIN: --pin PIN is seen by every user in ps; --pin-file FILE (its first line) or the\n"
+      "SELVANTRIX_PIN environment variable is not; without them it is asked for. Each wrong PIN\n"
+      "in a row makes the next try wait longer (1 s, 2 s, 4 s ... 30 s).\n");
   return text;
 }

@@ -63,5 +63,5 @@ int RunPin(Call& c);
 
 const Command* FindCommand(const QString& name);
 // What every command takes before its name.
-inline constexpr const char* kGlobalOptions = "[--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--yes] [-v] [--log FILE]";
+inline constexpr const char* kGlobalOptions = "[--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--pin-file FILE] [--yes] [-v] [--log FILE]";
 QString UsageText();
