@@ -268,6 +268,8 @@ Report Describe(const ImportResult& result) {
   }
   Report report;
   if (CommonStop(result, &report)) return report;
+  // A list that was to be replaced is replaced whole or not at all.
+  if (result.stop == Stop::kCancelled && result.cleared) return Stopped(QString::fromUtf8("Przerwano import") + unchanged);
   QString summary = QString::fromUtf8("Zaimportowano ") + Numbers(result.taken);
   if (result.Skipped() > 0) summary += QString::fromUtf8(", pominięto %1").arg(SkippedLinesText(result));
   if (result.namesCut > 0) {

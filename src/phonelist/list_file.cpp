@@ -383,45 +383,53 @@ ImportResult ImportListBytes(Session& session, Progress& progress, const QByteAr
       return result;
     }
     result.onList = dropped;
-    if (result.cleared) {
-      list.First();
-      const int total = list.RowCount();
-      int counter = 1;
-      while (!list.Eof() && !progress.Cancelled()) {
-        progress.Update(counter, total);
-        ++counter;
-        RequireOk(list.Delete());
+    // The rows as a loop of posts; false when it was cancelled.
+    auto post = [&] {
+      const int count = int(rows.size());
+      for (int i = 0; i < count; ++i) {
+        if (progress.Cancelled()) return false;
+        progress.Update(i, count);
+        const ListFileRow& row = *rows[size_t(i)];
+        RequireOk(list.Append());
+        RequireOk(list.SetText("Imie", row.firstName));
+        RequireOk(list.SetText("Nazwisko", row.surname));
+        RequireOk(list.SetText("Tel", row.phone));
+        // The form as written is unique already; a refusal here is a list
+        // that changed meanwhile, and it is counted the same way.
+        if (PostRow(list)) {
+          ++result.taken;
+        } else {
+          ++result.onList;
+        }
         progress.ProcessEvents();
       }
-    }
-    // A cancel of the clearing stops the clearing only; the file still goes in.
-    progress.Resume();
-    const int count = int(rows.size());
-    // The rows go in as groups, a flush per group rather than per row; the
-    // last one is on disk when the loop ends, and a failure that throws
-    // still keeps every row posted before it.
-    store::AppendGroup group(list);
-    for (int i = 0; i < count; ++i) {
-      if (progress.Cancelled()) {
-        result.Fail(Stop::kCancelled);
-        break;
+      return true;
+    };
+    if (result.cleared) {
+      // The old list and the new one change places in one commit: a cancel,
+      // a kill or a full disk before it leaves the old list whole.
+      const QString unchanged = QString::fromUtf8(". Lista pozostaje bez zmian.");
+      store::Replacement replacement(list);
+      try {
+        RequireOk(replacement.Begin());
+        if (!post()) {
+          result.taken = 0;
+          result.Fail(Stop::kCancelled);
+        } else {
+          RequireOk(replacement.Commit());
+        }
+      } catch (const StoreError& e) {
+        result.taken = 0;
+        result.Fail(Stop::kFileError, QString::fromUtf8(e.what()) + unchanged);
       }
-      progress.Update(i, count);
-      const ListFileRow& row = *rows[size_t(i)];
-      RequireOk(list.Append());
-      RequireOk(list.SetText("Imie", row.firstName));
-      RequireOk(list.SetText("Nazwisko", row.surname));
-      RequireOk(list.SetText("Tel", row.phone));
-      // The form as written is unique already; a refusal here is a list
-      // that changed meanwhile, and it is counted the same way.
-      if (PostRow(list)) {
-        ++result.taken;
-      } else {
-        ++result.onList;
-      }
-      progress.ProcessEvents();
+    } else {
+      // The rows go in as groups, a flush per group rather than per row; the
+      // last one is on disk when the loop ends, and a failure that throws
+      // still keeps every row posted before it.
+      store::AppendGroup group(list);
+      if (!post()) result.Fail(Stop::kCancelled);
+      RequireOk(group.Finish());
     }
-    RequireOk(group.Finish());
   }
   list.First();
   return result;

@@ -436,27 +436,32 @@ TEST_F(ListFileCommandTest, ExportIntoAPipeOrADeviceWritesThroughIt) {
   EXPECT_FALSE(QFileInfo("/dev/full").isFile());
 }
 
-TEST_F(ListFileCommandTest, CancelStopsTheClearingOnlyAndThenTheImport) {
+// "ANULUJ" on the second line of the file: an import that replaces the
+// list leaves the old one whole; one that adds keeps what it added.
+TEST_F(ListFileCommandTest, CancelLeavesTheOldListOrWhatWasAdded) {
   for (int i = 0; i < 4; ++i) AddPhone(session_, "Stary", "", "60010020" + std::to_string(i));
+  const std::vector<std::string> old = Rows(session_);
   WriteBytes(Path("in.dat"), "a|b|700000001\r\na|b|700000002\r\na|b|700000003\r\n");
-  ui_.Answer({true});
-  // "ANULUJ" once during the clearing (after two deletions) and once on the
-  // second line of the file.
-  int updates = 0;
-  Progress progress(ui_);
-  ui_.onProgress = [&](int current, int total) {
-    ++updates;
-    if ((total == 4 && current == 2) || (total == 3 && current == 1)) progress.Cancel();
-  };
-  const ImportResult result = ImportList(session_, progress, Path("in.dat"));
-  EXPECT_EQ(result.stop, Stop::kCancelled);
-  EXPECT_EQ(Describe(result).verdict, Verdict::kStopped);
-  // The row or line under way when "ANULUJ" came is still finished.
-  const std::vector<std::string> rows = Rows(session_);
-  ASSERT_EQ(rows.size(), 4u) << "two old rows stay, two lines went in";
-  EXPECT_EQ(rows[2], "6 a b 700000001 0") << "new rows number on from the highest left";
-  EXPECT_EQ(rows[3], "7 a b 700000002 0");
-  EXPECT_EQ(updates, 4);
+  for (const bool clear : {true, false}) {
+    ui_.Answer({clear});
+    Progress progress(ui_);
+    ui_.onProgress = [&](int current, int total) {
+      if (total == 3 && current == 1) progress.Cancel();
+    };
+    const ImportResult result = ImportList(session_, progress, Path("in.dat"));
+    EXPECT_EQ(result.stop, Stop::kCancelled);
+    const Report report = Describe(result);
+    EXPECT_EQ(report.verdict, Verdict::kStopped);
+    std::vector<std::string> want = old;
+    if (clear) {
+      EXPECT_EQ(report.text.toStdString(), "Przerwano import. Lista pozostaje bez zmian.");
+    } else {
+      // The line under way when "ANULUJ" came is still finished.
+      want.push_back("6 a b 700000001 0");
+      want.push_back("7 a b 700000002 0");
+    }
+    EXPECT_EQ(Rows(session_), want) << (clear ? "replacing" : "adding");
+  }
 }
 
 }  // namespace

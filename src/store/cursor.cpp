@@ -44,6 +44,7 @@ Cursor::~Cursor() { EndGroups(); }
 
 void Cursor::EndGroups() {
   if (!table_) return;
+  if (table_->Replacing()) static_cast<void>(table_->EndReplace(*db_, false));
   // A cursor closing has nobody to tell: whoever cared ended its group
   // itself. What a failed end leaves is the last commit, whole.
   while (table_->InGroup()) static_cast<void>(table_->EndGroup(*db_));
@@ -490,6 +491,7 @@ Status Cursor::SetOrder(std::string_view indexName) {
 }
 
 Status Cursor::Reopen(std::int32_t keepRow) {
+  if (table_ && table_->Replacing()) return Status::InvalidArgument("Cannot read a table again while its rows are being replaced");
   std::unique_ptr<TableData> table;
   // Rows pending in a group are counted first, or the table read would lack them.
   Status s = table_ ? table_->CommitGroup(*db_) : Status::Ok();
@@ -524,6 +526,38 @@ Status Cursor::BeginAppendGroup(int rowsPerCommit) {
 Status Cursor::EndAppendGroup() {
   if (!table_) return Status::Ok();
   return table_->EndGroup(*db_);
+}
+
+Status Cursor::BeginReplace() {
+  if (!table_) return Status::InvalidArgument("Cannot perform this operation on a closed dataset");
+  Status s = Settle();
+  if (s.ok()) s = table_->BeginReplace(*db_);
+  if (s.ok()) First();
+  return s;
+}
+
+Status Cursor::EndReplace(bool keep) {
+  if (!table_) return Status::Ok();
+  if (state_ != State::kBrowse) SetState(State::kBrowse);
+  Status s = table_->EndReplace(*db_, keep);
+  First();
+  return s;
+}
+
+Replacement::~Replacement() {
+  if (open_) static_cast<void>(cursor_.EndReplace(false));
+}
+
+Status Replacement::Begin() {
+  Status s = cursor_.BeginReplace();
+  open_ = s.ok();
+  return s;
+}
+
+Status Replacement::Commit() {
+  if (!open_) return Status::Ok();
+  open_ = false;
+  return cursor_.EndReplace(true);
 }
 
 AppendGroup::AppendGroup(Cursor& cursor, int rowsPerCommit) : cursor_(cursor) {

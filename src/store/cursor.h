@@ -88,6 +88,12 @@ class Cursor {
   Status BeginAppendGroup(int rowsPerCommit);
   Status EndAppendGroup();
 
+  // Every row replaced by the rows posted in between, in one commit (see
+  // TableData::BeginReplace). EndReplace(false), or closing the cursor,
+  // leaves the table as the file holds it: the old rows.
+  Status BeginReplace();
+  Status EndReplace(bool keep);
+
   // Hooks: a new row was started (after Append); the state changed; the rows
   // or the current row changed (for views, held back while suspended).
   std::function<void(Cursor&)> onNewRow;
@@ -143,6 +149,24 @@ class AppendGroup {
   AppendGroup& operator=(const AppendGroup&) = delete;
 
   Status Finish();
+
+ private:
+  Cursor& cursor_;
+  bool open_ = false;
+};
+
+// A bulk command's replacement of every row, for the life of a scope:
+// Commit() writes it; leaving the scope without it (a cancel, a throw)
+// keeps the old rows.
+class Replacement {
+ public:
+  explicit Replacement(Cursor& cursor) : cursor_(cursor) {}
+  ~Replacement();
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+
+  Status Begin();
+  Status Commit();
 
  private:
   Cursor& cursor_;

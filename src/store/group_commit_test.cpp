@@ -1,6 +1,7 @@
 // Appends committed in groups: what they cost in flushes, that a cut or a
 // failed write at any of their writes leaves a file that checks ok with
 // whole groups only, and that other writers keep out while rows are pending.
+// And every row replaced in one commit: the old rows or the new ones.
 
 #include <gtest/gtest.h>
 
@@ -321,6 +322,88 @@ TEST_F(GroupCommitTest, OtherWorkInsideAGroupKeepsThePendingRows) {
     Reopen(path, &problems, &tels);
     EXPECT_TRUE(problems.empty()) << problems.front();
     EXPECT_EQ(int(tels.size()), c.rowsAfter);
+  }
+}
+
+// The rows that replace the table's: every third number is on the old
+// list too, so the unique index must weigh the new rows among themselves.
+constexpr int kNewRows = 10;
+std::vector<std::string> NewTels() {
+  std::vector<std::string> tels;
+  for (int i = 0; i < kNewRows; ++i) tels.push_back(i % 3 == 0 ? TelOf(i) : std::to_string(700000000 + i));
+  return tels;
+}
+
+// Every row of the table replaced through a cursor over a faulty file;
+// `stored` is what the cursor holds afterwards.
+std::vector<std::string> Replace(const std::string& path, Fault fault, int k, int sectors = 1,
+                                 std::vector<std::pair<std::int64_t, std::size_t>>* log = nullptr) {
+  std::unique_ptr<FaultFile> file;
+  EXPECT_TRUE(FaultFile::Open(path, FileOpenOptions{}, &file).ok());
+  FaultFile* faults = file.get();
+  std::shared_ptr<Database> db;
+  EXPECT_TRUE(Database::OpenOn(std::move(file), testing::Flushed(), &db).ok());
+  Cursor cursor(db, "wpisy");
+  EXPECT_TRUE(cursor.Open().ok());
+  faults->Arm(fault, k, sectors);
+  {
+    Replacement replacement(cursor);
+    EXPECT_TRUE(replacement.Begin().ok());
+    EXPECT_EQ(cursor.RowCount(), 0);
+    for (const std::string& tel : NewTels()) {
+      EXPECT_TRUE(cursor.Append().ok() && cursor.SetText("Tel", tel).ok() && cursor.Post().ok()) << tel;
+    }
+    static_cast<void>(replacement.Commit());
+  }
+  if (log) *log = faults->log();
+  std::vector<std::string> stored;
+  for (std::int32_t n = 0; n < cursor.table()->header().rowCount; ++n) {
+    if (cursor.table()->IsLive(n)) stored.push_back(cursor.table()->Row(n).substr(4, 12).c_str());
+  }
+  return stored;
+}
+
+// A cut anywhere in a replacement's writes (at a sector boundary of its long
+// ones too) or a failed write leaves the old rows or the new ones, whole;
+// the next change leaves a file that checks ok.
+TEST_F(GroupCommitTest, AReplacementCutOrFailedAnywhereLeavesTheOldRowsOrTheNew) {
+  std::vector<std::pair<std::int64_t, std::size_t>> log;
+  ASSERT_EQ(Replace(Fresh("dry.tdb"), Fault::kNone, 0, 1, &log), NewTels());
+  struct Trial {
+    Fault fault;
+    int k, sectors;
+  };
+  std::vector<Trial> trials;
+  for (int k = 1; k <= int(log.size()); ++k) {
+    trials.push_back({Fault::kFail, k, 1});
+    const auto [offset, length] = log[size_t(k - 1)];
+    const std::int64_t boundaries =
+        (offset + std::int64_t(length) - 1) / testing::kSectorSize - offset / testing::kSectorSize;
+    for (std::int64_t sectors = 1; sectors <= std::max<std::int64_t>(1, boundaries); sectors += 1 + boundaries / 8) {
+      trials.push_back({Fault::kCut, k, int(sectors)});
+    }
+  }
+  const std::vector<std::string> old = FirstTels(kBefore);
+  for (const Trial& t : trials) {
+    SCOPED_TRACE(std::string(testing::FaultName(t.fault)) + " at write " + std::to_string(t.k) + " of " +
+                 std::to_string(log.size()) + ", sector boundary " + std::to_string(t.sectors));
+    const std::string path = Fresh("faulty.tdb");
+    const std::vector<std::string> stored = Replace(path, t.fault, t.k, t.sectors);
+    std::vector<std::string> problems, tels;
+    Reopen(path, &problems, &tels);
+    EXPECT_TRUE(tels == old || tels == NewTels()) << tels.size() << " rows";
+    if (t.fault == Fault::kFail) EXPECT_EQ(tels, stored);
+
+    std::shared_ptr<Database> db;
+    ASSERT_TRUE(Database::Open(path, Fast(), &db).ok());
+    Cursor cursor(db, "wpisy");
+    ASSERT_TRUE(cursor.Open().ok());
+    EXPECT_TRUE(PostRow(cursor, kBefore + kGroupRows).ok());
+    db.reset();
+    problems.clear();
+    tels.clear();
+    Reopen(path, &problems, &tels);
+    EXPECT_TRUE(problems.empty()) << problems.front();
   }
 }
 

@@ -50,6 +50,10 @@ int TableData::IndexSlot(std::string_view name) const {
   return -1;
 }
 
+Status TableData::FileFull(Database& db) {
+  return Status::IOError("Database file '" + db.file().Path() + "' is full");
+}
+
 bool TableData::IsLive(std::int32_t row) const {
   return row >= 0 && row < std::int32_t(items_.size()) && !items_[size_t(row)].deleted;
 }
@@ -253,27 +257,37 @@ Status TableData::BeginChange(Database& db, Database::Lock* lock, std::int32_t r
 // holds it in memory linking rows into a chain that has changed under it,
 // where a grown file makes them read the table again.
 Status TableData::SettleOrders(Database& db) {
+  std::string tail;
+  std::vector<NewTab> tabs;
+  BuildIndexTabs(false, &tail, &tabs);
+  if (tabs.empty()) return Status::Ok();
+  if (fileSize_ + std::int64_t(tail.size()) >= std::int64_t(INT32_MAX)) return FileFull(db);
+  Status s = db.Claim(fileSize_, std::int64_t(tail.size()));
+  group_.claimedEnd = 0;  // the hint now names the end of the new tabs
+  if (s.ok()) s = db.file().WriteAt(fileSize_, tail);
+  if (s.ok()) s = db.Barrier();
+  if (s.ok()) s = SwitchIndexTabs(db, &tabs);
+  if (!s.ok()) {
+    // Read the file again rather than trust what memory half-holds.
+    Reread(db);
+    return s;
+  }
+  fileSize_ += std::int64_t(tail.size());
+  return Status::Ok();
+}
+
+void TableData::BuildIndexTabs(bool all, std::string* tail, std::vector<NewTab>* tabs) const {
   const std::int32_t count = header_.rowCount;
   const size_t chunkCount = size_t((std::int64_t(count) + kItemsPerChunk - 1) / kItemsPerChunk);
-  struct Settled {
-    size_t slot;
-    std::int64_t tab;
-    std::vector<std::int32_t> next;
-  };
-  std::vector<Settled> settled;
-  std::string tail;
   for (size_t slot = 0; slot < indexes_.size(); ++slot) {
     const IndexState& state = indexes_[slot];
     // A tab too short for every row's item is damage of another kind: an
     // append refuses it, a change works around it, as before.
-    if (!state.unsettled || count == 0 || state.chunks.size() < chunkCount) continue;
-    const std::int64_t end = fileSize_ + std::int64_t(tail.size());
+    if (count == 0 || (!all && (!state.unsettled || state.chunks.size() < chunkCount))) continue;
+    const std::int64_t end = fileSize_ + std::int64_t(tail->size());
     const std::int64_t offsetAt = headerOffset_ + TableHeader::IndexDefinitionAt(int(slot)) + TableHeader::kIndexTabAt;
     const std::int64_t tab = PlaceForSwitch(offsetAt, header_.indexes[slot].tabOffset, end);
     const std::int64_t length = std::int64_t(chunkCount) * kIndexChunkLength;
-    if (tab + length >= std::int64_t(INT32_MAX)) {
-      return Status::IOError("Database file '" + db.file().Path() + "' is full");
-    }
     std::vector<std::int32_t> next(size_t(count), -1);
     for (size_t k = 0; k + 1 < state.order.size(); ++k) next[size_t(state.order[k])] = state.order[k + 1];
     std::string bytes(size_t(length), '\0');
@@ -286,50 +300,41 @@ Status TableData::SettleOrders(Database& db) {
       const std::int64_t chunk = tab + std::int64_t(n / kItemsPerChunk) * kIndexChunkLength;
       IndexItem{n, next[size_t(n)]}.EncodeTo(bytes.data() + (IndexItemOffset(chunk, n) - tab));
     }
-    tail.append(size_t(tab - end), '\0');
-    tail += bytes;
-    settled.push_back(Settled{slot, tab, std::move(next)});
+    tail->append(size_t(tab - end), '\0');
+    *tail += bytes;
+    tabs->push_back(NewTab{slot, tab, std::move(next)});
   }
-  if (settled.empty()) return Status::Ok();
+}
 
-  Status s = db.Claim(fileSize_, std::int64_t(tail.size()));
-  group_.claimedEnd = 0;  // the hint now names the end of the new tabs
-  if (s.ok()) s = db.file().WriteAt(fileSize_, tail);
-  if (s.ok()) s = db.Barrier();
-  for (size_t i = 0; s.ok() && i < settled.size(); ++i) {
-    IndexState& state = indexes_[settled[i].slot];
-    const int slot = int(settled[i].slot);
+Status TableData::SwitchIndexTabs(Database& db, std::vector<NewTab>* tabs) {
+  const size_t chunkCount = size_t((std::int64_t(header_.rowCount) + kItemsPerChunk - 1) / kItemsPerChunk);
+  for (NewTab& tab : *tabs) {
+    IndexState& state = indexes_[tab.slot];
+    const int slot = int(tab.slot);
     const std::int32_t head = state.order.empty() ? -1 : state.order.front();
     std::string entry(8, '\0');
-    PutInt32(entry.data(), std::int32_t(settled[i].tab));
+    PutInt32(entry.data(), std::int32_t(tab.tab));
     PutInt32(entry.data() + 4, head);
     const std::int64_t at = TableHeader::IndexDefinitionAt(slot) + TableHeader::kIndexTabAt;
-    s = db.file().WriteAt(headerOffset_ + at, entry);
-    if (!s.ok()) break;
+    Status s = db.file().WriteAt(headerOffset_ + at, entry);
+    if (!s.ok()) return s;
     std::memcpy(headerBytes_.data() + at, entry.data(), entry.size());
-    header_.indexes[size_t(slot)].tabOffset = std::int32_t(settled[i].tab);
+    header_.indexes[size_t(slot)].tabOffset = std::int32_t(tab.tab);
     header_.indexes[size_t(slot)].head = head;
     state.chunks.clear();
-    for (size_t c = 0; c < chunkCount; ++c) {
-      state.chunks.push_back(settled[i].tab + std::int64_t(c) * kIndexChunkLength);
-    }
-    state.next = std::move(settled[i].next);
+    for (size_t c = 0; c < chunkCount; ++c) state.chunks.push_back(tab.tab + std::int64_t(c) * kIndexChunkLength);
+    state.next = std::move(tab.next);
     if (!state.repair.empty()) {
       repairs.erase(std::remove(repairs.begin(), repairs.end(), state.repair), repairs.end());
       state.repair.clear();
     }
     state.unsettled = false;
   }
-  if (!s.ok()) {
-    // Read the file again rather than trust what memory half-holds.
-    Reread(db);
-    return s;
-  }
-  fileSize_ += std::int64_t(tail.size());
   return Status::Ok();
 }
 
 Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string& row) {
+  if (Replacing()) return ReplacingRefusal();
   // Rows pending in a group come first: the change's own flush and switch
   // must not count them half.
   Status s = CommitGroup(db);
@@ -379,6 +384,7 @@ Status TableData::Change(Database& db, std::int32_t rowNumber, const std::string
 }
 
 Status TableData::Delete(Database& db, std::int32_t rowNumber) {
+  if (Replacing()) return ReplacingRefusal();
   Status s = CommitGroup(db);
   if (!s.ok()) return s;
   Database::Lock lock;

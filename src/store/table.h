@@ -64,6 +64,17 @@ class TableData {
   // committed, go on with the group.
   void HandOverGroup(TableData* fresh);
 
+  // Every row replaced at once (an import that empties the list first):
+  // between BeginReplace and EndReplace the live rows are set aside in
+  // memory and appends are only staged, unique among themselves. EndReplace
+  // with `keep` writes the staged rows and retires the old ones in a single
+  // commit, so a reader, a kill or a full disk finds either the old rows or
+  // the new ones, never a mix and never neither; without it the table is
+  // as the file holds it. The change lock is held all the while.
+  Status BeginReplace(Database& db);
+  Status EndReplace(Database& db, bool keep);
+  bool Replacing() const { return replace_.held(); }
+
   // Reads the table again when the file has changed since it was read;
   // `deep` also compares every record item, which a delete elsewhere changes.
   Status CatchUp(Database& db, bool* reloaded, bool deep);
@@ -106,6 +117,26 @@ class TableData {
     std::vector<std::pair<std::int64_t, std::string>> fresh, links;
   };
 
+  // A new index tab for one slot, written but not yet switched to.
+  struct NewTab {
+    size_t slot;
+    std::int64_t tab;
+    std::vector<std::int32_t> next;
+  };
+  // Appends to `tail`, which goes at the end of the file, a tab per index
+  // holding every row's item and the live rows chained in key order: for
+  // every index when `all`, else for the unsettled ones.
+  void BuildIndexTabs(bool all, std::string* tail, std::vector<NewTab>* tabs) const;
+  // Points each index at its new tab (one 8-byte write each) and takes it
+  // as this table's.
+  Status SwitchIndexTabs(Database& db, std::vector<NewTab>* tabs);
+  static Status FileFull(Database& db);
+  static Status ReplacingRefusal();
+  // Numbers a new row's auto-increment fields left 0; returns the last
+  // value given.
+  std::int32_t NumberAutoIncrements(std::string* row) const;
+  Status StageAppend(const std::string& image, std::int32_t* newRow);
+
   // A write of an append. Within a group it waits in the group's writes;
   // `link` says it changes something the file already counts.
   Status Put(Database& db, std::int64_t at, std::string_view bytes, bool link);
@@ -147,6 +178,10 @@ class TableData {
   std::vector<std::int32_t> natural_;
   std::vector<IndexState> indexes_;
   Group group_;
+  // Held while every row is being replaced; the staged rows are those from
+  // `firstNew` on.
+  Database::Lock replace_;
+  std::int32_t firstNew_ = 0;
 };
 
 template <typename Compare>

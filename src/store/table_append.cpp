@@ -81,7 +81,23 @@ Status TableData::WriteGroupWrites(Database& db) {
   return s;
 }
 
+std::int32_t TableData::NumberAutoIncrements(std::string* row) const {
+  std::int32_t last = header_.lastAutoInc;
+  for (size_t i = 0; i < header_.fields.size(); ++i) {
+    if (header_.fields[i].type != FieldType::kAutoInc) continue;
+    char* p = row->data() + fieldOffsets_[i];
+    const std::int32_t given = GetInt32(p);
+    if (given == 0) {
+      PutInt32(p, ++last);
+    } else if (given > last) {
+      last = given;
+    }
+  }
+  return last;
+}
+
 Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t* newRow) {
+  if (Replacing()) return StageAppend(rowImage, newRow);
   // Inside a group the row's writes wait for the group's commit; a row that
   // fails takes its own back out, whatever it had put.
   buffering_ = group_.depth > 0;
@@ -115,17 +131,7 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
   if (!s.ok()) return s;
 
   std::string row = rowImage;
-  std::int32_t lastAutoInc = header_.lastAutoInc;
-  for (size_t i = 0; i < header_.fields.size(); ++i) {
-    if (header_.fields[i].type != FieldType::kAutoInc) continue;
-    char* p = row.data() + fieldOffsets_[i];
-    const std::int32_t given = GetInt32(p);
-    if (given == 0) {
-      PutInt32(p, ++lastAutoInc);
-    } else if (given > lastAutoInc) {
-      lastAutoInc = given;
-    }
-  }
+  const std::int32_t lastAutoInc = NumberAutoIncrements(&row);
 
   const std::int32_t n = header_.rowCount;
   const bool newChunk = n % kItemsPerChunk == 0;

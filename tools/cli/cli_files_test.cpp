@@ -9,6 +9,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
+
+#include <csignal>
 
 #include "cli/testing/cli_test.h"
 
@@ -149,6 +152,101 @@ TEST_F(CliTest, WrongPinsInARowWaitLongerAcrossProcesses) {
     EXPECT_GE(clock.elapsed(), run.leastMs) << run.pin.toStdString();
   }
   EXPECT_FALSE(QFile::exists(Path(".pin_tries"))) << "the right PIN starts the count again";
+}
+
+// Lines of numbers from `first` on, as a list file.
+QByteArray Numbers(int first, int count) {
+  QByteArray lines;
+  for (int i = 0; i < count; ++i) lines += "Jan|Nowak|" + QByteArray::number(first + i) + "\r\n";
+  return lines;
+}
+
+// The numbers `list` prints for the directory, sorted.
+QStringList ListedNumbers(const QString& dir, const QString& pin) {
+  QString out, err;
+  QTextStream outStream(&out), errStream(&err);
+  if (RunCli({"--dir", dir, "--pin", pin, "list"}, outStream, errStream) != 0) return {"list failed: " + err};
+  QStringList numbers;
+  for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) numbers << line.section(u'\t', 3, 3);
+  numbers.sort();
+  return numbers;
+}
+
+QStringList SortedNumbers(int first, int count) {
+  QStringList numbers;
+  for (int i = 0; i < count; ++i) numbers << QString::number(first + i);
+  numbers.sort();
+  return numbers;
+}
+
+// "import --replace" killed at moments spread over its run: each time the
+// list is the old one or the new one, whole.
+TEST_F(CliTest, AReplacingImportKilledAnywhereLeavesOneListWhole) {
+  WriteFile(Path("stara.dat"), Numbers(600100000, 500));
+  WriteFile(Path("nowa.dat"), Numbers(700100000, 500));
+  ASSERT_EQ(Run({"import", Path("stara.dat")}), 0) << err_.toStdString();
+  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
+  const QString tdb = Path("selvantrixx.tdb");
+  const QByteArray start = ReadFile(tdb);
+  const QStringList old = SortedNumbers(600100000, 500), fresh = SortedNumbers(700100000, 500);
+  auto runKilledAfter = [&](qint64 ms) {
+    WriteFile(tdb, start);
+    QProcess cli;
+    QElapsedTimer clock;
+    cli.start(program, {"--dir", dir_.path(), "--pin", pin_, "--yes", "import", Path("nowa.dat"), "--replace"});
+    EXPECT_TRUE(cli.waitForStarted());
+    clock.start();
+    if (ms >= 0) {
+      while (clock.elapsed() < ms && cli.state() == QProcess::Running) QThread::usleep(200);
+      ::kill(pid_t(cli.processId()), SIGKILL);
+    }
+    EXPECT_TRUE(cli.waitForFinished(20000));
+    return clock.elapsed();
+  };
+  const qint64 whole = runKilledAfter(-1);
+  ASSERT_TRUE(ListedNumbers(dir_.path(), pin_) == fresh);
+  int killedMidway = 0;
+  for (int trial = 0; trial < 12; ++trial) {
+    const qint64 at = whole * trial / 12;
+    runKilledAfter(at);
+    const QStringList listed = ListedNumbers(dir_.path(), pin_);
+    EXPECT_TRUE(listed == old || listed == fresh) << "killed after " << at << " ms: " << listed.size() << " numbers";
+    killedMidway += listed == old;
+  }
+  EXPECT_GT(killedMidway, 0) << "the kills came before the import ended";
+}
+
+// On a full disk the replacing import fails, says so, and the old list stays.
+TEST_F(CliTest, AReplacingImportOnAFullDiskKeepsTheOldList) {
+  const QString mount = Path("pelny");
+  ASSERT_TRUE(QDir().mkpath(mount));
+  if (::mount("tmpfs", QFile::encodeName(mount).constData(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
+  }
+  struct Unmount {
+    QByteArray path;
+    ~Unmount() { ::umount(path.constData()); }
+  } unmount{QFile::encodeName(mount)};
+  const QString dir = QDir(mount).filePath("katalog");
+  WriteFile(Path("stara.dat"), Numbers(600100000, 300));
+  // More than the room the store keeps ahead of its end after an import.
+  WriteFile(Path("nowa.dat"), Numbers(700100000, 3000));
+  auto run = [&](const QStringList& args) {
+    out_.clear();
+    err_.clear();
+    QTextStream out(&out_), err(&err_);
+    return RunCli(QStringList{"--dir", dir, "--pin", pin_, "--yes"} + args, out, err);
+  };
+  ASSERT_EQ(run({"import", Path("stara.dat")}), 0) << err_.toStdString();
+  QByteArray page(4096, 'x');
+  for (int i = 0; i < 300; ++i) {
+    QFile filler(QDir(mount).filePath(QStringLiteral("zapchaj%1").arg(i)));
+    if (!filler.open(QIODevice::WriteOnly) || filler.write(page) != page.size() || !filler.flush()) break;
+  }
+  EXPECT_EQ(run({"import", Path("nowa.dat"), "--replace"}), 1);
+  EXPECT_TRUE(err_.contains(QString::fromUtf8("Lista pozostaje bez zmian"))) << err_.toStdString();
+  const QStringList listed = ListedNumbers(dir, pin_);
+  EXPECT_TRUE(listed == SortedNumbers(600100000, 300)) << listed.size() << " numbers";
 }
 
 }  // namespace
