@@ -327,8 +327,10 @@ void SettingsView::ListBox1Click(QListWidgetItem* item) {
     listcom_->setCurrentIndex(listcom_->findText(name, Qt::MatchExactly));
     const PortEntry& entry = portEntries_.value(row);
     // A device picked under a number of its own keeps that number from now on.
-    if (entry.newAlias && entry.number <= kPortCount) {
-      RememberPortAlias(session_.FilePath(kSettingsFileName), entry.number, entry.device);
+    QString problem;
+    if (entry.newAlias && entry.number <= kPortCount &&
+        !RememberPortAlias(session_.FilePath(kSettingsFileName), entry.number, entry.device, &problem)) {
+      ui_.ShowNotice(problem);
     }
   }
   panel_com_->hide();

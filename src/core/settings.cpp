@@ -1,10 +1,13 @@
 #include "core/settings.h"
 
+#include "core/ini_file.h"
+
 #include <SimpleIni.h>
 
 #include <QFile>
 #include <algorithm>
 
+#include "core/ini_file.h"
 #include "core/phone_number.h"
 #include "core/session.h"
 #include "core/user_interface.h"
@@ -137,10 +140,12 @@ StartOptions ReadSettingsFile(const QString& path) {
   if (ParseIniInteger(ini.GetValue("option", "raptime"), &number)) options.raptime = number;
   if (ParseIniInteger(ini.GetValue("option", "readgap"), &number)) options.readgap = qMax(0, number);
   if (ParseIniInteger(ini.GetValue("option", "admin"), &number)) options.admin = number != 0;
-  // Written back at once, so the file names the key from the first start on.
-  ini.SetSpaces(false);
-  ini.SetValue("option", "raptime", std::to_string(options.raptime).c_str());
-  ini.SaveFile(file.constData());
+  // Written back, so the file names the key from the first start on; only
+  // when it does not already hold the value, so that starts do not rewrite
+  // the file under one another.
+  const QByteArray raptime = QByteArray::number(options.raptime);
+  const char* stored = ini.GetValue("option", "raptime");
+  if (!stored || raptime != stored) SetIniValue(path, "option", "raptime", raptime);
   return options;
 }
 

@@ -142,7 +142,8 @@ TEST(SettingsFileTest, ReadsIntegersAsWindowsDoesAndWritesRaptimeBack) {
       {"admin 1", "[option]\nadmin=1\n", 15, true, "[option]\nadmin=1\nraptime=15\n"},
       {"admin true is no integer", "[option]\nadmin=true\nraptime=30\n", 30, false,
        "[option]\nadmin=true\nraptime=30\n"},
-      {"keys in any case", "[OPTION]\nRapTime= 20 \nADMIN=-2\n", 20, true, "[OPTION]\nRapTime=20\nADMIN=-2\n"},
+      {"keys in any case, left as they are", "[OPTION]\nRapTime= 20 \nADMIN=-2\n", 20, true,
+       "[OPTION]\nRapTime= 20 \nADMIN=-2\n"},
       {"not a number", "[option]\nraptime=abc\n", 15, false, "[option]\nraptime=15\n"},
   };
   for (const Case& c : cases) {

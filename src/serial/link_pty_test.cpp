@@ -93,6 +93,8 @@ TEST_F(LinkPtyTest, APortTheUserMayNotOpenIsNamedWithTheWayToBeLetIn) {
   file.close();
   ASSERT_EQ(::chmod(QFile::encodeName(device).constData(), 0600), 0);
   RememberPortAlias(session_.FilePath(kSettingsFileName), 18, device);
+  // Made its owner's only, as every file the program creates.
+  ASSERT_EQ(::chmod(QFile::encodeName(session_.FilePath(kSettingsFileName)).constData(), 0644), 0);
   const QString advice =
       QString::fromUtf8(
           ". Brak uprawnień do portu %1: dodaj użytkownika do grupy dialout (sudo usermod -aG dialout "

@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include "common/parse_number.h"
+#include "core/ini_file.h"
 
 #ifdef Q_OS_UNIX
 #include <errno.h>
@@ -115,14 +116,9 @@ QList<PortEntry> EnumerateSerialPorts(const QString& settingsFile) {
   return entries;
 }
 
-void RememberPortAlias(const QString& settingsFile, int number, const QString& device) {
-  CSimpleIniA ini;
-  const QByteArray file = QFile::encodeName(settingsFile);
-  ini.LoadFile(file.constData());
-  ini.SetSpaces(false);
-  ini.SetValue(kPortsSection, QStringLiteral("COM%1").arg(number).toLatin1().constData(),
-               device.toLocal8Bit().constData());
-  ini.SaveFile(file.constData());
+bool RememberPortAlias(const QString& settingsFile, int number, const QString& device, QString* problem) {
+  return SetIniValue(settingsFile, kPortsSection, QStringLiteral("COM%1").arg(number).toLatin1().constData(),
+                     device.toLocal8Bit(), problem);
 }
 
 #ifdef Q_OS_UNIX

@@ -34,8 +34,9 @@ struct PortEntry {
 // when none is free), kept once the entry is picked.
 QList<PortEntry> EnumerateSerialPorts(const QString& settingsFile);
 
-// Stores COM `number` = `device` in the settings file.
-void RememberPortAlias(const QString& settingsFile, int number, const QString& device);
+// Stores COM `number` = `device` in the settings file; false, with the
+// user's message in `problem`, when the file cannot be written.
+bool RememberPortAlias(const QString& settingsFile, int number, const QString& device, QString* problem = nullptr);
 
 // Whether this user may read and write `device`, as opening it for the
 // controller needs; false also when it is missing.

@@ -12,8 +12,11 @@
 #include <QThread>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 
 #include "cli/testing/cli_test.h"
+#include "core/ini_file.h"
 
 namespace {
 
@@ -247,6 +250,36 @@ TEST_F(CliTest, AReplacingImportOnAFullDiskKeepsTheOldList) {
   EXPECT_TRUE(err_.contains(QString::fromUtf8("Lista pozostaje bez zmian"))) << err_.toStdString();
   const QStringList listed = ListedNumbers(dir, pin_);
   EXPECT_TRUE(listed == SortedNumbers(600100000, 300)) << listed.size() << " numbers";
+}
+
+// Eight starts at once, each with the settings file to bring up to date,
+// while this process sets keys of its own in it: nothing is lost.
+TEST_F(CliTest, ConcurrentStartsAndChangesKeepEverySetting) {
+  const QString program = QDir(QCoreApplication::applicationDirPath()).filePath("selvantrix-cli");
+  const QString ini = Path("selvantrix.ini");
+  ASSERT_EQ(Run({"list"}), 0);
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    WriteFile(ini, "[option]\r\nreadgap=5\r\nadmin=1\r\n[ports]\r\nCOM3=/dev/ttyUSB7\r\n");
+    std::vector<std::unique_ptr<QProcess>> starts;
+    for (int i = 0; i < 8; ++i) {
+      starts.push_back(std::make_unique<QProcess>());
+      starts.back()->start(program, {"--dir", dir_.path(), "--pin", pin_, "list"});
+    }
+    for (int i = 0; i < 8; ++i) {
+      const QByteArray key = "klucz" + QByteArray::number(i);
+      EXPECT_TRUE(SetIniValue(ini, "test", key.constData(), QByteArray::number(round)));
+    }
+    for (auto& start : starts) EXPECT_TRUE(start->waitForFinished(20000));
+    const QByteArray text = ReadFile(ini);
+    for (const char* line : {"readgap=5", "admin=1", "COM3=/dev/ttyUSB7", "raptime=15"}) {
+      EXPECT_TRUE(text.contains(line)) << line << " lost:\n" << text.toStdString();
+    }
+    for (int i = 0; i < 8; ++i) {
+      EXPECT_TRUE(text.contains("klucz" + QByteArray::number(i) + "=" + QByteArray::number(round)))
+          << "klucz" << i << " lost:\n" << text.toStdString();
+    }
+  }
 }
 
 }  // namespace

@@ -129,7 +129,12 @@ int RunPort(Call& c) {
     for (const PortEntry& entry : EnumerateSerialPorts(settingsFile)) {
       if (entry.device != resolved.device) continue;
       number = entry.number;
-      if (entry.newAlias && entry.number <= kPortCount) RememberPortAlias(settingsFile, entry.number, entry.device);
+      QString problem;
+      if (entry.newAlias && entry.number <= kPortCount &&
+          !RememberPortAlias(settingsFile, entry.number, entry.device, &problem)) {
+        c.ui.Say(problem);
+        return 1;
+      }
     }
     if (number == 0) {
       c.ui.Say(QString::fromUtf8("Nie znaleziono portu ") + choice);
