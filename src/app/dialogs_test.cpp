@@ -28,9 +28,13 @@ TEST(ShowDialogTest, NoticesShowOkAndQuestionsAnswerOneOnlyForTak) {
   const DialogCase cases[] = {
       {"notice OK", kNoticeKind, "Label28", 0, {"Label28", "Image27"}, {"Label2", "Image1", "Label3", "Image2"}},
       {"notice of another kind", 7, "Label28", 0, {"Label28"}, {"Label2", "Label3"}},
-      {"question TAK", kQuestionKind, "Label2", 1, {"Label2", "Image1", "Label3", "Image2"}, {"Label28", "Image27"}},
+      {"question TAK", kQuestionKind, "Label2", 1, {"Label2", "Image1", "Label3", "Image2"}, {"Label28", "Label4"}},
       {"question NIE", kQuestionKind, "Label3", 0, {"Label2", "Label3"}, {"Label28"}},
       {"question closed with Escape", kQuestionKind, "", 0, {"Label2", "Label3"}, {"Label28"}},
+      {"cautious question TAK", kCautiousQuestionKind, "Label2", 1, {"Label2", "Label3"}, {"Label28", "Label4"}},
+      {"closing question ANULUJ", kCloseQuestionKind, "Label4", kCancelAnswer, {"Label2", "Label3", "Label4"},
+       {"Label28"}},
+      {"closing question closed with Escape", kCloseQuestionKind, "", kCancelAnswer, {"Label4"}, {}},
   };
   for (const DialogCase& c : cases) {
     bool checked = false;
@@ -39,8 +43,14 @@ TEST(ShowDialogTest, NoticesShowOkAndQuestionsAnswerOneOnlyForTak) {
       EXPECT_EQ(modal->size(), QSize(381, 139)) << c.name;
       EXPECT_TRUE(modal->windowFlags() & Qt::FramelessWindowHint) << c.name;
       EXPECT_EQ(Find<QLabel>(modal, "Label1")->text(), "Zapis") << c.name;
-      for (const char* name : c.visible) EXPECT_TRUE(Find(modal, name)->isVisible()) << c.name << " " << name;
-      for (const char* name : c.hidden) EXPECT_FALSE(Find(modal, name)->isVisible()) << c.name << " " << name;
+      for (const char* name : c.visible) {
+        QWidget* w = Find(modal, name);
+        EXPECT_TRUE(w && w->isVisible()) << c.name << " " << name;
+      }
+      for (const char* name : c.hidden) {
+        QWidget* w = Find(modal, name);
+        EXPECT_TRUE(!w || !w->isVisible()) << c.name << " " << name;
+      }
       checked = true;
       if (*c.press) {
         Click(Find(modal, c.press));
@@ -53,43 +63,66 @@ TEST(ShowDialogTest, NoticesShowOkAndQuestionsAnswerOneOnlyForTak) {
   }
 }
 
-TEST(ShowDialogTest, TheKeyboardAnswersFromWhereverTheFocusIs) {
+// Keys typed in turn; the last one answers. The ring starts on "TAK", or on
+// "NIE" where "TAK" destroys something.
+TEST(ShowDialogTest, TheKeyboardMovesTheRingAndAnswersWithTheRingedButton) {
   struct KeyCase {
     int kind;
-    Qt::Key key;
+    std::vector<Qt::Key> keys;
     int expected;
   };
-  const KeyCase cases[] = {{kNoticeKind, Qt::Key_Return, 0},   {kNoticeKind, Qt::Key_Enter, 0},
-                           {kNoticeKind, Qt::Key_Space, 0},    {kNoticeKind, Qt::Key_Escape, 0},
-                           {kQuestionKind, Qt::Key_Return, 1}, {kQuestionKind, Qt::Key_Enter, 1},
-                           {kQuestionKind, Qt::Key_Space, 1},  {kQuestionKind, Qt::Key_Escape, 0}};
+  const KeyCase cases[] = {
+      {kNoticeKind, {Qt::Key_Return}, 0},
+      {kNoticeKind, {Qt::Key_Escape}, 0},
+      {kQuestionKind, {Qt::Key_Return}, 1},
+      {kQuestionKind, {Qt::Key_Enter}, 1},
+      {kQuestionKind, {Qt::Key_Space}, 1},
+      {kQuestionKind, {Qt::Key_Escape}, 0},
+      {kQuestionKind, {Qt::Key_Tab, Qt::Key_Return}, 0},
+      {kQuestionKind, {Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}, 1},
+      {kQuestionKind, {Qt::Key_N, Qt::Key_Space}, 0},
+      {kCautiousQuestionKind, {Qt::Key_Return}, 0},
+      {kCautiousQuestionKind, {Qt::Key_Left, Qt::Key_Return}, 1},
+      {kCautiousQuestionKind, {Qt::Key_T, Qt::Key_Return}, 1},
+      {kCautiousQuestionKind, {Qt::Key_T, Qt::Key_Escape}, 0},
+      {kCloseQuestionKind, {Qt::Key_Return}, 1},
+      {kCloseQuestionKind, {Qt::Key_Escape}, kCancelAnswer},
+      {kCloseQuestionKind, {Qt::Key_Backtab, Qt::Key_Return}, kCancelAnswer},
+      {kCloseQuestionKind, {Qt::Key_Down, Qt::Key_Return}, 0},
+      {kCloseQuestionKind, {Qt::Key_A, Qt::Key_Return}, kCancelAnswer},
+  };
   QWidget owner;
   owner.show();
   for (const KeyCase& c : cases) {
     bool closed = false;
     WhenModalOpens([&](QWidget* modal) {
-      // The key goes where the application sends keys: the focus, once the
+      // The keys go where the application sends keys: the focus, once the
       // dialog has taken it.
-      EXPECT_TRUE(QTest::qWaitForWindowActive(modal, 5000)) << c.key;
+      EXPECT_TRUE(QTest::qWaitForWindowActive(modal, 5000)) << c.kind;
       QWidget* focus = QApplication::focusWidget();
-      EXPECT_TRUE(focus && focus->window() == modal) << c.key;
-      QTest::keyClick(focus ? focus : modal, c.key);
-      closed = !modal->isVisible();
+      EXPECT_TRUE(focus && focus->window() == modal) << c.kind;
+      for (Qt::Key key : c.keys) {
+        EXPECT_FALSE(closed) << "a key before the last answered";
+        QTest::keyClick(focus ? focus : modal, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        closed = !modal->isVisible();
+      }
       if (!closed) modal->close();
     });
-    EXPECT_EQ(ShowDialog(&owner, "Klawiatura", c.kind), c.expected) << c.key;
-    EXPECT_TRUE(closed) << "key " << c.key << " left the dialog open";
+    EXPECT_EQ(ShowDialog(&owner, "Klawiatura", c.kind), c.expected) << c.kind << " last key " << c.keys.back();
+    EXPECT_TRUE(closed) << "kind " << c.kind << " left open";
   }
 }
 
 TEST(ShowDialogTest, AHeldKeyDoesNotAnswerAndTheRingMarksTheKeyboardsButton) {
-  for (int kind : {kNoticeKind, kQuestionKind}) {
+  const std::pair<int, const char*> cases[] = {
+      {kNoticeKind, "Image27"}, {kQuestionKind, "Image1"}, {kCautiousQuestionKind, "Image2"}, {kCloseQuestionKind, "Image1"}};
+  for (const auto& [kind, ringed] : cases) {
     Tdlgfm dialog("Zapis", kind, nullptr);
     dialog.show();
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
     QApplication::sendEvent(&dialog, &repeat);
     EXPECT_TRUE(dialog.isVisible()) << kind;
-    const QRect button = Find(&dialog, kind == kQuestionKind ? "Image1" : "Image27")->geometry();
+    const QRect button = Find(&dialog, ringed)->geometry();
     const QRect ring = Find(&dialog, "focusRing")->geometry();
     EXPECT_TRUE(ring.contains(button)) << kind;
     EXPECT_LE(ring.width() - button.width(), 8) << kind;

@@ -37,38 +37,60 @@ Tdlgfm::Tdlgfm(const QString& text, int kind, QWidget* parent) : QDialog(parent,
   const QPixmap accent = pictures::Button(QSize(kButtonWidth, kButtonHeight), pictures::ButtonStyle::kAccent);
   const QPixmap quiet = pictures::Button(QSize(kButtonWidth, kButtonHeight), pictures::ButtonStyle::kQuiet);
   const int middle = (kWidth - kButtonWidth) / 2;
-  const PictureButton ok =
-      MakePictureButton(this, "Image27", "Label28", "OK", QRect(middle, kButtonTop, kButtonWidth, kButtonHeight),
-                        accent, pictures::kNavy, 8);
-  const PictureButton yes =
-      MakePictureButton(this, "Image1", "Label2", "TAK", QRect(middle - 66, kButtonTop, kButtonWidth, kButtonHeight),
-                        accent, pictures::kNavy, 8);
-  const PictureButton no =
-      MakePictureButton(this, "Image2", "Label3", "NIE", QRect(middle + 66, kButtonTop, kButtonWidth, kButtonHeight),
-                        quiet, pictures::kText, 8);
-  // Only the captions answer; the pictures under them are decoration.
-  connect(ok.caption, &ClickLabel::clicked, this, [this] { Answer(0); });
-  connect(yes.caption, &ClickLabel::clicked, this, [this] { Answer(1); });
-  connect(no.caption, &ClickLabel::clicked, this, [this] { Answer(0); });
-
-  const bool question = question_ = kind == kQuestionKind;
-  for (QWidget* w : {static_cast<QWidget*>(ok.picture), static_cast<QWidget*>(ok.caption)}) w->setVisible(!question);
-  for (QWidget* w : {static_cast<QWidget*>(yes.picture), static_cast<QWidget*>(yes.caption),
-                     static_cast<QWidget*>(no.picture), static_cast<QWidget*>(no.caption)}) {
-    w->setVisible(question);
+  struct Spec {
+    const char* picture;
+    const char* caption;
+    const char* text;  // the letter that moves the ring to it underlined
+    int answer;
+    bool accent;
+  };
+  std::vector<Spec> specs;
+  std::vector<int> lefts;
+  int ringed = 0;
+  if (kind == kCloseQuestionKind) {
+    specs = {{"Image1", "Label2", "<u>T</u>AK", 1, true},
+             {"Image2", "Label3", "<u>N</u>IE", 0, false},
+             {"Image3", "Label4", "<u>A</u>NULUJ", kCancelAnswer, false}};
+    lefts = {middle - 118, middle, middle + 118};
+    escape_ = kCancelAnswer;
+  } else if (kind == kQuestionKind || kind == kCautiousQuestionKind) {
+    specs = {{"Image1", "Label2", "<u>T</u>AK", 1, true}, {"Image2", "Label3", "<u>N</u>IE", 0, false}};
+    lefts = {middle - 66, middle + 66};
+    ringed = kind == kCautiousQuestionKind ? 1 : 0;
+  } else {
+    specs = {{"Image27", "Label28", "OK", 0, true}};
+    lefts = {middle};
   }
-  // The ring shows which button the keyboard presses.
-  auto* ring = new QFrame(this);
-  ring->setObjectName(QStringLiteral("focusRing"));
-  ring->setGeometry((question ? yes.picture : ok.picture)->geometry().adjusted(-3, -3, 3, 3));
-  ring->setStyleSheet(
+  for (size_t i = 0; i < specs.size(); ++i) {
+    const Spec& spec = specs[i];
+    const PictureButton button = MakePictureButton(
+        this, spec.picture, spec.caption, QString::fromLatin1(spec.text),
+        QRect(lefts[i], kButtonTop, kButtonWidth, kButtonHeight), spec.accent ? accent : quiet,
+        spec.accent ? pictures::kNavy : pictures::kText, 8);
+    // Only the captions answer; the pictures under them are decoration.
+    const int answer = spec.answer;
+    connect(button.caption, &ClickLabel::clicked, this, [this, answer] { Answer(answer); });
+    const QString text = QString::fromLatin1(spec.text);
+    const int underlined = text.indexOf(QLatin1String("<u>"));
+    buttons_.push_back({button.picture, answer, underlined >= 0 ? text.at(underlined + 3) : QChar()});
+  }
+
+  ring_ = new QFrame(this);
+  ring_->setObjectName(QStringLiteral("focusRing"));
+  ring_->setStyleSheet(
       QStringLiteral("QFrame { border: 2px solid white; border-radius: 7px; background: transparent; }"));
-  ring->setAttribute(Qt::WA_TransparentForMouseEvents);
-  ring->lower();
+  ring_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  MoveRing(ringed);
   background->lower();
 
   setFocusPolicy(Qt::StrongFocus);
   CentreOver(this, parent);
+}
+
+void Tdlgfm::MoveRing(int index) {
+  focus_ = index;
+  ring_->setGeometry(buttons_[size_t(index)].picture->geometry().adjusted(-3, -3, 3, 3));
+  ring_->lower();
 }
 
 void Tdlgfm::showEvent(QShowEvent* event) {
@@ -79,16 +101,35 @@ void Tdlgfm::showEvent(QShowEvent* event) {
   setFocus(Qt::ActiveWindowFocusReason);
 }
 
+// Tab goes round the buttons, not out of the dialog's one focusable widget.
+bool Tdlgfm::focusNextPrevChild(bool next) {
+  const int count = int(buttons_.size());
+  MoveRing((focus_ + (next ? 1 : count - 1)) % count);
+  return true;
+}
+
 void Tdlgfm::keyPressEvent(QKeyEvent* event) {
   // A key held down since the previous dialog must not answer this one.
   if (event->isAutoRepeat()) return;
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_Space: Answer(question_ ? 1 : 0); return;
-    case Qt::Key_Escape: Answer(0); return;
-    default: QDialog::keyPressEvent(event);
+    case Qt::Key_Space: Answer(Focused()); return;
+    case Qt::Key_Escape: Answer(escape_); return;
+    case Qt::Key_Right:
+    case Qt::Key_Down: focusNextPrevChild(true); return;
+    case Qt::Key_Left:
+    case Qt::Key_Up: focusNextPrevChild(false); return;
+    default: break;
   }
+  const QString typed = event->text().toUpper();
+  for (size_t i = 0; i < buttons_.size() && typed.size() == 1; ++i) {
+    if (!buttons_[i].letter.isNull() && buttons_[i].letter == typed.at(0)) {
+      MoveRing(int(i));
+      return;
+    }
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void Tdlgfm::Answer(int result) {

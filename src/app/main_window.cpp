@@ -415,8 +415,18 @@ void TForm1::Label46Click() {
 // While a close waits for an operation to end, nothing is shown and every
 // question is answered "NIE": the user has left, and a box would hold the
 // close (and the port) for as long as nobody answers it.
-bool TForm1::Ask(Question, const QString& text) {
-  return !closePending_ && ::ShowDialog(this, text, kQuestionKind) == 1;
+bool TForm1::Ask(Question question, const QString& text) {
+  return !closePending_ &&
+         ::ShowDialog(this, text, IsCautious(question) ? kCautiousQuestionKind : kQuestionKind) == 1;
+}
+
+Choice TForm1::AskOrCancel(Question question, const QString& text) {
+  if (closePending_) return Choice::kNo;
+  switch (::ShowDialog(this, text, question == Question::kSaveOnClose ? kCloseQuestionKind : kQuestionKind)) {
+    case 1: return Choice::kYes;
+    case kCancelAnswer: return Choice::kCancel;
+    default: return Choice::kNo;
+  }
 }
 
 void TForm1::ShowNotice(const QString& text) {

@@ -110,6 +110,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
 
   // UserInterface
   bool Ask(Question question, const QString& text) override;
+  Choice AskOrCancel(Question question, const QString& text) override;
   void ShowNotice(const QString& text) override;
   void ShowError(const QString& text) override;
   // Outcomes go to the line under the views: news the user reads when it

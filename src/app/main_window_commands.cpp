@@ -102,6 +102,12 @@ void TForm1::zap_do_sterownikaClick() {
 
 void TForm1::usun_ze_sterownikaClick() {
   RunOnMarked([this](Progress& progress, const QStringList& numbers) {
+    // Numbers gone from the controller open the gate no more: the user says
+    // so first. Without marks the command itself says what is missing.
+    if (!numbers.isEmpty() &&
+        !progress.Ask(Question::kDeleteFromController, QString::fromUtf8(kDeleteFromControllerQuestion))) {
+      return Report{Verdict::kDeclined, QString(), QString()};
+    }
     const TransferResult result = DeleteNumbers(*link_, progress, numbers);
     if (UsedTheMarks(result)) listView_->ClearMarks();
     return Describe(result);

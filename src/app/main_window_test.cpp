@@ -183,9 +183,9 @@ TEST_F(MainWindowTest, SaveButtonCaptionSinksWhilePressed) {
   QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(label->pos(), rest + QPoint(2, 2));
   EXPECT_EQ(picture->pos(), QPoint(rest.x() + 2, rest.y() - 5));
-  // The release is a click: the empty phones are refused with a notice.
-  WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label28")); });
+  // The release is a click: boxes left empty save the rest without a word.
   QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_FALSE(W("zap_konf")->isVisible());
   EXPECT_EQ(label->pos(), rest);
   EXPECT_EQ(picture->pos(), QPoint(rest.x(), rest.y() - 7));
 }
@@ -211,15 +211,22 @@ TEST_F(MainWindowTest, ClosingAsksAboutUnsavedChangesAndSavesTheSettingsOnTak) {
   EXPECT_TRUE(window_->close());
   EXPECT_EQ(shown, std::vector<QString>{QString::fromUtf8("Nie zapisano danych. Czy zapisać je?")});
 
-  // "TAK" with a four-digit administrator phone: the window stays, on the
-  // configuration view, with the phone focused.
+  // "ANULUJ": the window stays with nothing lost.
   window_->show();
-  session_->UnsavedChanges = true;
+  AnswerModals({"Label4"});
+  EXPECT_FALSE(window_->close());
+  EXPECT_TRUE(session_->UnsavedChanges);
+
+  // "TAK" with a four-digit administrator phone: the rest is saved, the
+  // phone is refused, and "NIE" to closing without it keeps the window on
+  // the configuration view with the phone focused.
   Find<QLineEdit>(window_.get(), "teladmin")->setText("1234");
   shown.clear();
-  AnswerModals({"Label2", "Label28"}, &shown);
+  AnswerModals({"Label2", "Label28", "Label3"}, &shown);
   EXPECT_FALSE(window_->close());
-  EXPECT_EQ(shown.back(), "Niepoprawny numer telefonu");
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[1], "Niepoprawny numer telefonu");
+  EXPECT_EQ(shown[2].toStdString(), kCloseWithoutPhonesQuestion);
   EXPECT_EQ(VisiblePanels(), (std::vector<std::string>{"panel_konfig_l", "panel_konfig_g"}));
   EXPECT_EQ(window_->focusWidget(), W("teladmin"));
 
@@ -376,6 +383,15 @@ TEST_F(MainWindowTest, ThePortPickerStoresThePickedPortAtOnce) {
   }
   EXPECT_FALSE(W("zap_konf")->isVisible()) << "picking does not mark the view";
 
+  // So does the drop-down, with both phones still empty.
+  listcom->setCurrentIndex(6);
+  listcom->showPopup();
+  listcom->hidePopup();
+  QString stored;
+  ASSERT_TRUE(FindSetting(*session_, "portcom", &stored));
+  EXPECT_EQ(stored, "7");
+  EXPECT_FALSE(W("zap_konf")->isVisible());
+
   picker->show();
   QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), picker->mapToGlobal(QPointF(3, 3)), Qt::NoButton, Qt::NoButton,
                    Qt::NoModifier);
@@ -485,10 +501,10 @@ TEST_F(MainWindowTest, DeletingMarkedRowsFromTheMenu) {
 TEST_F(MainWindowTest, ClosingWithTakPostsTheRowBeingTyped) {
   Click(Find(window_.get(), "Label23"));
   QTest::keyClicks(Find<QLineEdit>(window_.get(), "DBEdit3"), "600100200");
-  // "TAK"; the empty settings phones are refused and keep the window open,
-  // and the phone row is posted all the same.
-  AnswerModals({"Label2", "Label28"});
-  EXPECT_FALSE(window_->close());
+  // "TAK": the empty settings phones have nothing to save, the phone row is
+  // posted and the window closes.
+  AnswerModals({"Label2"});
+  EXPECT_TRUE(window_->close());
   EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2   600100200 0"});
 }
 

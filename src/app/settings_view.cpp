@@ -165,7 +165,7 @@ SettingsView::SettingsView(ViewPanel* left, ViewPanel* right, QWidget* window, S
   listczas_->setCurrentIndex(1);
   // Closing either list marks the view, changed or not; so does typing a phone.
   connect(listcom_, &DropDown::closedUp, this, &SettingsView::listcomCloseUp);
-  connect(listczas_, &DropDown::closedUp, this, &SettingsView::listcomCloseUp);
+  connect(listczas_, &DropDown::closedUp, this, &SettingsView::MarkSettingsChanged);
   connect(teladmin_, &QLineEdit::textEdited, this, &SettingsView::MarkSettingsChanged);
   connect(telster_, &QLineEdit::textEdited, this, &SettingsView::MarkSettingsChanged);
 
@@ -250,7 +250,13 @@ void SettingsView::zap_konfigClick() {
   session_.UnsavedChanges = false;
 }
 
-void SettingsView::listcomCloseUp() { MarkSettingsChanged(); }
+// The port is what every command to the controller needs first, before
+// any phone is known: it is stored as chosen, as the picker stores it,
+// without "ZAPISZ ZMIANY".
+void SettingsView::listcomCloseUp() {
+  if (listcom_->currentIndex() < 0) return;
+  RunCommand(ui_, [this] { UpsertSetting(session_, kKeyPort, QString::number(listcom_->currentIndex() + 1)); });
+}
 
 void SettingsView::MarkSettingsChanged() {
   zap_konf_->show();

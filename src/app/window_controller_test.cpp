@@ -54,6 +54,25 @@ TEST_F(WindowControllerTest, MarkedRowsGoToTheControllerFromTheListMenu) {
   EXPECT_EQ(window_->listView()->marks().Count(), 0) << "the write used the marks up";
 }
 
+// "USUŃ ZE STEROWNIKA PRZEZ COM" asks first, "NIE" ringed: NIE sends
+// nothing and keeps the marks, TAK deletes.
+TEST_F(WindowControllerTest, DeletingFromTheControllerAsksFirst) {
+  AddPhone(*session_, "", "", "600100200");
+  window_->listModel()->Changed();
+  const QString question = QString::fromUtf8(kDeleteFromControllerQuestion);
+  for (const bool yes : {false, true}) {
+    sim_.ClearReceived();
+    window_->listView()->marks().Append("600100200");
+    ModalAnswerer answers(yes ? QStringList{question} : QStringList{});
+    window_->Image25Click();
+    Click(W("usun_ze_sterownika"));
+    ASSERT_FALSE(answers.shown.empty());
+    EXPECT_EQ(answers.shown.front(), question);
+    EXPECT_EQ(sim_.Received().empty(), !yes);
+    EXPECT_EQ(window_->listView()->marks().Count(), yes ? 0 : 1);
+  }
+}
+
 TEST_F(WindowControllerTest, TheConfigurationReadFillsTheViewAndTheFetchFillsTheReport) {
   {
     std::lock_guard<std::mutex> lock(sim_.mutex());

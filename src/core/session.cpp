@@ -138,10 +138,16 @@ ListUpdatesSuspended::~ListUpdatesSuspended() {
 
 bool RunCloseStep(Session& session, UserInterface& ui, CloseActions& actions) {
   if (!session.UnsavedChanges) return true;
-  if (!ui.Ask(Question::kSaveOnClose, QString::fromUtf8(kUnsavedQuestion))) return true;
+  switch (ui.AskOrCancel(Question::kSaveOnClose, QString::fromUtf8(kUnsavedQuestion))) {
+    case Choice::kCancel: return false;
+    case Choice::kNo: return true;
+    case Choice::kYes: break;
+  }
+  // Whatever can be saved is: the settings other than refused phones, and
+  // the pending phone whether or not the settings passed their checks.
   const bool saved = actions.SaveSettingsView();
-  // The pending phone is posted whether or not the settings passed their
-  // checks: the user asked to save, and the entry must not wait for them.
   const bool posted = actions.PostPendingPhone();
-  return saved && posted;
+  // A refused entry stays in front of the user to be mended.
+  if (!posted) return false;
+  return saved || ui.Ask(Question::kCloseWithoutPhones, QString::fromUtf8(kCloseWithoutPhonesQuestion));
 }

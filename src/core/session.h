@@ -105,6 +105,8 @@ class CloseActions {
 };
 
 inline constexpr const char* kUnsavedQuestion = "Nie zapisano danych. Czy zapisać je?";
+inline constexpr const char* kCloseWithoutPhonesQuestion =
+    "Nie zapisano telefonów ustawień, bo są niepoprawne; resztę zapisano. Czy zamknąć program bez nich?";
 
 // The close step: asks about unsaved changes and saves on "TAK". Returns
 // whether the window may close.

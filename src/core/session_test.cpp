@@ -43,42 +43,59 @@ struct RecordingActions : CloseActions {
   }
 };
 
+// A user who puts the closing question off ("ANULUJ") when told to.
+struct ClosingUi : ScriptedUi {
+  bool cancel = false;
+  Choice AskOrCancel(Question question, const QString& text) override {
+    if (!cancel) return ScriptedUi::AskOrCancel(question, text);
+    dialogs.push_back({text, true, question});
+    return Choice::kCancel;
+  }
+};
+
 struct CloseCase {
   const char* name;
   bool unsaved;
+  bool cancel;
   std::initializer_list<bool> answers;
   bool saveResult;
   bool postResult;
   bool expectClose;
-  int expectQuestions;
+  std::vector<Question> expectQuestions;
   int expectSaves;
   int expectPosts;
 };
 
 TEST(CloseStepTest, AsksOnlyAboutUnsavedChangesAndSavesOnYes) {
+  using Q = Question;
   const CloseCase cases[] = {
-      {"nothing to save", false, {}, true, true, true, 0, 0, 0},
-      {"NIE closes without saving", true, {false}, true, true, true, 1, 0, 0},
-      {"TAK saves and closes", true, {true}, true, true, true, 1, 1, 1},
-      {"TAK with a refused field stays open", true, {true}, false, true, false, 1, 1, 1},
-      {"TAK with a refused phone being typed stays open", true, {true}, true, false, false, 1, 1, 1},
+      {"nothing to save", false, false, {}, true, true, true, {}, 0, 0},
+      {"NIE closes without saving", true, false, {false}, true, true, true, {Q::kSaveOnClose}, 0, 0},
+      {"ANULUJ stays open with nothing saved", true, true, {}, true, true, false, {Q::kSaveOnClose}, 0, 0},
+      {"TAK saves and closes", true, false, {true}, true, true, true, {Q::kSaveOnClose}, 1, 1},
+      {"TAK with refused phones, then TAK, closes without them", true, false, {true, true}, false, true, true,
+       {Q::kSaveOnClose, Q::kCloseWithoutPhones}, 1, 1},
+      {"TAK with refused phones, then NIE, stays open", true, false, {true, false}, false, true, false,
+       {Q::kSaveOnClose, Q::kCloseWithoutPhones}, 1, 1},
+      {"TAK with a refused phone being typed stays open", true, false, {true}, true, false, false, {Q::kSaveOnClose},
+       1, 1},
   };
   for (const CloseCase& c : cases) {
     QTemporaryDir temp;
     Session session(temp.path());
     session.UnsavedChanges = c.unsaved;
-    ScriptedUi ui;
+    ClosingUi ui;
+    ui.cancel = c.cancel;
     ui.Answer(c.answers);
     RecordingActions actions;
     actions.saveResult = c.saveResult;
     actions.postResult = c.postResult;
 
     EXPECT_EQ(RunCloseStep(session, ui, actions), c.expectClose) << c.name;
-    ASSERT_EQ(int(ui.dialogs.size()), c.expectQuestions) << c.name;
-    if (c.expectQuestions) {
-      EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Nie zapisano danych. Czy zapisać je?"));
-      EXPECT_EQ(ui.dialogs[0].id, Question::kSaveOnClose);
-    }
+    std::vector<Question> asked;
+    for (const auto& dialog : ui.dialogs) asked.push_back(dialog.id);
+    EXPECT_EQ(asked, c.expectQuestions) << c.name;
+    if (!asked.empty()) EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Nie zapisano danych. Czy zapisać je?"));
     EXPECT_EQ(actions.saves, c.expectSaves) << c.name;
     EXPECT_EQ(actions.posts, c.expectPosts) << c.name;
     EXPECT_EQ(ui.unansweredQuestions, 0) << c.name;

@@ -121,13 +121,22 @@ bool TakeSettingsPhones(Session& session, UserInterface& ui, SettingsFields& vie
 }
 
 bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view) {
-  if (!TakeSettingsPhones(session, ui, view)) return false;
-  for (const auto& [field, key] : kPhones) UpsertSetting(session, key, view.Phone(field));
-  // A front end without a port or a date chosen (the command line before
-  // either was ever set) stores no made-up value for them.
+  // The port, the date and the relay time are stored whatever becomes of
+  // the phones: a first start has no phones to give, they are what it
+  // reads from the controller. A front end without a port or a date chosen
+  // (the command line before either was ever set) stores no made-up value.
   if (view.PortIndex() >= 0) UpsertSetting(session, kKeyPort, QString::number(view.PortIndex() + 1));
   if (!view.DateText().isEmpty()) UpsertSetting(session, kKeySimDate, view.DateText());
   UpsertSetting(session, kKeyRelayTime, QString::number(view.RelayIndex()));
+  // Boxes left empty, with nothing stored for them, have nothing to save.
+  bool anyPhone = false;
+  for (const auto& [field, key] : kPhones) {
+    QString stored;
+    anyPhone = anyPhone || !view.Phone(field).isEmpty() || FindSetting(session, key, &stored);
+  }
+  if (!anyPhone) return true;
+  if (!TakeSettingsPhones(session, ui, view)) return false;
+  for (const auto& [field, key] : kPhones) UpsertSetting(session, key, view.Phone(field));
   return true;
 }
 

@@ -97,8 +97,9 @@ void FillSettingsView(Session& session, SettingsFields& view);
 // dropped) and puts them back into the view as they are stored. False when
 // a phone is refused: the user is told and taken to its box.
 bool TakeSettingsPhones(Session& session, UserInterface& ui, SettingsFields& view);
-// TakeSettingsPhones, then the five keys written. False (nothing written)
-// when a phone is refused.
+// The port, the date and the relay time written, then the two phones when
+// TakeSettingsPhones takes them (nothing to take when both boxes are empty
+// and none is stored). False, the phones not written, when one is refused.
 bool SaveSettingsView(Session& session, UserInterface& ui, SettingsFields& view);
 
 // The start-up options of the settings file.

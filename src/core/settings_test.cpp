@@ -45,13 +45,32 @@ TEST_F(SettingsTest, SavingRefillsEmptyPhonesChecksThemAndWritesEveryKey) {
   EXPECT_TRUE(ui_.dialogs.empty());
 }
 
-TEST_F(SettingsTest, AShortPhoneRefusesTheSaveOnceAndWritesNothing) {
-  view_.adminPhone = "600100200";
-  view_.controllerPhone = "5004";
-  EXPECT_FALSE(SaveSettingsView(session_, ui_, view_));
-  ASSERT_EQ(ui_.dialogs.size(), 1u);
-  EXPECT_EQ(ui_.dialogs[0].text, "Niepoprawny numer telefonu");
-  EXPECT_EQ(session_.Dbf2().RowCount(), 0);
+// The phones are needed only to save the phones: a refused one is said
+// once, and the relay time is stored all the same; boxes left empty with
+// nothing stored save without a word.
+TEST_F(SettingsTest, ARefusedPhoneIsSaidOnceAndTheRestIsStored) {
+  const struct {
+    const char *admin, *controller;
+    bool saved;
+    int notices;
+  } cases[] = {{"600100200", "5004", false, 1}, {"", "", true, 0}};
+  for (const auto& c : cases) {
+    QTemporaryDir temp;
+    SessionOnTemp open{temp.path()};
+    ScriptedUi ui;
+    SettingsValues view;
+    view.adminPhone = c.admin;
+    view.controllerPhone = c.controller;
+    view.relayIndex = 3;
+    EXPECT_EQ(SaveSettingsView(open.session, ui, view), c.saved) << c.controller;
+    EXPECT_EQ(int(ui.dialogs.size()), c.notices) << c.controller;
+    if (c.notices) EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
+    QString stored;
+    EXPECT_FALSE(FindSetting(open.session, kKeyAdminPhone, &stored)) << c.controller;
+    EXPECT_FALSE(FindSetting(open.session, kKeyControllerPhone, &stored)) << c.controller;
+    ASSERT_TRUE(FindSetting(open.session, kKeyRelayTime, &stored)) << c.controller;
+    EXPECT_EQ(stored, "3");
+  }
 }
 
 TEST_F(SettingsTest, AMalformedPhoneIsRefusedLikeAShortOneAndATakenOneIsStoredNormalised) {
@@ -88,7 +107,7 @@ TEST_F(SettingsTest, AMalformedPhoneIsRefusedLikeAShortOneAndATakenOneIsStoredNo
       ASSERT_EQ(ui.dialogs.size(), 1u) << c.admin << " " << c.controller;
       EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
       EXPECT_EQ(view.shown, std::vector<Field>{c.shown}) << c.admin << " " << c.controller;
-      EXPECT_EQ(open.session.Dbf2().RowCount(), 0) << "nothing is written";
+      EXPECT_FALSE(FindSetting(open.session, kKeyAdminPhone, &stored)) << "no phone is written";
       EXPECT_EQ(view.adminPhone, c.admin) << "a refused save leaves the boxes as typed";
       continue;
     }

@@ -11,14 +11,34 @@ bool IsGoAhead(Question question) {
     case Question::kFormat:
     case Question::kRestore:
     case Question::kSync:
-    case Question::kAddAnotherForm: return true;
+    case Question::kAddAnotherForm:
+    case Question::kDeleteFromController: return true;
     case Question::kClearBeforeRead:
+    case Question::kCloseWithoutPhones:
     case Question::kReadPastHole:
     case Question::kClearBeforeImport:
     case Question::kSaveSettings:
     case Question::kSaveOnClose: return false;
   }
   return false;
+}
+
+bool IsCautious(Question question) {
+  switch (question) {
+    case Question::kClearBeforeRead:
+    case Question::kClearBeforeImport:
+    case Question::kDeleteFromList:
+    case Question::kFormat:
+    case Question::kRestore:
+    case Question::kSync:
+    case Question::kAddAnotherForm:
+    case Question::kDeleteFromController:
+    case Question::kCloseWithoutPhones: return true;
+    case Question::kReadPastHole:
+    case Question::kSaveSettings:
+    case Question::kSaveOnClose: return false;
+  }
+  return true;
 }
 
 Progress::~Progress() { Hide(); }

@@ -19,7 +19,19 @@ enum class Question {
   kRestore,
   kSync,
   kAddAnotherForm,  // the number is on the list in another form: add it all the same?
+  kDeleteFromController,  // the marked numbers out of the controller
+  kCloseWithoutPhones,    // the settings phones could not be saved: close all the same?
 };
+
+inline constexpr const char* kDeleteFromControllerQuestion =
+    "Operacja usunie zaznaczone numery ze sterownika. Czy kontynuować?";
+
+// Whether "TAK" to `question` destroys or throws away something, so that
+// "NIE" is the answer a front end offers first.
+bool IsCautious(Question question);
+
+// An answer to a question that may also be put off ("ANULUJ").
+enum class Choice { kYes, kNo, kCancel };
 
 // Whether NIE to `question` means that the command does nothing at all.
 bool IsGoAhead(Question question);
@@ -34,6 +46,11 @@ class UserInterface {
 
   // A question; true only for "TAK".
   virtual bool Ask(Question question, const QString& text) = 0;
+  // A question that may also be put off; a front end without a way to put
+  // it off answers as Ask does.
+  virtual Choice AskOrCancel(Question question, const QString& text) {
+    return Ask(question, text) ? Choice::kYes : Choice::kNo;
+  }
   // A notice with "OK", for what the user must see before going on.
   virtual void ShowNotice(const QString& text) = 0;
   // The application's general error box, for failures no command handled.
