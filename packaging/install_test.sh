@@ -23,9 +23,7 @@ for f in usr/bin/selvantrix usr/bin/selvantrix-cli usr/bin/selvantrix-tdb \
 done
 grep -qx 'Exec=selvantrix' "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry Exec"
 grep -q '^Categories=.*Utility' "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry category"
-if command -v desktop-file-validate > /dev/null; then
-  desktop-file-validate "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry invalid"
-fi
+desktop-file-validate "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry invalid"
 
 # The installed tools run on their own, with a home of their own.
 export HOME=$stage/home XDG_DATA_HOME=$stage/home/.local/share
