@@ -16,14 +16,23 @@ echo "package: $(basename "$deb")"
 echo "depends: $depends"
 
 root=$stage/root
+desktop=usr/share/applications/selvantrix.desktop
+metainfo=usr/share/metainfo/pl.selvantrix.selvantrix.metainfo.xml
 for f in usr/bin/selvantrix usr/bin/selvantrix-cli usr/bin/selvantrix-tdb \
-         usr/share/applications/selvantrix.desktop usr/share/icons/hicolor/scalable/apps/selvantrix.svg \
-         usr/share/bash-completion/completions/selvantrix-cli; do
+         "$desktop" usr/share/icons/hicolor/scalable/apps/selvantrix.svg \
+         usr/share/bash-completion/completions/selvantrix-cli "$metainfo"; do
   [ -f "$root/$f" ] || fail "$f is not in the package"
 done
-grep -qx 'Exec=selvantrix' "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry Exec"
-grep -q '^Categories=.*Utility' "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry category"
-desktop-file-validate "$root/usr/share/applications/selvantrix.desktop" || fail "desktop entry invalid"
+grep -qx 'Exec=selvantrix' "$root/$desktop" || fail "desktop entry Exec"
+grep -q '^Categories=.*Utility' "$root/$desktop" || fail "desktop entry category"
+desktop-file-validate "$root/$desktop" || fail "desktop entry invalid"
+
+# Software centres read the metainfo; its newest release is this package's.
+appstreamcli validate --no-net "$root/$metainfo" || fail "the metainfo does not validate"
+version=$(dpkg-deb -f "$deb" Version)
+grep -q "<release version=\"$version\"" "$root/$metainfo" || fail "the metainfo has no release $version"
+grep -q '<launchable type="desktop-id">selvantrix.desktop</launchable>' "$root/$metainfo" \
+  || fail "the metainfo does not launch the desktop entry"
 
 # The installed tools run on their own, with a home of their own.
 export HOME=$stage/home XDG_DATA_HOME=$stage/home/.local/share
