@@ -18,9 +18,10 @@ echo "depends: $depends"
 root=$stage/root
 desktop=usr/share/applications/selvantrix.desktop
 metainfo=usr/share/metainfo/pl.selvantrix.selvantrix.metainfo.xml
+rule=usr/lib/udev/rules.d/60-selvantrix-modemmanager.rules
 for f in usr/bin/selvantrix usr/bin/selvantrix-cli usr/bin/selvantrix-tdb \
          "$desktop" usr/share/icons/hicolor/scalable/apps/selvantrix.svg \
-         usr/share/bash-completion/completions/selvantrix-cli "$metainfo"; do
+         usr/share/bash-completion/completions/selvantrix-cli "$metainfo" "$rule"; do
   [ -f "$root/$f" ] || fail "$f is not in the package"
 done
 grep -qx 'Exec=selvantrix' "$root/$desktop" || fail "desktop entry Exec"
@@ -33,6 +34,19 @@ version=$(dpkg-deb -f "$deb" Version)
 grep -q "<release version=\"$version\"" "$root/$metainfo" || fail "the metainfo has no release $version"
 grep -q '<launchable type="desktop-id">selvantrix.desktop</launchable>' "$root/$metainfo" \
   || fail "the metainfo does not launch the desktop entry"
+
+# Every line of the udev rule is a comment, blank or an adapter ModemManager
+# is to leave alone (udevadm of Debian 12 cannot check a rules file).
+while IFS= read -r line; do
+  [[ -z $line || $line == "#"* ]] && continue
+  [[ $line =~ ^ATTRS\{idVendor\}==\"[0-9a-f]{4}\",\ ATTRS\{idProduct\}==\"[0-9a-f]{4}\",\ ENV\{ID_MM_DEVICE_IGNORE\}=\"1\"$ ]] \
+    || fail "udev rule line not understood: $line"
+done < "$root/$rule"
+# Each adapter it is made for.
+for id in 0403:6001 0403:6010 0403:6014 0403:6015 067b:2303 10c4:ea60 10c4:ea70 1a86:7523 1a86:5523 1a86:55d4; do
+  grep -q "ATTRS{idVendor}==\"${id%:*}\", ATTRS{idProduct}==\"${id#*:}\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"" "$root/$rule" \
+    || fail "the udev rule leaves $id to ModemManager"
+done
 
 # The installed tools run on their own, with a home of their own.
 export HOME=$stage/home XDG_DATA_HOME=$stage/home/.local/share
