@@ -19,6 +19,7 @@ PACKAGES=(
   fonts-liberation fontconfig
   qt6-translations-l10n
   xvfb xdotool
+  appstream desktop-file-utils groff-base man-db
 )
 # Only for ./dev.sh fuzz: Debian's clang leaves libFuzzer's runtime to a
 # recommended package, which --no-install-recommends does not bring.

@@ -11,6 +11,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Selvantrix"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("selvantrix"));
   SetUpApplication(app);
 
   // --dir runs the configurator on another data directory (the demo does).

@@ -21,6 +21,7 @@
 
 #include "widgets/controls.h"
 #include "core/access_lock.h"
+#include "app/accessibility.h"
 #include "app/dlgostiv.h"
 #include "app/language_file.h"
 #include "app/pinostiv.h"
@@ -131,6 +132,7 @@ TForm1::TForm1(Session& session, QWidget* parent)
   });
 
   FormCreate();
+  NameControlsForAssistiveTools(this);
 }
 
 TForm1::~TForm1() {
