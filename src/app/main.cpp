@@ -3,6 +3,8 @@
 #include <QDir>
 
 #include "app/app_setup.h"
+#include "app/dlgostiv.h"
+#include "core/instance_lock.h"
 #include "core/session.h"
 #include "app/main_window.h"
 #include "common/application_directory.h"
@@ -21,11 +23,15 @@ int main(int argc, char** argv) {
   options.addHelpOption();
   options.process(app);
   QString directory = DefaultApplicationDirectory();
-  if (options.isSet(dir)) {
-    directory = options.value(dir);
-    MakePrivateDirectory(directory);
-  }
+  if (options.isSet(dir)) directory = options.value(dir);
+  MakePrivateDirectory(directory);
 
+  // Two windows on one database would each save over what the other shows.
+  InstanceLock instance(directory);
+  if (!instance.TryLock(0)) {
+    ShowDialog(nullptr, QString::fromUtf8(kAlreadyRunningMessage), kNoticeKind);
+    return 1;
+  }
   Session session(directory);
   TForm1 window(session);
   if (!window.DatabaseReady()) return 1;

@@ -133,6 +133,17 @@ TForm1::TForm1(Session& session, QWidget* parent)
 
   FormCreate();
   NameControlsForAssistiveTools(this);
+
+  // Until the PIN is accepted nothing of the list or the settings shows:
+  // a plain surface over the whole client area, above every view.
+  pinCover_ = new QWidget(this);
+  pinCover_->setObjectName(QStringLiteral("pinCover"));
+  pinCover_->setGeometry(rect());
+  pinCover_->setAutoFillBackground(true);
+  QPalette plain = pinCover_->palette();
+  plain.setColor(QPalette::Window, QColor(236, 239, 244));
+  pinCover_->setPalette(plain);
+  pinCover_->raise();
 }
 
 TForm1::~TForm1() {
@@ -395,14 +406,26 @@ void TForm1::FormActivate() {
 
   ApplyLanguageFile(this, session_.FilePath(kLanguageFileName), [this] { ProcessEvents(); });
 
-  const QString typed = AskForPin();
-  bool accepted = false;
-  // A table that cannot store the first digest opens nothing either.
-  RunCommand(*this, [&] { accepted = CheckAccess(session_, *this, typed, session_.Today()); });
-  if (!accepted) close();
+  for (;;) {
+    const std::optional<QString> typed = AskForPin();
+    if (!typed) {
+      close();
+      return;
+    }
+    bool accepted = false;
+    // A table that cannot store the first digest opens nothing either.
+    RunCommand(*this, [&] { accepted = CheckAccess(session_, *this, *typed, session_.Today()); });
+    if (accepted) break;
+    // An empty box is no attempt: it is said, and the PIN asked again.
+    if (!typed->isEmpty()) {
+      close();
+      return;
+    }
+  }
+  pinCover_->hide();
 }
 
-QString TForm1::AskForPin() { return askPin ? askPin() : AskPin(this); }
+std::optional<QString> TForm1::AskForPin() { return askPin ? askPin() : AskPin(this); }
 
 void TForm1::Label46Click() {
   const std::optional<QString> typed = askNewPin ? askNewPin() : AskNewPin(this);

@@ -90,7 +90,8 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   PickerPanel* portPicker() const;
 
   // Asks for the PIN at start; the PIN dialog unless replaced (tests).
-  std::function<QString()> askPin;
+  // nullopt: the dialog was closed with nothing typed.
+  std::function<std::optional<QString>()> askPin;
   // Asks for the new PIN of "HASŁO DOSTĘPU", typed twice; nothing when the
   // user leaves. The PIN change dialog unless replaced (tests).
   std::function<std::optional<QString>()> askNewPin;
@@ -147,7 +148,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void BuildCompanyView();
   void BuildMenus();
   void ShowView(View view);
-  QString AskForPin();
+  std::optional<QString> AskForPin();
   QString ChooseListFile(bool save);
   QString ChooseBackupFile(bool save);
   // A command over the marked numbers: the marks go once it has run past
@@ -179,6 +180,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   MenuPanel* menukonfig_ = nullptr;
   ProgressPanel* czekaj_na_zapis_ = nullptr;
   QLabel* outcome_ = nullptr;
+  QWidget* pinCover_ = nullptr;
   QHash<QString, ClickLabel*> menuEntries_;
 
   PhoneListView* listView_ = nullptr;

@@ -90,9 +90,9 @@ void Tpinfm::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-QString AskPin(QWidget* owner) {
+std::optional<QString> AskPin(QWidget* owner) {
   Tpinfm dialog(owner);
-  dialog.exec();
+  if (dialog.exec() != QDialog::Accepted && dialog.Text().isEmpty()) return std::nullopt;
   return dialog.Text();
 }
 

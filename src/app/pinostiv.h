@@ -7,7 +7,8 @@ class QLabel;
 class QLineEdit;
 
 // The PIN dialog of the access lock. There is no cancel: whatever `Edit1`
-// holds when it closes is the answer.
+// holds when Enter or "AKCEPTUJ" closes it is the answer; closed from
+// outside (the window manager) with the box empty, it gives none.
 class Tpinfm : public QDialog {
   Q_OBJECT
  public:
@@ -26,8 +27,9 @@ class Tpinfm : public QDialog {
   QLineEdit* edit_ = nullptr;
 };
 
-// Asks for a PIN modally over `owner` and returns what was typed.
-QString AskPin(QWidget* owner);
+// Asks for a PIN modally over `owner` and returns what was typed, or
+// nullopt for a dialog closed from outside with nothing typed.
+std::optional<QString> AskPin(QWidget* owner);
 
 // "HASŁO DOSTĘPU": the new PIN typed twice. Enter in the first box moves to
 // the second, Enter there or "ZMIEŃ PIN" takes it when both boxes match (a

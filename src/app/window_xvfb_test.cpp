@@ -3,6 +3,10 @@
 // Offscreen tests cannot show either: there the pointer jumps and keys are
 // handed straight to a widget. Run through testing/run_under_xvfb.sh.
 #include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -16,6 +20,8 @@
 #include "app/testing/window_test.h"
 #include "core/testing/phones.h"
 #include "core/user_interface.h"
+#include "core/access_lock.h"
+#include "core/instance_lock.h"
 #include "widgets/controls.h"
 
 namespace {
@@ -175,17 +181,28 @@ TEST_F(WindowUnderXTest, ThePortPickerStaysOpenFromTheMagnifierToItsList) {
 TEST_F(WindowUnderXTest, MessageBoxesAnswerTheKeyboard) {
   struct KeyCase {
     int kind;
-    const char* key;
+    const char* key;  // keys pressed in turn, separated by blanks
     int expected;
   };
-  const KeyCase cases[] = {{kNoticeKind, "Return", 0},   {kNoticeKind, "space", 0},      {kNoticeKind, "Escape", 0},
-                           {kQuestionKind, "Return", 1}, {kQuestionKind, "KP_Enter", 1}, {kQuestionKind, "space", 1},
-                           {kQuestionKind, "Escape", 0}};
+  const KeyCase cases[] = {{kNoticeKind, "Return", 0},
+                           {kNoticeKind, "space", 0},
+                           {kNoticeKind, "Escape", 0},
+                           {kQuestionKind, "Return", 1},
+                           {kQuestionKind, "KP_Enter", 1},
+                           {kQuestionKind, "space", 1},
+                           {kQuestionKind, "Escape", 0},
+                           {kQuestionKind, "n Return", 0},
+                           {kCautiousQuestionKind, "Return", 0},
+                           {kCautiousQuestionKind, "Tab Return", 1},
+                           {kCautiousQuestionKind, "t space", 1},
+                           {kCloseQuestionKind, "Escape", kCancelAnswer},
+                           {kCloseQuestionKind, "Right Right Return", kCancelAnswer},
+                           {kCloseQuestionKind, "Right Return", 0}};
   for (const KeyCase& c : cases) {
     bool closedByKey = true;
     WhenModalOpens([&](QWidget* modal) {
       EXPECT_TRUE(WaitForKeyboard(modal)) << c.key << ": the box never got the keyboard";
-      PressKey(c.key);
+      Xdo(QStringList{QStringLiteral("key")} + QString::fromLatin1(c.key).split(u' '));
       QTimer::singleShot(kWaitMs, modal, [&closedByKey, modal] {
         closedByKey = false;
         modal->close();
@@ -239,6 +256,71 @@ TEST_F(WindowUnderXTest, ThreePeopleTypedWithTabAndEnterOnlyAreThreeRows) {
                                                        "4 Ola Kot 600100202 0"}));
   EXPECT_EQ(qobject_cast<QLineEdit*>(W("DBEdit3"))->text(), QString());
   EXPECT_TRUE(W("DBEdit1")->hasFocus());
+}
+
+// Pixels of the window's client area, as the X server shows them, that
+// differ from `colour`.
+int PixelsOtherThan(QWidget* window, QColor colour) {
+  const QImage shot =
+      window->screen()->grabWindow(0, window->x(), window->y(), window->width(), window->height()).toImage();
+  int other = 0;
+  for (int y = 0; y < shot.height(); ++y) {
+    for (int x = 0; x < shot.width(); ++x) other += shot.pixelColor(x, y) != colour;
+  }
+  return other;
+}
+
+// Behind the PIN dialog the screen shows a plain window: nothing of the
+// list. An empty box is said and asked again; the right PIN shows it.
+TEST(PinUnderXTest, TheListShowsOnlyOnceThePinIsAccepted) {
+  QTemporaryDir temp;
+  Session session(temp.path());
+  TForm1 window(session);
+  AddPhone(session, "Zofia", "Kowalska", "600100200");
+  std::vector<QString> pins{QString(), DailyServiceCode(session.Today())};
+  int asked = 0;
+  int coveredPixelsOff = -1;
+  window.askPin = [&]() -> std::optional<QString> {
+    if (asked == 0) {
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(&window, kWaitMs));
+      QTest::qWait(200);  // the X server paints what the window drew
+      coveredPixelsOff = PixelsOtherThan(&window, Find(&window, "pinCover")->palette().color(QPalette::Window));
+      WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label28")); });  // "Nie wpisano PIN-u"
+    }
+    return pins[size_t(qMin(asked++, 1))];
+  };
+  window.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Find(&window, "pinCover")->isVisible(); }, kWaitMs));
+  EXPECT_EQ(asked, 2) << "the empty box was asked again";
+  EXPECT_EQ(coveredPixelsOff, 0) << "something of the window showed behind the PIN";
+  QTest::qWait(200);
+  EXPECT_GT(PixelsOtherThan(&window, Find(&window, "pinCover")->palette().color(QPalette::Window)), 1000)
+      << "the comparison sees the window once it shows";
+  EXPECT_TRUE(window.isVisible());
+}
+
+// A second start on a directory the first still holds says so and ends.
+TEST(SecondStartUnderXTest, SaysTheProgramIsRunningAndEnds) {
+  QTemporaryDir temp;
+  InstanceLock first(temp.path());
+  ASSERT_TRUE(first.TryLock(0));
+  QProcess second;
+  second.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("selvantrix")),
+               {QStringLiteral("--dir"), temp.path()});
+  ASSERT_TRUE(second.waitForStarted(kWaitMs));
+  // Its notice takes the keyboard; Enter answers it.
+  QProcess search;
+  search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--pid"),
+                                           QString::number(second.processId())});
+  ASSERT_TRUE(search.waitForFinished(kWaitMs));
+  const QList<QByteArray> windows = search.readAllStandardOutput().trimmed().split('\n');
+  ASSERT_FALSE(windows.isEmpty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return windows.contains(QByteArray::number(XFocus())); }, kWaitMs));
+  Xdo({QStringLiteral("key"), QStringLiteral("Return")});
+  ASSERT_TRUE(second.waitForFinished(kWaitMs));
+  EXPECT_EQ(second.exitCode(), 1);
+  EXPECT_FALSE(QFile::exists(QDir(temp.path()).filePath(QStringLiteral("selvantrixx.tdb"))))
+      << "the second start opened nothing";
 }
 
 }  // namespace

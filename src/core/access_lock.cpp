@@ -88,6 +88,13 @@ bool CheckAccess(Session& session, UserInterface& ui, const QString& typed, cons
     UpsertSetting(session, kKeyPinDigest, DigestHex(code));
     stored.clear();
   }
+  // An empty box is no attempt (an Enter pressed too soon): it is neither
+  // paused for nor counted, and it is the one text that says nothing of
+  // any other PIN.
+  if (typed.isEmpty() && DigestHex(typed) != stored) {
+    ui.ShowNotice(QString::fromUtf8(kNoPinMessage));
+    return false;
+  }
   WaitOutWrongPins(session, ui);
   const bool right = typed == code || DigestHex(typed) == stored;
   CountPinTry(session, right);

@@ -18,9 +18,11 @@ QString DailyServiceCode(const QDate& date);
 
 // The start-up check of a typed PIN: the day's service code, or a PIN whose
 // digest is the stored one. A first start stores the digest of the day's
-// code. A refusal shows "Niepoprawny pin" and returns false. Each wrong PIN
+// code. A refusal shows "Niepoprawny pin" and returns false; an empty text
+// that is not the PIN shows "Nie wpisano PIN-u" and counts as no try. Each wrong PIN
 // in a row makes the next check wait longer (1 s, 2 s, 4 s … 30 s), in every
 // process on the directory, with the window's events still running.
+inline constexpr const char* kNoPinMessage = "Nie wpisano PIN-u";
 bool CheckAccess(Session& session, UserInterface& ui, const QString& typed, const QDate& today);
 void WaitOutWrongPins(Session& session, UserInterface& ui);
 void CountPinTry(Session& session, bool right);

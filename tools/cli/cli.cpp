@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "cli/commands.h"
+#include "core/instance_lock.h"
 #include "cli/terminal.h"
 #include "common/application_directory.h"
 #include "common/private_file.h"
@@ -78,6 +79,14 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   if (directory.isEmpty()) directory = DefaultApplicationDirectory();
   if (!MakePrivateDirectory(directory)) {
     err << "selvantrix-cli: cannot use the directory " << directory << Qt::endl;
+    return 1;
+  }
+  // A command that changes the list, the settings or the controller keeps
+  // out of a window on the same directory, and the window out of it. It
+  // waits as long as the store waits for a change of another process.
+  InstanceLock instance(directory);
+  if (ChangesSomething(*command, rest) && !instance.TryLock(kChangeWaitMs)) {
+    err << QString::fromUtf8(kAlreadyRunningMessage) << Qt::endl;
     return 1;
   }
   Session session(directory);

@@ -17,6 +17,7 @@
 
 #include "cli/testing/cli_test.h"
 #include "core/ini_file.h"
+#include "core/instance_lock.h"
 
 namespace {
 
@@ -280,6 +281,28 @@ TEST_F(CliTest, ConcurrentStartsAndChangesKeepEverySetting) {
           << "klucz" << i << " lost:\n" << text.toStdString();
     }
   }
+}
+
+// While a window holds the directory, commands that only read still run;
+// one that changes something waits for it, then says why it does not.
+TEST_F(CliTest, AWindowOnTheDirectoryKeepsChangesOut) {
+  const struct {
+    QStringList args;
+    int status;
+  } cases[] = {{{"list"}, 0}, {{"config", "show"}, 0}, {{"add", "Jan", "K", "600100200"}, 1}, {{"format"}, 1}};
+  {
+    InstanceLock window(dir_.path());
+    ASSERT_TRUE(window.TryLock(0));
+    for (const auto& c : cases) {
+      QElapsedTimer clock;
+      clock.start();
+      EXPECT_EQ(Run(c.args), c.status) << c.args.join(' ').toStdString() << ": " << err_.toStdString();
+      if (c.status == 0) continue;
+      EXPECT_TRUE(err_.contains(QString::fromUtf8(kAlreadyRunningMessage))) << err_.toStdString();
+      EXPECT_GE(clock.elapsed(), kChangeWaitMs) << "it waited for the lock";
+    }
+  }
+  EXPECT_EQ(Run({"add", "Jan", "K", "600100200"}), 0) << err_.toStdString();
 }
 
 }  // namespace

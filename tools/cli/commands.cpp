@@ -336,6 +336,15 @@ const Command* FindCommand(const QString& name) {
   return nullptr;
 }
 
+bool ChangesSomething(const Command& command, const QStringList& args) {
+  const QString name = QString::fromLatin1(command.name);
+  const QString first = args.value(0);
+  if (name == QLatin1String("list") || name == QLatin1String("export") || name == QLatin1String("find")) return false;
+  if (name == QLatin1String("config")) return first != QLatin1String("show");
+  if (name == QLatin1String("port")) return first != QLatin1String("list");
+  return true;
+}
+
 // The descriptions line up in one column; config's usage line is too long
 // to leave room for one.
 QString UsageText() {

@@ -62,6 +62,9 @@ int RunPort(Call& c);
 int RunPin(Call& c);
 
 const Command* FindCommand(const QString& name);
+// Whether the command changes the list, the settings or the controller, or
+// takes the port: what keeps it out of a window on the same directory.
+bool ChangesSomething(const Command& command, const QStringList& args);
 // What every command takes before its name.
 inline constexpr const char* kGlobalOptions = "[--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--pin-file FILE] [--yes] [-v] [--log FILE]";
 QString UsageText();
