@@ -73,6 +73,41 @@ TEST_F(WindowControllerTest, DeletingFromTheControllerAsksFirst) {
   }
 }
 
+// The colours follow what the controller confirmed: a write marks its rows
+// blue, a format turns every row red, a confirmed delete takes the row away.
+TEST_F(WindowControllerTest, ColoursFollowWhatTheControllerConfirmed) {
+  for (const char* tel : {"600100200", "501222333"}) AddPhone(*session_, "", "", tel);
+  window_->listModel()->Changed();
+  auto blue = [&] {
+    std::vector<bool> rows;
+    PhoneListModel* model = window_->listModel();
+    for (int row = 0; row < model->rowCount(); ++row) {
+      rows.push_back(model->data(model->index(row, PhoneListModel::kTelColumn), PhoneListModel::kConfirmedRole).toBool());
+    }
+    return rows;
+  };
+  ModalAnswerer answers({QString::fromUtf8(kFormatQuestion), QString::fromUtf8(kDeleteFromControllerQuestion)});
+  const struct {
+    const char* menu;
+    const char* entry;
+    QStringList marks;
+    std::vector<bool> blue;
+  } steps[] = {
+      {"Image25", "zap_do_sterownika", {"501222333"}, {false, true}},
+      {"Image25", "zap_do_sterownika", {"600100200", "501222333"}, {true, true}},
+      {"zap_menu_konfig", "formatuj_mem", {}, {false, false}},
+      {"Image25", "zap_do_sterownika", {"600100200", "501222333"}, {true, true}},
+      {"Image25", "usun_ze_sterownika", {"600100200"}, {true}},
+  };
+  EXPECT_EQ(blue(), (std::vector<bool>{false, false})) << "new rows are red";
+  for (const auto& step : steps) {
+    for (const QString& tel : step.marks) window_->listView()->marks().Append(tel.toStdString());
+    Click(W(step.menu));
+    Click(W(step.entry));
+    EXPECT_EQ(blue(), step.blue) << step.entry << " " << step.marks.join(' ').toStdString();
+  }
+}
+
 TEST_F(WindowControllerTest, TheConfigurationReadFillsTheViewAndTheFetchFillsTheReport) {
   {
     std::lock_guard<std::mutex> lock(sim_.mutex());

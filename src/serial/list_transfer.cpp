@@ -102,6 +102,20 @@ TransferResult WriteNumbers(Link& link, Progress& progress, const QStringList& n
   PortSession port(link);
   if (!Opened(port, &result)) return result;
   SendNumbers(link, progress, given, mode, &result);
+  // The colours follow what the controller confirmed. A whole list written
+  // is all a read finds there; added numbers change only their own rows.
+  if (result.lines.confirmed() > 0) {
+    ListUpdatesSuspended still(link.session(), progress.ui());
+    QSet<QByteArray> held;
+    for (const QString& tel : given) {
+      if (!result.notDone.contains(tel)) held.insert(tel.toLatin1());
+    }
+    if (mode == WriteMode::kWholeList) {
+      ConfirmExactly(link, progress, held);
+    } else {
+      ConfirmHeld(link, progress, held);
+    }
+  }
   EndByTally(result, progress.Cancelled());
   LogFailures(link, result.lines);
   return result;
@@ -206,11 +220,16 @@ TransferResult DeleteNumbers(Link& link, Progress& progress, const QStringList& 
   return result;
 }
 
-void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held) {
+namespace {
+
+// Sets ST of every row to what `markOf` gives for its number (-1: as it is).
+void MarkRows(Link& link, Progress& progress, const std::function<int(const QByteArray&)>& markOf) {
   store::Cursor& list = link.session().Dbf1();
+  // Marks the program keeps are no edit of the user's to save on closing.
+  const bool unsaved = link.session().UnsavedChanges;
   for (list.First(); !list.Eof(); list.Next()) {
-    const int mark = held.contains(QByteArray::fromStdString(list.Text("Tel"))) ? 1 : 0;
-    if (list.Int("ST") == mark) continue;
+    const int mark = markOf(QByteArray::fromStdString(list.Text("Tel")));
+    if (mark < 0 || list.Int("ST") == mark) continue;
     try {
       RequireOk(list.Edit());
       RequireOk(list.SetInt("ST", mark));
@@ -220,6 +239,18 @@ void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held
     }
     progress.ProcessEvents();
   }
+  list.First();
+  link.session().UnsavedChanges = unsaved;
+}
+
+}  // namespace
+
+void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held) {
+  MarkRows(link, progress, [&](const QByteArray& tel) { return held.contains(tel) ? 1 : 0; });
+}
+
+void ConfirmHeld(Link& link, Progress& progress, const QSet<QByteArray>& held) {
+  MarkRows(link, progress, [&](const QByteArray& tel) { return held.contains(tel) ? 1 : -1; });
 }
 
 ScanResult ScanSlots(Link& link, Progress& progress, int last, int progressTotal,
@@ -384,6 +415,12 @@ FormatResult FormatMemory(Link& link, Progress& progress) {
     if (progress.Cancelled()) break;
     progress.Update(slot, kLastListReadSlot);
     ExchangeCounted(link, result.lines, EndOfListLine(slot) + u';');
+  }
+  // Once a slot is cleared no row is known to be held any more: a read
+  // stops at the first end mark, and what lies past it is no longer sure.
+  if (result.lines.confirmed() > 0) {
+    ListUpdatesSuspended still(link.session(), progress.ui());
+    ConfirmExactly(link, progress, {});
   }
   EndByTally(result, progress.Cancelled());
   LogFailures(link, result.lines);

@@ -83,6 +83,9 @@ ScanResult ScanSlots(Link& link, Progress& progress, int last, int progressTotal
 // Only rows whose flag changes are written: every write appends a row image
 // to the file, and a list verified daily must not grow by a row a day.
 void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held);
+// Marks the rows of `held` confirmed and leaves the others as they are: what
+// an added number the controller took tells.
+void ConfirmHeld(Link& link, Progress& progress, const QSet<QByteArray>& held);
 
 // What a list read did.
 struct ReadResult : ScanResult {

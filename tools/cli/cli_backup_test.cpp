@@ -130,7 +130,7 @@ TEST_F(CliTest, ASyncSendsOnlyTheDifferenceAndADryRunSendsNoWrite) {
     const char* out;
     const char* marks;  // the list's ST, by phone order
   } cases[] = {
-      {{"sync", "--dry-run"}, {}, "+ 698765432\n+ 511000111\n- 600100200\n", "0 0 0"},
+      {{"sync", "--dry-run"}, {}, "+ 698765432\n+ 511000111\n- 600100200\n", "1 0 0"},
       {{"sync"},
        {"AT+CPBM=1016,600100200,600100200", "AT+CPBM=1015,698765432,698765432", "AT+CPBM=1015,511000111,511000111"},
        "",
