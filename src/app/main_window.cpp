@@ -521,9 +521,29 @@ void TForm1::HideProgress() { czekaj_na_zapis_->hide(); }
 
 void TForm1::ProcessEvents() { eventPacer_.Pass(); }
 
+// A grid is not repainted for every row a long command changes, but it
+// does not go blank either: a picture of it as it was stands in its place.
 void TForm1::SuspendViewUpdates(bool suspended) {
-  listView_->grid()->setUpdatesEnabled(!suspended);
-  reportView_->grid()->setUpdatesEnabled(!suspended);
+  // Suspensions nest: only the outermost takes the pictures and drops them.
+  suspensions_ += suspended ? 1 : -1;
+  if (suspensions_ != (suspended ? 1 : 0)) return;
+  for (QWidget* grid : {static_cast<QWidget*>(listView_->grid()), static_cast<QWidget*>(reportView_->grid())}) {
+    if (suspended) {
+      auto* still = new QLabel(grid->parentWidget());
+      still->setObjectName(grid->objectName() + QStringLiteral("_still"));
+      still->setPixmap(grid->grab());
+      still->setGeometry(grid->geometry());
+      still->setVisible(grid->isVisible());
+      still->raise();
+      stills_.push_back(still);
+    }
+    grid->setUpdatesEnabled(!suspended);
+  }
+  if (!suspended) {
+    for (QLabel* still : stills_) delete still;
+    stills_.clear();
+  }
+  if (czekaj_na_zapis_->isVisible()) czekaj_na_zapis_->raise();
 }
 
 bool TForm1::PostPendingPhone() { return listView_->SettlePending(); }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "core/result.h"
 #include "core/session.h"
@@ -181,6 +182,8 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   ProgressPanel* czekaj_na_zapis_ = nullptr;
   QLabel* outcome_ = nullptr;
   QWidget* pinCover_ = nullptr;
+  int suspensions_ = 0;
+  std::vector<QLabel*> stills_;  // pictures of the grids while their updates are held back
   QHash<QString, ClickLabel*> menuEntries_;
 
   PhoneListView* listView_ = nullptr;

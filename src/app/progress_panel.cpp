@@ -60,6 +60,13 @@ ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
   lbprecent_->setAlignment(Qt::AlignCenter);
   lbprecent_->setGeometry(end);
 
+  lbcount_ = new QLabel(this);
+  lbcount_->setObjectName(QStringLiteral("lbcount"));
+  lbcount_->setFont(pictures::Font(10, true));
+  lbcount_->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+  lbcount_->setAlignment(Qt::AlignCenter);
+  lbcount_->setGeometry(20, kTrackTop + kTrackHeight + 1, kWidth - 40, 14);
+
   const PictureButton cancel =
       MakePictureButton(this, "Image27", "Label28", "ANULUJ", QRect((kWidth - 120) / 2, 96, 120, 32),
                         pictures::Button(QSize(120, 32), pictures::ButtonStyle::kAccent), pictures::kNavy, 7);
@@ -75,4 +82,32 @@ void ProgressPanel::UpdateProgress(int current, int total) {
   s2_s_->setGeometry(track.left(), track.top(), qMax(0, layout.fillWidth), s2_s_->height());
   s3_s_->move(layout.headLeft, track.top());
   lbprecent_->setText(layout.percent);
+  if (!clock_.isValid()) clock_.start();
+  lbcount_->setText(CountText(current, total, clock_.elapsed()));
+}
+
+void ProgressPanel::showEvent(QShowEvent* event) {
+  // Each operation paces itself from its own start.
+  clock_.invalidate();
+  lbcount_->clear();
+  QFrame::showEvent(event);
+}
+
+QString ProgressPanel::CountText(int current, int total, qint64 elapsedMs) {
+  // Some counts run past their nominal total (a read that goes on past the
+  // slots it expected): the count alone is then what is true.
+  if (total <= 0 || current > total) return QString::number(qMax(0, current));
+  QString text = QStringLiteral("%1 z %2").arg(current).arg(total);
+  // A pace from the first second or the first few steps says little.
+  constexpr qint64 kSettledMs = 2000;
+  if (current < 3 || current >= total || elapsedMs < kSettledMs) return text;
+  const qint64 leftMs = elapsedMs * (total - current) / current;
+  const qint64 seconds = (leftMs + 999) / 1000;
+  if (seconds < 60) {
+    // In fives: a figure that jumps by the second reads as noise.
+    text += QString::fromUtf8(" · zostało ok. %1 s").arg(qMax<qint64>(5, (seconds + 4) / 5 * 5));
+  } else {
+    text += QString::fromUtf8(" · zostało ok. %1 min").arg((seconds + 30) / 60);
+  }
+  return text;
 }

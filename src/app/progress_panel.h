@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFrame>
 
 // The panel's first line, and what a command started while another runs is told.
@@ -10,7 +11,8 @@ class QLabel;
 class ShapeWidget;
 
 // The progress panel shown over the window while a long operation runs: an
-// orange bar on a grey track, the percentage, and "ANULUJ".
+// orange bar on a grey track, the percentage, how far it is ("1234 z 1999")
+// and, once the pace is known, about how long is left; and "ANULUJ".
 class ProgressPanel : public QFrame {
   Q_OBJECT
  public:
@@ -26,6 +28,14 @@ class ProgressPanel : public QFrame {
   ShapeWidget* fill() const { return s2_s_; }
   ShapeWidget* head() const { return s3_s_; }
   QLabel* percent() const { return lbprecent_; }
+  QLabel* count() const { return lbcount_; }
+
+  // "1234 z 1999", and "zostało ok. 40 s" once `elapsedMs` of work on
+  // `current` of `total` steps gives a pace worth telling.
+  static QString CountText(int current, int total, qint64 elapsedMs);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  signals:
   // "ANULUJ" was pressed.
@@ -38,4 +48,6 @@ class ProgressPanel : public QFrame {
   ShapeWidget* s2_s_ = nullptr;
   ShapeWidget* s3_s_ = nullptr;
   QLabel* lbprecent_ = nullptr;
+  QLabel* lbcount_ = nullptr;
+  QElapsedTimer clock_;
 };

@@ -40,6 +40,54 @@ TEST(ProgressPanelTest, FillHeadAndPercentFollowTheFraction) {
   }
 }
 
+// How far, and once the pace is known, about how long is left, in fives
+// of seconds under a minute and in minutes above.
+TEST(ProgressPanelTest, TheCountAndTheTimeLeftOnceItCanBeEstimated) {
+  const struct {
+    int current, total;
+    qint64 elapsedMs;
+    const char* text;
+  } cases[] = {
+      {1234, 1999, 1000, "1234 z 1999"},                             // too soon to tell
+      {2, 1999, 60000, "2 z 1999"},                                  // too few steps to tell
+      {1000, 2000, 40000, "1000 z 2000 · zostało ok. 40 s"},
+      {1000, 2000, 38000, "1000 z 2000 · zostało ok. 40 s"},
+      {1990, 2000, 100000, "1990 z 2000 · zostało ok. 5 s"},
+      {500, 2000, 60000, "500 z 2000 · zostało ok. 3 min"},
+      {2000, 2000, 100000, "2000 z 2000"},
+      {1500, 1000, 10000, "1500"},  // a count past its nominal total
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ProgressPanel::CountText(c.current, c.total, c.elapsedMs).toStdString(), c.text)
+        << c.current << " " << c.elapsedMs;
+  }
+}
+
+// While a long command holds the grids back, a picture of each stands in
+// its place, so the list does not go blank; the outermost resume drops it.
+TEST(ProgressPanelTest, TheGridsStayInSightWhileTheirUpdatesAreHeldBack) {
+  QTemporaryDir temp;
+  Session session(temp.path());
+  TForm1 window(session);
+  window.askPin = [&] { return DailyServiceCode(session.Today()); };
+  window.show();
+  window.FormActivate();
+  auto* grid = Find(&window, "RxDBGrid1");
+  ASSERT_TRUE(grid->isVisible());
+  window.SuspendViewUpdates(true);
+  window.SuspendViewUpdates(true);
+  auto* still = window.findChild<QLabel*>(QStringLiteral("RxDBGrid1_still"));
+  ASSERT_NE(still, nullptr);
+  EXPECT_TRUE(still->isVisible());
+  EXPECT_EQ(still->geometry(), grid->geometry());
+  EXPECT_EQ(still->pixmap().size(), grid->size());
+  window.SuspendViewUpdates(false);
+  EXPECT_NE(window.findChild<QLabel*>(QStringLiteral("RxDBGrid1_still")), nullptr) << "still held back once";
+  window.SuspendViewUpdates(false);
+  EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("RxDBGrid1_still")), nullptr);
+  EXPECT_TRUE(grid->updatesEnabled());
+}
+
 TEST(ProgressPanelTest, EmptyAndFullBarsSitOnTheTrackEnds) {
   QWidget host;
   ProgressPanel panel(&host);

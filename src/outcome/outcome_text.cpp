@@ -227,7 +227,7 @@ Report Describe(const ConfigReadResult& result) {
   if (result.stop == Stop::kSilent) return Failed(QString::fromUtf8(kCommunicationError));
   if (!result.lines.AllConfirmed()) return Failed(UnconfirmedMessage(result.lines));
   if (result.stop == Stop::kCancelled) return Stopped(QString::fromUtf8("Przerwano odczyt konfiguracji"));
-  return Done(QString());
+  return Done(QString::fromUtf8("Odczytano konfigurację ze sterownika"));
 }
 
 Report Describe(const ConfigWriteResult& result) {
@@ -249,7 +249,7 @@ Report Describe(const EventsResult& result) {
     return Stopped(QString::fromUtf8("Przerwano pobieranie wpisów: pobrano ") +
                    CountOf(result.received, "wpis", "wpisy", "wpisów"));
   }
-  return Done(QString());
+  return Done(QString::fromUtf8("Pobrano ze sterownika ") + CountOf(result.received, "wpis", "wpisy", "wpisów"));
 }
 
 Report Describe(const ImportResult& result) {
@@ -297,7 +297,7 @@ Report Describe(const ListDeleteResult& result) {
   if (result.stop == Stop::kCancelled) {
     return Stopped(QString::fromUtf8("Przerwano usuwanie: usunięto z listy ") + Numbers(result.deleted));
   }
-  return Done(QString());
+  return Done(QString::fromUtf8("Usunięto z listy ") + Numbers(result.deleted));
 }
 
 Report Describe(const BackupResult& result) {

@@ -146,14 +146,20 @@ TEST_F(CliTest, WrongPinsInARowWaitLongerAcrossProcesses) {
     int status;
     qint64 leastMs;
   } runs[] = {{"0000", 1, 0}, {"0000", 1, 1000}, {pin_, 0, 2000}, {pin_, 0, 0}};
+  // A pause runs from when the run before counted its wrong PIN, which is
+  // after that run started: so each run ends at least its pause after the
+  // start of the one before.
+  QElapsedTimer clock;
+  clock.start();
+  qint64 startedBefore = 0;
   for (const auto& run : runs) {
     QProcess cli;
-    QElapsedTimer clock;
-    clock.start();
+    const qint64 started = clock.elapsed();
     cli.start(program, {"--dir", dir_.path(), "--pin", run.pin, "list"});
     ASSERT_TRUE(cli.waitForFinished(40000));
     EXPECT_EQ(cli.exitCode(), run.status) << cli.readAllStandardError().toStdString();
-    EXPECT_GE(clock.elapsed(), run.leastMs) << run.pin.toStdString();
+    EXPECT_GE(clock.elapsed() - startedBefore, run.leastMs) << run.pin.toStdString();
+    startedBefore = started;
   }
   EXPECT_FALSE(QFile::exists(Path(".pin_tries"))) << "the right PIN starts the count again";
 }
