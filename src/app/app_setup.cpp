@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QStyle>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -13,6 +14,10 @@ void SetUpApplication(QApplication& app) {
   // every caption keeps its place without it.
   QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
   QApplication::setStyle(QStringLiteral("Fusion"));
+  // One palette of the window's own: the light one every fixed colour of the
+  // window is drawn against. A dark desktop theme would otherwise give the
+  // drop-down lists and the calendar light text on the window's light boxes.
+  QApplication::setPalette(QApplication::style()->standardPalette());
   // Windows of their own (message boxes, file dialogs, the calendar and the
   // drop-down lists) take the application's font, not the main window's.
   QFont font = QApplication::font();

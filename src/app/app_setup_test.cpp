@@ -8,6 +8,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -22,10 +23,39 @@
 // font, locale, translators), which other tests must not inherit.
 namespace {
 
+// A dark desktop theme, as a platform theme would hand it over, before the
+// set-up: nothing of it may reach the window.
+QPalette DarkTheme() {
+  QPalette dark;
+  for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::AlternateBase}) {
+    dark.setColor(role, QColor(30, 30, 30));
+  }
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    dark.setColor(role, QColor(230, 230, 230));
+  }
+  return dark;
+}
+
 class AppSetupTest : public WindowTest {
  protected:
-  static void SetUpTestSuite() { SetUpApplication(*qApp); }
+  static void SetUpTestSuite() {
+    QApplication::setPalette(DarkTheme());
+    SetUpApplication(*qApp);
+  }
 };
+
+// The drop-down lists, the calendar and the boxes draw dark text on light
+// ground whatever the desktop's theme.
+TEST_F(AppSetupTest, ADarkDesktopThemeChangesNothingInTheWindow) {
+  auto* relay = Find<QComboBox>(window_.get(), "listczas");
+  auto* calendar = Find<QDateEdit>(window_.get(), "DateEdit1")->calendarWidget();
+  for (QWidget* widget : {static_cast<QWidget*>(relay->view()), static_cast<QWidget*>(calendar),
+                          static_cast<QWidget*>(Find(window_.get(), "teladmin"))}) {
+    const QPalette palette = widget->palette();
+    EXPECT_GT(palette.color(QPalette::Base).lightness(), 200) << widget->metaObject()->className();
+    EXPECT_LT(palette.color(QPalette::Text).lightness(), 100) << widget->metaObject()->className();
+  }
+}
 
 TEST_F(AppSetupTest, QtsOwnDialogTextsArePolish) {
   struct TextCase {

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTimer>
@@ -581,6 +582,37 @@ void TForm1::closeEvent(QCloseEvent* event) {
   }
 }
 
+// The client area has a fixed layout. On a screen it does not fit (a small
+// laptop screen at 125 %), the window takes the room there is and the
+// client area scrolls inside it, so the title bar and the outcome line
+// never run off the screen.
+void TForm1::FitInto(const QRect& available) {
+  // Room for a window manager's title bar and borders, not known before the
+  // window is first mapped.
+  constexpr int kFrameWidth = 16;
+  constexpr int kFrameHeight = 40;
+  const QSize room(available.width() - kFrameWidth, available.height() - kFrameHeight);
+  if (scroll_ || (room.width() >= kClientWidth && room.height() >= kClientHeight)) return;
+  auto* content = new QWidget;
+  content->setObjectName(QStringLiteral("clientArea"));
+  content->setFixedSize(kClientWidth, kClientHeight);
+  for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (child->isWindow()) continue;
+    const QRect at = child->geometry();
+    const bool shown = !child->isHidden();
+    child->setParent(content);
+    child->setGeometry(at);
+    child->setVisible(shown);
+  }
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName(QStringLiteral("clientScroll"));
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidget(content);
+  setFixedSize(qMin(kClientWidth, room.width()), qMin(kClientHeight, room.height()));
+  scroll_->setGeometry(rect());
+  scroll_->show();
+}
+
 void TForm1::changeEvent(QEvent* event) {
   if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activated_) {
     // Queued, so the window finishes showing before any start-up dialog.
@@ -592,7 +624,10 @@ void TForm1::changeEvent(QEvent* event) {
 void TForm1::showEvent(QShowEvent* event) {
   if (!centred_) {
     centred_ = true;
-    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+    // The offscreen platform's made-up screen is no screen anyone looks at.
+    QScreen* screen = this->screen();
+    if (screen && QGuiApplication::platformName() != QLatin1String("offscreen")) FitInto(screen->availableGeometry());
+    if (screen) move(screen->availableGeometry().center() - rect().center());
   }
   // Some platforms never activate a window that is not focused (offscreen
   // tests, remote sessions): start-up must not depend on it.

@@ -109,6 +109,9 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
 
   // The activation step; runs once, on the first activation after showing.
   void FormActivate();
+  // Makes the window fit `available` (a screen's free area), the client
+  // area scrolling inside it where it does not fit; nothing where it does.
+  void FitInto(const QRect& available);
 
   // UserInterface
   bool Ask(Question question, const QString& text) override;
@@ -183,6 +186,7 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   QLabel* outcome_ = nullptr;
   QWidget* pinCover_ = nullptr;
   int suspensions_ = 0;
+  class QScrollArea* scroll_ = nullptr;
   std::vector<QLabel*> stills_;  // pictures of the grids while their updates are held back
   QHash<QString, ClickLabel*> menuEntries_;
 

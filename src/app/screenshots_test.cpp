@@ -136,15 +136,19 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   notice.show();
   EXPECT_EQ(QImage(Save(&notice, "dialog-notice")).size(), QSize(381, 139));
   Tdlgfm question(QString::fromUtf8("Operacja usunie wszystkie numery telefonów ze sterownika. Czy kontynuować?"),
-                  kQuestionKind, &window);
+                  kCautiousQuestionKind, &window);
   question.show();
   EXPECT_GT(DistinctColours(QImage(Save(&question, "dialog-question"))), 20);
   question.hide();
+  Tdlgfm closing(QString::fromUtf8(kUnsavedQuestion), kCloseQuestionKind, &window);
+  closing.show();
+  EXPECT_GT(DistinctColours(QImage(Save(&closing, "dialog-closing-question"))), 20);
+  closing.hide();
   // The longest question a command asks: the sync's, with its counts.
   SyncPlan plan;
   for (int i = 0; i < 124; ++i) plan.add << QString::number(600100200 + i);
   for (int i = 0; i < 17; ++i) plan.remove << QString::number(501222300 + i);
-  Tdlgfm syncQuestion(SyncQuestion(plan), kQuestionKind, &window);
+  Tdlgfm syncQuestion(SyncQuestion(plan), kCautiousQuestionKind, &window);
   syncQuestion.show();
   EXPECT_GT(DistinctColours(QImage(Save(&syncQuestion, "dialog-sync-question"))), 20);
   syncQuestion.hide();

@@ -318,7 +318,7 @@ void SettingsView::butfindportClick() {
   QListWidget* list = panel_com_->list();
   list->clear();
   // Beside the search button: 20 to the right of it, 5 below its top.
-  const QRect button(butfindport_->mapTo(window_, QPoint(0, 0)), butfindport_->size());
+  const QRect button(butfindport_->mapTo(panel_com_->parentWidget(), QPoint(0, 0)), butfindport_->size());
   panel_com_->move(button.right() + 1 + 20, button.top() + 5);
   for (const PortEntry& entry : portEntries_) list->addItem(entry.text);
   panel_com_->raise();

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QImage>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -321,6 +322,30 @@ TEST(SecondStartUnderXTest, SaysTheProgramIsRunningAndEnds) {
   EXPECT_EQ(second.exitCode(), 1);
   EXPECT_FALSE(QFile::exists(QDir(temp.path()).filePath(QStringLiteral("selvantrixx.tdb"))))
       << "the second start opened nothing";
+}
+
+// On a screen smaller than the client area the window fits the screen and
+// the client area scrolls inside it: the outcome line is one scroll away.
+TEST(SmallScreenUnderXTest, TheClientAreaScrollsInsideAWindowThatFits) {
+  QTemporaryDir temp;
+  Session session(temp.path());
+  TForm1 window(session);
+  window.askPin = [&] { return DailyServiceCode(session.Today()); };
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, kWaitMs));
+  const QRect available = window.screen()->availableGeometry();
+  ASSERT_LT(available.height(), TForm1::kClientHeight) << "the screen is not small";
+  EXPECT_LE(window.width(), available.width());
+  EXPECT_LE(window.height(), available.height());
+  EXPECT_TRUE(available.contains(window.geometry())) << "the window runs off the screen";
+  auto* scroll = window.findChild<QScrollArea*>(QStringLiteral("clientScroll"));
+  ASSERT_NE(scroll, nullptr);
+  EXPECT_EQ(scroll->widget()->size(), QSize(TForm1::kClientWidth, TForm1::kClientHeight));
+  window.ShowOutcome(QStringLiteral("Zapisano"));
+  QWidget* outcome = window.outcomeLine();
+  EXPECT_TRUE(outcome->visibleRegion().isEmpty()) << "the outcome line lies below the fold";
+  scroll->ensureWidgetVisible(outcome);
+  EXPECT_FALSE(outcome->visibleRegion().isEmpty());
 }
 
 }  // namespace

@@ -100,10 +100,10 @@ PhoneListView::PhoneListView(ViewPanel* left, ViewPanel* right, Session& session
 
   // What the colours of the numbers mean, under the grid.
   auto* unconfirmed =
-      Caption(right, "LabelLegend1", QString::fromUtf8("Czerwony numer: sterownik go nie potwierdził (lub sformatowano pamięć)"),
+      Caption(right, "LabelLegend1", QString::fromUtf8("Czerwony numer: niepotwierdzony przez sterownik"),
               QRect(12, 448, 390, 20), 12, false);
   unconfirmed->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(kUnconfirmedColour.name()));
-  auto* confirmed = Caption(right, "LabelLegend2", QString::fromUtf8("Niebieski numer: potwierdzony zapisem, odczytem lub weryfikacją"),
+  auto* confirmed = Caption(right, "LabelLegend2", QString::fromUtf8("Niebieski: potwierdzony zapisem, odczytem lub weryfikacją"),
                             QRect(404, 448, 361, 20), 12, false);
   confirmed->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(kPhoneTextColour.name()));
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a test program on a display of its own: a private Xvfb server, with
-# xdotool to move the pointer and press keys as a person would. Ends with 77
+# xdotool to move the pointer and press keys as a person would; XVFB_SCREEN
+# sets its screen (default 1280x800x24). Ends with 77
 # (CTest's "skipped") when either is missing.
 set -euo pipefail
 
@@ -24,7 +25,7 @@ trap cleanup EXIT
 
 # Xvfb picks a free display and writes its number once it accepts clients.
 mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x800x24}" -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
 server=$!
 if ! read -r -t 60 number < "$work/display"; then
   echo "Xvfb did not start:" >&2
