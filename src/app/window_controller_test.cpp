@@ -213,6 +213,9 @@ TEST_F(WindowControllerTest, ABackupFormattedAwayComesBackWithARestore) {
   }
   ASSERT_NE(HeldBy(sim_), before);
 
+  // One number of the backup on the list, one the restore leaves out.
+  AddPhone(*session_, "", "", "501222333");
+  AddPhone(*session_, "", "", "511000111");
   sim_.ClearReceived();
   ModalAnswerer answers({QString::fromUtf8(kRestoreQuestion)});
   window_->zap_menu_konfigClick();
@@ -220,6 +223,7 @@ TEST_F(WindowControllerTest, ABackupFormattedAwayComesBackWithARestore) {
   EXPECT_EQ(answers.shown, std::vector<QString>{QString::fromUtf8(kRestoreQuestion)});
   EXPECT_EQ(window_->outcomeLine()->text(), QString::fromUtf8("Odtworzono w sterowniku 3 numery i 3 ustawienia"));
   EXPECT_EQ(HeldBy(sim_), before);
+  EXPECT_EQ(Rows(*session_), (std::vector<std::string>{"2   501222333 1", "3   511000111 0"})) << "the colours";
   EXPECT_FALSE(window_->link().comm().Dtr());
   EXPECT_FALSE(window_->progressPanel()->isVisible());
 }

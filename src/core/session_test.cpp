@@ -95,7 +95,9 @@ TEST(CloseStepTest, AsksOnlyAboutUnsavedChangesAndSavesOnYes) {
     std::vector<Question> asked;
     for (const auto& dialog : ui.dialogs) asked.push_back(dialog.id);
     EXPECT_EQ(asked, c.expectQuestions) << c.name;
-    if (!asked.empty()) EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Nie zapisano danych. Czy zapisać je?"));
+    if (!asked.empty()) {
+      EXPECT_EQ(ui.dialogs[0].text, QString::fromUtf8("Nie zapisano danych. Czy zapisać je?"));
+    }
     EXPECT_EQ(actions.saves, c.expectSaves) << c.name;
     EXPECT_EQ(actions.posts, c.expectPosts) << c.name;
     EXPECT_EQ(ui.unansweredQuestions, 0) << c.name;

@@ -64,7 +64,9 @@ TEST_F(SettingsTest, ARefusedPhoneIsSaidOnceAndTheRestIsStored) {
     view.relayIndex = 3;
     EXPECT_EQ(SaveSettingsView(open.session, ui, view), c.saved) << c.controller;
     EXPECT_EQ(int(ui.dialogs.size()), c.notices) << c.controller;
-    if (c.notices) EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
+    if (c.notices) {
+      EXPECT_EQ(ui.dialogs[0].text, "Niepoprawny numer telefonu");
+    }
     QString stored;
     EXPECT_FALSE(FindSetting(open.session, kKeyAdminPhone, &stored)) << c.controller;
     EXPECT_FALSE(FindSetting(open.session, kKeyControllerPhone, &stored)) << c.controller;

@@ -392,7 +392,9 @@ TEST_F(GroupCommitTest, AReplacementCutOrFailedAnywhereLeavesTheOldRowsOrTheNew)
     std::vector<std::string> problems, tels;
     Reopen(path, &problems, &tels);
     EXPECT_TRUE(tels == old || tels == NewTels()) << tels.size() << " rows";
-    if (t.fault == Fault::kFail) EXPECT_EQ(tels, stored);
+    if (t.fault == Fault::kFail) {
+      EXPECT_EQ(tels, stored);
+    }
 
     std::shared_ptr<Database> db;
     ASSERT_TRUE(Database::Open(path, Fast(), &db).ok());
