@@ -284,8 +284,10 @@ TEST(PinUnderXTest, TheListShowsOnlyOnceThePinIsAccepted) {
   window.askPin = [&]() -> std::optional<QString> {
     if (asked == 0) {
       EXPECT_TRUE(QTest::qWaitForWindowExposed(&window, kWaitMs));
-      QTest::qWait(200);  // the X server paints what the window drew
-      coveredPixelsOff = PixelsOtherThan(&window, Find(&window, "pinCover")->palette().color(QPalette::Window));
+      // Until the X server has painted what the window drew, the shot holds
+      // other pixels: wait for a plain one, and fail with what was last seen.
+      const QColor cover = Find(&window, "pinCover")->palette().color(QPalette::Window);
+      QTest::qWaitFor([&] { return (coveredPixelsOff = PixelsOtherThan(&window, cover)) == 0; }, kWaitMs);
       WhenModalOpens([](QWidget* modal) { Click(Find(modal, "Label28")); });  // "Nie wpisano PIN-u"
     }
     return pins[size_t(qMin(asked++, 1))];
@@ -294,8 +296,8 @@ TEST(PinUnderXTest, TheListShowsOnlyOnceThePinIsAccepted) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !Find(&window, "pinCover")->isVisible(); }, kWaitMs));
   EXPECT_EQ(asked, 2) << "the empty box was asked again";
   EXPECT_EQ(coveredPixelsOff, 0) << "something of the window showed behind the PIN";
-  QTest::qWait(200);
-  EXPECT_GT(PixelsOtherThan(&window, Find(&window, "pinCover")->palette().color(QPalette::Window)), 1000)
+  const QColor cover = Find(&window, "pinCover")->palette().color(QPalette::Window);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return PixelsOtherThan(&window, cover) > 1000; }, kWaitMs))
       << "the comparison sees the window once it shows";
   EXPECT_TRUE(window.isVisible());
 }
