@@ -106,7 +106,7 @@ void TForm1::usun_ze_sterownikaClick() {
     // so first. Without marks the command itself says what is missing.
     if (!numbers.isEmpty() &&
         !progress.Ask(Question::kDeleteFromController, QString::fromUtf8(kDeleteFromControllerQuestion))) {
-      return Report{Verdict::kDeclined, QString(), QString()};
+      return Declined();
     }
     const TransferResult result = DeleteNumbers(*link_, progress, numbers);
     if (UsedTheMarks(result)) listView_->ClearMarks();

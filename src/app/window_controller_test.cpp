@@ -14,6 +14,7 @@
 #include <functional>
 #include <set>
 
+#include "outcome/outcome_text.h"
 #include "app/progress_panel.h"
 #include "app/testing/controller_window.h"
 #include "common/polish_plural.h"
@@ -70,6 +71,9 @@ TEST_F(WindowControllerTest, DeletingFromTheControllerAsksFirst) {
     EXPECT_EQ(answers.shown.front(), question);
     EXPECT_EQ(sim_.Received().empty(), !yes);
     EXPECT_EQ(window_->listView()->marks().Count(), yes ? 0 : 1);
+    if (!yes) {
+      EXPECT_EQ(window_->outcomeLine()->text().toStdString(), kDeclinedSummary) << "the outcome line says so";
+    }
   }
 }
 

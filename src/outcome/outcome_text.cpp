@@ -6,6 +6,8 @@
 #include "common/slot_text.h"
 #include "serial/link.h"
 
+Report Declined() { return Report{Verdict::kDeclined, QString(), QString::fromUtf8(kDeclinedSummary)}; }
+
 namespace {
 
 QString Numbers(int n) { return CountOf(n, "numer", "numery", "numerów"); }
@@ -28,7 +30,7 @@ bool CommonStop(const CommandResult& result, Report* report) {
   switch (result.stop) {
     case Stop::kNone:
     case Stop::kCancelled: return false;
-    case Stop::kDeclined: *report = Report{Verdict::kDeclined, QString(), QString()}; return true;
+    case Stop::kDeclined: *report = Declined(); return true;
     case Stop::kBadInput:
     case Stop::kPortUnavailable:
     case Stop::kFileError: *report = Failed(result.problem); return true;

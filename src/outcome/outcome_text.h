@@ -20,6 +20,11 @@ QString UnconfirmedMessage(const LineTally& tally);
 // telefonu i 1 wiersz z brakującym polem"; empty when none was skipped.
 QString SkippedLinesText(const ImportResult& result);
 
+// A go-ahead question answered NIE: the line under the views says that
+// nothing was done, so no older command's news stands there.
+inline constexpr const char* kDeclinedSummary = "Nic nie zrobiono: odpowiedziano NIE";
+Report Declined();
+
 Report Describe(const TransferResult& result);
 Report Describe(const ReadResult& result);
 Report Describe(const VerifyResult& result);
