@@ -37,42 +37,44 @@ Tdlgfm::Tdlgfm(const QString& text, int kind, QWidget* parent) : QDialog(parent,
   const QPixmap accent = pictures::Button(QSize(kButtonWidth, kButtonHeight), pictures::ButtonStyle::kAccent);
   const QPixmap quiet = pictures::Button(QSize(kButtonWidth, kButtonHeight), pictures::ButtonStyle::kQuiet);
   const int middle = (kWidth - kButtonWidth) / 2;
-  struct Spec {
+  struct ButtonPlan {
     const char* picture;
     const char* caption;
-    const char* text;  // the letter that moves the ring to it underlined
+    const char* text;
     int answer;
     bool accent;
+    bool keyed;  // its first letter, underlined, moves the ring to it
   };
-  std::vector<Spec> specs;
+  std::vector<ButtonPlan> plans;
   std::vector<int> lefts;
   int ringed = 0;
   if (kind == kCloseQuestionKind) {
-    specs = {{"Image1", "Label2", "<u>T</u>AK", 1, true},
-             {"Image2", "Label3", "<u>N</u>IE", 0, false},
-             {"Image3", "Label4", "<u>A</u>NULUJ", kCancelAnswer, false}};
+    plans = {{"Image1", "Label2", "TAK", 1, true, true},
+             {"Image2", "Label3", "NIE", 0, false, true},
+             {"Image3", "Label4", "ANULUJ", kCancelAnswer, false, true}};
     lefts = {middle - 118, middle, middle + 118};
     escape_ = kCancelAnswer;
   } else if (kind == kQuestionKind || kind == kCautiousQuestionKind) {
-    specs = {{"Image1", "Label2", "<u>T</u>AK", 1, true}, {"Image2", "Label3", "<u>N</u>IE", 0, false}};
+    plans = {{"Image1", "Label2", "TAK", 1, true, true}, {"Image2", "Label3", "NIE", 0, false, true}};
     lefts = {middle - 66, middle + 66};
     ringed = kind == kCautiousQuestionKind ? 1 : 0;
   } else {
-    specs = {{"Image27", "Label28", "OK", 0, true}};
+    plans = {{"Image27", "Label28", "OK", 0, true, false}};
     lefts = {middle};
   }
-  for (size_t i = 0; i < specs.size(); ++i) {
-    const Spec& spec = specs[i];
+  for (size_t i = 0; i < plans.size(); ++i) {
+    const ButtonPlan& plan = plans[i];
+    const QString text = QString::fromLatin1(plan.text);
+    const QChar letter = plan.keyed ? text.at(0) : QChar();
+    const QString caption = plan.keyed ? QStringLiteral("<u>%1</u>%2").arg(letter).arg(text.mid(1)) : text;
     const PictureButton button = MakePictureButton(
-        this, spec.picture, spec.caption, QString::fromLatin1(spec.text),
-        QRect(lefts[i], kButtonTop, kButtonWidth, kButtonHeight), spec.accent ? accent : quiet,
-        spec.accent ? pictures::kNavy : pictures::kText, 8);
+        this, plan.picture, plan.caption, caption,
+        QRect(lefts[i], kButtonTop, kButtonWidth, kButtonHeight), plan.accent ? accent : quiet,
+        plan.accent ? pictures::kNavy : pictures::kText, 8);
     // Only the captions answer; the pictures under them are decoration.
-    const int answer = spec.answer;
+    const int answer = plan.answer;
     connect(button.caption, &ClickLabel::clicked, this, [this, answer] { Answer(answer); });
-    const QString text = QString::fromLatin1(spec.text);
-    const int underlined = text.indexOf(QLatin1String("<u>"));
-    buttons_.push_back({button.picture, answer, underlined >= 0 ? text.at(underlined + 3) : QChar()});
+    buttons_.push_back({button.picture, answer, letter});
   }
 
   ring_ = new QFrame(this);
