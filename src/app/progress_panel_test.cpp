@@ -10,6 +10,7 @@
 #include "core/session.h"
 #include "widgets/testing/modal.h"
 #include "app/main_window.h"
+#include "app/testing/window_test.h"
 
 namespace {
 
@@ -65,14 +66,9 @@ TEST(ProgressPanelTest, TheCountAndTheTimeLeftOnceItCanBeEstimated) {
 
 // While a long command holds the grids back, a picture of each stands in
 // its place, so the list does not go blank; the outermost resume drops it.
-TEST(ProgressPanelTest, TheGridsStayInSightWhileTheirUpdatesAreHeldBack) {
-  QTemporaryDir temp;
-  Session session(temp.path());
-  TForm1 window(session);
-  window.askPin = [&] { return DailyServiceCode(session.Today()); };
-  window.show();
-  window.FormActivate();
-  auto* grid = Find(&window, "RxDBGrid1");
+TEST_F(WindowTest, TheGridsStayInSightWhileTheirUpdatesAreHeldBack) {
+  TForm1& window = *window_;
+  auto* grid = W("RxDBGrid1");
   ASSERT_TRUE(grid->isVisible());
   window.SuspendViewUpdates(true);
   window.SuspendViewUpdates(true);

@@ -328,12 +328,10 @@ TEST(SecondStartUnderXTest, SaysTheProgramIsRunningAndEnds) {
 
 // On a screen smaller than the client area the window fits the screen and
 // the client area scrolls inside it: the outcome line is one scroll away.
-TEST(SmallScreenUnderXTest, TheClientAreaScrollsInsideAWindowThatFits) {
-  QTemporaryDir temp;
-  Session session(temp.path());
-  TForm1 window(session);
-  window.askPin = [&] { return DailyServiceCode(session.Today()); };
-  window.show();
+class SmallScreenUnderXTest : public WindowTest {};
+
+TEST_F(SmallScreenUnderXTest, TheClientAreaScrollsInsideAWindowThatFits) {
+  TForm1& window = *window_;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, kWaitMs));
   const QRect available = window.screen()->availableGeometry();
   ASSERT_LT(available.height(), TForm1::kClientHeight) << "the screen is not small";

@@ -277,16 +277,6 @@ RestoreResult RestoreController(Link& link, Progress& progress, const QString& p
     // A controller backed up empty is restored empty.
     ExchangeCounted(link, written.lines, EndOfListLine(kFirstListSlot));
   }
-  // The list's colours follow what the controller now holds: the restored
-  // numbers it took, and nothing else a read would find.
-  if (written.lines.confirmed() > 0) {
-    ListUpdatesSuspended still(link.session(), progress.ui());
-    QSet<QByteArray> held;
-    for (const QString& number : numbers) {
-      if (!written.notDone.contains(number)) held.insert(number.toLatin1());
-    }
-    ConfirmExactly(link, progress, held);
-  }
   result.numbers = written.done;
   result.lines = written.lines;
   int step = 0;

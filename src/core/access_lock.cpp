@@ -46,8 +46,6 @@ qint64 PauseAfter(int wrong) {
   return wrong <= 0 ? 0 : qMin(kLongestPinPauseMs, qint64(1000) << qMin(wrong - 1, 15));
 }
 
-}  // namespace
-
 void WaitOutWrongPins(Session& session, UserInterface& ui) {
   const PinTries tries = ReadPinTries(session.FilePath(QString::fromLatin1(kPinTriesFileName)));
   const qint64 until = tries.lastMs + PauseAfter(tries.wrong);
@@ -73,6 +71,8 @@ void CountPinTry(Session& session, bool right) {
   QString cause;
   static_cast<void>(WriteFileWhole(path, text, &cause));  // without it, no pause: the PIN still decides
 }
+
+}  // namespace
 
 QString DailyServiceCode(const QDate& date) {
   return date.toString(QStringLiteral("MMdd")) + QString::fromLatin1(kServiceCodeSuffix);

@@ -24,8 +24,6 @@ QString DailyServiceCode(const QDate& date);
 // process on the directory, with the window's events still running.
 inline constexpr const char* kNoPinMessage = "Nie wpisano PIN-u";
 bool CheckAccess(Session& session, UserInterface& ui, const QString& typed, const QDate& today);
-void WaitOutWrongPins(Session& session, UserInterface& ui);
-void CountPinTry(Session& session, bool right);
 
 // "HASŁO DOSTĘPU": the typed text becomes the PIN, the empty text too.
 void ChangePin(Session& session, const QString& typed);

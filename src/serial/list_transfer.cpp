@@ -102,26 +102,14 @@ TransferResult WriteNumbers(Link& link, Progress& progress, const QStringList& n
   PortSession port(link);
   if (!Opened(port, &result)) return result;
   SendNumbers(link, progress, given, mode, &result);
-  // The colours follow what the controller confirmed. A whole list written
-  // is all a read finds there; added numbers change only their own rows.
-  if (result.lines.confirmed() > 0) {
-    ListUpdatesSuspended still(link.session(), progress.ui());
-    QSet<QByteArray> held;
-    for (const QString& tel : given) {
-      if (!result.notDone.contains(tel)) held.insert(tel.toLatin1());
-    }
-    if (mode == WriteMode::kWholeList) {
-      ConfirmExactly(link, progress, held);
-    } else {
-      ConfirmHeld(link, progress, held);
-    }
-  }
   EndByTally(result, progress.Cancelled());
   LogFailures(link, result.lines);
   return result;
 }
 
-void SendNumbers(Link& link, Progress& progress, const QStringList& given, WriteMode mode, TransferResult* out) {
+namespace {
+
+void SendLines(Link& link, Progress& progress, const QStringList& given, WriteMode mode, TransferResult* out) {
   TransferResult& result = *out;
   const bool whole = mode == WriteMode::kWholeList;
   result.kind = whole ? TransferResult::Kind::kWholeList : TransferResult::Kind::kAdd;
@@ -173,6 +161,9 @@ void SendNumbers(Link& link, Progress& progress, const QStringList& given, Write
     result.endMarkSlot = end;
   }
 }
+
+}  // namespace
+
 
 TransferResult DeleteNumbers(Link& link, Progress& progress, const QStringList& numbers) {
   TransferResult result;
@@ -243,15 +234,36 @@ void MarkRows(Link& link, Progress& progress, const std::function<int(const QByt
   link.session().UnsavedChanges = unsaved;
 }
 
+// Marks the rows of `held` confirmed and leaves the others as they are: what
+// an added number the controller took tells.
+void ConfirmHeld(Link& link, Progress& progress, const QSet<QByteArray>& held) {
+  MarkRows(link, progress, [&](const QByteArray& tel) { return held.contains(tel) ? 1 : -1; });
+}
+
 }  // namespace
 
 void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held) {
   MarkRows(link, progress, [&](const QByteArray& tel) { return held.contains(tel) ? 1 : 0; });
 }
 
-void ConfirmHeld(Link& link, Progress& progress, const QSet<QByteArray>& held) {
-  MarkRows(link, progress, [&](const QByteArray& tel) { return held.contains(tel) ? 1 : -1; });
+void SendNumbers(Link& link, Progress& progress, const QStringList& given, WriteMode mode, TransferResult* result) {
+  SendLines(link, progress, given, mode, result);
+  // The colours follow what the controller confirmed. A whole list written
+  // is all a read finds there; added numbers change only their own rows.
+  const bool whole = mode == WriteMode::kWholeList;
+  if (result->lines.confirmed() == 0) return;
+  ListUpdatesSuspended still(link.session(), progress.ui());
+  QSet<QByteArray> held;
+  for (const QString& tel : given) {
+    if (!result->notDone.contains(tel)) held.insert(tel.toLatin1());
+  }
+  if (whole) {
+    ConfirmExactly(link, progress, held);
+  } else {
+    ConfirmHeld(link, progress, held);
+  }
 }
+
 
 ScanResult ScanSlots(Link& link, Progress& progress, int last, int progressTotal,
                      const std::function<void(int slot, const Reply& entry)>& onEntry) {

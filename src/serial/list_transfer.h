@@ -55,7 +55,9 @@ struct TransferResult : CommandResult {
 // numbers than the controller's 1999 slots are refused before anything is sent.
 TransferResult WriteNumbers(Link& link, Progress& progress, const QStringList& numbers, WriteMode mode);
 // WriteNumbers on a port the caller has opened, over numbers none of which
-// is blank; adds to what `result` holds.
+// is blank; adds to what `result` holds. The rows of the numbers the
+// controller took end confirmed; a whole list also leaves every other row
+// unconfirmed.
 void SendNumbers(Link& link, Progress& progress, const QStringList& numbers, WriteMode mode, TransferResult* result);
 // "USUŃ ZE STEROWNIKA PRZEZ COM": `numbers` out of the controller, and each
 // one the controller confirmed out of the list too; the rest stay, to be
@@ -83,9 +85,6 @@ ScanResult ScanSlots(Link& link, Progress& progress, int last, int progressTotal
 // Only rows whose flag changes are written: every write appends a row image
 // to the file, and a list verified daily must not grow by a row a day.
 void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held);
-// Marks the rows of `held` confirmed and leaves the others as they are: what
-// an added number the controller took tells.
-void ConfirmHeld(Link& link, Progress& progress, const QSet<QByteArray>& held);
 
 // What a list read did.
 struct ReadResult : ScanResult {

@@ -74,16 +74,23 @@ struct GroupRun {
   int syncs = 0;
 };
 
+// The table's file opened through a FaultFile; `faults` counts and cuts.
+std::shared_ptr<Database> OpenFaulty(const std::string& path, FaultFile** faults) {
+  std::unique_ptr<FaultFile> file;
+  EXPECT_TRUE(FaultFile::Open(path, FileOpenOptions{}, &file).ok());
+  *faults = file.get();
+  std::shared_ptr<Database> db;
+  EXPECT_TRUE(Database::OpenOn(std::move(file), testing::Flushed(), &db).ok());
+  return db;
+}
+
 // The group's rows through a cursor over a faulty file; keeps going after a
 // failure, as a command that reports its errors at the end would.
 GroupRun Group(const std::string& path, Fault fault, int k, int rowsPerCommit, int sectors = 1,
                std::vector<std::pair<std::int64_t, std::size_t>>* log = nullptr) {
   GroupRun run;
-  std::unique_ptr<FaultFile> file;
-  EXPECT_TRUE(FaultFile::Open(path, FileOpenOptions{}, &file).ok());
-  FaultFile* faults = file.get();
-  std::shared_ptr<Database> db;
-  EXPECT_TRUE(Database::OpenOn(std::move(file), testing::Flushed(), &db).ok());
+  FaultFile* faults = nullptr;
+  std::shared_ptr<Database> db = OpenFaulty(path, &faults);
   {
     Cursor cursor(db, "wpisy");
     EXPECT_TRUE(cursor.Open().ok());
@@ -338,11 +345,8 @@ std::vector<std::string> NewTels() {
 // `stored` is what the cursor holds afterwards.
 std::vector<std::string> Replace(const std::string& path, Fault fault, int k, int sectors = 1,
                                  std::vector<std::pair<std::int64_t, std::size_t>>* log = nullptr) {
-  std::unique_ptr<FaultFile> file;
-  EXPECT_TRUE(FaultFile::Open(path, FileOpenOptions{}, &file).ok());
-  FaultFile* faults = file.get();
-  std::shared_ptr<Database> db;
-  EXPECT_TRUE(Database::OpenOn(std::move(file), testing::Flushed(), &db).ok());
+  FaultFile* faults = nullptr;
+  std::shared_ptr<Database> db = OpenFaulty(path, &faults);
   Cursor cursor(db, "wpisy");
   EXPECT_TRUE(cursor.Open().ok());
   faults->Arm(fault, k, sectors);

@@ -259,7 +259,7 @@ Status TableData::BeginChange(Database& db, Database::Lock* lock, std::int32_t r
 Status TableData::SettleOrders(Database& db) {
   std::string tail;
   std::vector<NewTab> tabs;
-  BuildIndexTabs(false, &tail, &tabs);
+  BuildIndexTabs(false, fileSize_, &tail, &tabs);
   if (tabs.empty()) return Status::Ok();
   if (fileSize_ + std::int64_t(tail.size()) >= std::int64_t(INT32_MAX)) return FileFull(db);
   Status s = db.Claim(fileSize_, std::int64_t(tail.size()));
@@ -276,7 +276,7 @@ Status TableData::SettleOrders(Database& db) {
   return Status::Ok();
 }
 
-void TableData::BuildIndexTabs(bool all, std::string* tail, std::vector<NewTab>* tabs) const {
+void TableData::BuildIndexTabs(bool all, std::int64_t at, std::string* tail, std::vector<NewTab>* tabs) const {
   const std::int32_t count = header_.rowCount;
   const size_t chunkCount = size_t((std::int64_t(count) + kItemsPerChunk - 1) / kItemsPerChunk);
   for (size_t slot = 0; slot < indexes_.size(); ++slot) {
@@ -284,7 +284,7 @@ void TableData::BuildIndexTabs(bool all, std::string* tail, std::vector<NewTab>*
     // A tab too short for every row's item is damage of another kind: an
     // append refuses it, a change works around it, as before.
     if (count == 0 || (!all && (!state.unsettled || state.chunks.size() < chunkCount))) continue;
-    const std::int64_t end = fileSize_ + std::int64_t(tail->size());
+    const std::int64_t end = at + std::int64_t(tail->size());
     const std::int64_t offsetAt = headerOffset_ + TableHeader::IndexDefinitionAt(int(slot)) + TableHeader::kIndexTabAt;
     const std::int64_t tab = PlaceForSwitch(offsetAt, header_.indexes[slot].tabOffset, end);
     const std::int64_t length = std::int64_t(chunkCount) * kIndexChunkLength;

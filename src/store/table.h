@@ -123,10 +123,10 @@ class TableData {
     std::int64_t tab;
     std::vector<std::int32_t> next;
   };
-  // Appends to `tail`, which goes at the end of the file, a tab per index
+  // Appends to `tail`, which goes into the file at `at`, a tab per index
   // holding every row's item and the live rows chained in key order: for
   // every index when `all`, else for the unsettled ones.
-  void BuildIndexTabs(bool all, std::string* tail, std::vector<NewTab>* tabs) const;
+  void BuildIndexTabs(bool all, std::int64_t at, std::string* tail, std::vector<NewTab>* tabs) const;
   // Points each index at its new tab (one 8-byte write each) and takes it
   // as this table's.
   Status SwitchIndexTabs(Database& db, std::vector<NewTab>* tabs);

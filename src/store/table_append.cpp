@@ -146,7 +146,7 @@ Status TableData::Append(Database& db, const std::string& rowImage, std::int32_t
   if (!s.ok()) return s;
   const std::int64_t end = fileSize_;
   if (end >= std::int64_t(INT32_MAX) - kRecordChunkLength - rowSize_ - kMaxIndexes * kIndexChunkLength) {
-    return Status::IOError("Database file '" + db.file().Path() + "' is full");
+    return FileFull(db);
   }
 
   // Everything new goes to the end of the file in one write: the record-tab

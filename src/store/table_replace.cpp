@@ -42,7 +42,6 @@ Status TableData::BeginReplace(Database& db) {
 Status TableData::StageAppend(const std::string& image, std::int32_t* newRow) {
   Status s = CheckUnique(image, -1);
   if (!s.ok()) return s;
-  if (header_.rowCount == INT32_MAX) return Status::IOError("Table '" + header_.name + "' is full");
   std::string row = image;
   const std::int32_t lastAutoInc = NumberAutoIncrements(&row);
   const std::int32_t n = header_.rowCount;
@@ -99,11 +98,8 @@ Status TableData::EndReplace(Database& db, bool keep) {
     items_[size_t(n)].EncodeTo(tab.data() + (RecordItemOffset(chunks[size_t(n / kItemsPerChunk)], n) - recordTab));
   }
   tail += tab;
-  const std::int64_t before = fileSize_;
-  fileSize_ = end;  // where the index tabs are placed from
   std::vector<NewTab> tabs;
-  BuildIndexTabs(true, &tail, &tabs);
-  fileSize_ = before;
+  BuildIndexTabs(true, end, &tail, &tabs);
 
   if (end + std::int64_t(tail.size()) >= std::int64_t(INT32_MAX)) s = FileFull(db);
   if (s.ok()) s = db.Claim(end, std::int64_t(tail.size()));

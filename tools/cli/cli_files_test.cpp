@@ -37,6 +37,23 @@ QByteArray ReadFile(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A tmpfs mounted at `path` for the life of the object, where one can be
+// mounted (as root).
+class Tmpfs {
+ public:
+  Tmpfs(const QString& path, const char* options) : path_(QFile::encodeName(path)) {
+    mounted_ = QDir().mkpath(path) && ::mount("tmpfs", path_.constData(), "tmpfs", 0, options) == 0;
+  }
+  ~Tmpfs() {
+    if (mounted_) ::umount(path_.constData());
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  QByteArray path_;
+  bool mounted_ = false;
+};
+
 TEST_F(CliTest, EveryFileHoldingNumbersIsTheOwnersOnly) {
   const QString fresh = Path("nowy");
   {
@@ -74,14 +91,8 @@ TEST_F(CliTest, EveryFileHoldingNumbersIsTheOwnersOnly) {
 // cause and leaves the older file of that name as it was.
 TEST_F(CliTest, AFullDiskLeavesTheOlderFileAndEndsWithItsCause) {
   const QString mount = Path("pelny");
-  ASSERT_TRUE(QDir().mkpath(mount));
-  if (::mount("tmpfs", QFile::encodeName(mount).constData(), "tmpfs", 0, "size=16k") != 0) {
-    GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
-  }
-  struct Unmount {
-    QByteArray path;
-    ~Unmount() { ::umount(path.constData()); }
-  } unmount{QFile::encodeName(mount)};
+  const Tmpfs disk(mount, "size=16k");
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
   for (int i = 0; i < 300; ++i) ASSERT_EQ(Run({"add", "A", "B", QString::number(600100000 + i)}), 0);
   const QByteArray older = "Stary|Plik|600999999\r\n";
   const QString list = QDir(mount).filePath("lista.dat");
@@ -229,14 +240,8 @@ TEST_F(CliTest, AReplacingImportKilledAnywhereLeavesOneListWhole) {
 // On a full disk the replacing import fails, says so, and the old list stays.
 TEST_F(CliTest, AReplacingImportOnAFullDiskKeepsTheOldList) {
   const QString mount = Path("pelny");
-  ASSERT_TRUE(QDir().mkpath(mount));
-  if (::mount("tmpfs", QFile::encodeName(mount).constData(), "tmpfs", 0, "size=1m") != 0) {
-    GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
-  }
-  struct Unmount {
-    QByteArray path;
-    ~Unmount() { ::umount(path.constData()); }
-  } unmount{QFile::encodeName(mount)};
+  const Tmpfs disk(mount, "size=1m");
+  if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
   const QString dir = QDir(mount).filePath("katalog");
   WriteFile(Path("stara.dat"), Numbers(600100000, 300));
   // More than the room the store keeps ahead of its end after an import.
