@@ -14,6 +14,8 @@
 #include "outcome/outcome_text.h"
 #include "serial/list_transfer.h"
 #include "serial/testing/sim_session.h"
+#include "core/store_errors.h"
+#include "store/cursor.h"
 
 namespace {
 
@@ -36,6 +38,9 @@ struct Operation {
   std::function<Seen(Link&, Progress&)> run;
   int confirmedCount;  // the count against a controller that confirms everything
   bool yes = false;    // the answer to the operation's question, if it asks one
+  // Its lines may change the slots they name, confirmed or not: a failure
+  // leaves numbers confirmed before unconfirmed.
+  bool unsureAfter = false;
 };
 
 // clang-format off
@@ -43,7 +48,7 @@ const Operation kOperations[] = {
     {"write", [](Link& l, Progress& p) {
        const TransferResult r = WriteNumbers(l, p, kListed, WriteMode::kWholeList);
        return Of(r, r.done);
-     }, 2},
+     }, 2, false, true},
     {"delete", [](Link& l, Progress& p) {
        const TransferResult r = DeleteNumbers(l, p, kListed);
        return Of(r, r.done);
@@ -51,7 +56,7 @@ const Operation kOperations[] = {
     {"format", [](Link& l, Progress& p) {
        const FormatResult r = FormatMemory(l, p);
        return Of(r, r.lines.confirmed());
-     }, 1999, true},
+     }, 1999, true, true},
     {"read", [](Link& l, Progress& p) {
        const ReadResult r = ReadList(l, p);
        return Of(r, r.entries);
@@ -92,7 +97,7 @@ const Operation kOperations[] = {
        file.close();
        const RestoreResult r = RestoreController(l, p, path);
        return Of(r, r.numbers);
-     }, 2, true},
+     }, 2, true, true},
     {"sync", [](Link& l, Progress& p) {
        const SyncResult r = SyncList(l, p, false);
        return Of(r, r.added);
@@ -109,6 +114,15 @@ struct Mode {
   sim::Simulator::Options options;
   bool pulled = false;  // the adapter goes while the first reply is awaited
 };
+
+void SetAllConfirmed(Session& session) {
+  store::Cursor& list = session.Dbf1();
+  for (list.First(); !list.Eof(); list.Next()) {
+    RequireOk(list.Edit());
+    RequireOk(list.SetInt("ST", 1));
+    RequireOk(list.Post());
+  }
+}
 
 std::set<long long> EveryLine() {
   std::set<long long> lines;
@@ -141,6 +155,14 @@ TEST(FailureModesTest, EveryOperationReturnsWhatItDidAndNeverReportsAFailureAsSu
       RememberPortAlias(session.FilePath(kSettingsFileName), 7, QString::fromStdString(sim.DevicePath()));
       UpsertSetting(session, kKeyPort, "7");
       for (const QString& tel : kListed) AddPhone(session, "", "", tel.toStdString());
+      auto confirmedRows = [&] {
+        int confirmed = 0;
+        store::Cursor& list = session.Dbf1();
+        for (list.First(); !list.Eof(); list.Next()) confirmed += list.Int("ST") == 1;
+        return confirmed;
+      };
+      // Confirmed by an earlier verify, where a failure must take that back.
+      if (operation.unsureAfter) SetAllConfirmed(session);
       Link link(session);
       link.options().replyWaitMs = 300;
       link.options().reportWaitMs = 300;
@@ -162,6 +184,7 @@ TEST(FailureModesTest, EveryOperationReturnsWhatItDidAndNeverReportsAFailureAsSu
       EXPECT_FALSE(seen.report.text.isEmpty()) << what << ": the failure reached nobody";
       EXPECT_EQ(seen.count, 0) << what << ": nothing counted as done";
       EXPECT_EQ(session.Dbf1().RowCount(), 2) << what << ": the list lost a number the controller did not confirm";
+      EXPECT_EQ(confirmedRows(), 0) << what << ": the colours claim what is not known";
       if (std::string(operation.name) == "backup") {
         EXPECT_FALSE(QFile::exists(session.FilePath("kopia.txt"))) << what << ": a failed backup left a file";
       }

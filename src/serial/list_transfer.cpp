@@ -249,9 +249,11 @@ void ConfirmExactly(Link& link, Progress& progress, const QSet<QByteArray>& held
 void SendNumbers(Link& link, Progress& progress, const QStringList& given, WriteMode mode, TransferResult* result) {
   SendLines(link, progress, given, mode, result);
   // The colours follow what the controller confirmed. A whole list written
-  // is all a read finds there; added numbers change only their own rows.
+  // is all a read finds there, and a line that went out unconfirmed may
+  // have written over a slot all the same; added numbers change only their
+  // own rows.
   const bool whole = mode == WriteMode::kWholeList;
-  if (result->lines.confirmed() == 0) return;
+  if (whole ? result->lines.sent() == 0 : result->lines.confirmed() == 0) return;
   ListUpdatesSuspended still(link.session(), progress.ui());
   QSet<QByteArray> held;
   for (const QString& tel : given) {
@@ -428,9 +430,10 @@ FormatResult FormatMemory(Link& link, Progress& progress) {
     progress.Update(slot, kLastListReadSlot);
     ExchangeCounted(link, result.lines, EndOfListLine(slot) + u';');
   }
-  // Once a slot is cleared no row is known to be held any more: a read
-  // stops at the first end mark, and what lies past it is no longer sure.
-  if (result.lines.confirmed() > 0) {
+  // Once a slot may be cleared no row is known to be held any more: a read
+  // stops at the first end mark, and what lies past it is no longer sure. A
+  // line that went out unanswered may have cleared its slot all the same.
+  if (result.lines.sent() > 0) {
     ListUpdatesSuspended still(link.session(), progress.ui());
     ConfirmExactly(link, progress, {});
   }
