@@ -20,6 +20,7 @@ PACKAGES=(
   qt6-translations-l10n
   xvfb xdotool
   appstream desktop-file-utils groff-base man-db
+  libquazip1-qt6-dev
 )
 # Only for ./dev.sh fuzz: Debian's clang leaves libFuzzer's runtime to a
 # recommended package, which --no-install-recommends does not bring.
@@ -31,6 +32,7 @@ FUZZ_TARGETS=(
   "store_load_fuzz corpus -max_len=60000"
   "reply_parse_fuzz reply_corpus"
   "list_file_fuzz list_corpus"
+  "sheet_csv_fuzz csv_corpus"
   "language_file_fuzz language_corpus"
 )
 

@@ -102,10 +102,13 @@ QString UnconfirmedMessage(const LineTally& tally) {
 }
 
 QString SkippedLinesText(const ImportResult& result) {
+  const VerdictCounts& n = result.counts;
   const std::pair<int, const char*> reasons[] = {
-      {result.onList, " z numerem już na liście"},
-      {result.badNumber, " z niepoprawnym numerem telefonu"},
-      {result.badCharacter, " z niedozwolonym znakiem"},
+      {n[LineVerdict::kOnList], " z numerem już na liście"},
+      {n[LineVerdict::kDuplicate], " z numerem powtórzonym w pliku"},
+      {n[LineVerdict::kExcelNumber], " z numerem zapisanym przez arkusz jako liczba"},
+      {n[LineVerdict::kInvalidNumber], " z niepoprawnym numerem telefonu"},
+      {n[LineVerdict::kBadCharacter], " z niedozwolonym znakiem"},
   };
   QStringList parts;
   for (const auto& [count, why] : reasons) {
@@ -274,14 +277,16 @@ Report Describe(const ImportResult& result) {
   if (result.stop == Stop::kCancelled && result.cleared) return Stopped(QString::fromUtf8("Przerwano import") + unchanged);
   QString summary = QString::fromUtf8("Zaimportowano ") + Numbers(result.taken);
   if (result.Skipped() > 0) summary += QString::fromUtf8(", pominięto %1").arg(SkippedLinesText(result));
-  if (result.namesCut > 0) {
+  const int namesCut = result.counts[LineVerdict::kNameCut];
+  if (namesCut > 0) {
     summary += QString::fromUtf8("; skrócono za długie imię lub nazwisko w %1")
-                   .arg(QString::number(result.namesCut) +
-                        (result.namesCut == 1 ? QStringLiteral(" wierszu") : QStringLiteral(" wierszach")));
+                   .arg(QString::number(namesCut) + (namesCut == 1 ? QStringLiteral(" wierszu") : QStringLiteral(" wierszach")));
   }
+  const int blank = result.counts[LineVerdict::kBlank];
+  if (blank > 0) summary += QString::fromUtf8("; puste wiersze: %1").arg(blank);
   if (result.stop == Stop::kCancelled) return Stopped(QString::fromUtf8("Przerwano import: ") + summary);
   // Lines left out or cut are news the user has to act on, not a plain outcome.
-  if (result.Skipped() > 0 || result.namesCut > 0) return Report{Verdict::kWarning, summary, QString()};
+  if (result.Skipped() > 0 || namesCut > 0) return Report{Verdict::kWarning, summary, QString()};
   return Done(summary);
 }
 

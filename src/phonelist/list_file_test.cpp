@@ -137,7 +137,9 @@ class ListFileCommandTest : public ::testing::Test {
   }
   ImportResult Import(const QString& path, bool strict = false) {
     Progress progress(ui_);
-    return ImportList(session_, progress, path, strict);
+    ImportOptions options;
+    options.strict = strict;
+    return ImportList(session_, progress, path, options);
   }
 
   QTemporaryDir temp_;
@@ -193,8 +195,9 @@ TEST_F(ListFileCommandTest, ImportPassesOverBlankLinesAndDropsDuplicates) {
   EXPECT_EQ(Rows(session_),
             (std::vector<std::string>{"2 Stary Wpis 600100200 0", "3  Nowy 123456789012 0", "4 Ala b 600111222 0"}));
   EXPECT_EQ(ui_.progress.front(), std::make_pair(0, 2));
-  EXPECT_EQ(result.onList, 3);
-  EXPECT_EQ(Describe(result).text, QString::fromUtf8("Zaimportowano 2 numery, pominięto 3 wiersze z numerem już na liście"));
+  EXPECT_EQ(result.counts[LineVerdict::kOnList], 3);
+  EXPECT_EQ(Describe(result).text,
+            QString::fromUtf8("Zaimportowano 2 numery, pominięto 3 wiersze z numerem już na liście; puste wiersze: 2"));
 
   // Cleared first, the list's numbers no longer count; the file's own
   // repeats still do.
@@ -202,7 +205,7 @@ TEST_F(ListFileCommandTest, ImportPassesOverBlankLinesAndDropsDuplicates) {
   const ImportResult cleared = Import(Path("in.dat"));
   EXPECT_EQ(Rows(session_), (std::vector<std::string>{"2 Ewa Lis +48600100200 0", "3  Nowy 123456789012 0",
                                                       "4 Ala b 600111222 0"}));
-  EXPECT_EQ(cleared.onList, 2);
+  EXPECT_EQ(cleared.counts[LineVerdict::kDuplicate], 2);
 }
 
 // The same list saved by different editors goes in as the same rows: the
@@ -277,8 +280,8 @@ TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesThatCannotBeRows) {
        "|||600100205\r\n"                 // a third "|" belongs to the phone
        "Piotr||600100206\r\n",            // an empty surname
        {"2 Jan Kowalski 600100200 0", "3 Ewa  600100201 0", "4   600100202 0", "5 Piotr  600100206 0"},
-       "Zaimportowano 4 numery, pominięto 2 wiersze z numerem już na liście, 2 wiersze z niepoprawnym numerem "
-       "telefonu i 1 wiersz z niedozwolonym znakiem"},
+       "Zaimportowano 4 numery, pominięto 2 wiersze z numerem powtórzonym w pliku, 2 wiersze z niepoprawnym numerem "
+       "telefonu i 1 wiersz z niedozwolonym znakiem; puste wiersze: 1"},
       {"control characters and undefined bytes",
        "Jan|Ko\x01walski|600100200\r\nJan\t|Kowalski|600100201\r\nJan|Kowalski|600\t100202\r\n"
        "Jan|Ko\x7fwalski|600100203\r\nJan|Ko\x81walski|600100204\r\nJan|Ko\x98walski|600100205\r\n"
@@ -301,7 +304,7 @@ TEST_F(ListFileCommandTest, ImportSkipsAndCountsLinesThatCannotBeRows) {
        Encoded(("a|b|1\r\nbez pól\r\na|b|x\r\na|\x01|1\r\na|b|2\r\nc|d|1\r\n" + Repeat("ą", 41) + "|b|3\r\n").c_str(),
                E::kUtf16LE),
        {"2 a b 1 0", "3 a b 2 0", "4 " + std::string(40, '\xb9') + " b 3 0"},
-       "Zaimportowano 3 numery, pominięto 1 wiersz z numerem już na liście, 2 wiersze z niepoprawnym numerem "
+       "Zaimportowano 3 numery, pominięto 1 wiersz z numerem powtórzonym w pliku, 2 wiersze z niepoprawnym numerem "
        "telefonu i 1 wiersz z niedozwolonym znakiem; skrócono za długie imię lub nazwisko w 1 wierszu"},
   };
   // clang-format on
@@ -374,8 +377,8 @@ TEST_F(ListFileCommandTest, AStrictImportTakesAllOrNothing) {
   EXPECT_TRUE(ui_.dialogs.empty());
   EXPECT_EQ(refused.verdict, Verdict::kFailed);
   EXPECT_EQ(refused.text, QString::fromUtf8("Nic nie zaimportowano: plik \"") + Path("bad.dat") +
-                              QString::fromUtf8("\" ma 1 wiersz z numerem już na liście i 2 wiersze z niepoprawnym "
-                                                "numerem telefonu (pierwszy to wiersz 3). Lista pozostaje bez zmian."));
+                              QString::fromUtf8("\" ma 1 wiersz z numerem powtórzonym w pliku i 2 wiersze z "
+                                                "niepoprawnym numerem telefonu (pierwszy to wiersz 3). Lista pozostaje bez zmian."));
   EXPECT_EQ(Rows(session_), before);
 
   WriteBytes(Path("good.dat"), "Ewa|Nowak|501222333\r\n");

@@ -13,6 +13,7 @@
 #include "outcome/outcome_text.h"
 #include "phonelist/list_commands.h"
 #include "phonelist/list_file.h"
+#include "phonelist/sheet_reader.h"
 #include "serial/link.h"
 #include "serial/list_transfer.h"
 #include "store/collation.h"
@@ -138,23 +139,96 @@ int RemoveLocal(Call& c) {
   return c.ui.Tell(Describe(DeleteFromList(c.session, c.progress, numbers)));
 }
 
+// What --separator, --encoding and --columns set instead of what the file
+// says of itself; a word not understood is bad usage.
+ImportOptions TakeImportOptions(const Options& o) {
+  ImportOptions options;
+  options.strict = o.Has("--strict");
+  if (o.Has("--separator")) {
+    const QString word = o.Value("--separator").toLower();
+    const QChar separator = word == u"tab" ? QChar(u'\t') : (word.size() == 1 ? word[0] : QChar());
+    if (!QStringLiteral(";,\t|").contains(separator) || separator.isNull()) {
+      throw Usage{QStringLiteral("--separator takes ; , tab or |")};
+    }
+    options.sheet.separator = separator;
+    options.sheet.format = separator == u'|' ? SheetFormat::kListFile : SheetFormat::kCsv;
+  }
+  if (o.Has("--encoding")) {
+    const QString word = o.Value("--encoding").toLower().remove(u'-');
+    const std::pair<const char*, ListFileEncoding> known[] = {{"windows1250", ListFileEncoding::kWindows1250},
+                                                               {"cp1250", ListFileEncoding::kWindows1250},
+                                                               {"utf8", ListFileEncoding::kUtf8},
+                                                               {"utf16le", ListFileEncoding::kUtf16LE},
+                                                               {"utf16be", ListFileEncoding::kUtf16BE}};
+    for (const auto& [name, encoding] : known) {
+      if (word == QLatin1String(name)) options.sheet.encoding = encoding;
+    }
+    if (!options.sheet.encoding) throw Usage{QStringLiteral("--encoding takes windows-1250, utf-8, utf-16le or utf-16be")};
+  }
+  if (o.Has("--columns")) {
+    ColumnMap columns;
+    QString error;
+    if (!ParseColumns(o.Value("--columns"), &columns, &error)) throw Usage{QStringLiteral("--columns: ") + error};
+    options.columns = columns;
+  }
+  return options;
+}
+
+// A cell of the preview on one line of its own.
+QString PreviewCell(const QString& text) {
+  QString out = text;
+  for (QChar& ch : out) {
+    if (ch == u'\t' || ch == u'\n' || ch == u'\r') ch = u' ';
+  }
+  return out;
+}
+
+int PrintPreview(Call& c, const ImportPreview& preview, const QString& name) {
+  if (!preview.error.isEmpty()) {
+    c.ui.Say(QString::fromUtf8("Nie można zaimportować pliku \"%1\": %2").arg(name, preview.error));
+    return 1;
+  }
+  for (const PreviewLine& line : preview.lines) {
+    c.out << line.line << u'\t' << VerdictCode(line.verdict) << u'\t' << PreviewCell(line.reason) << u'\t'
+          << PreviewCell(line.firstName) << u'\t' << PreviewCell(line.surname) << u'\t' << PreviewCell(line.phone)
+          << u'\n';
+  }
+  c.out.flush();
+  c.ui.Say(QString::fromUtf8("Podgląd (nic nie zmieniono): %1; plik %2%3, %4")
+               .arg(VerdictSummary(preview.counts), SheetFormatName(preview.sheet.format),
+                    preview.sheet.format == SheetFormat::kCsv
+                        ? QString::fromUtf8(", separator %1").arg(SeparatorName(preview.sheet.separator))
+                        : QString(),
+                    preview.sheet.IsText() ? EncodingName(preview.sheet.encoding) : QString::fromUtf8("pierwszy arkusz")));
+  return 0;
+}
+
 int Import(Call& c) {
-  const Options o = TakeOptions(c.args, {}, {QStringLiteral("--replace"), QStringLiteral("--strict")});
+  const Options o = TakeOptions(c.args, {QStringLiteral("--columns"), QStringLiteral("--separator"), QStringLiteral("--encoding")},
+                                {QStringLiteral("--replace"), QStringLiteral("--strict"), QStringLiteral("--preview")});
   Expect(o, 1, c.command.usage);
   c.ui.answers.insert(Question::kClearBeforeImport, o.Has("--replace"));
   // Skipped lines are told with the count, no failure, unless a script
   // wants the file whole or not at all.
-  const bool strict = o.Has("--strict");
+  const ImportOptions options = TakeImportOptions(o);
   const QString& path = o.positional[0];
-  if (path != QLatin1String("-")) return c.ui.Tell(Describe(ImportList(c.session, c.progress, path, strict)));
-  QFile in;
   QByteArray bytes;
-  if (in.open(STDIN_FILENO, QIODevice::ReadOnly)) bytes = in.readAll();
-  if (!in.isOpen() || in.error() != QFileDevice::NoError) {
-    c.ui.Say(QString::fromUtf8("Nie można odczytać standardowego wejścia: ") + in.errorString());
-    return 1;
+  if (path != QLatin1String("-")) {
+    QString error;
+    if (!ReadListFile(path, &bytes, &error)) {
+      c.ui.Say(error);
+      return 1;
+    }
+  } else {
+    QFile in;
+    if (in.open(STDIN_FILENO, QIODevice::ReadOnly)) bytes = in.readAll();
+    if (!in.isOpen() || in.error() != QFileDevice::NoError) {
+      c.ui.Say(QString::fromUtf8("Nie można odczytać standardowego wejścia: ") + in.errorString());
+      return 1;
+    }
   }
-  return c.ui.Tell(Describe(ImportListBytes(c.session, c.progress, bytes, path, strict)));
+  if (o.Has("--preview")) return PrintPreview(c, PreviewListFile(c.session, bytes, path, options, o.Has("--replace")), path);
+  return c.ui.Tell(Describe(ImportListBytes(c.session, c.progress, bytes, path, options)));
 }
 
 int Export(Call& c) {
@@ -271,10 +345,10 @@ constexpr Command kCommands[] = {
     {"list", "list [--order name|surname|tel]", "the phone list: ID, first name, surname, phone, ST", PrintList},
     {"add", "add FIRST SURNAME TEL", "add a phone to the list", AddPhone},
     {"remove-local", "remove-local TEL...", "delete phones from the list only", RemoveLocal},
-    {"import", "import FILE|- [--replace] [--strict]",
-     "read a list file (- is standard input; --replace: clear the list first; --strict: every line or nothing)",
+    {"import", "import FILE|- [--replace] [--strict] [--preview] [--columns LIST] [--separator S] [--encoding E]",
+     nullptr,
      Import},
-    {"export", "export FILE|-", "write the list to a list file (- is standard output)", Export},
+    {"export", "export FILE|-", "write the list to a file: .csv and .xlsx as spreadsheets, else a list file (- is standard output)", Export},
     {"write", "write [--all | TEL...]",
      "write the whole list into the controller, or add the given numbers of the list", Write},
     {"delete", "delete [--all | TEL...]", "delete the numbers from the controller and the list", Delete},
@@ -340,6 +414,7 @@ bool ChangesSomething(const Command& command, const QStringList& args) {
   const QString name = QString::fromLatin1(command.name);
   const QString first = args.value(0);
   if (name == QLatin1String("list") || name == QLatin1String("export") || name == QLatin1String("find")) return false;
+  if (name == QLatin1String("import")) return !args.contains(QLatin1String("--preview"));
   if (name == QLatin1String("config")) return first != QLatin1String("show");
   if (name == QLatin1String("port")) return first != QLatin1String("list");
   return true;
@@ -365,6 +440,12 @@ QString UsageText() {
   text += QStringLiteral(
       "The PIN: --pin PIN is seen by every user in ps; --pin-file FILE (its first line) or the\n"
       "SELVANTRIX_PIN environment variable is not; without them it is asked for. Each wrong PIN\n"
-      "in a row makes the next try wait longer (1 s, 2 s, 4 s ... 30 s).\n");
+      "in a row makes the next try wait longer (1 s, 2 s, 4 s ... 30 s).\n"
+      "import reads a list file, a CSV, an XLSX or an ODS (its first sheet); - is standard input.\n"
+      "--replace clears the list first; --strict takes every line or nothing; --preview prints each\n"
+      "line's verdict (line, code, reason, first name, surname, phone) and changes nothing;\n"
+      "--columns imie,nazwisko,telefon names the file's columns in order (- for one passed over);\n"
+      "--separator ; , tab | and --encoding windows-1250, utf-8, utf-16le, utf-16be override what\n"
+      "is detected. export writes .csv and .xlsx as spreadsheets, any other name as a list file.\n");
   return text;
 }
