@@ -4,11 +4,13 @@
 #include <QFileDialog>
 
 #include "app/main_window.h"
+#include "app/import_dialog.h"
 #include "controller/backup.h"
 #include "controller/config_transfer.h"
 #include "outcome/outcome_text.h"
 #include "phonelist/list_commands.h"
 #include "phonelist/list_file.h"
+#include "phonelist/sheet_reader.h"
 #include "phonelist/list_view.h"
 #include "serial/list_transfer.h"
 #include "serial/link.h"
@@ -44,7 +46,26 @@ void TForm1::imp_listClick() {
   MenuLista_->hide();
   RunOperation([this](Progress& progress) {
     const QString path = ChooseListFile(false);
-    if (!path.isEmpty()) Tell(Describe(ImportList(session_, progress, path)));
+    if (path.isEmpty()) return;
+    ImportResult result;
+    result.name = path;
+    QByteArray bytes;
+    QString error;
+    if (!ReadListFile(path, &bytes, &error)) {
+      result.Fail(Stop::kFileError, error);
+      Tell(Describe(result));
+      return;
+    }
+    // The question whether to clear the list first is the dialog's choice,
+    // seen with what the file brings.
+    ImportDialog dialog(session_, bytes, path, this);
+    if (dialog.exec() != QDialog::Accepted) {
+      result.cleared = true;  // nothing changed: the list stays as it was
+      result.Fail(Stop::kCancelled);
+      Tell(Describe(result));
+      return;
+    }
+    Tell(Describe(ImportPreviewed(session_, progress, dialog.preview(), dialog.clearFirst(), path)));
   });
 }
 
@@ -70,14 +91,25 @@ QString TForm1::ChooseListFile(bool save) {
   if (chooseListFile) return chooseListFile(save);
   QFileDialog dialog(this);
   dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
-  dialog.setNameFilter(QString::fromLatin1(kListFileFilter));
+  if (save) {
+    QStringList filters;
+    for (const char* filter : kExportFileFilters) filters << QString::fromUtf8(filter);
+    dialog.setNameFilters(filters);
+  } else {
+    dialog.setNameFilter(QString::fromUtf8(kImportFileFilter));
+  }
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   // The file is taken as named: no extension added, no overwrite question,
   // and a missing file is the import's to report.
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
+  QString file = dialog.selectedFiles().first();
+  // A name typed without an extension under a spreadsheet's filter is meant
+  // as that spreadsheet: the format follows the extension.
+  const qsizetype filter = dialog.nameFilters().indexOf(dialog.selectedNameFilter());
+  if (save && QFileInfo(file).suffix().isEmpty() && filter > 0) file += filter == 1 ? ".csv" : ".xlsx";
+  return file;
 }
 
 namespace {

@@ -148,13 +148,13 @@ bool Refuse(const ImportPreview& preview, bool strict, ImportResult* result) {
                                       QString::fromUtf8(kUnchanged));
     return true;
   }
-  if (preview.counts.Taken() == 0) {
-    result->refusal = ImportResult::Refusal::kNoRows;
+  if (strict && preview.counts.Skipped() > 0) {
+    result->refusal = ImportResult::Refusal::kStrict;
     result->Fail(Stop::kBadInput);
     return true;
   }
-  if (strict && preview.counts.Skipped() > 0) {
-    result->refusal = ImportResult::Refusal::kStrict;
+  if (preview.counts.Taken() == 0) {
+    result->refusal = ImportResult::Refusal::kNoRows;
     result->Fail(Stop::kBadInput);
     return true;
   }

@@ -237,7 +237,8 @@ TEST_F(CliTest, ListFilesHaveTheirExitStatus) {
   // clang-format off
   const Case cases[] = {
       {{"import", Path("mixed.dat")}, 0,
-       "Zaimportowano 1 numer, pominięto 1 wiersz z numerem już na liście i 1 wiersz z niepoprawnym numerem telefonu",
+       "Zaimportowano 1 numer, pominięto 1 wiersz z numerem powtórzonym w pliku i 1 wiersz z niepoprawnym numerem "
+       "telefonu",
        "2\tJan\tKowalski\t600100200\t0\n"},
       {{"import", Path("mixed.dat"), "--strict", "--replace"}, 1, "(pierwszy to wiersz 2). Lista pozostaje bez zmian.",
        "2\tJan\tKowalski\t600100200\t0\n"},
