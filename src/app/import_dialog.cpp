@@ -87,12 +87,12 @@ ImportDialog::ImportDialog(Session& session, const QByteArray& bytes, const QStr
   table_ = new QTableWidget(this);
   table_->setObjectName(QStringLiteral("linesTable"));
   table_->setColumnCount(6);
-  table_->setHorizontalHeaderLabels({QString::fromUtf8("Wiersz"), QString::fromUtf8("Wynik"), QString::fromUtf8("Powód"),
-                                     QString::fromUtf8("Imię"), QString::fromUtf8("Nazwisko"), QString::fromUtf8("Telefon")});
+  table_->setHorizontalHeaderLabels({QString::fromUtf8("Wiersz"), QString::fromUtf8("Wynik"), QString::fromUtf8("Imię"),
+                                     QString::fromUtf8("Nazwisko"), QString::fromUtf8("Telefon"), QString::fromUtf8("Powód")});
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->verticalHeader()->hide();
-  table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+  table_->horizontalHeader()->setStretchLastSection(true);
 
   countsLabel_ = new QLabel(this);
   countsLabel_->setObjectName(QStringLiteral("countsLabel"));
@@ -193,8 +193,8 @@ void ImportDialog::FillTable() {
   table_->setRowCount(int(preview_.lines.size()));
   int row = 0;
   for (const PreviewLine& line : preview_.lines) {
-    const QString cells[] = {QString::number(line.line), QString::fromLatin1(VerdictCode(line.verdict)), line.reason,
-                             OneLine(line.firstName), OneLine(line.surname), OneLine(line.phone)};
+    const QString cells[] = {QString::number(line.line), VerdictLabel(line.verdict),  OneLine(line.firstName),
+                             OneLine(line.surname),       OneLine(line.phone),          line.reason};
     const QColor colour = VerdictColour(line.verdict);
     for (int c = 0; c < 6; ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
@@ -204,12 +204,12 @@ void ImportDialog::FillTable() {
       } else {
         item->setForeground(Qt::gray);
       }
-      if (c == 2) item->setToolTip(line.reason);
+      if (c == 5) item->setToolTip(line.reason);
+      if (c == 1) item->setToolTip(QString::fromLatin1(VerdictCode(line.verdict)));
       table_->setItem(row, c, item);
     }
     ++row;
   }
   table_->resizeColumnsToContents();
-  table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
   table_->setUpdatesEnabled(true);
 }

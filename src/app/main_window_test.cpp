@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
@@ -518,7 +519,10 @@ TEST_F(MainWindowTest, ImportAndExportGoThroughTheChosenFile) {
   window_->chooseListFile = [&](bool) { return path; };
   EXPECT_EQ(window_->outcomeLine()->text(),
             QString::fromUtf8("Wyeksportowano 1 numer do pliku %1").arg(QDir::toNativeSeparators(path)));
-  AnswerModals({"Label2"});  // clear first: "TAK"
+  WhenModalOpens([](QWidget* dialog) {
+    dialog->findChild<QCheckBox*>(QStringLiteral("clearFirst"))->setChecked(true);
+    Click(Find(dialog, "importButton"));
+  });
   Click(Find(window_.get(), "imp_list"));
   EXPECT_TRUE(window_->outcomeLine()->text().startsWith("Zaimportowano 1 numer"));
   EXPECT_EQ(Rows(*session_), std::vector<std::string>{"2 Jan Kowalski 600100200 0"});

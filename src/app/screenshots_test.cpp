@@ -19,6 +19,7 @@
 #include "app/progress_panel.h"
 #include "core/session.h"
 #include "widgets/testing/modal.h"
+#include "app/import_dialog.h"
 #include "app/main_window.h"
 #include "phonelist/list_view.h"
 #include "core/user_interface.h"
@@ -160,6 +161,14 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   notBackup.show();
   EXPECT_GT(DistinctColours(QImage(Save(&notBackup, "dialog-not-a-backup"))), 20);
   notBackup.hide();
+  // The import dialog over a spreadsheet's CSV with a line of every colour.
+  ImportDialog import(session,
+                      "Imi\xC4\x99;Nazwisko;Telefon\r\nJan;Kowalski;600100200\r\nAnna;Wi\xC5\x9Bniewska;601 222 333\r\n"
+                      "Ola;Kot;5.01111E+08\r\nPiotr;Nowak;601-222-333\r\nEwa;Lis;abc\r\n",
+                      QStringLiteral("/home/uzytkownik/Dokumenty/lista-mieszkancow.csv"), &window);
+  import.show();
+  EXPECT_GT(DistinctColours(QImage(Save(&import, "dialog-import"))), 50);
+  import.hide();
   Tpinfm pin(&window);
   pin.show();
   EXPECT_EQ(QImage(Save(&pin, "dialog-pin")).size(), QSize(378, 138));

@@ -66,6 +66,21 @@ const char* VerdictCode(LineVerdict verdict) {
   return "";
 }
 
+QString VerdictLabel(LineVerdict verdict) {
+  switch (verdict) {
+    case LineVerdict::kOk: return QString::fromUtf8("do importu");
+    case LineVerdict::kNameCut: return QString::fromUtf8("do importu, skrócony");
+    case LineVerdict::kOnList: return QString::fromUtf8("już na liście");
+    case LineVerdict::kDuplicate: return QString::fromUtf8("powtórzony");
+    case LineVerdict::kExcelNumber: return QString::fromUtf8("liczba z arkusza");
+    case LineVerdict::kInvalidNumber: return QString::fromUtf8("zły numer");
+    case LineVerdict::kBadCharacter: return QString::fromUtf8("zły znak");
+    case LineVerdict::kBlank: return QString::fromUtf8("pusty");
+    case LineVerdict::kHeader: return QString::fromUtf8("nagłówek");
+  }
+  return QString();
+}
+
 bool IsTaken(LineVerdict verdict) { return verdict == LineVerdict::kOk || verdict == LineVerdict::kNameCut; }
 
 bool IsSkipped(LineVerdict verdict) {

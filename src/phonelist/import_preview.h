@@ -26,6 +26,7 @@ inline constexpr int kVerdictCount = 9;
 
 // The code a script reads ("ok", "on-list", …) and the words a user reads.
 const char* VerdictCode(LineVerdict verdict);
+QString VerdictLabel(LineVerdict verdict);
 bool IsTaken(LineVerdict verdict);
 // A line left out that a strict import refuses the file for.
 bool IsSkipped(LineVerdict verdict);
