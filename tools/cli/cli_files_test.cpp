@@ -317,3 +317,48 @@ TEST_F(CliTest, AWindowOnTheDirectoryKeepsChangesOut) {
 }
 
 }  // namespace
+
+// A spreadsheet's CSV previewed line by line, changing nothing; imported by
+// the named columns, strictly or not; exported as a spreadsheet and read back.
+TEST_F(CliTest, SpreadsheetsArePreviewedImportedAndExported) {
+  QFile file(Path("lista.csv"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("\xEF\xBB\xBFNr;Telefon;Nazwisko\r\n1;600100200;Kowalski\r\n2;5.01111E+08;\"Nowak; Jr\"\r\n3;;\r\n"
+             "4;0048 600 100 200;Lis\r\n");
+  file.close();
+  struct Case {
+    QStringList args;
+    int status;
+    const char* out;     // standard output (UTF-8)
+    const char* err;     // what standard error holds
+    const char* list;    // the list afterwards
+  };
+  // clang-format off
+  const Case cases[] = {
+      {{"import", Path("lista.csv"), "--preview"}, 0,
+       "1\theader\tnagłówek: nazwy kolumn\t\tNazwisko\tTelefon\n"
+       "2\tok\tnowy numer\t\tKowalski\t600100200\n"
+       "3\texcel-number\tarkusz zapisał numer jako liczbę (5.01111E+08), cyfry mogły przepaść: sformatuj kolumnę z "
+       "numerami jako tekst i wpisz je ponownie\t\tNowak; Jr\t5.01111E+08\n"
+       "4\tinvalid-number\tbrak numeru telefonu\t\t\t\n"
+       "5\tduplicate\tten sam numer co w wierszu 2\t\tLis\t0048 600 100 200\n",
+       "Podgląd (nic nie zmieniono): do importu: 1; powtórzone w pliku: 1; liczby z arkusza: 1; niepoprawne numery: 1; "
+       "plik CSV, separator ;, UTF-8", ""},
+      {{"import", Path("lista.csv"), "--strict"}, 1, "", "Nic nie zaimportowano", ""},
+      {{"import", Path("lista.csv"), "--columns", "-,-,telefon"}, 1, "", "nie zawiera żadnego wiersza", ""},
+      {{"import", Path("lista.csv"), "--columns", "wiek"}, 2, "", "--columns: Nieznana kolumna", ""},
+      {{"import", Path("lista.csv")}, 0, "", "Zaimportowano 1 numer, pominięto", "2\t\tKowalski\t600100200\t0\n"},
+      {{"export", Path("lista.xlsx")}, 0, "", "Wyeksportowano 1 numer", "2\t\tKowalski\t600100200\t0\n"},
+      {{"import", Path("lista.xlsx"), "--preview", "--replace"}, 0,
+       "1\theader\tnagłówek: nazwy kolumn\tImię\tNazwisko\tTelefon\n2\tok\tnowy numer\t\tKowalski\t600100200\n",
+       "do importu: 1; plik XLSX", "2\t\tKowalski\t600100200\t0\n"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.args), c.status) << c.args.join(' ').toStdString() << ": " << err_.toStdString();
+    EXPECT_EQ(out_, QString::fromUtf8(c.out)) << c.args.join(' ').toStdString();
+    EXPECT_TRUE(err_.contains(QString::fromUtf8(c.err))) << c.args.join(' ').toStdString() << ": " << err_.toStdString();
+    ASSERT_EQ(Run({"list"}), 0);
+    EXPECT_EQ(out_, QString::fromUtf8(c.list)) << c.args.join(' ').toStdString();
+  }
+}
