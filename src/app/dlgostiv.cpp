@@ -64,9 +64,9 @@ Tdlgfm::Tdlgfm(const QString& text, int kind, QWidget* parent) : QDialog(parent,
   }
   for (size_t i = 0; i < plans.size(); ++i) {
     const ButtonPlan& plan = plans[i];
-    const QString text = QString::fromLatin1(plan.text);
-    const QChar letter = plan.keyed ? text.at(0) : QChar();
-    const QString caption = plan.keyed ? QStringLiteral("<u>%1</u>%2").arg(letter).arg(text.mid(1)) : text;
+    const QString word = QString::fromLatin1(plan.text);
+    const QChar letter = plan.keyed ? word.at(0) : QChar();
+    const QString caption = plan.keyed ? QStringLiteral("<u>%1</u>%2").arg(letter).arg(word.mid(1)) : word;
     const PictureButton button = MakePictureButton(
         this, plan.picture, plan.caption, caption,
         QRect(lefts[i], kButtonTop, kButtonWidth, kButtonHeight), plan.accent ? accent : quiet,

@@ -42,3 +42,9 @@ bool SetIniValue(const QString& path, const char* section, const char* key, cons
   if (ini.Save(text) < 0) return fail(QString::fromUtf8("nieznany błąd"));
   return WriteFileWhole(path, QByteArray::fromStdString(text), &cause) || fail(SystemCause(cause));
 }
+
+QByteArray IniValue(const QString& path, const char* section, const char* key) {
+  CSimpleIniA ini;
+  if (ini.LoadFile(QFile::encodeName(path).constData()) < 0) return QByteArray();
+  return QByteArray(ini.GetValue(section, key, ""));
+}

@@ -12,3 +12,7 @@
 // `problem`, when the file could not be written or the lock not taken.
 bool SetIniValue(const QString& path, const char* section, const char* key, const QByteArray& value,
                  QString* problem = nullptr);
+
+// A value of the settings file as its bytes; empty when the file or the key
+// is not there.
+QByteArray IniValue(const QString& path, const char* section, const char* key);

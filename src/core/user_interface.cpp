@@ -12,7 +12,8 @@ bool IsGoAhead(Question question) {
     case Question::kRestore:
     case Question::kSync:
     case Question::kAddAnotherForm:
-    case Question::kDeleteFromController: return true;
+    case Question::kDeleteFromController:
+    case Question::kRemoveSite: return true;
     case Question::kClearBeforeRead:
     case Question::kCloseWithoutPhones:
     case Question::kReadPastHole:
@@ -33,7 +34,8 @@ bool IsCautious(Question question) {
     case Question::kSync:
     case Question::kAddAnotherForm:
     case Question::kDeleteFromController:
-    case Question::kCloseWithoutPhones: return true;
+    case Question::kCloseWithoutPhones:
+    case Question::kRemoveSite: return true;
     case Question::kReadPastHole:
     case Question::kSaveSettings:
     case Question::kSaveOnClose: return false;

@@ -21,6 +21,7 @@ enum class Question {
   kAddAnotherForm,  // the number is on the list in another form: add it all the same?
   kDeleteFromController,  // the marked numbers out of the controller
   kCloseWithoutPhones,    // the settings phones could not be saved: close all the same?
+  kRemoveSite,            // a site and its list out of the workspace
 };
 
 inline constexpr const char* kDeleteFromControllerQuestion =

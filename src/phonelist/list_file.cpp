@@ -118,13 +118,19 @@ ImportResult ImportList(Session& session, Progress& progress, const QString& pat
 QSet<QString> ListedSubscribers(Session& session) {
   store::Cursor& list = session.Dbf1();
   RequireOk(list.Settle());
+  // A look at the list, not a move: the row the user stands on stays current.
+  const int at = list.Position();
   QSet<QString> keys;
   list.First();
   while (!list.Eof()) {
     keys.insert(SubscriberKey(QString::fromStdString(list.Text("Tel")), session.countryCode()));
     list.Next();
   }
-  list.First();
+  if (at > 0) {
+    RequireOk(list.MoveTo(at));
+  } else {
+    list.First();
+  }
   return keys;
 }
 

@@ -18,8 +18,6 @@
 class Progress;
 class Session;
 
-inline constexpr const char* kListFileFilter = "Pliki (*.dat)";
-
 // Reads a whole file; false with the file layer's message in `error`.
 bool ReadListFile(const QString& path, QByteArray* bytes, QString* error);
 

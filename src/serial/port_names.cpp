@@ -70,6 +70,29 @@ PortChoice ResolvePort(const QString& settingsFile, const QString& choice) {
   return port;
 }
 
+int NumberForDevice(const QString& settingsFile, const QString& device, bool* fresh) {
+  *fresh = false;
+#ifdef Q_OS_WIN
+  Q_UNUSED(settingsFile);
+  Q_UNUSED(device);
+  return 0;
+#else
+  const QMap<int, QString> aliases = ReadAliases(settingsFile);
+  for (auto it = aliases.begin(); it != aliases.end(); ++it) {
+    if (Canonical(it.value()) == Canonical(device)) return it.key();
+  }
+  QSet<int> taken(aliases.keyBegin(), aliases.keyEnd());
+  for (const PortEntry& entry : EnumerateSerialPorts(settingsFile)) taken.insert(entry.number);
+  for (int number = 1; number <= 20; ++number) {
+    if (!taken.contains(number)) {
+      *fresh = true;
+      return number;
+    }
+  }
+  return 0;
+#endif
+}
+
 QList<PortEntry> EnumerateSerialPorts(const QString& settingsFile) {
   QList<PortEntry> entries;
   const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();

@@ -34,6 +34,11 @@ struct PortEntry {
 // when none is free), kept once the entry is picked.
 QList<PortEntry> EnumerateSerialPorts(const QString& settingsFile);
 
+// The COM number for a device the system does not list as a serial port
+// (a pseudo-terminal, say): the one it is mapped to already, or the lowest
+// free one up to 20, `fresh` then true; 0 when none is free.
+int NumberForDevice(const QString& settingsFile, const QString& device, bool* fresh);
+
 // Stores COM `number` = `device` in the settings file; false, with the
 // user's message in `problem`, when the file cannot be written.
 bool RememberPortAlias(const QString& settingsFile, int number, const QString& device, QString* problem = nullptr);

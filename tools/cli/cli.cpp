@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "cli/all_sites.h"
 #include "cli/commands.h"
 #include "core/instance_lock.h"
 #include "cli/terminal.h"
@@ -12,6 +13,7 @@
 #include "core/access_lock.h"
 #include "core/session.h"
 #include "core/settings.h"
+#include "core/sites.h"
 #include "core/user_interface.h"
 #include "serial/link.h"
 
@@ -23,6 +25,8 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   bool yes = false;
   bool verbose = false;
   QString logFile;
+  QString siteName;
+  bool allSites = false;
   int i = 0;
   auto usage = [&](const QString& problem) {
     err << "selvantrix-cli: " << problem << '\n' << UsageText() << Qt::flush;
@@ -36,10 +40,12 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
     }
     if (arg == QLatin1String("--yes")) {
       yes = true;
+    } else if (arg == QLatin1String("--all-sites")) {
+      allSites = true;
     } else if (arg == QLatin1String("-v")) {
       verbose = true;
     } else if (arg == QLatin1String("--dir") || arg == QLatin1String("--port") || arg == QLatin1String("--pin") ||
-               arg == QLatin1String("--log") || arg == QLatin1String("--pin-file")) {
+               arg == QLatin1String("--log") || arg == QLatin1String("--pin-file") || arg == QLatin1String("--site")) {
       if (i + 1 >= args.size()) return usage(arg + QStringLiteral(" needs a value"));
       const QString value = args[++i];
       if (arg == QLatin1String("--pin-file")) {
@@ -55,6 +61,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
       }
       if (arg == QLatin1String("--log")) logFile = value;
       if (arg == QLatin1String("--dir")) directory = value;
+      if (arg == QLatin1String("--site")) siteName = value;
       if (arg == QLatin1String("--port")) port = value;
       if (arg == QLatin1String("--pin")) {
         pin = value;
@@ -76,7 +83,20 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
     return 0;
   }
 
+  if (allSites && (!siteName.isEmpty() || !RunsOnAllSites(args[i], rest))) {
+    return usage(QStringLiteral("--all-sites runs backup DIR, verify or sync --dry-run, without --site"));
+  }
   if (directory.isEmpty()) directory = DefaultApplicationDirectory();
+  const QString mainDirectory = directory;
+  if (!siteName.isEmpty()) {
+    // A site is chosen, never made on the fly by a typo.
+    Site site;
+    if (!FindSite(mainDirectory, siteName, &site)) {
+      err << UnknownSiteMessage(mainDirectory, siteName) << Qt::endl;
+      return 1;
+    }
+    directory = site.directory;
+  }
   if (!MakePrivateDirectory(directory)) {
     err << "selvantrix-cli: cannot use the directory " << directory << Qt::endl;
     return 1;
@@ -85,7 +105,7 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
   // out of a window on the same directory, and the window out of it. It
   // waits as long as the store waits for a change of another process.
   InstanceLock instance(directory);
-  if (ChangesSomething(*command, rest) && !instance.TryLock(kChangeWaitMs)) {
+  if (!allSites && ChangesSomething(*command, rest) && !instance.TryLock(kChangeWaitMs)) {
     err << QString::fromUtf8(kAlreadyRunningMessage) << Qt::endl;
     return 1;
   }
@@ -128,8 +148,12 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err, bool han
     Progress progress(ui);
     InterruptAsCancel interrupt(progress, handleSignals);
     try {
-      Call call{*command, session, link, ui, progress, out, rest};
-      status = command->run(call);
+      if (allSites) {
+        status = RunOnAllSites(mainDirectory, pin, args[i], rest, out, ui, progress, session.Today());
+      } else {
+        Call call{*command, session, link, ui, progress, out, rest, mainDirectory};
+        status = command->run(call);
+      }
     } catch (const Usage& bad) {
       status = usage(bad.problem);
       return;

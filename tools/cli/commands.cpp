@@ -7,6 +7,7 @@
 #include "common/windows1250.h"
 #include "controller/backup.h"
 #include "controller/event_log.h"
+#include "controller/fleet.h"
 #include "core/phone_number.h"
 #include "core/session.h"
 #include "core/user_interface.h"
@@ -20,6 +21,12 @@
 #include "store/cursor.h"
 
 namespace {
+
+// What a verify, sync or backup leaves for the fleet view; a settings file
+// that cannot take it is told, and the command's own outcome stands.
+void NoteInSiteFacts(Call& c, const QString& problem) {
+  if (!problem.isEmpty()) c.ui.Say(problem);
+}
 
 QString Text(const std::string& bytes) { return FromWindows1250(QByteArray::fromStdString(bytes)); }
 
@@ -291,7 +298,10 @@ int Verify(Call& c) {
   const Options o = TakeOptions(c.args, {}, {QStringLiteral("--past-holes")});
   Expect(o, 0, c.command.usage);
   ReadPastHoles(c, o);
-  return c.ui.Tell(Describe(VerifyList(c.link, c.progress)));
+  const VerifyResult result = VerifyList(c.link, c.progress);
+  const Report report = Describe(result);
+  NoteInSiteFacts(c, NoteVerify(c.session.Directory(), result, report.text));
+  return c.ui.Tell(report);
 }
 
 int Format(Call& c) {
@@ -315,7 +325,9 @@ int Backup(Call& c) {
   const Options o = TakeOptions(c.args, {}, {QStringLiteral("--past-holes")});
   Expect(o, 1, c.command.usage);
   ReadPastHoles(c, o);
-  return c.ui.Tell(Describe(BackupController(c.link, c.progress, o.positional[0])));
+  const BackupResult result = BackupController(c.link, c.progress, o.positional[0]);
+  NoteInSiteFacts(c, NoteBackup(c.session.Directory(), result));
+  return c.ui.Tell(Describe(result));
 }
 
 int Restore(Call& c) {
@@ -335,7 +347,9 @@ int Sync(Call& c) {
     for (const QString& tel : result.plan.remove) c.out << "- " << tel << '\n';
     c.out.flush();
   }
-  return c.ui.Tell(Describe(result));
+  const Report report = Describe(result);
+  NoteInSiteFacts(c, NoteSync(c.session.Directory(), result, report.text));
+  return c.ui.Tell(report);
 }
 
 // The commands in the order of the usage text. Parsing stays in each
@@ -367,6 +381,8 @@ constexpr Command kCommands[] = {
      "make the controller hold exactly the list (--dry-run: print the plan, send nothing)", Sync},
     {"port", "port list | set COMn|DEVICE", "the serial ports present; choose the controller's port", RunPort},
     {"pin", "pin set [--new-pin PIN]", "change the PIN (asked twice without echo when not given)", RunPin},
+    {"site", "site list | add NAME [--notes TEXT] [--from SITE] | rename OLD NEW | remove NAME [--yes]", nullptr,
+     RunSite},
 };
 
 }  // namespace
@@ -417,6 +433,7 @@ bool ChangesSomething(const Command& command, const QStringList& args) {
   if (name == QLatin1String("import")) return !args.contains(QLatin1String("--preview"));
   if (name == QLatin1String("config")) return first != QLatin1String("show");
   if (name == QLatin1String("port")) return first != QLatin1String("list");
+  if (name == QLatin1String("site")) return false;
   return true;
 }
 

@@ -37,6 +37,8 @@ struct Call {
   Progress& progress;
   QTextStream& out;
   const QStringList& args;
+  // The workspace's own directory, the first site, whichever site runs.
+  QString mainDirectory;
 };
 
 // Options of a command: "--name value" pairs and flags, the rest positional.
@@ -60,11 +62,12 @@ int RunConfig(Call& c);
 int RunRemind(Call& c);
 int RunPort(Call& c);
 int RunPin(Call& c);
+int RunSite(Call& c);
 
 const Command* FindCommand(const QString& name);
 // Whether the command changes the list, the settings or the controller, or
 // takes the port: what keeps it out of a window on the same directory.
 bool ChangesSomething(const Command& command, const QStringList& args);
 // What every command takes before its name.
-inline constexpr const char* kGlobalOptions = "[--dir DIR] [--port COMn|DEVICE] [--pin PIN] [--pin-file FILE] [--yes] [-v] [--log FILE]";
+inline constexpr const char* kGlobalOptions = "[--dir DIR] [--site NAME | --all-sites] [--port COMn|DEVICE] [--pin PIN] [--pin-file FILE] [--yes] [-v] [--log FILE]";
 QString UsageText();

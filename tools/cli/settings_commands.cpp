@@ -1,6 +1,8 @@
 // The command line's settings, SIM reminder, port and PIN commands.
 
 #include <QDate>
+#include <QFile>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/commands.h"
@@ -132,6 +134,19 @@ int RunPort(Call& c) {
       QString problem;
       if (entry.newAlias && entry.number <= kPortCount &&
           !RememberPortAlias(settingsFile, entry.number, entry.device, &problem)) {
+        c.ui.Say(problem);
+        return 1;
+      }
+    }
+    // A device the system does not list as a serial port (a pseudo-terminal
+    // with a simulator on its far end, an adapter of its own kind) is taken
+    // when it is a character device that is there.
+    struct stat info {};
+    if (number == 0 && ::stat(QFile::encodeName(resolved.device).constData(), &info) == 0 && S_ISCHR(info.st_mode)) {
+      bool fresh = false;
+      number = NumberForDevice(settingsFile, resolved.device, &fresh);
+      QString problem;
+      if (fresh && !RememberPortAlias(settingsFile, number, resolved.device, &problem)) {
         c.ui.Say(problem);
         return 1;
       }
