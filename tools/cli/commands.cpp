@@ -381,8 +381,8 @@ constexpr Command kCommands[] = {
      "make the controller hold exactly the list (--dry-run: print the plan, send nothing)", Sync},
     {"port", "port list | set COMn|DEVICE", "the serial ports present; choose the controller's port", RunPort},
     {"pin", "pin set [--new-pin PIN]", "change the PIN (asked twice without echo when not given)", RunPin},
-    {"site", "site list | add NAME [--notes TEXT] [--from SITE] | rename OLD NEW | remove NAME [--yes]", nullptr,
-     RunSite},
+    {"site", "site list | add | rename | remove [NAME [NEW]] [--notes TEXT] [--from SITE] [--yes]",
+     "the fleet view; add NAME, rename NAME NEW, remove NAME (asked) a site", RunSite},
 };
 
 }  // namespace
