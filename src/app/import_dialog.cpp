@@ -147,7 +147,6 @@ bool ImportDialog::clearFirst() const { return clearBox_->isChecked(); }
 void ImportDialog::Reread() {
   SheetOptions options;
   options.separator = separatorBox_->currentData().value<QChar>();
-  options.format = options.separator == u'|' ? SheetFormat::kListFile : SheetFormat::kCsv;
   options.encoding = ListFileEncoding(encodingBox_->currentData().toInt());
   sheet_ = ReadSheet(bytes_, name_, options);
   Rejudge();

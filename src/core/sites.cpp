@@ -10,6 +10,7 @@
 #include "common/file_names.h"
 #include "common/private_file.h"
 #include "core/ini_file.h"
+#include "core/instance_lock.h"
 #include "core/session.h"
 #include "core/settings.h"
 #include "core/store_errors.h"
@@ -30,6 +31,13 @@ QDateTime Time(const QString& directory, const char* key) {
 
 bool Set(const QString& directory, const char* key, const QString& value, QString* problem) {
   return SetIniValue(SettingsFile(directory), kSection, key, value.toUtf8(), problem);
+}
+
+// A site a window or a command has open is not moved from under it. The
+// lock is let go before the move: its file goes with the directory.
+bool InUse(const Site& site) {
+  InstanceLock lock(site.directory);
+  return !lock.TryLock(0);
 }
 
 QString NameOf(const QString& directory, const QString& fallback) {
@@ -156,6 +164,7 @@ QString AddSite(const QString& mainDirectory, const QString& name, const QString
 QString RenameSite(const QString& mainDirectory, const QString& from, const QString& to) {
   Site site;
   if (!FindSite(mainDirectory, from, &site)) return UnknownSiteMessage(mainDirectory, from);
+  if (InUse(site)) return QString::fromUtf8(kAlreadyRunningMessage);
   if (QString problem = SiteNameProblem(to); !problem.isEmpty()) return problem;
   Site other;
   if (FindSite(mainDirectory, to, &other) && other.directory != site.directory) {
@@ -181,6 +190,7 @@ QString RemoveSite(const QString& mainDirectory, const QString& name, QString* m
   Site site;
   if (!FindSite(mainDirectory, name, &site)) return UnknownSiteMessage(mainDirectory, name);
   if (site.main) return QString::fromUtf8("Obiektu \"%1\" nie można usunąć: to katalog programu").arg(site.name);
+  if (InUse(site)) return QString::fromUtf8(kAlreadyRunningMessage);
   const QString removed = QDir(SitesRoot()).filePath(QStringLiteral("../") + QString::fromUtf8(kRemovedSitesFolder));
   if (!MakePrivateDirectory(removed)) return QString::fromUtf8("Nie można utworzyć katalogu \"%1\"").arg(removed);
   const QString target = QDir::cleanPath(QDir(removed).filePath(

@@ -48,6 +48,9 @@ Sheet ReadSheet(const QByteArray& bytes, const QString& fileName, const SheetOpt
   QChar separator = options.separator;
   if (options.format) {
     format = *options.format;
+  } else if (!separator.isNull()) {
+    // A separator chosen by the user says the reader: "|" is the list file's.
+    format = separator == u'|' ? SheetFormat::kListFile : SheetFormat::kCsv;
   } else if (QFileInfo(fileName).suffix().compare(QLatin1String("dat"), Qt::CaseInsensitive) == 0) {
     format = SheetFormat::kListFile;
   } else {

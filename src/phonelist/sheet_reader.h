@@ -25,8 +25,8 @@ inline constexpr qint64 kSheetSizeLimit = 32 * 1024 * 1024;
 // What the user may set instead of what is detected; only a text file has a
 // separator and an encoding.
 struct SheetOptions {
-  std::optional<SheetFormat> format;  // kListFile or kCsv for a text file
-  QChar separator;                    // null: detected
+  std::optional<SheetFormat> format;  // kListFile or kCsv for a text file; else by the separator
+  QChar separator;                    // null: detected; "|" reads a list file
   std::optional<ListFileEncoding> encoding;
 };
 

@@ -21,7 +21,8 @@ const QString kNotASheet = QString::fromUtf8("Plik jest archiwum ZIP, ale nie ar
 
 class Workbook {
  public:
-  explicit Workbook(const QByteArray& bytes) : buffer_(const_cast<QByteArray*>(&bytes)), zip_(&buffer_) {
+  explicit Workbook(const QByteArray& bytes) : zip_(&buffer_) {
+    buffer_.setData(bytes);  // shared, not copied
     open_ = zip_.open(QuaZip::mdUnzip);
   }
   bool IsOpen() const { return open_; }

@@ -97,15 +97,18 @@ TEST_F(CliTest, AFullDiskLeavesTheOlderFileAndEndsWithItsCause) {
   const QByteArray older = "Stary|Plik|600999999\r\n";
   const QString list = QDir(mount).filePath("lista.dat");
   const QString backup = QDir(mount).filePath("kopia.txt");
-  WriteFile(list, older);
-  WriteFile(backup, older);
+  const QString csv = QDir(mount).filePath("lista.csv"), xlsx = QDir(mount).filePath("lista.xlsx");
+  for (const QString& path : {list, backup, csv, xlsx}) WriteFile(path, older);
   // What space is left is far less than the list's 7 kB.
   QByteArray filler(4096, 'x');
   for (int i = 0; i < 8; ++i) WriteFile(QDir(mount).filePath(QStringLiteral("zapchaj%1").arg(i)), filler);
   const struct {
     QStringList args;
     QString path;
-  } cases[] = {{{"export", list}, list}, {{"backup", backup, "--past-holes"}, backup}};
+  } cases[] = {{{"export", list}, list},
+               {{"export", csv}, csv},
+               {{"export", xlsx}, xlsx},
+               {{"backup", backup, "--past-holes"}, backup}};
   for (const auto& c : cases) {
     EXPECT_EQ(Run(c.args), 1) << c.args.join(' ').toStdString();
     EXPECT_TRUE(err_.contains(QString::fromUtf8("brak miejsca na dysku"))) << err_.toStdString();

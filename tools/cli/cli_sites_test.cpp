@@ -5,6 +5,7 @@
 
 #include "cli/testing/cli_test.h"
 #include "core/ini_file.h"
+#include "core/instance_lock.h"
 #include "core/sites.h"
 
 namespace {
@@ -73,6 +74,15 @@ TEST_F(SitesTest, SitesAreAddedRenamedAndRemovedEachWithItsOwnList) {
   EXPECT_TRUE(out_.startsWith(QString::fromUtf8("obiekt\tnumery\tpotwierdzone\tsim\tostatnia kopia\tostatnia weryfikacja\tport\tuwagi\n"
                                                 "Główny\t0\t0\t")));
   EXPECT_TRUE(out_.contains(QString::fromUtf8("\nBrama Północna\t1\t0\t"))) << out_.toStdString();
+  // A site a window has open is neither moved nor removed from under it.
+  InstanceLock window(SiteDir("Brama Północna"));
+  ASSERT_TRUE(window.TryLock(0));
+  for (const QStringList& args : {QStringList{"site", "remove", "Brama Północna", "--yes"},
+                                  QStringList{"site", "rename", "Brama Północna", "Brama N"}}) {
+    EXPECT_EQ(Run(args, false), 1) << args.join(' ').toStdString();
+    EXPECT_TRUE(err_.contains(QString::fromUtf8(kAlreadyRunningMessage))) << err_.toStdString();
+  }
+  EXPECT_TRUE(QFileInfo(SiteDir("Brama Północna")).isDir());
 }
 
 // What needs a look is highlighted, from the dates in the files: a SIM card
@@ -101,7 +111,9 @@ TEST_F(SitesTest, TheFleetViewSaysWhatNeedsALook) {
       ASSERT_TRUE(SetIniValue(ini, "site", "last_backup",
                               QDateTime(today.addDays(-c.backupDaysAgo), QTime(12, 0)).toUTC().toString(Qt::ISODate).toUtf8()));
     }
-    if (c.differences) ASSERT_TRUE(SetIniValue(ini, "site", "last_verify_differences", "1"));
+    if (c.differences) {
+      ASSERT_TRUE(SetIniValue(ini, "site", "last_verify_differences", "1"));
+    }
     if (!c.simDate.isEmpty()) {
       ASSERT_EQ(Run({"--site", QString::fromUtf8(c.site), "config", "save", "--sim", QDate::fromString(c.simDate, "d.MM.yyyy").toString(Qt::ISODate)}, false), 0) << err_.toStdString();
     }

@@ -158,7 +158,6 @@ ImportOptions TakeImportOptions(const Options& o) {
       throw Usage{QStringLiteral("--separator takes ; , tab or |")};
     }
     options.sheet.separator = separator;
-    options.sheet.format = separator == u'|' ? SheetFormat::kListFile : SheetFormat::kCsv;
   }
   if (o.Has("--encoding")) {
     const QString word = o.Value("--encoding").toLower().remove(u'-');
