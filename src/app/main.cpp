@@ -1,14 +1,11 @@
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 
 #include "app/app_setup.h"
 #include "app/dlgostiv.h"
-#include "core/instance_lock.h"
-#include "core/session.h"
-#include "app/main_window.h"
+#include "app/workspace.h"
 #include "common/application_directory.h"
-#include "common/private_file.h"
+#include "core/sites.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -16,25 +13,27 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("selvantrix"));
   SetUpApplication(app);
 
-  // --dir runs the configurator on another data directory (the demo does).
+  // --dir runs the configurator on another data directory (the demo does);
+  // --site opens one of its sites.
   QCommandLineParser options;
   const QCommandLineOption dir(QStringLiteral("dir"), QStringLiteral("Data directory."), QStringLiteral("DIR"));
+  const QCommandLineOption siteName(QStringLiteral("site"), QStringLiteral("Site to open."), QStringLiteral("NAME"));
   options.addOption(dir);
+  options.addOption(siteName);
   options.addHelpOption();
   options.process(app);
-  QString directory = DefaultApplicationDirectory();
-  if (options.isSet(dir)) directory = options.value(dir);
-  MakePrivateDirectory(directory);
-
-  // Two windows on one database would each save over what the other shows.
-  InstanceLock instance(directory);
-  if (!instance.TryLock(0)) {
-    ShowDialog(nullptr, QString::fromUtf8(kAlreadyRunningMessage), kNoticeKind);
+  const QString directory = options.isSet(dir) ? options.value(dir) : DefaultApplicationDirectory();
+  Site site{QString::fromUtf8(kMainSiteName), directory, true};
+  if (options.isSet(siteName) && !FindSite(directory, options.value(siteName), &site)) {
+    ShowDialog(nullptr, UnknownSiteMessage(directory, options.value(siteName)), kNoticeKind);
     return 1;
   }
-  Session session(directory);
-  TForm1 window(session);
-  if (!window.DatabaseReady()) return 1;
-  window.show();
+
+  // A switch closes one window before the next opens: the workspace says
+  // when the program ends.
+  QApplication::setQuitOnLastWindowClosed(false);
+  Workspace workspace(directory);
+  QObject::connect(&workspace, &Workspace::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  if (!workspace.Open(site)) return 1;
   return app.exec();
 }

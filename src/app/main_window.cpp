@@ -80,6 +80,8 @@ TForm1::TForm1(Session& session, QWidget* parent)
     : QWidget(parent), session_(session), link_(std::make_unique<Link>(session)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Ostiv"));
+  site_ = Site{QString::fromUtf8(kMainSiteName), session.Directory(), true};
+  mainDirectory_ = session.Directory();
   // A fixed window: no maximise, no resizing; it keeps its taskbar entry.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -94,6 +96,7 @@ TForm1::TForm1(Session& session, QWidget* parent)
   background_->setGeometry(rect());
 
   BuildTabs();
+  BuildSitePicker();
   BuildPanels(View::kPhoneList, "panel_lista_l", QString::fromUtf8("Zarządzanie telefonami"), "Label5", "panel_lista_g",
               QString::fromUtf8("Lista telefonów"), "Label24");
   listView_ = new PhoneListView(
@@ -577,6 +580,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   RunCommand(*this, [&] { mayClose = RunCloseStep(session_, *this, *this); });
   if (mayClose) {
     event->accept();
+    emit closed();
   } else {
     event->ignore();
   }

@@ -9,6 +9,7 @@
 
 #include "core/result.h"
 #include "core/session.h"
+#include "core/sites.h"
 #include "core/user_interface.h"
 
 class ClickLabel;
@@ -20,6 +21,8 @@ class PickerPanel;
 class ProgressPanel;
 class QLabel;
 class QListWidgetItem;
+class QMenu;
+struct SiteDraft;
 class ReportView;
 class SettingsView;
 class ViewPanel;
@@ -85,6 +88,24 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   // when something was not done.
   void Tell(const Report& report);
 
+  // The workspace this window is one site of: where the sites are listed
+  // from, and who opens another site in the window's place. Without one the
+  // window's directory is the only site, and the picker cannot switch.
+  void SetWorkspace(const Site& site, const QString& mainDirectory, std::function<void(const Site&)> openSite);
+  const Site& site() const { return site_; }
+  // The site picker ("OBIEKT" beside the tabs) and what its menu offers.
+  // The menu is built each time it opens, from the sites there are then.
+  QMenu* BuildSiteMenu();
+  void SwitchSiteClick(const QString& name);
+  void AddSiteClick();
+  void RenameSiteClick(const QString& name);
+  void RemoveSiteClick(const QString& name);
+  void FleetClick();
+  // The add and rename dialogs unless replaced (tests); nothing when the
+  // user leaves.
+  std::function<std::optional<SiteDraft>()> askNewSite;
+  std::function<std::optional<QString>(const QString& name)> askSiteName;
+
   // The port picker of the configuration view.
   void butfindportClick();
   void ListBox1Click(QListWidgetItem* item);
@@ -137,6 +158,10 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   PhoneListModel* listModel() const;
   PhoneListView* listView() const { return listView_; }
 
+ signals:
+  // The window closed (its close step agreed).
+  void closed();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -151,6 +176,10 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
                    const char* rightName, const QString& rightHeading, const char* rightHeadingName);
   void BuildCompanyView();
   void BuildMenus();
+  void BuildSitePicker();
+  void ShowSite();  // the title and the picker name the site
+  // What a verify, a sync or a backup could not leave in the site's facts.
+  void TellUnrecorded(const QString& problem);
   void ShowView(View view);
   std::optional<QString> AskForPin();
   QString ChooseListFile(bool save);
@@ -160,6 +189,10 @@ class TForm1 : public QWidget, public UserInterface, public CloseActions {
   void RunOnMarked(const std::function<Report(Progress&, const QStringList&)>& command);
 
   Session& session_;
+  Site site_;
+  QString mainDirectory_;
+  std::function<void(const Site&)> openSite_;
+  ClickLabel* sitePicker_ = nullptr;
   std::unique_ptr<Link> link_;
   EventPacer eventPacer_;
   bool activated_ = false;

@@ -7,6 +7,7 @@
 #include "app/import_dialog.h"
 #include "controller/backup.h"
 #include "controller/config_transfer.h"
+#include "controller/fleet.h"
 #include "outcome/outcome_text.h"
 #include "phonelist/list_commands.h"
 #include "phonelist/list_file.h"
@@ -153,7 +154,12 @@ void TForm1::odczytaj_z_sterownika_comClick() {
 
 void TForm1::weryfikuj_przez_comClick() {
   MenuLista_->hide();
-  RunOperation([this](Progress& progress) { Tell(Describe(VerifyList(*link_, progress))); });
+  RunOperation([this](Progress& progress) {
+    const VerifyResult result = VerifyList(*link_, progress);
+    const Report report = Describe(result);
+    Tell(report);
+    TellUnrecorded(NoteVerify(session_.Directory(), result, report.text));
+  });
 }
 
 void TForm1::formatuj_memClick() {
@@ -181,7 +187,10 @@ void TForm1::kopia_sterownikaClick() {
   RunOperation([this](Progress& progress) {
     // Nothing happens without a file.
     const QString path = ChooseBackupFile(true);
-    if (!path.isEmpty()) Tell(Describe(BackupController(*link_, progress, path)));
+    if (path.isEmpty()) return;
+    const BackupResult result = BackupController(*link_, progress, path);
+    Tell(Describe(result));
+    TellUnrecorded(NoteBackup(session_.Directory(), result));
   });
 }
 
@@ -198,6 +207,9 @@ void TForm1::synchronizuj_listeClick() {
   RunOperation([this](Progress& progress) {
     // Asked between the read and the first change rather than with a dry
     // run first: that would read the whole phonebook twice.
-    Tell(Describe(SyncList(*link_, progress, false, true)));
+    const SyncResult result = SyncList(*link_, progress, false, true);
+    const Report report = Describe(result);
+    Tell(report);
+    TellUnrecorded(NoteSync(session_.Directory(), result, report.text));
   });
 }

@@ -20,6 +20,7 @@
 #include "core/session.h"
 #include "widgets/testing/modal.h"
 #include "app/import_dialog.h"
+#include "app/site_dialogs.h"
 #include "app/main_window.h"
 #include "phonelist/list_view.h"
 #include "core/user_interface.h"
@@ -215,6 +216,34 @@ TEST(ScreenshotsTest, EveryViewDialogAndThePanel) {
   SaveImage(shot, "calendar-open");
   EXPECT_TRUE(window.rect().contains(QRect(OffsetIn(&window, calendar), calendar->size())));
   calendar->hide();
+}
+
+
+
+// The site picker in the tab row, the fleet view with a highlighted row,
+// and the add-a-site dialog.
+TEST(ScreenshotsTest, SitesAndTheFleetView) {
+  QTemporaryDir temp;
+  qputenv("SELVANTRIX_SITES", QDir(temp.path()).filePath("obiekty").toUtf8());
+  ASSERT_EQ(AddSite(temp.path(), QStringLiteral("Brama Północna, ul. Leśna 12"), QString(), nullptr), QString());
+  ASSERT_EQ(AddSite(temp.path(), QStringLiteral("Parking"), QString(), nullptr), QString());
+  ASSERT_TRUE(RecordBackup(temp.path(), QStringLiteral("k.txt"), QDateTime::currentDateTime()));
+  Session session(temp.path());
+  TForm1 window(session);
+  window.SetWorkspace(Site{QString::fromUtf8(kMainSiteName), temp.path(), true}, temp.path(), [](const Site&) {});
+  window.askPin = [&] { return DailyServiceCode(session.Today()); };
+  window.show();
+  window.FormActivate();
+  EXPECT_GT(DistinctColours(QImage(Save(&window, "window-sites"))), 50);
+  FleetDialog fleet(ReadFleet(temp.path(), session.Today()), QString::fromUtf8(kMainSiteName));
+  fleet.show();
+  EXPECT_GT(DistinctColours(QImage(Save(&fleet, "dialog-fleet"))), 20);
+  WhenModalOpens([](QWidget* modal) {
+    EXPECT_GT(DistinctColours(QImage(Save(modal, "dialog-add-site"))), 10);
+    modal->close();
+  });
+  EXPECT_FALSE(AskNewSite(&window, temp.path(), QString::fromUtf8(kMainSiteName)));
+  qunsetenv("SELVANTRIX_SITES");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "outcome/outcome_text.h"
 #include "app/progress_panel.h"
 #include "app/testing/controller_window.h"
+#include "core/sites.h"
 #include "common/polish_plural.h"
 #include "common/slot_text.h"
 #include "controller/backup.h"
@@ -201,6 +202,7 @@ TEST_F(WindowControllerTest, ABackupFormattedAwayComesBackWithARestore) {
   EXPECT_EQ(window_->outcomeLine()->text(),
             QString::fromUtf8("Zapisano kopię sterownika w pliku \"%1\": 3 numery, 3 ustawienia").arg(path));
   EXPECT_TRUE(QFile::exists(path));
+  EXPECT_EQ(ReadSiteFacts(temp_.path()).lastBackupFile, path) << "the fleet view's last backup";
   for (const std::string& line : sim_.Received()) EXPECT_EQ(line.rfind("AT+CPBR=", 0), 0u) << "only reads: " << line;
   EXPECT_FALSE(W("menukonfig")->isVisible());
 
@@ -350,6 +352,9 @@ TEST_F(WindowControllerTest, ASyncAsksWithItsCountsAndSendsOnlyTheDifference) {
     EXPECT_EQ(GridMarks(*window_), c.marks) << c.name;
     EXPECT_TRUE(Find<QTableView>(window_.get(), "RxDBGrid1")->updatesEnabled()) << c.name << ": the grid repaints";
   }
+  const SiteFacts facts = ReadSiteFacts(temp_.path());
+  EXPECT_EQ(facts.lastVerifyResult, QString::fromUtf8(cases[2].outcome)) << "the fleet view's last verify";
+  EXPECT_FALSE(facts.verifyDifferences);
 }
 
 // The three ways a real line fails: a controller that refuses every line,

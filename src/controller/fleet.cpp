@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include "common/file_names.h"
+#include "common/polish_plural.h"
 #include "controller/backup.h"
 #include "core/session.h"
 #include "core/settings.h"
@@ -119,4 +120,16 @@ QString FleetTable(const std::vector<FleetRow>& rows) {
     text += clean.join(u'\t') + u'\n';
   }
   return text;
+}
+
+QString RemoveSiteQuestion(const FleetRow& row) {
+  const QString held =
+      row.Damaged() ? QString::fromUtf8("uszkodzoną bazę") : CountOf(row.numbers, "numer", "numery", "numerów");
+  return QString::fromUtf8("Obiekt \"%1\" ma na liście %2. Usunąć obiekt? Jego katalog zostanie przeniesiony do "
+                           "folderu \"%3\".")
+      .arg(row.site.name, held, QString::fromUtf8(kRemovedSitesFolder));
+}
+
+QString RemovedSiteMessage(const QString& name, const QString& movedTo) {
+  return QString::fromUtf8("Usunięto obiekt \"%1\"; jego katalog jest teraz w %2").arg(name, movedTo);
 }

@@ -42,5 +42,10 @@ QString NoteVerify(const QString& directory, const VerifyResult& result, const Q
 QString NoteSync(const QString& directory, const SyncResult& result, const QString& outcome);
 QString NoteBackup(const QString& directory, const BackupResult& result);
 
+// The question before a site is removed, naming what its list holds, and
+// what is said once it is.
+QString RemoveSiteQuestion(const FleetRow& row);
+QString RemovedSiteMessage(const QString& name, const QString& movedTo);
+
 // The fleet as TAB-separated lines, a header first (the CLI's "site list").
 QString FleetTable(const std::vector<FleetRow>& rows);

@@ -52,16 +52,13 @@ int RunSite(Call& c) {
     if (site.main) return Fail(c, RemoveSite(main, site.name));
     const FleetRow row = ReadFleetRow(site, c.session.Today());
     if (o.Has("--yes")) c.ui.answers.insert(Question::kRemoveSite, true);
-    const QString held = row.Damaged() ? QString::fromUtf8("uszkodzoną bazę") : CountOf(row.numbers, "numer", "numery", "numerów");
-    if (!c.ui.Ask(Question::kRemoveSite, QString::fromUtf8("Obiekt \"%1\" ma na liście %2. Usunąć obiekt? Jego katalog "
-                                                           "zostanie przeniesiony do folderu \"%3\".")
-                                             .arg(site.name, held, QString::fromUtf8(kRemovedSitesFolder)))) {
+    if (!c.ui.Ask(Question::kRemoveSite, RemoveSiteQuestion(row))) {
       return c.ui.Tell(Declined());
     }
     QString movedTo;
     const QString problem = RemoveSite(main, site.name, &movedTo);
     if (!problem.isEmpty()) return Fail(c, problem);
-    c.ui.Say(QString::fromUtf8("Usunięto obiekt \"%1\"; jego katalog jest teraz w %2").arg(site.name, movedTo));
+    c.ui.Say(RemovedSiteMessage(site.name, movedTo));
     return 0;
   }
   throw Usage{QString::fromLatin1(c.command.usage)};
