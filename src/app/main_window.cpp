@@ -427,6 +427,13 @@ void TForm1::FormActivate() {
     }
   }
   pinCover_->hide();
+  // A window activated before its views showed (a site just switched to)
+  // found nothing to give the keys to: they go to the first name box, as
+  // on a start.
+  QWidget* focused = focusWidget();
+  if (!focused || !focused->isVisible()) {
+    if (auto* first = findChild<QWidget*>(QStringLiteral("DBEdit1"))) first->setFocus();
+  }
 }
 
 std::optional<QString> TForm1::AskForPin() { return askPin ? askPin() : AskPin(this); }

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include "app/dlgostiv.h"
 #include "app/pinostiv.h"
 #include "app/testing/window_test.h"
+#include "app/workspace.h"
 #include "core/testing/phones.h"
 #include "core/user_interface.h"
 #include "core/access_lock.h"
@@ -301,6 +303,42 @@ TEST(PinUnderXTest, TheListShowsOnlyOnceThePinIsAccepted) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return PixelsOtherThan(&window, cover) > 1000; }, kWaitMs))
       << "the comparison sees the window once it shows";
   EXPECT_TRUE(window.isVisible());
+}
+
+// The site picker as a person uses it: a click opens its menu, the keys
+// pick the other site, and the new window, past its own PIN, is the one X
+// sends the keys to.
+TEST(SitesUnderXTest, ThePickerSwitchesToASiteWhoseWindowTakesTheKeyboard) {
+  QTemporaryDir temp;
+  qputenv("SELVANTRIX_SITES", QDir(temp.path()).filePath("obiekty").toUtf8());
+  ASSERT_EQ(AddSite(temp.path(), QStringLiteral("Brama A"), QString(), nullptr), QString());
+  Workspace workspace(temp.path());
+  workspace.prepare = [](TForm1& window) {
+    window.askPin = [&window] { return DailyServiceCode(window.session().Today()); };
+  };
+  ASSERT_TRUE(workspace.Open(Site{QString::fromUtf8(kMainSiteName), temp.path(), true}));
+  QPointer<TForm1> first = workspace.window();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Find(first, "pinCover")->isVisible(); }, kWaitMs));
+  first->activateWindow();
+  ASSERT_TRUE(WaitForKeyboard(first));
+
+  PointerWatch pointer;
+  ASSERT_TRUE(pointer.MoveTo(Centre(Find(first, "sitePicker"))));
+  Xdo({QStringLiteral("click"), QStringLiteral("1")});
+  ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, kWaitMs));
+  // Down onto "Główny", down onto "Brama A", Enter.
+  for (const char* key : {"Down", "Down", "Return"}) Xdo({QStringLiteral("key"), QString::fromLatin1(key)});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, kWaitMs)) << "the first window closed";
+  TForm1* second = workspace.window();
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->windowTitle(), QString::fromUtf8("Ostiv — Brama A"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Find(second, "pinCover")->isVisible(); }, kWaitMs));
+  EXPECT_TRUE(WaitForKeyboard(second));
+  // Typed keys land in the new site's list, not anywhere else.
+  Xdo({QStringLiteral("type"), QStringLiteral("Ola")});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Find<QLineEdit>(second, "DBEdit1")->text() == QLatin1String("Ola"); },
+                              kWaitMs));
+  qunsetenv("SELVANTRIX_SITES");
 }
 
 // A second start on a directory the first still holds says so and ends.

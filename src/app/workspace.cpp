@@ -41,6 +41,10 @@ bool Workspace::Open(const Site& site) {
   window_ = std::move(window);
   if (prepare) prepare(*window_);
   window_->show();
+  // The window the user just picked takes the keyboard; without this a
+  // window manager that gives focus only on a click leaves it nowhere.
+  window_->raise();
+  window_->activateWindow();
   return true;
 }
 
