@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
@@ -124,6 +125,26 @@ TEST_F(SiteWindowTest, ASwitchStopsWhereClosingWouldAndAtASiteHeldElsewhere) {
     EXPECT_EQ(shown, std::vector<QString>{QString::fromUtf8(c.shown)}) << c.name;
     EXPECT_TRUE(window()->isVisible()) << c.name;
   }
+}
+
+// A site whose database cannot be opened is said, and the window goes back
+// to the site the user left, asking its PIN again.
+TEST_F(SiteWindowTest, ADamagedSiteIsSaidAndTheWindowReturnsToTheSiteLeft) {
+  {
+    QFile file(QDir(SiteDir("Brama A")).filePath("selvantrixx.tdb"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(QByteArray(2048, 'x')), 2048);
+  }
+  QString said;
+  WhenModalOpens([&](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) said = box->text();
+    modal->close();
+  });
+  EXPECT_FALSE(SwitchTo(QStringLiteral("Brama A")));
+  EXPECT_TRUE(said.startsWith(QDir(SiteDir("Brama A")).filePath("selvantrixx.tdb"))) << said.toStdString();
+  EXPECT_EQ(window()->site().name, QString::fromUtf8(kMainSiteName));
+  EXPECT_TRUE(window()->isVisible());
+  EXPECT_FALSE(finished_);
 }
 
 // Add, rename and remove from the picker: a name is refused as the command
