@@ -12,20 +12,7 @@
 
 namespace {
 
-QString When(const QDateTime& time) {
-  return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
-}
-
-// The name's problem as the user types: a refused name, or one another site
-// already has (the site's own name being no clash on a rename).
-QString NameProblem(const QString& mainDirectory, const QString& typed, const QString& own) {
-  if (QString problem = SiteNameProblem(typed); !problem.isEmpty()) return problem;
-  Site other;
-  if (FindSite(mainDirectory, typed, &other) && other.name.compare(own, Qt::CaseInsensitive) != 0) {
-    return QString::fromUtf8("Obiekt \"%1\" już istnieje").arg(other.name);
-  }
-  return QString();
-}
+QString When(const QDateTime& time) { return time.isValid() ? FleetTime(time) : QStringLiteral("—"); }
 
 // The name box, the line under it that says what is wrong with the name,
 // and the two buttons; `extra` rows go between the name and the buttons.
@@ -36,7 +23,9 @@ struct NameForm {
   QFormLayout* form;
 };
 
-NameForm BuildNameForm(QDialog& dialog, const QString& mainDirectory, const QString& own, const QString& okText) {
+// `own` is the directory of the site being renamed, empty for a new one.
+NameForm BuildNameForm(QDialog& dialog, const QString& mainDirectory, const QString& ownName, const QString& own,
+                       const QString& okText) {
   NameForm f;
   f.name = new QLineEdit(&dialog);
   f.name->setObjectName(QStringLiteral("siteName"));
@@ -61,11 +50,11 @@ NameForm BuildNameForm(QDialog& dialog, const QString& mainDirectory, const QStr
   layout->addLayout(f.form);
   layout->addStretch(1);
   layout->addLayout(buttons);
-  const auto check = [f, mainDirectory, own] {
-    const QString problem = NameProblem(mainDirectory, f.name->text(), own);
+  const auto check = [f, mainDirectory, ownName, own] {
+    const QString problem = NewSiteNameProblem(mainDirectory, f.name->text(), own);
     // An empty box is no mistake yet: the button just waits for a name.
     f.problem->setText(f.name->text().isEmpty() ? QString() : problem);
-    f.ok->setEnabled(problem.isEmpty() && f.name->text() != own);
+    f.ok->setEnabled(problem.isEmpty() && f.name->text() != ownName);
   };
   QObject::connect(f.name, &QLineEdit::textChanged, &dialog, check);
   QObject::connect(f.ok, &QPushButton::clicked, &dialog, &QDialog::accept);
@@ -81,7 +70,7 @@ std::optional<SiteDraft> AskNewSite(QWidget* parent, const QString& mainDirector
   dialog.setObjectName(QStringLiteral("AddSiteDialog"));
   dialog.setWindowTitle(QString::fromUtf8("Nowy obiekt"));
   dialog.resize(480, 220);
-  const NameForm f = BuildNameForm(dialog, mainDirectory, QString(), QString::fromUtf8("DODAJ OBIEKT"));
+  const NameForm f = BuildNameForm(dialog, mainDirectory, QString(), QString(), QString::fromUtf8("DODAJ OBIEKT"));
   auto* notes = new QLineEdit(&dialog);
   notes->setObjectName(QStringLiteral("siteNotes"));
   notes->setPlaceholderText(QString::fromUtf8("adres, uwagi (nieobowiązkowe)"));
@@ -101,7 +90,9 @@ std::optional<QString> AskSiteName(QWidget* parent, const QString& mainDirectory
   dialog.setObjectName(QStringLiteral("RenameSiteDialog"));
   dialog.setWindowTitle(QString::fromUtf8("Zmiana nazwy obiektu \"%1\"").arg(name));
   dialog.resize(420, 150);
-  const NameForm f = BuildNameForm(dialog, mainDirectory, name, QString::fromUtf8("ZMIEŃ NAZWĘ"));
+  Site site;
+  FindSite(mainDirectory, name, &site);
+  const NameForm f = BuildNameForm(dialog, mainDirectory, name, site.directory, QString::fromUtf8("ZMIEŃ NAZWĘ"));
   f.name->setText(name);
   f.name->selectAll();
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;

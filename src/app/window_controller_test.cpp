@@ -412,6 +412,8 @@ TEST_P(FailingLineTest, BackupRestoreAndSyncTellTheFailureAndReportNothingDone) 
     EXPECT_FALSE(window_->progressPanel()->isVisible()) << c.entry;
   }
   EXPECT_FALSE(QFile::exists(backup)) << "a failed backup left a file";
+  const SiteFacts facts = ReadSiteFacts(temp_.path());
+  EXPECT_FALSE(facts.lastBackup.isValid() || facts.lastVerify.isValid()) << "a failure recorded as done";
   EXPECT_EQ(session_->Dbf1().RowCount(), 1) << "the sync changed the list without the controller";
 }
 

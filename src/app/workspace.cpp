@@ -15,14 +15,19 @@ Workspace::~Workspace() {
   session_.reset();
 }
 
-bool Workspace::Open(const Site& site) {
+bool Workspace::Open(const Site& site) { return Open(site, nullptr); }
+
+bool Workspace::Open(const Site& site, std::unique_ptr<InstanceLock> held) {
   // The program directory is made on first start; a site's exists already.
   if (site.main) MakePrivateDirectory(site.directory);
   // Two windows on one database would each save over what the other shows.
-  auto lock = std::make_unique<InstanceLock>(site.directory);
-  if (!lock->TryLock(0)) {
-    ShowDialog(window_.get(), QString::fromUtf8(kAlreadyRunningMessage), kNoticeKind);
-    return false;
+  std::unique_ptr<InstanceLock> lock = std::move(held);
+  if (!lock) {
+    lock = std::make_unique<InstanceLock>(site.directory);
+    if (!lock->TryLock(0)) {
+      ShowDialog(window_.get(), QString::fromUtf8(kAlreadyRunningMessage), kNoticeKind);
+      return false;
+    }
   }
   auto session = std::make_unique<Session>(site.directory);
   auto window = std::make_unique<TForm1>(*session);
@@ -50,14 +55,13 @@ bool Workspace::Open(const Site& site) {
 
 void Workspace::Switch(const Site& site) {
   if (!window_) return;
-  // The other site's lock first: a site open elsewhere is said before
-  // anything of this one is closed.
-  {
-    InstanceLock probe(site.directory);
-    if (!probe.TryLock(0)) {
-      window_->ShowNotice(QString::fromUtf8(kAlreadyRunningMessage));
-      return;
-    }
+  // The other site's lock first, kept through the close: a site open
+  // elsewhere is said before anything of this one is closed, and nobody
+  // takes it in between.
+  auto lock = std::make_unique<InstanceLock>(site.directory);
+  if (!lock->TryLock(0)) {
+    window_->ShowNotice(QString::fromUtf8(kAlreadyRunningMessage));
+    return;
   }
   const Site previous = window_->site();
   switching_ = true;
@@ -67,7 +71,7 @@ void Workspace::Switch(const Site& site) {
   window_.reset();
   session_.reset();
   lock_.reset();
-  if (Open(site)) return;
+  if (Open(site, std::move(lock))) return;
   // The other site could not be opened (told by its window's start): back
   // to the one the user left, or the end when even that is gone.
   if (!Open(previous)) emit finished();

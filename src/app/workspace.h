@@ -35,6 +35,8 @@ class Workspace : public QObject {
   void finished();
 
  private:
+  // `held`: the site's instance lock when the caller took it already.
+  bool Open(const Site& site, std::unique_ptr<InstanceLock> held);
   void Switch(const Site& site);
 
   const QString main_;

@@ -22,9 +22,6 @@ QDate ParseSimDate(const QString& text) {
   return QDate();
 }
 
-QString When(const QDateTime& time) {
-  return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
-}
 
 }  // namespace
 
@@ -97,6 +94,10 @@ QString NoteBackup(const QString& directory, const BackupResult& result) {
   return problem;
 }
 
+QString FleetTime(const QDateTime& time) {
+  return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
+}
+
 std::vector<FleetRow> ReadFleet(const QString& mainDirectory, const QDate& today) {
   std::vector<FleetRow> rows;
   for (const Site& site : ListSites(mainDirectory)) rows.push_back(ReadFleetRow(site, today));
@@ -110,8 +111,8 @@ QString FleetTable(const std::vector<FleetRow>& rows) {
                                r.Damaged() ? QString() : QString::number(r.numbers),
                                r.Damaged() ? QString() : QString::number(r.confirmed),
                                r.simDate.isValid() ? r.simDate.toString(Qt::ISODate) : QString(),
-                               When(r.facts.lastBackup),
-                               r.facts.lastVerify.isValid() ? When(r.facts.lastVerify) + QStringLiteral(" ") + r.facts.lastVerifyResult
+                               FleetTime(r.facts.lastBackup),
+                               r.facts.lastVerify.isValid() ? FleetTime(r.facts.lastVerify) + QStringLiteral(" ") + r.facts.lastVerifyResult
                                                             : QString(),
                                r.port,
                                r.attention.join(QStringLiteral("; "))};

@@ -47,5 +47,9 @@ QString NoteBackup(const QString& directory, const BackupResult& result);
 QString RemoveSiteQuestion(const FleetRow& row);
 QString RemovedSiteMessage(const QString& name, const QString& movedTo);
 
+// A fact's time as the fleet shows it ("2026-12-11 14:32", local); empty
+// when there is none.
+QString FleetTime(const QDateTime& time);
+
 // The fleet as TAB-separated lines, a header first (the CLI's "site list").
 QString FleetTable(const std::vector<FleetRow>& rows);

@@ -126,10 +126,17 @@ bool RecordVerify(const QString& directory, const QString& result, bool differen
          Set(directory, "last_verify_differences", differences ? QStringLiteral("1") : QStringLiteral("0"), problem);
 }
 
-QString AddSite(const QString& mainDirectory, const QString& name, const QString& notes, const Site* templateSite) {
+QString NewSiteNameProblem(const QString& mainDirectory, const QString& name, const QString& ownDirectory) {
   if (QString problem = SiteNameProblem(name); !problem.isEmpty()) return problem;
-  Site existing;
-  if (FindSite(mainDirectory, name, &existing)) return QString::fromUtf8("Obiekt \"%1\" już istnieje").arg(existing.name);
+  Site other;
+  if (FindSite(mainDirectory, name, &other) && other.directory != ownDirectory) {
+    return QString::fromUtf8("Obiekt \"%1\" już istnieje").arg(other.name);
+  }
+  return QString();
+}
+
+QString AddSite(const QString& mainDirectory, const QString& name, const QString& notes, const Site* templateSite) {
+  if (QString problem = NewSiteNameProblem(mainDirectory, name); !problem.isEmpty()) return problem;
   const QString directory = QDir(SitesRoot()).filePath(name);
   if (QFileInfo::exists(directory)) return QString::fromUtf8("Katalog \"%1\" już istnieje").arg(directory);
   if (!MakePrivateDirectory(SitesRoot()) || !MakePrivateDirectory(directory)) {
@@ -165,11 +172,7 @@ QString RenameSite(const QString& mainDirectory, const QString& from, const QStr
   Site site;
   if (!FindSite(mainDirectory, from, &site)) return UnknownSiteMessage(mainDirectory, from);
   if (InUse(site)) return QString::fromUtf8(kAlreadyRunningMessage);
-  if (QString problem = SiteNameProblem(to); !problem.isEmpty()) return problem;
-  Site other;
-  if (FindSite(mainDirectory, to, &other) && other.directory != site.directory) {
-    return QString::fromUtf8("Obiekt \"%1\" już istnieje").arg(other.name);
-  }
+  if (QString problem = NewSiteNameProblem(mainDirectory, to, site.directory); !problem.isEmpty()) return problem;
   QString directory = site.directory;
   // The main site keeps its directory, which is the program's; the others
   // are named by their folders.

@@ -32,6 +32,10 @@ QString SiteNameProblem(const QString& name);
 
 // Every site, the main one first, the others by name.
 std::vector<Site> ListSites(const QString& mainDirectory);
+// Why `name` cannot be given to a site: SiteNameProblem's reasons, or
+// another site already has it (any case). The site in `ownDirectory` (one
+// being renamed) is no clash with itself.
+QString NewSiteNameProblem(const QString& mainDirectory, const QString& name, const QString& ownDirectory = QString());
 // The site of that name (any case); false when there is none.
 bool FindSite(const QString& mainDirectory, const QString& name, Site* site);
 // "Nie ma obiektu "X". Obiekty: Główny, Brama A, …"
